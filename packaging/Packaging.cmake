@@ -1,0 +1,52 @@
+# Install rules, desktop entry, application icon and the Debian package.
+# Included last by the top-level CMakeLists.txt.
+include(GNUInstallDirs)
+
+set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# The programs are defined by display/; a tree configured without it still
+# gets the data files.
+foreach(program quorvane quorvane-snapshot)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# The PNGs are rendered from quorvane.svg once and committed, so building
+# needs no SVG renderer.
+foreach(size 48 256)
+  install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME quorvane.png)
+endforeach()
+install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quorvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Quorvane developers")
+set(CPACK_PACKAGE_CONTACT "Quorvane developers <dev@quorvane.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "one block of data through an E3PR4 partial-response read channel")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "one block of data through an E3PR4 partial-response read channel
+ Quorvane draws random bits, their precoded and NRZI forms, the ideal
+ samples and the interpolated readback waveform of an E3PR4 channel in one
+ window. quorvane-snapshot builds the same window off-screen and writes it
+ as a PNG or its data as CSV.")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <dev@quorvane.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded at run time, so dpkg-shlibdeps cannot see them: the strip font, and
+# libqt6gui6 for the xcb (window) and offscreen (quorvane-snapshot) platform
+# plugins.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libqt6gui6")
+set(CPACK_STRIP_FILES ON)
+
+include(CPack)
