@@ -32,12 +32,12 @@ set(CPACK_PACKAGE_VENDOR "Quorvane developers")
 set(CPACK_PACKAGE_CONTACT "Quorvane developers <dev@quorvane.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "one block of data through an E3PR4 partial-response read channel")
+# CPack puts the summary on the first line and indents this below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "one block of data through an E3PR4 partial-response read channel
- Quorvane draws random bits, their precoded and NRZI forms, the ideal
- samples and the interpolated readback waveform of an E3PR4 channel in one
- window. quorvane-snapshot builds the same window off-screen and writes it
- as a PNG or its data as CSV.")
+    "Quorvane draws random bits, their precoded and NRZI forms, the ideal
+samples and the interpolated readback waveform of an E3PR4 channel in one
+window. quorvane-snapshot builds the same window off-screen and writes it
+as a PNG or its data as CSV.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <dev@quorvane.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
