@@ -1,0 +1,72 @@
+// The channel's share of start-up (the pulse table) and of one click (a new
+// block and its waveform).
+#include <benchmark/benchmark.h>
+
+#include "channel/coding.h"
+#include "channel/random.h"
+#include "channel/waveform.h"
+
+namespace {
+
+using namespace channel;
+
+void BM_BuildPulseTable(benchmark::State& state) {
+    for (auto _ : state) {
+        BuildPulseTable();
+        benchmark::DoNotOptimize(pulseTab);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_BuildPulseTable);
+
+void BM_GenerateBlock(benchmark::State& state) {
+    SeedRandom(1);
+    for (auto _ : state) {
+        GenerateBlock();
+        benchmark::DoNotOptimize(sampData);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_GenerateBlock);
+
+void BM_SynthesizeWave(benchmark::State& state) {
+    // A typical block: the first one after start-up, 21 of its 40 precoded
+    // bits are 1.
+    BuildPulseTable();
+    SeedRandom(1);
+    GenerateBlock();
+    for (auto _ : state) {
+        SynthesizeWave();
+        benchmark::DoNotOptimize(waveBuf);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_SynthesizeWave);
+
+void BM_SynthesizeWaveAllOnes(benchmark::State& state) {
+    // The most work a block can ask for: all 40 pulses.
+    BuildPulseTable();
+    Sequence prec;
+    for (auto& bit : prec) bit = 1;
+    for (auto _ : state) {
+        SynthesizeWave(prec, pulseTab, waveBuf);
+        benchmark::DoNotOptimize(waveBuf);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_SynthesizeWaveAllOnes);
+
+// The channel's part of one click, as the click handler calls it.
+void BM_GenerateAndSynthesize(benchmark::State& state) {
+    BuildPulseTable();
+    SeedRandom(1);
+    for (auto _ : state) {
+        GenerateBlock();
+        SynthesizeWave();
+        benchmark::DoNotOptimize(waveBuf);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_GenerateAndSynthesize);
+
+} // namespace

@@ -1,0 +1,68 @@
+#include "channel/waveform.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace channel {
+
+float pulseTab[kPulseLen];
+float waveBuf[kColumns];
+
+namespace {
+
+// |c| sin(x) / x, held in extended precision until the caller stores it.
+// x is exactly 0 only for the origin's own term.
+long double SincTerm(int magnitude, float x) {
+    if (x == 0.0f) return magnitude;
+    const long double xl = x;
+    return magnitude * static_cast<long double>(std::sin(static_cast<double>(x))) / xl;
+}
+
+} // namespace
+
+void BuildPulseTable(PulseTable& table) {
+    for (int i = 0; i < kPulseLen; ++i) {
+        const int n = kPulseOrigin - i;
+        // The six terms are sinc(pi * (t + m)) with t = -tau, the same values
+        // as sinc(pi * (tau - m)) since sinc is even. Their arguments are built
+        // by repeated single-precision additions of pi, not as pi * (t + m):
+        // that is where the table's rounding noise comes from, and the noise
+        // decides plot rows.
+        const float t = static_cast<float>(n * 0.1);
+        float x[kTargetLen];
+        x[0] = static_cast<float>(kPi * t);
+        for (int m = 1; m < kTargetLen; ++m) x[m] = static_cast<float>(x[m - 1] + kPi);
+
+        // Accumulated in the table entry itself, rounded after every step,
+        // in the coefficient order 1, 3, 2, -2, -3, -1.
+        float& entry = table[i];
+        entry = static_cast<float>(SincTerm(kTarget[0], x[0]));
+        for (int m = 1; m < kTargetLen; ++m) {
+            const long double term = SincTerm(std::abs(kTarget[m]), x[m]);
+            entry = static_cast<float>(kTarget[m] > 0 ? entry + term : entry - term);
+        }
+    }
+}
+
+void BuildPulseTable() {
+    BuildPulseTable(pulseTab);
+}
+
+void SynthesizeWave(const Sequence& prec, const PulseTable& table, Wave& wave) {
+    for (float& v : wave) v = 0.0f;
+    for (int k = 0; k < kBits; ++k) {
+        if (prec[k] == 0) continue;
+        // Column j of bit k's pulse is table index j - (its origin column) +
+        // 600, which runs over 500 - 10k ... 1099 - 10k: always inside.
+        const float* pulse = table + (kPulseOrigin - kFirstSampleColumn - kPointsPerBit * k);
+        // One single-precision add per column, each rounded once; a plain
+        // loop the compiler vectorises.
+        for (int j = 0; j < kColumns; ++j) wave[j] += pulse[j];
+    }
+}
+
+void SynthesizeWave() {
+    SynthesizeWave(precData, pulseTab, waveBuf);
+}
+
+} // namespace channel

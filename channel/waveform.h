@@ -1,0 +1,42 @@
+#pragma once
+// The readback waveform. The pulse response of the E3PR4 target is the target
+// interpolated with sin(x)/x terms,
+//     h(tau) = sum over m = 0 ... 5 of kTarget[m] * sinc(pi * (tau - m)),
+// tau in bit periods. pulseTab holds it at 10 points per bit period; a run's
+// waveform is one shifted copy of it per precoded 1-bit, one value per plot
+// column. Every stored value is single precision and the rounding points are
+// fixed, because plot rows depend on the last bits.
+#include "channel/coding.h"
+
+namespace channel {
+
+inline constexpr int kPointsPerBit = 10;
+inline constexpr int kPulseLen = 1200;
+// Index of tau = 0: the table runs from 60 bit periods before the origin to
+// 59.9 after it.
+inline constexpr int kPulseOrigin = 600;
+inline constexpr int kColumns = 600;
+// Column of bit 0's pulse origin; bit k's is this plus 10k.
+inline constexpr int kFirstSampleColumn = 100;
+
+// Pi as the double-precision constant the sinc arguments are built from.
+inline constexpr double kPi = 3.141592653589793;
+
+using PulseTable = float[kPulseLen];
+using Wave = float[kColumns];
+
+// Program-wide: pulseTab is built once at window creation and only read
+// after; waveBuf is rebuilt by every run.
+extern float pulseTab[kPulseLen];
+extern float waveBuf[kColumns];
+
+// Entry i is h((i - kPulseOrigin) / kPointsPerBit).
+void BuildPulseTable(PulseTable& table);
+void BuildPulseTable(); // into pulseTab
+
+// Adds up, in ascending k, the pulse of every bit k with prec[k] == 1, its
+// origin at column kFirstSampleColumn + 10k. `table` must be built.
+void SynthesizeWave(const Sequence& prec, const PulseTable& table, Wave& wave);
+void SynthesizeWave(); // from precData and pulseTab into waveBuf
+
+} // namespace channel
