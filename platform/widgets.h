@@ -105,7 +105,14 @@ class Form : public Control {
     RgbImage GrabClient();
 
   private:
+    friend class Application;
+    // Called after the window has been closed; the application ends its
+    // loop when the main form closes.
+    void SetClosedHook(std::function<void()> hook);
+
     std::unique_ptr<Canvas> canvas_;
+    bool centred_ = true;
+    bool shown_ = false;
 };
 
 // Formats a value by "0.0" or "+0.0" style patterns: digits before the point
