@@ -1,0 +1,103 @@
+// The click handler, whole and in its parts, against a memset of the plot
+// raster measured in the same run; and the resident memory of the window.
+#include "channel/coding.h"
+#include "channel/random.h"
+#include "channel/waveform.h"
+#include "display/form1.h"
+#include "display/frame.h"
+#include "display/startup.h"
+#include "display/trace.h"
+#include "platform/application.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+display::TForm1& Window() {
+    return *display::Form1;
+}
+
+// Resident set size in KiB, from the kernel's view of this process.
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(4096, '\n');
+    }
+    return -1;
+}
+
+void BM_MemsetRaster(benchmark::State& state) {
+    std::vector<unsigned char> raster(240000);
+    for (auto _ : state) {
+        std::memset(raster.data(), 0, raster.size());
+        benchmark::DoNotOptimize(raster.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_MemsetRaster);
+
+// Steps 1, 2, 4, 5 and 6 of a run: everything but the strips and the copy.
+void BM_ClickComputeAndRaster(benchmark::State& state) {
+    for (auto _ : state) {
+        display::DrawFrame();
+        channel::GenerateBlock();
+        channel::SynthesizeWave();
+        display::DrawTrace();
+        display::DrawSampleMarkers();
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ClickComputeAndRaster);
+
+void BM_ClickStrips(benchmark::State& state) {
+    for (auto _ : state) display::DrawStrips();
+}
+BENCHMARK(BM_ClickStrips);
+
+void BM_ClickCopyToControl(benchmark::State& state) {
+    for (auto _ : state) Window().xmg.ShowBitmap(0);
+}
+BENCHMARK(BM_ClickCopyToControl);
+
+void BM_WholeClick(benchmark::State& state) {
+    for (auto _ : state) Window().Button1Click(&Window().Button1);
+}
+BENCHMARK(BM_WholeClick);
+
+void BM_ResidentMemory(benchmark::State& state) {
+    static const long afterStart = ResidentKiB();
+    for (auto _ : state) {
+        for (int i = 0; i < 1000; ++i) Window().Button1Click(&Window().Button1);
+    }
+    state.counters["rss_start_MiB"] = afterStart / 1024.0;
+    state.counters["rss_1000_MiB"] = ResidentKiB() / 1024.0;
+}
+BENCHMARK(BM_ResidentMemory)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    channel::SeedRandom(1);
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    platform::Application app(qtArgc, qtArgv);
+    display::CreateMainWindow(app);
+    Window().Show();
+    app.ProcessEvents();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// What the plot shows before any run: its colours, its value scale, the tick
+// labels to its left and the empty frame.
+#include <cstdint>
+
+namespace display {
+
+// Palette indices the plot draws with.
+inline constexpr std::int32_t kBlack = 0;
+inline constexpr std::int32_t kFineGrid = 2;
+inline constexpr std::int32_t kLevelLine = 8;
+inline constexpr std::int32_t kCoarseGrid = 10;
+inline constexpr std::int32_t kLimitLine = 11;
+inline constexpr std::int32_t kWindowMarker = 12;
+inline constexpr std::int32_t kTrace = 14;
+inline constexpr std::int32_t kSampleRing = 15;
+
+inline constexpr std::int32_t kPlotWidth = 600;
+inline constexpr std::int32_t kPlotHeight = 400;
+
+// Writes the eight plot colours into xmg's colour table.
+void SetPlotColours();
+
+// Texts, lefts and tops of the thirteen tick labels, from xmg's placement.
+void PlaceTickLabels();
+
+// The empty frame into the plot bitmap; nothing on screen changes.
+void DrawFrame();
+
+// Raster row of a waveform value: 30 rows per unit, 0 at row 200, truncated
+// toward zero. Not limited to the raster.
+std::int32_t ValueToRow(float v);
+
+} // namespace display

@@ -1,0 +1,5 @@
+#include "display/startup.h"
+
+int main(int argc, char** argv) {
+    return display::Main(argc, argv);
+}

@@ -1,0 +1,109 @@
+#include "display/snapshot_args.h"
+
+#include <cstddef>
+
+namespace display {
+
+const char* const kSnapshotUsage =
+    "usage: quorvane-snapshot [--runs N] [--png FILE] [--raster FILE] [--data FILE] "
+    "[--wave FILE]\n"
+    "Builds the Quorvane window off-screen, presses its button N times (default 1, 0 to\n"
+    "1000000; 0 gives the window as first shown) and writes:\n"
+    "  --png FILE     the window's client area as a PNG\n"
+    "  --raster FILE  the plot's palette indices as a binary PGM, top row first\n"
+    "  --data FILE    CSV run,k,raw,prec,nrzi,samp for every run\n"
+    "  --wave FILE    CSV column,value of the last run's waveform\n"
+    "  --help         this text\n";
+
+namespace {
+
+// Parses a whole decimal count; false for anything else, including signs and
+// blanks. Counts too long to hold come back as one past the limit.
+bool ParseCount(std::string_view text, long& out) {
+    if (text.empty()) return false;
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        if (value <= kMaxSnapshotRuns) value = value * 10 + (c - '0');
+    }
+    out = value > kMaxSnapshotRuns ? kMaxSnapshotRuns + 1 : value;
+    return true;
+}
+
+} // namespace
+
+SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
+    SnapshotArgs result;
+    SnapshotOptions& o = result.options;
+    bool runsGiven = false;
+    auto fail = [&](std::string message) {
+        result.ok = false;
+        result.error = std::move(message);
+        return result;
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        std::string_view value;
+        bool hasInlineValue = false;
+        if (arg.size() > 2 && arg.substr(0, 2) == "--") {
+            const std::size_t eq = arg.find('=');
+            if (eq != std::string_view::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                hasInlineValue = true;
+            }
+        }
+        if (arg == "--help" || arg == "-h") {
+            if (hasInlineValue) return fail("--help takes no value");
+            o.help = true;
+            continue;
+        }
+
+        std::string* file = nullptr;
+        if (arg == "--png")
+            file = &o.png;
+        else if (arg == "--raster")
+            file = &o.raster;
+        else if (arg == "--data")
+            file = &o.data;
+        else if (arg == "--wave")
+            file = &o.wave;
+        else if (arg != "--runs")
+            return fail("unknown option '" + std::string(arg.substr(0, 200)) + "'");
+
+        if (!hasInlineValue) {
+            if (i + 1 >= args.size()) return fail(std::string(arg) + " needs a value");
+            value = args[++i];
+        }
+
+        if (file == nullptr) {
+            if (runsGiven) return fail("--runs given twice");
+            runsGiven = true;
+            long n = 0;
+            if (!ParseCount(value, n))
+                return fail("--runs needs a whole number from 0 to 1000000, not '" +
+                            std::string(value.substr(0, 200)) + "'");
+            if (n > kMaxSnapshotRuns)
+                return fail("--runs " + std::string(value) + " is more than 1000000");
+            o.runs = n;
+        } else {
+            if (!file->empty()) return fail(std::string(arg) + " given twice");
+            if (value.empty()) return fail(std::string(arg) + " needs a file name");
+            if (value.find('\0') != std::string_view::npos)
+                return fail(std::string(arg) + " file name holds a NUL byte");
+            file->assign(value);
+        }
+    }
+
+    if (o.help) {
+        result.ok = true;
+        return result;
+    }
+    if (o.png.empty() && o.raster.empty() && o.data.empty() && o.wave.empty())
+        return fail("nothing to write: give --png, --raster, --data or --wave");
+    result.ok = true;
+    return result;
+}
+
+} // namespace display

@@ -1,0 +1,18 @@
+#include "display/startup.h"
+
+#include "channel/random.h"
+#include "display/form1.h"
+#include "platform/application.h"
+
+namespace display {
+
+void CreateMainWindow(platform::Application& app) {
+    app.CreateForm(Form1);
+}
+
+int Main(int argc, char** argv) {
+    channel::SeedRandom(1);
+    return platform::RunApplication(argc, argv, CreateMainWindow);
+}
+
+} // namespace display

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The real program in a real X server: click the button, press Alt+C, and
+# check each time that the screen shows the plot the snapshot tool computes
+# for that many runs, and that the strips are drawn. Ends only the processes
+# it started.
+#   real_window_test.sh QUORVANE QUORVANE_SNAPSHOT PLOT_COMPARE
+set -euo pipefail
+quorvane=$1 snapshot=$2 compare=$3
+work=$(mktemp -d)
+xpid="" qpid=""
+cleanup() {
+  [ -n "$qpid" ] && kill "$qpid" 2>/dev/null || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=""
+for n in $(seq 90 190); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "no free X display number"; exit 1; }
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xpid=$!
+for _ in $(seq 100); do
+  xdpyinfo -display "$display" >/dev/null 2>&1 && break
+  sleep 0.1
+done
+xdpyinfo -display "$display" >/dev/null 2>&1 || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=$display
+
+env -u QT_QPA_PLATFORM QT_QPA_PLATFORM=xcb "$quorvane" >"$work/quorvane.log" 2>&1 &
+qpid=$!
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvane$' | head -n 1)
+[ -n "$wid" ] || { echo "the window did not appear"; cat "$work/quorvane.log"; exit 1; }
+sleep 0.5
+
+check_runs() { # $1 = runs so far
+  sleep 0.7
+  import -window "$wid" "$work/shot.png"
+  convert "$work/shot.png" -depth 8 "rgb:$work/shot.rgb"
+  "$snapshot" --runs "$1" --raster "$work/raster.pgm"
+  "$compare" "$work/shot.rgb" "$work/raster.pgm"
+}
+
+xdotool mousemove --window "$wid" 340 420 click 1
+check_runs 1
+
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool key --clearmodifiers alt+c
+check_runs 2
+
+kill -0 "$qpid" || { echo "quorvane died"; cat "$work/quorvane.log"; exit 1; }
+echo "real window: click and Alt+C both showed the computed plot"

@@ -1,0 +1,214 @@
+// quorvane-snapshot as a user runs it: its arguments, its outputs, and what
+// it leaves behind when it fails.
+#include "display/snapshot_args.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Snapshot : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("qv-snap-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    Result Run(const std::string& args) {
+        const std::string cmd = std::string(QUORVANE_SNAPSHOT) + " " + args + " >" +
+                                (dir_ / "out.txt").string() + " 2>" + (dir_ / "err.txt").string();
+        const int raw = std::system(cmd.c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = Slurp(dir_ / "out.txt");
+        r.err = Slurp(dir_ / "err.txt");
+        fs::remove(dir_ / "out.txt");
+        fs::remove(dir_ / "err.txt");
+        return r;
+    }
+    std::string P(const char* name) { return (dir_ / name).string(); }
+    std::vector<std::string> Outputs() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
+        return names;
+    }
+    fs::path dir_;
+};
+
+TEST(SnapshotArgs, Parses) {
+    auto parse = [](std::vector<std::string_view> a) { return display::ParseSnapshotArgs(a); };
+    auto r = parse({"--runs", "7", "--png", "a.png", "--wave=w.csv"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.runs, 7);
+    EXPECT_EQ(r.options.png, "a.png");
+    EXPECT_EQ(r.options.wave, "w.csv");
+    EXPECT_EQ(parse({"--raster", "r"}).options.runs, 1);
+    EXPECT_EQ(parse({"--runs", "0", "--data", "d"}).options.runs, 0);
+    EXPECT_EQ(parse({"--runs", "1000000", "--data", "d"}).options.runs, 1000000);
+    EXPECT_TRUE(parse({"--help"}).options.help);
+}
+
+TEST(SnapshotArgs, RejectsWithOneLineNamingTheProblem) {
+    const std::vector<std::pair<std::vector<std::string_view>, std::string>> bad = {
+        {{}, "nothing to write"},
+        {{"--runs", "3"}, "nothing to write"},
+        {{"--runs"}, "needs a value"},
+        {{"--runs", "x1", "--png", "a"}, "whole number"},
+        {{"--runs", "-1", "--png", "a"}, "whole number"},
+        {{"--runs", "1.5", "--png", "a"}, "whole number"},
+        {{"--runs", "", "--png", "a"}, "whole number"},
+        {{"--runs", "1000001", "--png", "a"}, "more than"},
+        {{"--runs", "99999999999999999999999", "--png", "a"}, "more than"},
+        {{"--frobnicate"}, "unknown option"},
+        {{"png", "a"}, "unknown option"},
+        {{"--png", "a", "--png", "b"}, "twice"},
+        {{"--png", ""}, "file name"},
+        {{"--png"}, "needs a value"},
+    };
+    for (const auto& [args, fragment] : bad) {
+        const auto r = display::ParseSnapshotArgs(args);
+        EXPECT_FALSE(r.ok) << fragment;
+        EXPECT_NE(r.error.find(fragment), std::string::npos) << r.error;
+        EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
+    }
+}
+
+TEST_F(Snapshot, HelpAndUsageErrors) {
+    Result r = Run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("usage: quorvane-snapshot"), std::string::npos);
+    for (const char* args : {"", "--runs", "--runs abc --png x.png", "--runs 1000001 --png x.png",
+                             "--runs -3 --png x.png", "--bogus"}) {
+        r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("quorvane-snapshot: ", 0), 0u) << r.err;
+    }
+    EXPECT_TRUE(Outputs().empty());
+}
+
+TEST_F(Snapshot, UnwritableOutputFailsAndLeavesNothing) {
+    Result r = Run("--raster " + P("ok.pgm") + " --png " + P("missing/dir/x.png"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing/dir/x.png"), std::string::npos) << r.err;
+    EXPECT_TRUE(Outputs().empty());
+    // Permission bits do not stop root, but /proc takes no new files from anyone.
+    r = Run("--data /proc/quorvane-test.csv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
+TEST_F(Snapshot, FirstRunOutputs) {
+    const Result r = Run("--raster " + P("r.pgm") + " --data " + P("d.csv") + " --wave " +
+                         P("w.csv") + " --png " + P("w.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const std::string pgm = Slurp(P("r.pgm"));
+    const std::string header = "P5\n600 400\n255\n";
+    ASSERT_EQ(pgm.size(), header.size() + 240000);
+    ASSERT_EQ(pgm.substr(0, header.size()), header);
+    auto at = [&](int x, int y) { // y counts from the bottom of the plot
+        return static_cast<unsigned char>(pgm[header.size() + (399 - y) * 600 + x]);
+    };
+    const int rows[41] = {199, 200, 200, 200, 230, 290, 290, 260, 260, 199, 140, 170, 229, 260,
+                          199, 140, 170, 229, 290, 289, 229, 199, 169, 79,  49,  199, 349, 289,
+                          140, 110, 169, 229, 290, 259, 140, 109, 169, 229, 260, 169, 50};
+    for (int k = 0; k <= 40; ++k) {
+        EXPECT_EQ(at(100 + 10 * k, rows[k] + 2), 15) << k;
+        EXPECT_EQ(at(100 + 10 * k, rows[k] - 2), 15) << k;
+        EXPECT_EQ(at(98 + 10 * k, rows[k]), 15) << k;
+    }
+
+    std::istringstream data(Slurp(P("d.csv")));
+    std::string line, raw;
+    std::getline(data, line);
+    EXPECT_EQ(line, "run,k,raw,prec,nrzi,samp");
+    int rowsRead = 0;
+    while (std::getline(data, line)) {
+        ++rowsRead;
+        int run, k, rw, pr, nz, sp;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%d,%d,%d,%d", &run, &k, &rw, &pr, &nz, &sp), 6);
+        EXPECT_EQ(run, 1);
+        EXPECT_EQ(k, rowsRead - 1);
+        raw += static_cast<char>('0' + rw);
+        if (k == 23) {
+            EXPECT_EQ(sp, -4);
+        }
+    }
+    EXPECT_EQ(rowsRead, 40);
+    EXPECT_EQ(raw, "0000111000011000111110101011011110011101");
+
+    std::istringstream wave(Slurp(P("w.csv")));
+    std::getline(wave, line);
+    EXPECT_EQ(line, "column,value");
+    int columns = 0;
+    while (std::getline(wave, line)) {
+        int j;
+        double v;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%lf", &j, &v), 2);
+        EXPECT_EQ(j, columns++);
+        if (j == 500) {
+            EXPECT_NEAR(v, -5.0, 2e-6);
+        }
+        if (j == 140) {
+            EXPECT_NEAR(v, 1.0, 2e-6);
+        }
+    }
+    EXPECT_EQ(columns, 600);
+
+    const std::string png = Slurp(P("w.png"));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    // Width and height from the IHDR chunk: the client area.
+    auto be32 = [&](size_t o) {
+        return (unsigned char)png[o] << 24 | (unsigned char)png[o + 1] << 16 |
+               (unsigned char)png[o + 2] << 8 | (unsigned char)png[o + 3];
+    };
+    EXPECT_EQ(be32(16), 690);
+    EXPECT_EQ(be32(20), 483);
+    EXPECT_EQ(fs::status(P("r.pgm")).permissions() & fs::perms::others_read,
+              fs::perms::others_read);
+}
+
+TEST_F(Snapshot, NoRunsIsTheFirstViewAndRunsAreInOrder) {
+    ASSERT_EQ(Run("--runs 0 --raster " + P("r.pgm")).status, 0);
+    const std::string pgm = Slurp(P("r.pgm"));
+    EXPECT_EQ(std::count(pgm.begin() + 15, pgm.end(), '\0'), 230093);
+
+    ASSERT_EQ(Run("--runs 3 --data " + P("d.csv")).status, 0);
+    std::istringstream data(Slurp(P("d.csv")));
+    std::string line;
+    std::getline(data, line);
+    std::vector<int> runs;
+    while (std::getline(data, line)) runs.push_back(std::stoi(line));
+    ASSERT_EQ(runs.size(), 120u);
+    EXPECT_EQ(runs.front(), 1);
+    EXPECT_EQ(runs[40], 2);
+    EXPECT_EQ(runs.back(), 3);
+}
+
+} // namespace

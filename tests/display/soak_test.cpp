@@ -1,0 +1,63 @@
+// A long session: 100,000 presses in one process. A test of not failing, not
+// of speed: the last press still draws exactly its run, and memory does not
+// grow with the number of presses.
+#include "channel/coding.h"
+#include "channel/random.h"
+#include "display/frame.h"
+#include "window_fixture.h"
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using namespace testing_window;
+
+namespace {
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(4096, '\n');
+    }
+    return -1;
+}
+
+TEST(Soak, HundredThousandPresses) {
+    display::TForm1& f = Window();
+    for (int i = 0; i < 100; ++i) f.Button1.Click();
+    App().ProcessEvents();
+    const long early = ResidentKiB();
+    ASSERT_GT(early, 0);
+
+    std::uint32_t beforeLast = 0;
+    for (int i = 100; i < 100000; ++i) {
+        beforeLast = channel::randomState;
+        f.Button1.Click();
+        if (i % 1000 == 0) App().ProcessEvents();
+    }
+    App().ProcessEvents();
+    const Raster last = Plot();
+    std::vector<std::int32_t> lastSamples(std::begin(channel::sampData),
+                                          std::end(channel::sampData));
+    const long late = ResidentKiB();
+
+    // The same run computed afresh from the generator state it started from.
+    channel::randomState = beforeLast;
+    display::DrawFrame();
+    f.Button1Click(&f.Button1);
+    EXPECT_EQ(std::vector<std::int32_t>(std::begin(channel::sampData), std::end(channel::sampData)),
+              lastSamples);
+    EXPECT_EQ(Plot(), last);
+
+    EXPECT_LE(late - early, 2048) << "resident memory grew from " << early << " KiB to " << late
+                                  << " KiB";
+}
+
+} // namespace
