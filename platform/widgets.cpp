@@ -64,7 +64,12 @@ class FormWidget : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        if (surface != nullptr) painter.drawImage(event->rect(), surface->image, event->rect());
+        if (surface == nullptr) return;
+        // The surface holds device pixels; the event speaks window units.
+        const QRectF area = event->rect();
+        const qreal ratio = surface->image.devicePixelRatio();
+        painter.drawImage(area, surface->image,
+                          QRectF(area.topLeft() * ratio, area.size() * ratio));
     }
 
     void resizeEvent(QResizeEvent* event) override {
@@ -91,9 +96,12 @@ class FormWidget : public QWidget {
     void Grow(QSize now) {
         if (surface == nullptr) return;
         QImage& image = surface->image;
-        if (now.width() <= image.width() && now.height() <= image.height()) return;
-        QImage larger(std::max(now.width(), image.width()), std::max(now.height(), image.height()),
-                      QImage::Format_RGB32);
+        const qreal ratio = image.devicePixelRatio();
+        const QSize device = (QSizeF(now) * ratio).toSize();
+        if (device.width() <= image.width() && device.height() <= image.height()) return;
+        QImage larger(std::max(device.width(), image.width()),
+                      std::max(device.height(), image.height()), QImage::Format_RGB32);
+        larger.setDevicePixelRatio(ratio);
         larger.fill(ToQColor(ButtonFaceColour()));
         QPainter painter(&larger);
         painter.drawImage(0, 0, image);
@@ -317,7 +325,12 @@ Form::Form(const FormLayout& layout)
     // the widget itself undoes any other change while not maximised.
     if (layout.fixedBorder) widget->setMinimumSize(client);
 
-    QImage surface(client, QImage::Format_RGB32);
+    // At a higher pixel density the surface has more device pixels per
+    // window unit, so text drawn on it is set at the larger size rather than
+    // blown up afterwards.
+    const qreal ratio = widget->devicePixelRatioF();
+    QImage surface((QSizeF(client) * ratio).toSize(), QImage::Format_RGB32);
+    surface.setDevicePixelRatio(ratio);
     surface.fill(face);
     auto impl = std::make_unique<Canvas::Impl>(std::move(surface), layout.font);
     impl->changed = [widget](const QRect& area) { widget->update(area); };
