@@ -30,6 +30,16 @@ bool ParseCount(std::string_view text, long& out) {
     return true;
 }
 
+// A user's text as it may appear inside the one-line message: control bytes
+// (line breaks among them) become '?', and long texts are cut.
+std::string Shown(std::string_view text) {
+    std::string out(text.substr(0, 200));
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return out;
+}
+
 } // namespace
 
 SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
@@ -70,7 +80,7 @@ SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
         else if (arg == "--wave")
             file = &o.wave;
         else if (arg != "--runs")
-            return fail("unknown option '" + std::string(arg.substr(0, 200)) + "'");
+            return fail("unknown option '" + Shown(arg) + "'");
 
         if (!hasInlineValue) {
             if (i + 1 >= args.size()) return fail(std::string(arg) + " needs a value");
@@ -82,8 +92,8 @@ SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
             runsGiven = true;
             long n = 0;
             if (!ParseCount(value, n))
-                return fail("--runs needs a whole number from 0 to 1000000, not '" +
-                            std::string(value.substr(0, 200)) + "'");
+                return fail("--runs needs a whole number from 0 to 1000000, not '" + Shown(value) +
+                            "'");
             if (n > kMaxSnapshotRuns)
                 return fail("--runs " + std::string(value) + " is more than 1000000");
             o.runs = n;

@@ -88,6 +88,8 @@ TEST(SnapshotArgs, RejectsWithOneLineNamingTheProblem) {
         {{"--png", "a", "--png", "b"}, "twice"},
         {{"--png", ""}, "file name"},
         {{"--png"}, "needs a value"},
+        {{"-\n--x"}, "unknown option '-?--x'"},
+        {{"--runs=1\n2", "--png", "a"}, "not '1?2'"},
     };
     for (const auto& [args, fragment] : bad) {
         const auto r = display::ParseSnapshotArgs(args);
