@@ -56,6 +56,13 @@ TEST(Soak, HundredThousandPresses) {
               lastSamples);
     EXPECT_EQ(Plot(), last);
 
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's allocator holds freed blocks in quarantine, so resident
+    // memory says nothing there; the ordinary build checks it.
+    (void)early;
+    (void)late;
+    return;
+#endif
     EXPECT_LE(late - early, 2048) << "resident memory grew from " << early << " KiB to " << late
                                   << " KiB";
 }
