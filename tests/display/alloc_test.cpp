@@ -44,6 +44,18 @@ TEST(Allocation, RunStepsOutsideTheStripsAllocateNothing) {
     EXPECT_EQ(allocations.load() - before, 0);
 }
 
+TEST(Allocation, CopyToTheControlAllocatesNothingPerCopy) {
+    display::TForm1& f = Window();
+    f.xmg.ShowBitmap(0);
+    App().ProcessEvents();
+    // The copy itself writes into the picture it has; the only allocations
+    // are the toolkit's one queued repaint request, which later copies join
+    // until the window paints.
+    const long before = allocations.load();
+    for (int i = 0; i < 50; ++i) f.xmg.ShowBitmap(0);
+    EXPECT_LE(allocations.load() - before, 5);
+}
+
 TEST(Allocation, StripTextsAreTheOnlyAllocationsOfTheirStep) {
     Window();
     const long before = allocations.load();
