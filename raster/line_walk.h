@@ -36,6 +36,13 @@ inline void Vertical(RowTable rt, std::int32_t x, std::int32_t y, std::int32_t n
 template <int SX, class Op>
 inline void Horizontal(RowTable rt, std::int32_t x, std::int32_t y, std::int32_t n, Op& op) {
     std::uint8_t* p = rt[y] + x;
+    // An operation may take a whole rightward run at once (the dashed line
+    // does, 16 pixels per masked store); it must leave the same pixels and
+    // the same state as n single steps.
+    if constexpr (SX == 1 && requires { op.RunRight(p, n); }) {
+        op.RunRight(p, n);
+        return;
+    }
     for (std::int32_t k = 0; k < n; ++k) {
         op(p);
         p += SX;

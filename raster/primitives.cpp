@@ -97,6 +97,23 @@ struct PatternOp {
         if (pattern & 1u) *p = colour;
         pattern = std::rotr(pattern, 1);
     }
+    // Along a row the pattern comes round every 16 pixels, so each whole
+    // group of 16 is one masked store and leaves the pattern as it found it.
+    void RunRight(std::uint8_t* p, std::int32_t n) {
+        std::uint8_t keep[16];
+        std::uint8_t put[16];
+        for (int i = 0; i < 16; ++i) {
+            const bool on = (pattern >> i) & 1u;
+            keep[i] = on ? 0x00 : 0xFF;
+            put[i] = on ? colour : 0x00;
+        }
+        std::int32_t k = 0;
+        for (; k + 16 <= n; k += 16) {
+            for (int i = 0; i < 16; ++i)
+                p[k + i] = static_cast<std::uint8_t>((p[k + i] & keep[i]) | put[i]);
+        }
+        for (; k < n; ++k) (*this)(p + k);
+    }
     void DiagonalStep() {
         const std::uint32_t sum = std::uint32_t{phase} + 0x6A0Au;
         phase = static_cast<std::uint16_t>(sum);

@@ -221,5 +221,42 @@ TEST(LinePattern, PolylineContinuesItsDashes) {
     EXPECT_EQ(p2, p1);
 }
 
+TEST(LinePattern, AxisParallelRunsFollowTheirPatternBitByBit) {
+    // Along a row or a column, pixel k of the path is set exactly when bit
+    // (k mod 16) of the starting pattern is 1; the pattern comes back turned
+    // right by the path length and the phase is untouched. Runs of every
+    // length and start, in both directions, cover the whole-group shortcut
+    // and its tail.
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 600; ++round) {
+        TestRaster r(80, 80, 9);
+        const std::uint16_t start = static_cast<std::uint16_t>(rng());
+        const std::int32_t a = static_cast<std::int32_t>(rng() % 80);
+        const std::int32_t b = static_cast<std::int32_t>(rng() % 80);
+        const std::int32_t fixed = static_cast<std::int32_t>(rng() % 80);
+        const bool horizontal = round % 2 == 0;
+        std::uint16_t pattern = start, phase = 0x1234;
+        if (horizontal) {
+            LinePattern(r.rt(), a, fixed, b, fixed, 3, pattern, phase);
+        } else {
+            LinePattern(r.rt(), fixed, a, fixed, b, 3, pattern, phase);
+        }
+        const std::int32_t n = std::abs(b - a);
+        const std::int32_t step = b > a ? 1 : -1;
+        for (std::int32_t k = 0; k < n; ++k) {
+            const std::int32_t t = a + k * step;
+            const std::uint8_t want = ((start >> (k % 16)) & 1) ? 3 : 9;
+            ASSERT_EQ(horizontal ? r.at(t, fixed) : r.at(fixed, t), want)
+                << "round " << round << " pixel " << k;
+        }
+        EXPECT_EQ(r.Count(3) + r.Count(9), 80u * 80u);
+        const int turn = n % 16;
+        const std::uint16_t turned = static_cast<std::uint16_t>(
+            turn == 0 ? start : (start >> turn) | (start << (16 - turn)));
+        EXPECT_EQ(pattern, turned) << "round " << round;
+        EXPECT_EQ(phase, 0x1234);
+    }
+}
+
 } // namespace
 } // namespace raster::test
