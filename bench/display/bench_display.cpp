@@ -8,6 +8,7 @@
 #include "display/startup.h"
 #include "display/trace.h"
 #include "platform/application.h"
+#include "tests/display/resident_memory.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -21,21 +22,6 @@ namespace {
 
 display::TForm1& Window() {
     return *display::Form1;
-}
-
-// Resident set size in KiB, from the kernel's view of this process.
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(4096, '\n');
-    }
-    return -1;
 }
 
 void BM_MemsetRaster(benchmark::State& state) {

@@ -4,6 +4,7 @@
 #include "channel/coding.h"
 #include "channel/random.h"
 #include "display/frame.h"
+#include "resident_memory.h"
 #include "window_fixture.h"
 
 #include <fstream>
@@ -14,20 +15,6 @@
 using namespace testing_window;
 
 namespace {
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(4096, '\n');
-    }
-    return -1;
-}
 
 TEST(Soak, HundredThousandPresses) {
     display::TForm1& f = Window();
