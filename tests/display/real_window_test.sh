@@ -37,12 +37,19 @@ wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvane$' | head 
 [ -n "$wid" ] || { echo "the window did not appear"; cat "$work/quorvane.log"; exit 1; }
 sleep 0.5
 
-check_runs() { # $1 = runs so far
-  sleep 0.7
-  import -window "$wid" "$work/shot.png"
-  convert "$work/shot.png" -depth 8 "rgb:$work/shot.rgb"
+check_runs() { # $1 = runs so far; the window may take a moment to repaint
   "$snapshot" --runs "$1" --raster "$work/raster.pgm"
-  "$compare" "$work/shot.rgb" "$work/raster.pgm"
+  for try in $(seq 10); do
+    sleep 0.5
+    import -window "$wid" "$work/shot.png"
+    convert "$work/shot.png" -depth 8 "rgb:$work/shot.rgb"
+    if "$compare" "$work/shot.rgb" "$work/raster.pgm" 2>"$work/compare.log"; then
+      return 0
+    fi
+  done
+  echo "after $1 run(s) the screen does not show the computed plot:"
+  cat "$work/compare.log"
+  return 1
 }
 
 xdotool mousemove --window "$wid" 340 420 click 1
