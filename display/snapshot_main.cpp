@@ -15,6 +15,7 @@
 #include "platform/canvas.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,34 @@
 namespace {
 
 const char* const kProgram = "quorvane-snapshot";
+
+// Temporary files not yet renamed into place, for the signal handler: an
+// interrupted run removes them too. Plain arrays, written before any signal
+// can need them and read only with async-signal-safe calls.
+constexpr int kMaxPending = 4;
+char pendingPaths[kMaxPending][4096];
+volatile sig_atomic_t pendingCount = 0;
+
+extern "C" void RemovePendingAndDie(int signal) {
+    for (int i = 0; i < pendingCount; ++i) {
+        if (pendingPaths[i][0] != '\0') unlink(pendingPaths[i]);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void Track(const std::string& temp, bool add) {
+    for (int i = 0; i < pendingCount; ++i) {
+        if (temp == pendingPaths[i]) {
+            if (!add) pendingPaths[i][0] = '\0';
+            return;
+        }
+    }
+    if (add && pendingCount < kMaxPending && temp.size() < sizeof pendingPaths[0]) {
+        std::memcpy(pendingPaths[pendingCount], temp.c_str(), temp.size() + 1);
+        pendingCount = pendingCount + 1;
+    }
+}
 
 // A temporary file beside its target, renamed over the target on Commit and
 // removed otherwise.
@@ -40,6 +69,7 @@ class PendingFile {
             temp_.clear();
             return false;
         }
+        Track(temp_, true);
         // mkstemp makes the file private; give it the mode a new file gets.
         const mode_t mask = umask(0);
         umask(mask);
@@ -70,12 +100,16 @@ class PendingFile {
             error_ = std::strerror(errno);
             return false;
         }
+        Track(temp_, false);
         temp_.clear();
         return true;
     }
     ~PendingFile() {
         if (file_ != nullptr) std::fclose(file_);
-        if (!temp_.empty()) std::remove(temp_.c_str());
+        if (!temp_.empty()) {
+            std::remove(temp_.c_str());
+            Track(temp_, false);
+        }
     }
 
   private:
@@ -128,6 +162,9 @@ int main(int argc, char** argv) {
         std::fputs(display::kSnapshotUsage, stdout);
         return 0;
     }
+
+    // An interrupted run leaves no temporary file behind either.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, RemovePendingAndDie);
 
     // Claim every output first, so an unwritable path fails before any work.
     PendingFile png, ras, data, wave;

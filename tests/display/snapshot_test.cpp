@@ -124,6 +124,19 @@ TEST_F(Snapshot, UnwritableOutputFailsAndLeavesNothing) {
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
 }
 
+TEST_F(Snapshot, InterruptedRunLeavesNothing) {
+    // A long run, stopped once its temporary files exist.
+    const std::string script =
+        std::string(QUORVANE_SNAPSHOT) + " --runs 1000000 --data " + P("d.csv") + " --raster " +
+        P("r.pgm") + " 2>/dev/null & pid=$!; for i in $(seq 100); do ls " + dir_.string() +
+        " | grep -q tmp && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo $? > " +
+        P("status");
+    std::system(("sh -c '" + script + "'").c_str());
+    EXPECT_EQ(Slurp(P("status")), "143\n");
+    fs::remove(P("status"));
+    EXPECT_TRUE(Outputs().empty());
+}
+
 TEST_F(Snapshot, FirstRunOutputs) {
     const Result r = Run("--raster " + P("r.pgm") + " --data " + P("d.csv") + " --wave " +
                          P("w.csv") + " --png " + P("w.png"));
