@@ -33,12 +33,6 @@ platform::Font LabelFont() {
                               platform::WindowTextColour());
 }
 
-// Where the layout first puts a control; xmg and the labels are moved once
-// the window is created.
-void Place(platform::Control& c, int left, int top, int width, int height) {
-    c.SetBounds(left, top, width, height);
-}
-
 } // namespace
 
 TForm1::TForm1()
@@ -46,7 +40,7 @@ TForm1::TForm1()
       Label3(*this), Label4(*this), Label5(*this), Label6(*this), Label7(*this), Label8(*this),
       Label9(*this), Label10(*this), Label11(*this), Label12(*this), Label13(*this), Label14(*this),
       Label15(*this), Label16(*this), Label17(*this) {
-    Place(xmg, 80, 80, 105, 105);
+    xmg.SetBounds(80, 80, 105, 105); // moved and sized once the window is created
 
     platform::Label* const ticks[13] = {&Label1,  &Label2,  &Label3, &Label4, &Label5,
                                         &Label6,  &Label7,  &Label8, &Label9, &Label10,
@@ -75,7 +69,7 @@ TForm1::TForm1()
     Button1.SetFont(platform::MakeFont("MS Sans Serif", 12, platform::ANSI_CHARSET,
                                        platform::WindowTextColour()));
     Button1.SetCaption("&Clidk To Run");
-    Place(Button1, 304, 408, 75, 25);
+    Button1.SetBounds(304, 408, 75, 25);
     Button1.SetSoleFocus();
     Button1.OnClick = [this] { Button1Click(&Button1); };
 
