@@ -4,9 +4,9 @@ include(GNUInstallDirs)
 
 set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# The programs are defined by display/; a tree configured without it still
+# The programs are defined by display/ and lab/; a tree configured without them still
 # gets the data files.
-foreach(program quorvane quorvane-snapshot)
+foreach(program quorvane quorvane-snapshot quorvane-lab)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -37,7 +37,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Quorvane draws random bits, their precoded and NRZI forms, the ideal
 samples and the interpolated readback waveform of an E3PR4 channel in one
 window. quorvane-snapshot builds the same window off-screen and writes it
-as a PNG or its data as CSV.")
+as a PNG or its data as CSV. quorvane-lab adds noise, recovers the data with
+a slicer and a Viterbi detector, lists the error events and measures both
+detectors' bit-error rates.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <dev@quorvane.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,0 +1,160 @@
+#include "lab/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace lab {
+namespace {
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// The whole text as a finite number, or an error line.
+std::string ParseNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || std::isnan(value))
+        return Quoted(text) + " is not a number";
+    if (std::isinf(value) || errno == ERANGE) return Quoted(text) + " is out of range";
+    return {};
+}
+
+std::string OutOfRange(const std::string& text, double lo, double hi, const char* unit = "") {
+    char line[160];
+    std::snprintf(line, sizeof line, " is not between %g%s and %g%s", lo, unit, hi, unit);
+    return Quoted(text) + line;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+} // namespace
+
+double SnrDb(double sigma) {
+    return 10.0 * std::log10(kTargetEnergy / (sigma * sigma));
+}
+
+double SigmaOfSnr(double db) {
+    return std::sqrt(kTargetEnergy / std::pow(10.0, db / 10.0));
+}
+
+std::string ParseCount(const std::string& text, std::uint64_t lo, std::uint64_t hi,
+                       std::uint64_t& value) {
+    const std::string range = " (" + std::to_string(lo) + " ... " + std::to_string(hi) + ")";
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+        errno = 0;
+        const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+        if (errno == ERANGE || v < lo || v > hi) return Quoted(text) + " is out of range" + range;
+        value = v;
+        return {};
+    }
+    double v = 0;
+    if (!ParseNumber(text, v).empty() || v != std::floor(v))
+        return Quoted(text) + " is not a whole number";
+    if (v < static_cast<double>(lo) || v > static_cast<double>(hi))
+        return Quoted(text) + " is out of range" + range;
+    value = static_cast<std::uint64_t>(v);
+    return {};
+}
+
+std::string ParseSigma(const std::string& text, double& sigma) {
+    if (std::string error = ParseNumber(text, sigma); !error.empty()) return error;
+    if (sigma < 0) return Quoted(text) + " is negative";
+    if (sigma > kMaxSigma) return OutOfRange(text, 0, kMaxSigma);
+    return {};
+}
+
+std::string ParseSigmaList(const std::string& text, std::vector<double>& sigmas) {
+    sigmas.clear();
+    for (const std::string& part : Split(text, ',')) {
+        double sigma = 0;
+        if (std::string error = ParseSigma(part, sigma); !error.empty()) return error;
+        sigmas.push_back(sigma);
+    }
+    if (sigmas.size() > kMaxPoints) return "more than " + std::to_string(kMaxPoints) + " points";
+    return {};
+}
+
+std::string ParseSnr(const std::string& text, double& db) {
+    if (std::string error = ParseNumber(text, db); !error.empty()) return error;
+    if (db < kMinSnrDb || db > kMaxSnrDb) return OutOfRange(text, kMinSnrDb, kMaxSnrDb, " dB");
+    return {};
+}
+
+std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
+    dbs.clear();
+    const std::vector<std::string> parts = Split(text, ':');
+    if (parts.size() != 3) return Quoted(text) + " is not FROM:TO:STEP";
+    double from = 0, to = 0, step = 0;
+    if (std::string error = ParseSnr(parts[0], from); !error.empty()) return error;
+    if (std::string error = ParseSnr(parts[1], to); !error.empty()) return error;
+    if (std::string error = ParseNumber(parts[2], step); !error.empty()) return error;
+    if (to < from) return Quoted(text) + " is reversed: TO is below FROM";
+    if (step <= 0) return Quoted(text) + " has a step that is not positive";
+    // Each point from FROM directly, so no rounding adds up; a point that
+    // misses TO only by rounding still counts.
+    const double count = std::floor((to - from) / step + 1e-9) + 1;
+    if (count > static_cast<double>(kMaxPoints))
+        return Quoted(text) + " has more than " + std::to_string(kMaxPoints) + " points";
+    for (int i = 0; i < static_cast<int>(count); ++i) dbs.push_back(from + i * step);
+    return {};
+}
+
+CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::string& description,
+                        std::function<std::string(const std::string&)> take) {
+    const std::string flag = name.substr(0, name.find(','));
+    return app.add_option_function<std::string>(
+        name,
+        [flag, take](const std::string& text) {
+            if (std::string error = take(text); !error.empty())
+                throw CLI::ValidationError(flag, error);
+        },
+        description);
+}
+
+CLI::Option* AddCount(CLI::App& app, const std::string& name, std::uint64_t& value,
+                      std::uint64_t lo, std::uint64_t hi, const std::string& description) {
+    return AddChecked(app, name, description,
+                      [&value, lo, hi](const std::string& text) {
+                          return ParseCount(text, lo, hi, value);
+                      })
+        ->type_name("N");
+}
+
+CLI::Option* AddCount(CLI::App& app, const std::string& name, int& value, std::uint64_t lo,
+                      std::uint64_t hi, const std::string& description) {
+    return AddChecked(app, name, description,
+                      [&value, lo, hi](const std::string& text) {
+                          std::uint64_t v = 0;
+                          std::string error = ParseCount(text, lo, hi, v);
+                          if (error.empty()) value = static_cast<int>(v);
+                          return error;
+                      })
+        ->type_name("N");
+}
+
+int FileError(const std::string& name, const std::string& why) {
+    std::fprintf(stderr, "quorvane-lab: cannot write %s: %s\n",
+                 name == "-" ? "standard output" : name.c_str(), why.c_str());
+    return kExitFile;
+}
+
+int FinishStdout(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) return FileError("-", "write failed");
+    return status;
+}
+
+} // namespace lab

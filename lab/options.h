@@ -1,0 +1,56 @@
+#pragma once
+// The lab's command-line conventions: limits, exit statuses, the parsers of
+// its values (each returns an empty string or one line naming the problem),
+// and the CLI11 glue that checks a value while it is parsed.
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lab {
+
+inline constexpr int kExitFile = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130; // 128 + SIGINT, as a shell reports it
+
+inline constexpr std::uint64_t kMaxRuns = 10'000'000;
+inline constexpr std::uint64_t kMaxBits = 10'000'000'000'000;
+inline constexpr std::uint64_t kMaxErrors = kMaxBits;
+inline constexpr std::uint64_t kMaxFrame = 1 << 20;
+inline constexpr std::uint64_t kMaxThreads = 256;
+inline constexpr std::size_t kMaxPoints = 1000;
+inline constexpr double kMaxSigma = 100;
+inline constexpr double kMinSnrDb = -20;
+inline constexpr double kMaxSnrDb = 100;
+
+// The sum of the squared target coefficients: the energy of one sample's
+// worth of signal in SNR = 10 log10(28 / sigma^2).
+inline constexpr double kTargetEnergy = 28;
+
+double SnrDb(double sigma); // +inf for sigma 0
+double SigmaOfSnr(double db);
+
+// A whole number lo ... hi; "1e7" is accepted for 10000000.
+std::string ParseCount(const std::string& text, std::uint64_t lo, std::uint64_t hi,
+                       std::uint64_t& value);
+std::string ParseSigma(const std::string& text, double& sigma);
+std::string ParseSigmaList(const std::string& text, std::vector<double>& sigmas); // S[,S...]
+std::string ParseSnr(const std::string& text, double& db);
+std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs); // FROM:TO:STEP
+
+// An option whose text `take` checks and stores; a non-empty answer from
+// `take` fails the parse with that line.
+CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::string& description,
+                        std::function<std::string(const std::string&)> take);
+CLI::Option* AddCount(CLI::App& app, const std::string& name, std::uint64_t& value,
+                      std::uint64_t lo, std::uint64_t hi, const std::string& description);
+CLI::Option* AddCount(CLI::App& app, const std::string& name, int& value, std::uint64_t lo,
+                      std::uint64_t hi, const std::string& description);
+
+// One line "quorvane-lab: cannot write NAME: WHY" on standard error; returns kExitFile.
+int FileError(const std::string& name, const std::string& why);
+// Flushes standard output; on a write error reports it and returns kExitFile, else `status`.
+int FinishStdout(int status);
+
+} // namespace lab

@@ -1,0 +1,194 @@
+// quorvane-lab as a user runs it: its commands, its files, its errors, and
+// what Ctrl-C leaves behind.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class Lab : public ::testing::Test {
+  protected:
+    struct Result {
+        int status = -1;
+        std::string out, err;
+    };
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("qv-lab-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    // Runs the program in the background; its output goes to out.txt and err.txt.
+    pid_t Start(const std::string& args) {
+        const std::string cmd = std::string("exec ") + QUORVANE_LAB + " " + args + " >" +
+                                P("out.txt") + " 2>" + P("err.txt");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+    Result Wait(pid_t pid) {
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(P("out.txt")), Slurp(P("err.txt"))};
+        fs::remove(P("out.txt"));
+        fs::remove(P("err.txt"));
+        return r;
+    }
+    Result Run(const std::string& args) { return Wait(Start(args)); }
+    std::string P(const char* name) const { return (dir_ / name).string(); }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
+        return names;
+    }
+    fs::path dir_;
+};
+
+TEST_F(Lab, EventsStartWithTheNearestOnes) {
+    const Result r = Run("events");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "d2,event,raw_bit_errors");
+    EXPECT_EQ(lines[1], "12,+-+,4");
+    EXPECT_EQ(Lines(Run("events --max-d2 11").out), std::vector<std::string>{lines[0]});
+}
+
+TEST_F(Lab, DetectWithoutNoiseIsExactOnTheWindowsBlocks) {
+    const Result r = Run("detect --runs 2000 --sigma 0 --csv -");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 1u + 2000 * 40);
+    EXPECT_EQ(lines[0], "run,k,raw,samp,received,slicer,viterbi");
+    std::string firstRaw;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        int run, k, raw, samp, slicer, viterbi;
+        double received;
+        ASSERT_EQ(std::sscanf(lines[i].c_str(), "%d,%d,%d,%d,%lf,%d,%d", &run, &k, &raw, &samp,
+                              &received, &slicer, &viterbi),
+                  7);
+        ASSERT_EQ(run, static_cast<int>((i - 1) / 40 + 1));
+        ASSERT_EQ(k, static_cast<int>((i - 1) % 40));
+        ASSERT_EQ(received, samp) << lines[i];
+        ASSERT_EQ(slicer, raw) << lines[i];
+        ASSERT_EQ(viterbi, raw) << lines[i];
+        if (run == 1) firstRaw += static_cast<char>('0' + raw);
+    }
+    // The window's first press.
+    EXPECT_EQ(firstRaw, "0000111000011000111110101011011110011101");
+    const std::vector<std::string> table = Lines(Run("detect --sigma 0 --runs 3").out);
+    ASSERT_EQ(table.size(), 5u);
+    EXPECT_EQ(table[1], "run 1  raw 0000111000011000111110101011011110011101  slicer "
+                        "0000111000011000111110101011011110011101  0  viterbi "
+                        "0000111000011000111110101011011110011101  0");
+}
+
+TEST_F(Lab, BerCountsDoNotDependOnThreads) {
+    const std::string args = "ber --snr 14:22:4 --bits 400000 --errors 200 --frame 1000 --csv ";
+    const Result one = Run(args + P("1.csv") + " --threads 1");
+    const Result two = Run(args + P("2.csv") + " --threads 2");
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    const std::vector<std::string> csv = Lines(Slurp(P("1.csv")));
+    ASSERT_EQ(csv.size(), 4u);
+    EXPECT_EQ(csv[0], "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,"
+                      "union_bound");
+    EXPECT_EQ(csv[1].rfind("14,1.05579358,", 0), 0u) << csv[1];
+    EXPECT_EQ(Slurp(P("2.csv")), Slurp(P("1.csv")));
+    EXPECT_EQ(Lines(one.out).size(), 4u); // header and three points
+    EXPECT_EQ(one.out, two.out);
+    // "-" puts the CSV alone on standard output.
+    const Result out = Run(args + "- --threads 2");
+    EXPECT_EQ(out.out, Slurp(P("1.csv")));
+}
+
+TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
+    const std::string csv = " --csv " + (dir_ / "x.csv").string();
+    const std::pair<std::string, int> cases[] = {
+        {"", 2},
+        {"frobnicate", 2},
+        {"events --bogus", 2},
+        {"events --max-d2 0", 2},
+        {"events --max-d2 61", 2},
+        {"detect --sigma -1" + csv, 2},
+        {"detect --sigma nan" + csv, 2},
+        {"detect --sigma abc" + csv, 2},
+        {"detect --sigma 1 --snr 10" + csv, 2},
+        {"detect --runs 0" + csv, 2},
+        {"detect --runs 10000001" + csv, 2},
+        {"ber --bits 1000" + csv, 2},
+        {"ber --snr 10:5:1" + csv, 2},
+        {"ber --snr 5:10:0" + csv, 2},
+        {"ber --snr 5:10" + csv, 2},
+        {"ber --sigma 0.5 --bits 0" + csv, 2},
+        {"ber --sigma 0.5 --bits 1e14" + csv, 2},
+        {"ber --sigma 0.5 --frame 1048577" + csv, 2},
+        {"ber --sigma 0.5 --threads 0" + csv, 2},
+        {"ber --sigma 0.5 --threads 257" + csv, 2},
+        {"ber --sigma 0.5 --errors 0" + csv, 2},
+        {"ber --sigma 0.5 --csv " + (dir_ / "no/such/dir.csv").string(), 1},
+        {"detect --csv /proc/quorvane-lab.csv", 1},
+    };
+    for (const auto& [args, status] : cases) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, status) << args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("quorvane-lab: ", 0), 0u) << args << ": " << r.err;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_TRUE(Files().empty()) << args;
+    }
+    for (const char* args : {"--help", "events --help", "detect --help", "ber --help"}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0) << args;
+        EXPECT_NE(r.out.find("--"), std::string::npos) << args;
+    }
+    EXPECT_NE(Run("--help").out.find("10 log10(28 / sigma^2)"), std::string::npos);
+    EXPECT_EQ(Run("--version").out, "quorvane-lab " QUORVANE_VERSION_TEXT "\n");
+}
+
+TEST_F(Lab, CtrlCKeepsTheFinishedPoints) {
+    // The first point ends on errors at once, the second would run for hours.
+    const pid_t pid =
+        Start("ber --sigma 3,0.05 --errors 100 --bits 1e13 --threads 2 --csv " + P("ber.csv"));
+    for (int i = 0; i < 600 && Lines(Slurp(P("out.txt"))).size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(pid, SIGINT);
+    const Result r = Wait(pid);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_EQ(Lines(r.out).size(), 2u) << r.out;
+    const std::vector<std::string> csv = Lines(Slurp(P("ber.csv")));
+    ASSERT_EQ(csv.size(), 2u);
+    EXPECT_EQ(csv[1].rfind("4.92915522,3,", 0), 0u) << csv[1];
+    EXPECT_EQ(Files(), std::vector<std::string>{"ber.csv"});
+}
+
+} // namespace
