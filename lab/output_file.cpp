@@ -46,6 +46,12 @@ bool OutputFile::Open(const std::string& target) {
         file_ = stdout;
         return true;
     }
+    // A target the rename could not replace is refused now, before any work.
+    struct stat existing;
+    if (stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        error_ = "is a directory";
+        return false;
+    }
     temp_ = target + ".tmp.XXXXXX";
     const int fd = mkstemp(temp_.data());
     if (fd < 0) {
@@ -98,6 +104,9 @@ OutputFile::~OutputFile() {
 void InstallCleanupHandlers() {
     std::signal(SIGTERM, RemovePendingAndDie);
     std::signal(SIGHUP, RemovePendingAndDie);
+    // A closed pipe on standard output ends the program as usual, but not
+    // with a half-written file beside it.
+    std::signal(SIGPIPE, RemovePendingAndDie);
 }
 
 } // namespace lab

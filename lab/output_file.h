@@ -1,7 +1,7 @@
 #pragma once
 // An output the lab writes in full or not at all: a temporary file beside the
 // target, renamed into place by Commit() and removed otherwise, also when
-// SIGTERM or SIGHUP ends the process (after InstallCleanupHandlers()). The
+// SIGTERM, SIGHUP or SIGPIPE ends the process (after InstallCleanupHandlers()). The
 // name "-" means standard output, which is written directly.
 #include <cstdio>
 #include <string>
@@ -31,8 +31,8 @@ class OutputFile {
     std::FILE* file_ = nullptr;
 };
 
-// Removes every uncommitted temporary when SIGTERM or SIGHUP ends the
-// process. SIGINT is left to the program, which stops cleanly on it.
+// Removes every uncommitted temporary when SIGTERM, SIGHUP or SIGPIPE ends
+// the process. SIGINT is left to the program, which stops cleanly on it.
 void InstallCleanupHandlers();
 
 } // namespace lab

@@ -156,6 +156,7 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"ber --sigma 0.5 --errors 0" + csv, 2},
         {"ber --sigma 0.5 --csv " + (dir_ / "no/such/dir.csv").string(), 1},
         {"detect --csv /proc/quorvane-lab.csv", 1},
+        {"ber --sigma 0.5 --csv " + dir_.string(), 1},
     };
     for (const auto& [args, status] : cases) {
         const Result r = Run(args);
