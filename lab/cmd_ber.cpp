@@ -119,8 +119,9 @@ int RunBer(const BerOptions& options) {
         const bool done = RunPoint(
             options.settings, i, p.sigma, InterruptFlag(), counts, [&](const ErrorCounts& c) {
                 progress.Update(c.bits, options.settings.bits,
-                                std::string(detail) + ", errors " + std::to_string(c.slicerErrors) +
-                                    "/" + std::to_string(c.viterbiErrors));
+                                std::string(detail) + ", errors: slicer " +
+                                    std::to_string(c.slicerErrors) + ", viterbi " +
+                                    std::to_string(c.viterbiErrors) + "; bits");
             });
         if (!done) break;
         p.bits = counts.bits;

@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace lab {
 namespace {
@@ -81,6 +82,9 @@ int RunDetect(const DetectOptions& options) {
     channel::SeedRandom(1); // the window's start-up, so run n is its n-th press
     channel::NoiseSource noise(options.seed, 0);
     channel::Viterbi viterbi;
+    // Rows going to the same terminal already show how far it got, and a
+    // status line between them would only garble them.
+    const bool rowsOnTerminal = table && isatty(STDOUT_FILENO) == 1;
     Progress progress("detect");
     std::uint64_t runs = 0, slicerErrors = 0, viterbiErrors = 0;
     while (runs < options.runs && !Interrupted()) {
@@ -109,7 +113,7 @@ int RunDetect(const DetectOptions& options) {
                          static_cast<unsigned long long>(runs), k, raw[k], samp[k],
                          static_cast<double>(received[k]), sliced[k], detected[k]);
         }
-        progress.Update(runs, options.runs, "runs");
+        if (!rowsOnTerminal) progress.Update(runs, options.runs, "runs");
     }
     progress.Finish();
 
