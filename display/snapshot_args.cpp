@@ -13,7 +13,11 @@ const char* const kSnapshotUsage =
     "  --raster FILE  the plot's palette indices as a binary PGM, top row first\n"
     "  --data FILE    CSV run,k,raw,prec,nrzi,samp for every run\n"
     "  --wave FILE    CSV column,value of the last run's waveform\n"
-    "  --help         this text\n";
+    "  --help         this text\n"
+    "  --version      the program's name and version\n"
+    "A FILE of - is standard output (one output at most). Each file appears only when\n"
+    "the whole job has succeeded. On a terminal, standard error shows the progress.\n"
+    "Exit status: 0 done, 1 the job or an output failed, 2 a usage error.\n";
 
 namespace {
 
@@ -64,9 +68,9 @@ SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
                 hasInlineValue = true;
             }
         }
-        if (arg == "--help" || arg == "-h") {
-            if (hasInlineValue) return fail("--help takes no value");
-            o.help = true;
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
+            if (hasInlineValue) return fail(std::string(arg) + " takes no value");
+            (arg == "--version" ? o.version : o.help) = true;
             continue;
         }
 
@@ -106,12 +110,15 @@ SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
         }
     }
 
-    if (o.help) {
+    if (o.help || o.version) {
         result.ok = true;
         return result;
     }
     if (o.png.empty() && o.raster.empty() && o.data.empty() && o.wave.empty())
         return fail("nothing to write: give --png, --raster, --data or --wave");
+    // Two outputs on one stream would interleave into something neither is.
+    if ((o.png == "-") + (o.raster == "-") + (o.data == "-") + (o.wave == "-") > 1)
+        return fail("only one output can be standard output ('-')");
     result.ok = true;
     return result;
 }

@@ -11,11 +11,13 @@ inline constexpr long kMaxSnapshotRuns = 1000000;
 
 struct SnapshotOptions {
     long runs = 1;
+    // Each file name may be "-", standard output, for one output at most.
     std::string png;    // the window's client area
     std::string raster; // the plot's palette indices as a binary PGM
     std::string data;   // every run's four sequences as CSV
     std::string wave;   // the last run's waveform as CSV
     bool help = false;
+    bool version = false;
 };
 
 struct SnapshotArgs {

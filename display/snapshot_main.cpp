@@ -3,7 +3,7 @@
 // writes the picture, the raster and the data that a user asked for. Every
 // output is written to a temporary file beside its target and renamed into
 // place only when the whole job has succeeded, so a failed run leaves nothing
-// half-written behind.
+// half-written behind; "-" writes to standard output instead.
 #include "channel/coding.h"
 #include "channel/random.h"
 #include "channel/waveform.h"
@@ -13,14 +13,11 @@
 #include "display/startup.h"
 #include "platform/application.h"
 #include "platform/canvas.h"
+#include "platform/output_file.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,99 +25,8 @@ namespace {
 
 const char* const kProgram = "quorvane-snapshot";
 
-// Temporary files not yet renamed into place, for the signal handler: an
-// interrupted run removes them too. Plain arrays, written before any signal
-// can need them and read only with async-signal-safe calls.
-constexpr int kMaxPending = 4;
-char pendingPaths[kMaxPending][4096];
-volatile sig_atomic_t pendingCount = 0;
-
-extern "C" void RemovePendingAndDie(int signal) {
-    for (int i = 0; i < pendingCount; ++i) {
-        if (pendingPaths[i][0] != '\0') unlink(pendingPaths[i]);
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void Track(const std::string& temp, bool add) {
-    for (int i = 0; i < pendingCount; ++i) {
-        if (temp == pendingPaths[i]) {
-            if (!add) pendingPaths[i][0] = '\0';
-            return;
-        }
-    }
-    if (add && pendingCount < kMaxPending && temp.size() < sizeof pendingPaths[0]) {
-        std::memcpy(pendingPaths[pendingCount], temp.c_str(), temp.size() + 1);
-        pendingCount = pendingCount + 1;
-    }
-}
-
-// A temporary file beside its target, renamed over the target on Commit and
-// removed otherwise.
-class PendingFile {
-  public:
-    bool Open(const std::string& target) {
-        target_ = target;
-        temp_ = target + ".tmp.XXXXXX";
-        const int fd = mkstemp(temp_.data());
-        if (fd < 0) {
-            error_ = std::strerror(errno);
-            temp_.clear();
-            return false;
-        }
-        Track(temp_, true);
-        // mkstemp makes the file private; give it the mode a new file gets.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        file_ = fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            error_ = std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        return true;
-    }
-    std::FILE* get() const { return file_; }
-    const std::string& target() const { return target_; }
-    const std::string& temp() const { return temp_; }
-    const std::string& error() const { return error_; }
-    // Closes the stream (the caller may have written the temp by path instead).
-    bool Finish() {
-        if (file_ == nullptr) return true;
-        const bool ok = std::ferror(file_) == 0;
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!ok || !closed) error_ = "write failed";
-        return ok && closed;
-    }
-    bool Commit() {
-        if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
-            error_ = std::strerror(errno);
-            return false;
-        }
-        Track(temp_, false);
-        temp_.clear();
-        return true;
-    }
-    ~PendingFile() {
-        if (file_ != nullptr) std::fclose(file_);
-        if (!temp_.empty()) {
-            std::remove(temp_.c_str());
-            Track(temp_, false);
-        }
-    }
-
-  private:
-    std::string target_;
-    std::string temp_;
-    std::string error_;
-    std::FILE* file_ = nullptr;
-};
-
-int CannotWrite(const PendingFile& f) {
-    std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, f.target().c_str(),
+int CannotWrite(const platform::OutputFile& f) {
+    std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, f.Shown().c_str(),
                  f.error().c_str());
     return 1;
 }
@@ -162,12 +68,16 @@ int main(int argc, char** argv) {
         std::fputs(display::kSnapshotUsage, stdout);
         return 0;
     }
+    if (o.version) {
+        std::printf("%s %s\n", kProgram, QUORVANE_VERSION);
+        return 0;
+    }
 
     // An interrupted run leaves no temporary file behind either.
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, RemovePendingAndDie);
+    platform::InstallCleanupHandlers();
 
     // Claim every output first, so an unwritable path fails before any work.
-    PendingFile png, ras, data, wave;
+    platform::OutputFile png, ras, data, wave;
     if (!o.png.empty() && !png.Open(o.png)) return CannotWrite(png);
     if (!o.raster.empty() && !ras.Open(o.raster)) return CannotWrite(ras);
     if (!o.data.empty() && !data.Open(o.data)) return CannotWrite(data);
@@ -223,17 +133,15 @@ int main(int argc, char** argv) {
     if (!data.Finish()) return CannotWrite(data);
     if (!ras.Finish()) return CannotWrite(ras);
     if (!wave.Finish()) return CannotWrite(wave);
-    if (!o.png.empty()) {
-        png.Finish();
-        if (!platform::SavePng(form.GrabClient(), png.temp())) {
-            std::fprintf(stderr, "%s: cannot write %s: PNG encoding failed\n", kProgram,
-                         o.png.c_str());
-            return 1;
-        }
+    if (png.get() != nullptr && !platform::WritePng(form.GrabClient(), png.get())) {
+        std::fprintf(stderr, "%s: cannot write %s: PNG encoding failed\n", kProgram,
+                     png.Shown().c_str());
+        return 1;
     }
+    if (!png.Finish()) return CannotWrite(png);
 
-    for (PendingFile* f : {&png, &ras, &data, &wave}) {
-        if (!f->temp().empty() && !f->Commit()) return CannotWrite(*f);
+    for (platform::OutputFile* f : {&png, &ras, &data, &wave}) {
+        if (!f->Commit()) return CannotWrite(*f);
     }
     return 0;
 }

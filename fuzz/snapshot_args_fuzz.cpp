@@ -51,11 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (!r.error.empty()) Fail("accepted but carries an error", r);
-    if (o.help) return 0;
+    if (o.help || o.version) return 0;
     if (o.runs < 0 || o.runs > display::kMaxSnapshotRuns) Fail("run count out of range", r);
     if (o.png.empty() && o.raster.empty() && o.data.empty() && o.wave.empty())
         Fail("accepted with nothing to write", r);
-    for (const std::string* file : {&o.png, &o.raster, &o.data, &o.wave})
+    int toStdout = 0;
+    for (const std::string* file : {&o.png, &o.raster, &o.data, &o.wave}) {
         if (file->find('\0') != std::string::npos) Fail("file name holds a NUL byte", r);
+        toStdout += *file == "-";
+    }
+    if (toStdout > 1) Fail("two outputs share standard output", r);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/qt_support.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
@@ -112,14 +113,30 @@ Colour WindowTextColour() {
     return FromQColor(QGuiApplication::palette().color(QPalette::Active, QPalette::WindowText));
 }
 
-bool SavePng(const RgbImage& image, const std::string& path) {
-    if (image.width <= 0 || image.height <= 0) return false;
+namespace {
+QImage ToQImage(const RgbImage& image) {
     QImage out(image.width, image.height, QImage::Format_RGB32);
     for (int y = 0; y < image.height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
         for (int x = 0; x < image.width; ++x) line[x] = 0xFF000000u | image.At(x, y);
     }
-    return out.save(QString::fromStdString(path), "PNG");
+    return out;
+}
+} // namespace
+
+bool SavePng(const RgbImage& image, const std::string& path) {
+    if (image.width <= 0 || image.height <= 0) return false;
+    return ToQImage(image).save(QString::fromStdString(path), "PNG");
+}
+
+bool WritePng(const RgbImage& image, std::FILE* out) {
+    if (image.width <= 0 || image.height <= 0) return false;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!ToQImage(image).save(&buffer, "PNG")) return false;
+    const auto size = static_cast<std::size_t>(bytes.size());
+    return std::fwrite(bytes.constData(), 1, size, out) == size;
 }
 
 Canvas::Impl::Impl(QImage picture, const Font& initialFont)

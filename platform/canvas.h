@@ -5,6 +5,7 @@
 #include "platform/bitmap.h"
 #include "platform/gdi.h"
 
+#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -24,6 +25,9 @@ struct RgbImage {
 
 // Writes the image as a PNG; false when the file cannot be written.
 bool SavePng(const RgbImage& image, const std::string& path);
+// The same PNG bytes onto an open stream (standard output among them); false
+// when encoding or writing fails.
+bool WritePng(const RgbImage& image, std::FILE* out);
 
 class Canvas {
   public:

@@ -1,0 +1,51 @@
+#pragma once
+// Outputs of the command-line programs: each one is written in full or not
+// at all. No toolkit inside; it lives here with the other services the
+// programs take from their platform.
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+// An output a program writes in full or not at all: a temporary file beside
+// the target, renamed into place by Commit(), removed otherwise and also when
+// SIGINT/SIGTERM/SIGHUP/SIGPIPE ends the process (after
+// InstallCleanupHandlers()). The name "-" means standard output, which is
+// written directly and never closed; an existing device or pipe is written
+// directly too.
+class OutputFile {
+  public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile(); // removes an uncommitted temporary
+
+    bool Open(const std::string& target); // false + error() when it cannot be created
+    std::FILE* get() const { return file_; }
+    bool IsStdout() const { return isStdout_; }
+    const std::string& target() const { return target_; }
+    // The path to write by name (e.g. for an encoder that takes a path);
+    // empty for "-" and once committed.
+    const std::string& temp() const { return temp_; }
+    // What went wrong, for "cannot write NAME: error()".
+    const std::string& error() const { return error_; }
+    // The target as a message should name it: "standard output" for "-".
+    std::string Shown() const;
+
+    bool Finish(); // flush/close, false on a write error
+    bool Commit(); // rename into place (no-op for "-")
+
+  private:
+    std::string target_;
+    std::string temp_;
+    std::string error_;
+    std::FILE* file_ = nullptr;
+    bool isStdout_ = false;
+    bool direct_ = false; // no temporary: standard output, a device or a pipe
+};
+
+// From now on a signal that ends the process removes every temporary file
+// not yet committed, then ends the process as the signal would have.
+void InstallCleanupHandlers();
+
+} // namespace platform
