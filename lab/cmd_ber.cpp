@@ -4,8 +4,8 @@
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
-#include "lab/output_file.h"
-#include "lab/progress.h"
+#include "platform/output_file.h"
+#include "platform/progress.h"
 
 #include <cstdio>
 #include <string>
@@ -95,7 +95,7 @@ void CheckBerOptions(const BerOptions& options) {
 }
 
 int RunBer(const BerOptions& options) {
-    OutputFile csv;
+    platform::OutputFile csv;
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
     const bool table = options.csv.empty() || !csv.IsStdout();
     CatchInterrupt();
@@ -107,7 +107,6 @@ int RunBer(const BerOptions& options) {
                     "slicer errors", "slicer BER", "viterbi errors", "viterbi BER", "union bound");
     }
     std::vector<BerPoint> points;
-    Progress progress("ber");
     const int count = static_cast<int>(options.sigmas.size());
     for (int i = 0; i < count && !Interrupted(); ++i) {
         BerPoint p;
@@ -115,13 +114,15 @@ int RunBer(const BerOptions& options) {
         p.snrDb = options.snrDbs.empty() ? SnrDb(p.sigma) : options.snrDbs[i];
         char detail[96];
         std::snprintf(detail, sizeof detail, "point %d of %d, sigma %.4g", i + 1, count, p.sigma);
+        // One status line per point, so its rate and time left are the point's.
+        platform::Progress progress("bits");
         ErrorCounts counts;
         const bool done = RunPoint(
             options.settings, i, p.sigma, InterruptFlag(), counts, [&](const ErrorCounts& c) {
                 progress.Update(c.bits, options.settings.bits,
                                 std::string(detail) + ", errors: slicer " +
                                     std::to_string(c.slicerErrors) + ", viterbi " +
-                                    std::to_string(c.viterbiErrors) + "; bits");
+                                    std::to_string(c.viterbiErrors));
             });
         if (!done) break;
         p.bits = counts.bits;
@@ -132,7 +133,6 @@ int RunBer(const BerOptions& options) {
         progress.Finish();
         if (table) PrintRow(p);
     }
-    progress.Finish();
 
     if (csv.get() != nullptr) {
         WriteCsv(csv.get(), points);

@@ -8,8 +8,8 @@
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
-#include "lab/output_file.h"
-#include "lab/progress.h"
+#include "platform/output_file.h"
+#include "platform/progress.h"
 
 #include <cstdio>
 #include <string>
@@ -66,7 +66,7 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
 }
 
 int RunDetect(const DetectOptions& options) {
-    OutputFile csv;
+    platform::OutputFile csv;
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
     const bool table = options.csv.empty() || !csv.IsStdout();
     if (csv.get() != nullptr) std::fputs("run,k,raw,samp,received,slicer,viterbi\n", csv.get());
@@ -85,7 +85,7 @@ int RunDetect(const DetectOptions& options) {
     // Rows going to the same terminal already show how far it got, and a
     // status line between them would only garble them.
     const bool rowsOnTerminal = table && isatty(STDOUT_FILENO) == 1;
-    Progress progress("detect");
+    platform::Progress progress("runs");
     std::uint64_t runs = 0, slicerErrors = 0, viterbiErrors = 0;
     while (runs < options.runs && !Interrupted()) {
         channel::GenerateBlock();
@@ -113,7 +113,7 @@ int RunDetect(const DetectOptions& options) {
                          static_cast<unsigned long long>(runs), k, raw[k], samp[k],
                          static_cast<double>(received[k]), sliced[k], detected[k]);
         }
-        if (!rowsOnTerminal) progress.Update(runs, options.runs, "runs");
+        if (!rowsOnTerminal) progress.Update(runs, options.runs);
     }
     progress.Finish();
 

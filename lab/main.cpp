@@ -3,7 +3,7 @@
 // command line.
 #include "lab/commands.h"
 #include "lab/options.h"
-#include "lab/output_file.h"
+#include "platform/output_file.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         return lab::kExitUsage;
     }
 
-    lab::InstallCleanupHandlers();
+    platform::InstallCleanupHandlers();
     if (*eventsCommand) return lab::RunEvents(events);
     if (*detectCommand) return lab::RunDetect(detect);
     return lab::RunBer(ber);
