@@ -112,17 +112,17 @@ int RunBer(const BerOptions& options) {
         BerPoint p;
         p.sigma = options.sigmas[i];
         p.snrDb = options.snrDbs.empty() ? SnrDb(p.sigma) : options.snrDbs[i];
-        char detail[96];
-        std::snprintf(detail, sizeof detail, "point %d of %d, sigma %.4g", i + 1, count, p.sigma);
         // One status line per point, so its rate and time left are the point's.
         platform::Progress progress("bits");
         ErrorCounts counts;
         const bool done = RunPoint(
             options.settings, i, p.sigma, InterruptFlag(), counts, [&](const ErrorCounts& c) {
-                progress.Update(c.bits, options.settings.bits,
-                                std::string(detail) + ", errors: slicer " +
-                                    std::to_string(c.slicerErrors) + ", viterbi " +
-                                    std::to_string(c.viterbiErrors));
+                char detail[128];
+                std::snprintf(detail, sizeof detail,
+                              "point %d/%d, errors %llu slicer, %llu viterbi, sigma %.4g", i + 1,
+                              count, static_cast<unsigned long long>(c.slicerErrors),
+                              static_cast<unsigned long long>(c.viterbiErrors), p.sigma);
+                progress.Update(c.bits, options.settings.bits, detail);
             });
         if (!done) break;
         p.bits = counts.bits;
