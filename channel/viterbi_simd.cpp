@@ -42,10 +42,12 @@ Avx512Step(const Avx512Trellis& t, float y, __m512& lo, __m512& hi) {
     const __m512 me1 = _mm512_add_ps(e, _mm512_mul_ps(de1, de1));
     const __m512 mo1 = _mm512_add_ps(o, _mm512_mul_ps(do1, do1));
     // Strictly smaller: a tie keeps the even predecessor, a NaN never wins.
+    // min(a, b) is exactly a < b ? a : b, so the survivors need not wait for
+    // the decision masks.
     const __mmask16 c0 = _mm512_cmp_ps_mask(mo0, me0, _CMP_LT_OQ);
     const __mmask16 c1 = _mm512_cmp_ps_mask(mo1, me1, _CMP_LT_OQ);
-    lo = _mm512_mask_blend_ps(c0, me0, mo0);
-    hi = _mm512_mask_blend_ps(c1, me1, mo1);
+    lo = _mm512_min_ps(mo0, me0);
+    hi = _mm512_min_ps(mo1, me1);
     return static_cast<std::uint32_t>(c0) | (static_cast<std::uint32_t>(c1) << 16);
 }
 
