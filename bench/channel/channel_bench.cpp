@@ -70,3 +70,55 @@ void BM_GenerateAndSynthesize(benchmark::State& state) {
 BENCHMARK(BM_GenerateAndSynthesize);
 
 } // namespace
+
+// The lab's detectors and noise.
+#include "channel/frame.h"
+#include "channel/noise.h"
+#include "channel/slicer.h"
+#include "channel/viterbi.h"
+
+#include <vector>
+
+namespace {
+
+using namespace channel;
+
+constexpr int kFrame = 4096;
+
+// A noisy frame at a moderate deviation, where decisions are not trivial.
+struct NoisyFrame {
+    std::vector<std::uint8_t> raw, prec, out;
+    std::vector<std::int8_t> samp;
+    std::vector<float> y;
+    explicit NoisyFrame(int n) : raw(n), prec(n), out(n), samp(n), y(n) {
+        NoiseSource noise(7, 0);
+        noise.RandomBits(raw.data(), n);
+        EncodeFrame(raw.data(), n, prec.data(), samp.data());
+        noise.AddNoise(samp.data(), y.data(), n, 0.6);
+    }
+};
+
+void BM_ViterbiPlain(benchmark::State& state) {
+    NoisyFrame f(kFrame);
+    for (auto _ : state) {
+        ViterbiPlain(f.y.data(), kFrame, f.out.data());
+        benchmark::DoNotOptimize(f.out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_ViterbiPlain);
+
+void BM_Viterbi(benchmark::State& state) {
+    NoisyFrame f(kFrame);
+    Viterbi v;
+    for (auto _ : state) {
+        v.Detect(f.y.data(), kFrame, f.out.data());
+        benchmark::DoNotOptimize(f.out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_Viterbi);
+
+} // namespace

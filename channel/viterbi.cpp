@@ -1,0 +1,126 @@
+#include "channel/viterbi.h"
+
+#include <array>
+#include <limits>
+
+#include "channel/coding.h"
+#include "channel/frame.h"
+#include "channel/viterbi_kernels.h"
+
+namespace channel {
+
+namespace viterbi_detail {
+
+IdealTable MakeIdealTable() {
+    IdealTable t{};
+    for (int s = 0; s < kStates; ++s) {
+        for (int b = 0; b < 2; ++b) {
+            // Bit 4 of s is the precoder bit one step back, bit 0 five back.
+            int v = kTarget[0] * b;
+            for (int m = 1; m < kTargetLen; ++m) v += kTarget[m] * ((s >> (5 - m)) & 1);
+            t[static_cast<std::size_t>(s)][static_cast<std::size_t>(b)] = static_cast<float>(v);
+        }
+    }
+    return t;
+}
+
+const IdealTable kIdeal = MakeIdealTable();
+
+int BestState(const float* pm) {
+    int best = 0;
+    for (int t = 1; t < kStates; ++t)
+        if (pm[t] < pm[best]) best = t;
+    return best;
+}
+
+void ForwardScalar(const float* y, int n, std::uint32_t* decisions, float* pmOut) {
+    float pm[kStates];
+    float next[kStates];
+    pm[0] = 0.0f;
+    for (int t = 1; t < kStates; ++t) pm[t] = std::numeric_limits<float>::infinity();
+    for (int k = 0; k < n; ++k) {
+        std::uint32_t word = 0;
+        for (int t = 0; t < kStates; ++t) {
+            const int s0 = 2 * (t & 15);
+            const int s1 = s0 + 1;
+            const int b = t >> 4;
+            const float d0 = y[k] - kIdeal[s0][b];
+            const float m0 = pm[s0] + d0 * d0;
+            const float d1 = y[k] - kIdeal[s1][b];
+            const float m1 = pm[s1] + d1 * d1;
+            if (m1 < m0) {
+                next[t] = m1;
+                word |= 1u << t;
+            } else {
+                next[t] = m0;
+            }
+        }
+        for (int t = 0; t < kStates; ++t) pm[t] = next[t];
+        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) Renormalise(pm);
+        decisions[k] = word;
+    }
+    for (int t = 0; t < kStates; ++t) pmOut[t] = pm[t];
+}
+
+void Renormalise(float* pm) {
+    float low = pm[0];
+    for (int t = 1; t < kStates; ++t) low = pm[t] < low ? pm[t] : low;
+    for (int t = 0; t < kStates; ++t) pm[t] = pm[t] - low;
+}
+
+} // namespace viterbi_detail
+
+using namespace viterbi_detail;
+
+void ViterbiPlain(const float* y, int n, std::uint8_t* raw) {
+    // One decision byte per state and step, kept simple on purpose: this is
+    // the yardstick the fast detector is checked and timed against.
+    std::vector<std::uint8_t> choice(static_cast<std::size_t>(n) * kStates);
+    std::vector<std::uint8_t> prec(static_cast<std::size_t>(n));
+    float pm[kStates];
+    float next[kStates];
+    pm[0] = 0.0f;
+    for (int t = 1; t < kStates; ++t) pm[t] = std::numeric_limits<float>::infinity();
+    for (int k = 0; k < n; ++k) {
+        std::uint8_t* c = &choice[static_cast<std::size_t>(k) * kStates];
+        for (int t = 0; t < kStates; ++t) {
+            const int s0 = 2 * (t & 15);
+            const int s1 = s0 + 1;
+            const int b = t >> 4;
+            const float d0 = y[k] - kIdeal[s0][b];
+            const float m0 = pm[s0] + d0 * d0;
+            const float d1 = y[k] - kIdeal[s1][b];
+            const float m1 = pm[s1] + d1 * d1;
+            c[t] = m1 < m0 ? 1 : 0;
+            next[t] = m1 < m0 ? m1 : m0;
+        }
+        for (int t = 0; t < kStates; ++t) pm[t] = next[t];
+        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) Renormalise(pm);
+    }
+    int s = BestState(pm);
+    for (int k = n - 1; k >= 0; --k) {
+        prec[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(s >> 4);
+        s = 2 * (s & 15) +
+            choice[static_cast<std::size_t>(k) * kStates + static_cast<std::size_t>(s)];
+    }
+    InversePrecode(prec.data(), n, raw);
+}
+
+void Viterbi::Detect(const float* y, int n, std::uint8_t* raw) {
+    if (decisions_.size() < static_cast<std::size_t>(n)) {
+        decisions_.resize(static_cast<std::size_t>(n));
+        prec_.resize(static_cast<std::size_t>(n));
+    }
+    float pm[kStates];
+    Forward(y, n, decisions_.data(), pm);
+    int s = BestState(pm);
+    std::uint8_t* prec = prec_.data();
+    const std::uint32_t* dec = decisions_.data();
+    for (int k = n - 1; k >= 0; --k) {
+        prec[k] = static_cast<std::uint8_t>(s >> 4);
+        s = ((s & 15) << 1) | static_cast<int>((dec[k] >> s) & 1u);
+    }
+    InversePrecode(prec, n, raw);
+}
+
+} // namespace channel

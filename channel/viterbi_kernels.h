@@ -1,0 +1,28 @@
+#pragma once
+// The pieces the two detectors share, and the forward passes of the fast one
+// (one per instruction set, chosen at run time). Internal to channel/.
+#include <array>
+#include <cstdint>
+
+#include "channel/viterbi.h"
+
+namespace channel::viterbi_detail {
+
+// kIdeal[s][b]: the ideal sample of the branch from state s with new precoder
+// bit b, exact in float.
+using IdealTable = std::array<std::array<float, 2>, kStates>;
+extern const IdealTable kIdeal;
+
+// Subtracts the smallest of the 32 path metrics from each.
+void Renormalise(float* pm);
+
+// The state of smallest metric, the lowest on a tie.
+int BestState(const float* pm);
+
+// The forward pass over y[0 ... n-1] from state 0: decisions[k] bit t is 1
+// when state t at step k came from its odd predecessor; pmOut gets the final
+// path metrics. Same float operations, in the same order, in every version.
+void ForwardScalar(const float* y, int n, std::uint32_t* decisions, float* pmOut);
+void Forward(const float* y, int n, std::uint32_t* decisions, float* pmOut);
+
+} // namespace channel::viterbi_detail
