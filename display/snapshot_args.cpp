@@ -68,6 +68,11 @@ SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
                 hasInlineValue = true;
             }
         }
+        if (arg == "--every-press") {
+            if (hasInlineValue) return fail("--every-press takes no value");
+            o.everyPress = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h" || arg == "--version") {
             if (hasInlineValue) return fail(std::string(arg) + " takes no value");
             (arg == "--version" ? o.version : o.help) = true;
