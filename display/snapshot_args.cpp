@@ -5,7 +5,7 @@
 namespace display {
 
 const char* const kSnapshotUsage =
-    "usage: quorvane-snapshot [--runs N] [--png FILE] [--raster FILE] [--data FILE] "
+    "Usage: quorvane-snapshot [--runs N] [--png FILE] [--raster FILE] [--data FILE] "
     "[--wave FILE]\n"
     "Builds the Quorvane window off-screen, presses its button N times (default 1, 0 to\n"
     "1000000; 0 gives the window as first shown) and writes:\n"

@@ -108,7 +108,7 @@ TEST(SnapshotArgs, RejectsWithOneLineNamingTheProblem) {
 TEST_F(Snapshot, HelpAndUsageErrors) {
     Result r = Run("--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("usage: quorvane-snapshot"), std::string::npos);
+    EXPECT_NE(r.out.find("Usage: quorvane-snapshot"), std::string::npos);
     for (const char* args : {"", "--runs", "--runs abc --png x.png", "--runs 1000001 --png x.png",
                              "--runs -3 --png x.png", "--bogus"}) {
         r = Run(args);
