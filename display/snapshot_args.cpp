@@ -5,7 +5,7 @@
 namespace display {
 
 const char* const kSnapshotUsage =
-    "usage: quorvane-snapshot [--runs N] [--png FILE] [--raster FILE] [--data FILE] "
+    "Usage: quorvane-snapshot [--runs N] [--png FILE] [--raster FILE] [--data FILE] "
     "[--wave FILE]\n"
     "Builds the Quorvane window off-screen, presses its button N times (default 1, 0 to\n"
     "1000000; 0 gives the window as first shown) and writes:\n"
@@ -67,6 +67,11 @@ SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args) {
                 arg = arg.substr(0, eq);
                 hasInlineValue = true;
             }
+        }
+        if (arg == "--every-press") {
+            if (hasInlineValue) return fail("--every-press takes no value");
+            o.everyPress = true;
+            continue;
         }
         if (arg == "--help" || arg == "-h" || arg == "--version") {
             if (hasInlineValue) return fail(std::string(arg) + " takes no value");

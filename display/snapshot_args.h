@@ -18,6 +18,9 @@ struct SnapshotOptions {
     std::string wave;   // the last run's waveform as CSV
     bool help = false;
     bool version = false;
+    // Presses the whole button for every run, not only the last: slower,
+    // the same output. Not in the usage text; the tests compare the two.
+    bool everyPress = false;
 };
 
 struct SnapshotArgs {

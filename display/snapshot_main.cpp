@@ -10,13 +10,17 @@
 #include "display/form1.h"
 #include "display/frame.h"
 #include "display/snapshot_args.h"
+#include "display/snapshot_data.h"
 #include "display/startup.h"
 #include "platform/application.h"
 #include "platform/canvas.h"
 #include "platform/output_file.h"
+#include "platform/progress.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -29,13 +33,6 @@ int CannotWrite(const platform::OutputFile& f) {
     std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, f.Shown().c_str(),
                  f.error().c_str());
     return 1;
-}
-
-void WriteDataRows(std::FILE* out, long run) {
-    for (int k = 0; k < channel::kBits; ++k) {
-        std::fprintf(out, "%ld,%d,%d,%d,%d,%d\n", run, k, channel::rawData[k], channel::precData[k],
-                     channel::nrziData[k], channel::sampData[k]);
-    }
 }
 
 void WriteRaster(std::FILE* out) {
@@ -120,13 +117,34 @@ int main(int argc, char** argv) {
     form.Show();
     app.ProcessEvents();
 
-    if (data.get() != nullptr) std::fputs("run,k,raw,prec,nrzi,samp\n", data.get());
-    for (long run = 1; run <= o.runs && !failed; ++run) {
-        form.Button1.Click();
-        if (data.get() != nullptr) WriteDataRows(data.get(), run);
+    // The picture, the raster and the client area depend on the last press
+    // alone (every press redraws all of them), and the waveform file holds
+    // the last run's: the presses before it need only the block, which keeps
+    // the random source in step.
+    std::unique_ptr<display::DataWriter> rows;
+    if (data.get() != nullptr) {
+        rows = std::make_unique<display::DataWriter>(data.get());
+        rows->Header();
     }
+    platform::Progress progress("runs");
+    for (long run = 1; run <= o.runs && !failed; ++run) {
+        if (run < o.runs && !o.everyPress)
+            channel::GenerateBlock();
+        else
+            form.Button1.Click();
+        if (rows != nullptr) {
+            rows->Run(static_cast<std::int32_t>(run));
+            if (!rows->Ok()) break;
+        }
+        progress.Update(static_cast<std::uint64_t>(run), static_cast<std::uint64_t>(o.runs));
+    }
+    progress.Finish();
     app.ProcessEvents();
     if (failed) return 1;
+    if (rows != nullptr && !rows->Flush()) {
+        data.Finish();
+        return CannotWrite(data);
+    }
 
     if (ras.get() != nullptr) WriteRaster(ras.get());
     if (wave.get() != nullptr) WriteWave(wave.get());

@@ -1,13 +1,16 @@
 // quorvane-snapshot as a user runs it: its arguments, its outputs, and what
 // it leaves behind when it fails.
 #include "display/snapshot_args.h"
+#include "display/snapshot_data.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -90,6 +93,9 @@ TEST(SnapshotArgs, RejectsWithOneLineNamingTheProblem) {
         {{"--png"}, "needs a value"},
         {{"-\n--x"}, "unknown option '-?--x'"},
         {{"--runs=1\n2", "--png", "a"}, "not '1?2'"},
+        {{"--data", "-", "--wave=-"}, "only one output can be standard output"},
+        {{"--version=1"}, "--version takes no value"},
+        {{"--every-press=yes", "--png", "a"}, "--every-press takes no value"},
     };
     for (const auto& [args, fragment] : bad) {
         const auto r = display::ParseSnapshotArgs(args);
@@ -102,7 +108,7 @@ TEST(SnapshotArgs, RejectsWithOneLineNamingTheProblem) {
 TEST_F(Snapshot, HelpAndUsageErrors) {
     Result r = Run("--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("usage: quorvane-snapshot"), std::string::npos);
+    EXPECT_NE(r.out.find("Usage: quorvane-snapshot"), std::string::npos);
     for (const char* args : {"", "--runs", "--runs abc --png x.png", "--runs 1000001 --png x.png",
                              "--runs -3 --png x.png", "--bogus"}) {
         r = Run(args);
@@ -224,6 +230,70 @@ TEST_F(Snapshot, NoRunsIsTheFirstViewAndRunsAreInOrder) {
     EXPECT_EQ(runs.front(), 1);
     EXPECT_EQ(runs[40], 2);
     EXPECT_EQ(runs.back(), 3);
+}
+
+TEST_F(Snapshot, LastPressAloneWritesWhatEveryPressWrites) {
+    const char* const files[] = {"png", "pgm", "data", "wave"};
+    auto outputs = [&](const char* tag) {
+        std::string args;
+        for (const char* f : files)
+            args += std::string(" --") + (f == files[1] ? "raster" : f) + " " + P(f) + tag;
+        return args;
+    };
+    for (const char* runs : {"1", "2", "1000"}) {
+        ASSERT_EQ(Run(std::string("--runs ") + runs + outputs(".fast")).status, 0);
+        ASSERT_EQ(Run(std::string("--runs ") + runs + " --every-press" + outputs(".slow")).status,
+                  0);
+        for (const char* f : files) {
+            const std::string fast = Slurp(P(f) + ".fast");
+            EXPECT_GT(fast.size(), 100u) << f;
+            EXPECT_TRUE(fast == Slurp(P(f) + ".slow")) << runs << " runs: " << f << " differs";
+        }
+    }
+}
+
+TEST_F(Snapshot, StandardOutputDevicesPipesAndVersion) {
+    ASSERT_EQ(Run("--runs 2 --data " + P("d.csv")).status, 0);
+    const std::string rows = Slurp(P("d.csv"));
+    EXPECT_NE(rows.find("\n2,39,"), std::string::npos);
+    EXPECT_EQ(Run("--runs 2 --data -").out, rows);
+    // A named pipe is written in place, not replaced by a file.
+    const std::string fifo = P("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::system(("cat " + fifo + " >" + P("copy") + " & " + QUORVANE_SNAPSHOT +
+                 " --runs 2 --data " + fifo + "; wait")
+                    .c_str());
+    EXPECT_EQ(Slurp(P("copy")), rows);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    Result r = Run("--png - --raster=-");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "quorvane-snapshot: only one output can be standard output ('-') (see --help)\n");
+    r = Run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("quorvane-snapshot [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << r.out;
+}
+
+TEST_F(Snapshot, ProgressOnlyOnATerminal) {
+    const std::string job =
+        std::string(QUORVANE_SNAPSHOT) + " --every-press --runs 3000 --raster /dev/null";
+    EXPECT_EQ(Run("--every-press --runs 3000 --raster /dev/null").err, "");
+    // script(1) gives the job a terminal; its typescript is the terminal's output.
+    std::system(("script -qec '" + job + "' " + P("tty") + " >/dev/null").c_str());
+    const std::string tty = Slurp(P("tty"));
+    EXPECT_NE(tty.find("/3000 runs, "), std::string::npos) << tty;
+    EXPECT_NE(tty.find(" runs/s | "), std::string::npos) << tty;
+    EXPECT_NE(tty.find("\r\033[K"), std::string::npos) << tty;
+}
+
+TEST(DataRows, IntegersAsPrintfSetsThem) {
+    for (std::int32_t v : {0, 1, 9, 10, -1, -6, -10, 39, 100, 999999, 1000000, INT_MAX, INT_MIN}) {
+        char got[16], want[16];
+        std::snprintf(want, sizeof want, "%d", v);
+        EXPECT_EQ(std::string(got, display::FormatInt(got, v)), want);
+    }
 }
 
 } // namespace
