@@ -14,11 +14,6 @@
 namespace lab {
 namespace {
 
-// The events summed in the union bound: every one up to d2 = 40 and 16 bits,
-// which is far below the measured rates at every SNR the lab can reach.
-constexpr int kBoundMaxD2 = 40;
-constexpr int kBoundMaxLen = 16;
-
 int DefaultThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxThreads));
@@ -100,8 +95,7 @@ int RunBer(const BerOptions& options) {
     const bool table = options.csv.empty() || !csv.IsStdout();
     CatchInterrupt();
 
-    const std::vector<channel::ErrorEvent> events =
-        channel::FindErrorEvents(kBoundMaxD2, kBoundMaxLen);
+    const std::vector<channel::ErrorEvent> events = channel::UnionBoundEvents();
     if (table) {
         std::printf("%8s  %8s  %14s  %13s  %10s  %14s  %11s  %11s\n", "SNR dB", "sigma", "bits",
                     "slicer errors", "slicer BER", "viterbi errors", "viterbi BER", "union bound");
