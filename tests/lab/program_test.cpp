@@ -78,7 +78,13 @@ TEST_F(Lab, EventsStartWithTheNearestOnes) {
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "d2,event,raw_bit_errors");
+    // Worked out by hand: +-+ convolved with the target is 1 2 0 -1 1 0 -2 -1.
     EXPECT_EQ(lines[1], "12,+-+,4");
+    EXPECT_EQ(lines[2], "16,+-+00+-+,8");
+    EXPECT_EQ(lines[3], "16,+-+000+-+,8");
+    EXPECT_EQ(lines[4].substr(0, 3), "20,");
+    EXPECT_EQ(lines.back().substr(0, 3), "24,");
+    EXPECT_EQ(Lines(Run("events --max-d2 16").out).size(), 4u);
     EXPECT_EQ(Lines(Run("events --max-d2 11").out), std::vector<std::string>{lines[0]});
 }
 
