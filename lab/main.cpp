@@ -16,7 +16,9 @@ const char* const kSummary =
     "symbol-by-symbol slicer and a 32-state Viterbi detector; list the detector's error\n"
     "events and measure both detectors' bit-error rates.";
 
-const char* const kModel = R"(The model:
+const char* const kModel = R"(Run quorvane-lab COMMAND --help for what a command does, its options and defaults.
+
+The model:
   data     Frames of random raw bits, each from an all-zero history like the window's
            40-bit blocks, through the precoder 1/(1 + D + D^4 + D^5) over GF(2) and the
            E3PR4 target 1 + 3D + 2D^2 - 2D^3 - 3D^4 - D^5 on the precoder output. The

@@ -4,8 +4,8 @@ include(GNUInstallDirs)
 
 set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# The programs are defined by display/ and lab/; a tree configured without them still
-# gets the data files.
+# The programs are defined by display/ and lab/; a tree configured without
+# them still gets the data files.
 foreach(program quorvane quorvane-snapshot quorvane-lab)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -51,6 +51,9 @@ if(TARGET quorvane)
 endif()
 if(TARGET quorvane-snapshot)
   quorvane_man_page(quorvane-snapshot "the Quorvane window off-screen: its picture, raster and data")
+endif()
+if(TARGET quorvane-lab)
+  quorvane_man_page(quorvane-lab "noise, a slicer and a Viterbi detector on the E3PR4 channel")
 endif()
 
 install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane.desktop
