@@ -107,20 +107,29 @@ void ViterbiPlain(const float* y, int n, std::uint8_t* raw) {
 }
 
 void Viterbi::Detect(const float* y, int n, std::uint8_t* raw) {
-    if (decisions_.size() < static_cast<std::size_t>(n)) {
+    if (decisions_.size() < static_cast<std::size_t>(n))
         decisions_.resize(static_cast<std::size_t>(n));
-        prec_.resize(static_cast<std::size_t>(n));
-    }
     float pm[kStates];
     Forward(y, n, decisions_.data(), pm);
     int s = BestState(pm);
-    std::uint8_t* prec = prec_.data();
     const std::uint32_t* dec = decisions_.data();
-    for (int k = n - 1; k >= 0; --k) {
-        prec[k] = static_cast<std::uint8_t>(s >> 4);
+    // The inverse precoder rides along: state s at step k holds precoder
+    // bits k (bit 4), k-1 (bit 3) and k-4 (bit 0), and its decision bit is
+    // the bit k-5 it dropped. Below k = 5 those reach before the frame,
+    // where the history is zero by definition, so the first bits are
+    // gathered and precoded apart.
+    int k = n - 1;
+    for (; k >= kPrecoderMemory; --k) {
+        const int d = static_cast<int>((dec[k] >> s) & 1u);
+        raw[k] = static_cast<std::uint8_t>(((s >> 4) ^ (s >> 3) ^ s ^ d) & 1);
+        s = ((s & 15) << 1) | d;
+    }
+    std::uint8_t head[kPrecoderMemory];
+    for (; k >= 0; --k) {
+        head[k] = static_cast<std::uint8_t>(s >> 4);
         s = ((s & 15) << 1) | static_cast<int>((dec[k] >> s) & 1u);
     }
-    InversePrecode(prec, n, raw);
+    InversePrecode(head, n < kPrecoderMemory ? n : kPrecoderMemory, raw);
 }
 
 } // namespace channel

@@ -48,7 +48,6 @@ class Viterbi {
 
   private:
     std::vector<std::uint32_t> decisions_;
-    std::vector<std::uint8_t> prec_;
 };
 
 } // namespace channel

@@ -121,4 +121,55 @@ void BM_Viterbi(benchmark::State& state) {
 }
 BENCHMARK(BM_Viterbi);
 
+void BM_Normal(benchmark::State& state) {
+    NoiseSource noise(1, 0);
+    for (auto _ : state) benchmark::DoNotOptimize(noise.Normal());
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Normal);
+
+void BM_AddNoise(benchmark::State& state) {
+    NoisyFrame f(kFrame);
+    NoiseSource noise(2, 0);
+    for (auto _ : state) {
+        noise.AddNoise(f.samp.data(), f.y.data(), kFrame, 0.6);
+        benchmark::DoNotOptimize(f.y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_AddNoise);
+
+void BM_EncodeFrame(benchmark::State& state) {
+    NoisyFrame f(kFrame);
+    for (auto _ : state) {
+        EncodeFrame(f.raw.data(), kFrame, f.prec.data(), f.samp.data());
+        benchmark::DoNotOptimize(f.samp.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_EncodeFrame);
+
+// One thread's whole chain per frame, as the lab runs it: random bits,
+// coding, noise, both detectors, error counts.
+void BM_Chain(benchmark::State& state) {
+    NoisyFrame f(kFrame);
+    std::vector<std::uint8_t> sliced(kFrame);
+    NoiseSource noise(3, 0);
+    Viterbi v;
+    long errors = 0;
+    for (auto _ : state) {
+        noise.RandomBits(f.raw.data(), kFrame);
+        EncodeFrame(f.raw.data(), kFrame, f.prec.data(), f.samp.data());
+        noise.AddNoise(f.samp.data(), f.y.data(), kFrame, 0.6);
+        SliceFrame(f.y.data(), kFrame, sliced.data());
+        v.Detect(f.y.data(), kFrame, f.out.data());
+        for (int k = 0; k < kFrame; ++k) errors += (sliced[k] ^ f.raw[k]) + (f.out[k] ^ f.raw[k]);
+    }
+    benchmark::DoNotOptimize(errors);
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_Chain);
+
 } // namespace
