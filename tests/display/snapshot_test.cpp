@@ -131,10 +131,11 @@ TEST_F(Snapshot, UnwritableOutputFailsAndLeavesNothing) {
 }
 
 TEST_F(Snapshot, InterruptedRunLeavesNothing) {
-    // A long run, stopped once its temporary files exist.
+    // A long run (every press drawn), stopped once its temporary files exist.
     const std::string script =
-        std::string(QUORVANE_SNAPSHOT) + " --runs 1000000 --data " + P("d.csv") + " --raster " +
-        P("r.pgm") + " 2>/dev/null & pid=$!; for i in $(seq 100); do ls " + dir_.string() +
+        std::string(QUORVANE_SNAPSHOT) + " --every-press --runs 1000000 --data " + P("d.csv") +
+        " --raster " + P("r.pgm") + " 2>/dev/null & pid=$!; for i in $(seq 100); do ls " +
+        dir_.string() +
         " | grep -q tmp && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo $? > " +
         P("status");
     std::system(("sh -c '" + script + "'").c_str());
