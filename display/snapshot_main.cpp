@@ -102,8 +102,10 @@ int main(int argc, char** argv) {
     // Nobody is there to close an error box: report on standard error and
     // fail instead.
     bool failed = false;
+    platform::Progress progress("runs");
     platform::Application::SetErrorPresenter(
-        [&failed](const std::string& caption, const std::string& text) {
+        [&failed, &progress](const std::string& caption, const std::string& text) {
+            progress.Finish();
             std::fprintf(stderr, "%s: %s: %s\n", kProgram, caption.c_str(), text.c_str());
             failed = true;
         });
@@ -126,7 +128,6 @@ int main(int argc, char** argv) {
         rows = std::make_unique<display::DataWriter>(data.get());
         rows->Header();
     }
-    platform::Progress progress("runs");
     for (long run = 1; run <= o.runs && !failed; ++run) {
         if (run < o.runs && !o.everyPress)
             channel::GenerateBlock();
