@@ -172,11 +172,8 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         EXPECT_EQ(r.out, "") << args;
         EXPECT_TRUE(Files().empty()) << args;
     }
-    for (const char* args : {"--help", "events --help", "detect --help", "ber --help"}) {
-        const Result r = Run(args);
-        EXPECT_EQ(r.status, 0) << args;
-        EXPECT_NE(r.out.find("--"), std::string::npos) << args;
-    }
+    for (const std::string cmd : {"events", "detect", "ber"})
+        EXPECT_NE(Run(cmd + " --help").out.find("Usage: quorvane-lab " + cmd), std::string::npos);
     EXPECT_NE(Run("--help").out.find("10 log10(28 / sigma^2)"), std::string::npos);
     EXPECT_EQ(Run("--version").out, "quorvane-lab " QUORVANE_VERSION_TEXT "\n");
 }
@@ -187,7 +184,6 @@ TEST_F(Lab, CtrlCKeepsTheFinishedPoints) {
         Start("ber --sigma 3,0.05 --errors 100 --bits 1e13 --threads 2 --csv " + P("ber.csv"));
     for (int i = 0; i < 600 && Lines(Slurp(P("out.txt"))).size() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     kill(pid, SIGINT);
     const Result r = Wait(pid);
     EXPECT_EQ(r.status, 130) << r.err;
