@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "channel/coding.h"
 #include "channel/random.h"
 #include "channel/slicer.h"
 #include "channel/viterbi.h"
+#include "channel/viterbi_kernels.h"
 #include "frame_fixture.h"
 
 namespace channel {
@@ -25,6 +27,22 @@ Detected DetectAll(const std::vector<float>& y, Viterbi& fast) {
     ViterbiPlain(y.data(), n, d.plain.data());
     fast.Detect(y.data(), n, d.fast.data());
     return d;
+}
+
+// Every forward pass this processor runs gives the scalar pass's decision
+// words and the same bits of final metrics.
+void ExpectKernelsAgree(const std::vector<float>& y) {
+    using namespace viterbi_detail;
+    const int n = static_cast<int>(y.size());
+    std::vector<std::uint32_t> want(y.size()), got(y.size());
+    float wantPm[kStates], gotPm[kStates];
+    ForwardScalar(y.data(), n, want.data(), wantPm);
+    for (Kernel k : {Kernel::kAvx2, Kernel::kAvx512}) {
+        if (!Runs(k)) continue;
+        ForwardWith(k, y.data(), n, got.data(), gotPm);
+        EXPECT_EQ(got, want) << "kernel " << int(k) << " n " << n;
+        EXPECT_EQ(std::memcmp(gotPm, wantPm, sizeof wantPm), 0) << "kernel " << int(k);
+    }
 }
 
 TEST(Detectors, NoiseFreeWindowBlocksComeBackExactly) {
@@ -73,6 +91,7 @@ TEST(Detectors, FastEqualsPlainOnNoisyFrames) {
                 const test::Frame f(noise, n, sigma);
                 const Detected d = DetectAll(f.y, fast);
                 ASSERT_EQ(d.fast, d.plain) << "sigma " << sigma << " n " << n << " rep " << rep;
+                ExpectKernelsAgree(f.y);
             }
         }
     }
@@ -97,7 +116,10 @@ TEST(Detectors, FastEqualsPlainOnTiesAndOddSamples) {
         frames.push_back(y);
     }
     Viterbi fast;
-    for (const auto& y : frames) EXPECT_EQ(DetectAll(y, fast).fast, DetectAll(y, fast).plain);
+    for (const auto& y : frames) {
+        EXPECT_EQ(DetectAll(y, fast).fast, DetectAll(y, fast).plain);
+        ExpectKernelsAgree(y);
+    }
     // A single sample halfway between the ideals 0 (bit 0) and 1 (bit 1):
     // the two end states tie and the lower one, state 0, wins.
     EXPECT_EQ(DetectAll({0.5f}, fast).plain, Bits{0});
