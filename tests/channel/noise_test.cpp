@@ -63,7 +63,7 @@ TEST(ErrorRateStatistics, SlicerAndViterbiAgainstTheirClosedForms) {
     // last precoder bit alone stands at d2 = 1) and the bound does not cover
     // them.
     const double sigma = 0.5;
-    const int n = 4096, tail = 32, frames = 512;
+    const int n = 4096, tail = 32, frames = 2048;
     NoiseSource noise(21, 0);
     Viterbi fast;
     std::vector<std::uint8_t> sliced(n), decided(n);
