@@ -48,12 +48,9 @@ void ForwardScalar(const float* y, int n, std::uint32_t* decisions, float* pmOut
             const float m0 = pm[s0] + d0 * d0;
             const float d1 = y[k] - kIdeal[s1][b];
             const float m1 = pm[s1] + d1 * d1;
-            if (m1 < m0) {
-                next[t] = m1;
-                word |= 1u << t;
-            } else {
-                next[t] = m0;
-            }
+            const bool odd = m1 < m0;
+            next[t] = odd ? m1 : m0;
+            word |= static_cast<std::uint32_t>(odd) << t;
         }
         for (int t = 0; t < kStates; ++t) pm[t] = next[t];
         if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) Renormalise(pm);
@@ -73,35 +70,17 @@ void Renormalise(float* pm) {
 using namespace viterbi_detail;
 
 void ViterbiPlain(const float* y, int n, std::uint8_t* raw) {
-    // One decision byte per state and step, kept simple on purpose: this is
-    // the yardstick the fast detector is checked and timed against.
-    std::vector<std::uint8_t> choice(static_cast<std::size_t>(n) * kStates);
+    // The scalar forward pass, then the textbook traceback to precoder bits
+    // and the inverse precoder as a pass of its own.
+    std::vector<std::uint32_t> decisions(static_cast<std::size_t>(n));
     std::vector<std::uint8_t> prec(static_cast<std::size_t>(n));
     float pm[kStates];
-    float next[kStates];
-    pm[0] = 0.0f;
-    for (int t = 1; t < kStates; ++t) pm[t] = std::numeric_limits<float>::infinity();
-    for (int k = 0; k < n; ++k) {
-        std::uint8_t* c = &choice[static_cast<std::size_t>(k) * kStates];
-        for (int t = 0; t < kStates; ++t) {
-            const int s0 = 2 * (t & 15);
-            const int s1 = s0 + 1;
-            const int b = t >> 4;
-            const float d0 = y[k] - kIdeal[s0][b];
-            const float m0 = pm[s0] + d0 * d0;
-            const float d1 = y[k] - kIdeal[s1][b];
-            const float m1 = pm[s1] + d1 * d1;
-            c[t] = m1 < m0 ? 1 : 0;
-            next[t] = m1 < m0 ? m1 : m0;
-        }
-        for (int t = 0; t < kStates; ++t) pm[t] = next[t];
-        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) Renormalise(pm);
-    }
+    ForwardScalar(y, n, decisions.data(), pm);
     int s = BestState(pm);
     for (int k = n - 1; k >= 0; --k) {
-        prec[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(s >> 4);
-        s = 2 * (s & 15) +
-            choice[static_cast<std::size_t>(k) * kStates + static_cast<std::size_t>(s)];
+        const std::size_t at = static_cast<std::size_t>(k);
+        prec[at] = static_cast<std::uint8_t>(s >> 4);
+        s = 2 * (s & 15) + static_cast<int>((decisions[at] >> s) & 1u);
     }
     InversePrecode(prec.data(), n, raw);
 }
@@ -110,7 +89,7 @@ void Viterbi::Detect(const float* y, int n, std::uint8_t* raw) {
     if (decisions_.size() < static_cast<std::size_t>(n))
         decisions_.resize(static_cast<std::size_t>(n));
     float pm[kStates];
-    Forward(y, n, decisions_.data(), pm);
+    ForwardWith(BestKernel(), y, n, decisions_.data(), pm);
     int s = BestState(pm);
     const std::uint32_t* dec = decisions_.data();
     // The inverse precoder rides along: state s at step k holds precoder

@@ -23,6 +23,12 @@ int BestState(const float* pm);
 // when state t at step k came from its odd predecessor; pmOut gets the final
 // path metrics. Same float operations, in the same order, in every version.
 void ForwardScalar(const float* y, int n, std::uint32_t* decisions, float* pmOut);
-void Forward(const float* y, int n, std::uint32_t* decisions, float* pmOut);
+
+// The versions of the forward pass; the fast detector runs the best one this
+// processor has. Any of them gives the same decisions and metrics.
+enum class Kernel { kScalar, kAvx2, kAvx512 };
+bool Runs(Kernel kernel);
+Kernel BestKernel();
+void ForwardWith(Kernel kernel, const float* y, int n, std::uint32_t* decisions, float* pmOut);
 
 } // namespace channel::viterbi_detail

@@ -1,7 +1,7 @@
-// The fast forward pass: all 32 add-compare-selects of a step in two 16-lane
-// AVX-512 registers, picked at run time; other processors take the scalar
-// pass. Each lane does exactly the scalar float operations, so the decisions
-// are the same bits.
+// The fast forward passes: all 32 add-compare-selects of a step at once, in
+// two 16-lane AVX-512 registers or four 8-lane AVX2 registers, picked at run
+// time; other processors take the scalar pass. Each lane does exactly the
+// scalar float operations, so the decisions are the same bits.
 #include <limits>
 
 #include "channel/viterbi_kernels.h"
@@ -92,21 +92,102 @@ __attribute__((target("avx512f"))) void ForwardAvx512(const float* y, int n,
     _mm512_storeu_ps(pmOut + 16, hi);
 }
 
-bool HasAvx512() {
-    static const bool has = __builtin_cpu_supports("avx512f");
-    return has;
+// AVX2: r[0] ... r[3] hold states 0-7, 8-15, 16-23 and 24-31. New states
+// 8h ... 8h + 7 (and 16 more) come from the old states 16h ... 16h + 15,
+// that is from the even and the odd lanes of r[2h] and r[2h + 1].
+struct Avx2Trellis {
+    __m256 ideal[2][2][2]; // [new bit][odd predecessor][h]
+};
+
+// The even (odd) lanes of a, then those of b.
+__attribute__((target("avx2"), always_inline)) inline __m256 Avx2Lanes(__m256 a, __m256 b,
+                                                                       bool odd) {
+    const __m256 mixed = odd ? _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))
+                             : _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+    return _mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(mixed), _MM_SHUFFLE(3, 1, 2, 0)));
+}
+
+__attribute__((target("avx2"), always_inline)) inline std::uint32_t
+Avx2Step(const Avx2Trellis& t, float y, __m256 (&r)[4]) {
+    const __m256 yk = _mm256_set1_ps(y);
+    __m256 next[4];
+    std::uint32_t word = 0;
+    for (int h = 0; h < 2; ++h) {
+        const __m256 e = Avx2Lanes(r[2 * h], r[2 * h + 1], false);
+        const __m256 o = Avx2Lanes(r[2 * h], r[2 * h + 1], true);
+        for (int b = 0; b < 2; ++b) {
+            const __m256 de = _mm256_sub_ps(yk, t.ideal[b][0][h]);
+            const __m256 dd = _mm256_sub_ps(yk, t.ideal[b][1][h]);
+            const __m256 me = _mm256_add_ps(e, _mm256_mul_ps(de, de));
+            const __m256 mo = _mm256_add_ps(o, _mm256_mul_ps(dd, dd));
+            const int lanes = _mm256_movemask_ps(_mm256_cmp_ps(mo, me, _CMP_LT_OQ));
+            next[2 * b + h] = _mm256_min_ps(mo, me);
+            word |= static_cast<std::uint32_t>(lanes) << (16 * b + 8 * h);
+        }
+    }
+    for (int i = 0; i < 4; ++i) r[i] = next[i];
+    return word;
+}
+
+__attribute__((target("avx2"))) void ForwardAvx2(const float* y, int n, std::uint32_t* decisions,
+                                                 float* pmOut) {
+    Avx2Trellis t;
+    for (int b = 0; b < 2; ++b) {
+        for (int odd = 0; odd < 2; ++odd) {
+            for (int h = 0; h < 2; ++h) {
+                alignas(32) float lane[8];
+                for (int j = 0; j < 8; ++j) lane[j] = kIdeal[2 * (8 * h + j) + odd][b];
+                t.ideal[b][odd][h] = _mm256_load_ps(lane);
+            }
+        }
+    }
+    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    __m256 r[4] = {_mm256_blend_ps(inf, _mm256_setzero_ps(), 1), inf, inf, inf};
+    int k = 0;
+    for (; k + kRenormPeriod <= n; k += kRenormPeriod) {
+        for (int i = 0; i < kRenormPeriod; ++i) decisions[k + i] = Avx2Step(t, y[k + i], r);
+        __m256 m = _mm256_min_ps(_mm256_min_ps(r[0], r[1]), _mm256_min_ps(r[2], r[3]));
+        m = _mm256_min_ps(m, _mm256_permute2f128_ps(m, m, 1));
+        m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+        m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+        for (auto& v : r) v = _mm256_sub_ps(v, m);
+    }
+    for (; k < n; ++k) decisions[k] = Avx2Step(t, y[k], r);
+    for (int i = 0; i < 4; ++i) _mm256_storeu_ps(pmOut + 8 * i, r[i]);
 }
 
 } // namespace
 #endif
 
-void Forward(const float* y, int n, std::uint32_t* decisions, float* pmOut) {
+bool Runs(Kernel kernel) {
+    switch (kernel) {
+    case Kernel::kScalar:
+        return true;
 #ifdef QUORVANE_VITERBI_X86
-    if (HasAvx512()) {
-        ForwardAvx512(y, n, decisions, pmOut);
-        return;
-    }
+    case Kernel::kAvx2:
+        return __builtin_cpu_supports("avx2");
+    case Kernel::kAvx512:
+        return __builtin_cpu_supports("avx512f");
 #endif
+    default:
+        return false;
+    }
+}
+
+Kernel BestKernel() {
+    static const Kernel best = Runs(Kernel::kAvx512) ? Kernel::kAvx512
+                               : Runs(Kernel::kAvx2) ? Kernel::kAvx2
+                                                     : Kernel::kScalar;
+    return best;
+}
+
+void ForwardWith(Kernel kernel, const float* y, int n, std::uint32_t* decisions, float* pmOut) {
+#ifdef QUORVANE_VITERBI_X86
+    if (kernel == Kernel::kAvx512) return ForwardAvx512(y, n, decisions, pmOut);
+    if (kernel == Kernel::kAvx2) return ForwardAvx2(y, n, decisions, pmOut);
+#endif
+    (void)kernel;
     ForwardScalar(y, n, decisions, pmOut);
 }
 

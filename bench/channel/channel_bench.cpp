@@ -76,6 +76,7 @@ BENCHMARK(BM_GenerateAndSynthesize);
 #include "channel/noise.h"
 #include "channel/slicer.h"
 #include "channel/viterbi.h"
+#include "channel/viterbi_kernels.h"
 
 #include <vector>
 
@@ -120,6 +121,30 @@ void BM_Viterbi(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFrame);
 }
 BENCHMARK(BM_Viterbi);
+
+// The forward pass alone, per instruction set (skipped where the processor
+// lacks it): what the fast detector falls back to elsewhere.
+void BM_ViterbiForward(benchmark::State& state) {
+    using namespace viterbi_detail;
+    const auto kernel = static_cast<Kernel>(state.range(0));
+    if (!Runs(kernel)) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    NoisyFrame f(kFrame);
+    std::vector<std::uint32_t> decisions(kFrame);
+    float pm[kStates];
+    for (auto _ : state) {
+        ForwardWith(kernel, f.y.data(), kFrame, decisions.data(), pm);
+        benchmark::DoNotOptimize(decisions.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_ViterbiForward)
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kScalar))
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kAvx2))
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kAvx512));
 
 void BM_Normal(benchmark::State& state) {
     NoiseSource noise(1, 0);

@@ -1,0 +1,98 @@
+#include "channel/noise.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "channel/events.h"
+#include "channel/slicer.h"
+#include "channel/viterbi.h"
+#include "frame_fixture.h"
+
+// Statistical checks use fixed seeds and bounds of five standard deviations
+// of the count or more, which a correct program misses less than once in
+// 10^6 seeds.
+namespace channel {
+namespace {
+
+TEST(Noise, GaussianMomentsAndTails) {
+    NoiseSource noise(3, 7);
+    const int n = 1 << 20;
+    double sum = 0, sq = 0;
+    int beyond[3] = {};
+    const double edge[3] = {1.0, 3.0, 3.6}; // 3.6: past the ziggurat's base layer
+    for (int i = 0; i < n; ++i) {
+        const double x = noise.Normal();
+        sum += x;
+        sq += x * x;
+        for (int j = 0; j < 3; ++j) beyond[j] += std::fabs(x) > edge[j];
+    }
+    EXPECT_NEAR(sum / n, 0.0, 5 / std::sqrt(n));
+    EXPECT_NEAR(sq / n, 1.0, 5 * std::sqrt(2.0 / n));
+    for (int j = 0; j < 3; ++j) {
+        const double p = 2 * QFunction(edge[j]);
+        EXPECT_NEAR(beyond[j], n * p, 5 * std::sqrt(n * p * (1 - p))) << edge[j];
+    }
+    std::vector<std::uint8_t> bits(n);
+    noise.RandomBits(bits.data(), n - 3);
+    long ones = 0, zeros = 0, other = 0;
+    for (int i = 0; i < n - 3; ++i) (bits[i] == 1 ? ones : bits[i] == 0 ? zeros : other) += 1;
+    EXPECT_EQ(other, 0);
+    EXPECT_NEAR(ones, (n - 3) / 2.0, 5 * std::sqrt(n / 4.0));
+}
+
+TEST(Noise, StreamsAreReproducibleAndAddNoiseDrawsOneDeviatePerSample) {
+    NoiseSource a(1, 0), b(1, 0), c(1, 1), d(2, 0);
+    for (int i = 0; i < 100; ++i) {
+        const std::uint64_t x = a.Bits();
+        EXPECT_TRUE(x == b.Bits() && x != c.Bits() && x != d.Bits()) << i;
+    }
+    const std::int8_t ideal[] = {-6, -1, 0, 2, 6};
+    float y[5];
+    a.AddNoise(ideal, y, 5, 0.0);
+    for (int k = 0; k < 5; ++k) b.Normal();
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(y[k], ideal[k]);
+    a.AddNoise(ideal, y, 5, 0.7);
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(y[k], static_cast<float>(ideal[k] + 0.7 * b.Normal()));
+}
+
+TEST(ErrorRateStatistics, SlicerAndViterbiAgainstTheirClosedForms) {
+    // sigma 0.5: the union bound is within a few percent of the Viterbi
+    // error rate. The last bits of a frame are left out: the frame ends in
+    // the best state with nothing after it, so they err far more often (the
+    // last precoder bit alone stands at d2 = 1) and the bound does not cover
+    // them.
+    const double sigma = 0.5;
+    const int n = 4096, tail = 32, frames = 2048;
+    NoiseSource noise(21, 0);
+    Viterbi fast;
+    std::vector<std::uint8_t> sliced(n), decided(n);
+    long bits = 0, slicerErrors = 0, viterbiErrors = 0;
+    double burstSquares = 0;
+    for (int f = 0; f < frames; ++f) {
+        const test::Frame fr(noise, n, sigma);
+        SliceFrame(fr.y.data(), n, sliced.data());
+        fast.Detect(fr.y.data(), n, decided.data());
+        // Errors closer than ten bits belong to one burst (one error event).
+        int last = -100, burst = 0;
+        for (int k = 0; k < n - tail; ++k) {
+            slicerErrors += sliced[k] != fr.raw[k];
+            if (decided[k] == fr.raw[k]) continue;
+            ++viterbiErrors;
+            if (k - last > 10) burstSquares += double(burst) * burst, burst = 0;
+            ++burst, last = k;
+        }
+        burstSquares += double(burst) * burst;
+        bits += n - tail;
+    }
+    // A slicer error depends on the five bits before it, so neighbouring
+    // errors are correlated: at most 11 correlated terms per error.
+    const double p = SlicerBer(sigma);
+    EXPECT_NEAR(slicerErrors, bits * p, 5 * std::sqrt(11 * bits * p * (1 - p)));
+    const double expected = bits * UnionBound(UnionBoundEvents(), sigma);
+    EXPECT_LE(viterbiErrors, expected + 5 * std::sqrt(burstSquares));
+    EXPECT_GE(viterbiErrors, 0.9 * expected - 5 * std::sqrt(burstSquares));
+}
+
+} // namespace
+} // namespace channel
