@@ -97,9 +97,11 @@ std::string OutputFile::Shown() const {
 
 bool OutputFile::Finish() {
     if (file_ == nullptr) return error_.empty();
+    // A write that failed just before (ferror set) left its cause in errno.
+    const int earlier = std::ferror(file_) != 0 ? errno : 0;
     errno = 0;
     bool ok = std::fflush(file_) == 0 && std::ferror(file_) == 0;
-    const int flushError = errno;
+    const int flushError = errno != 0 ? errno : earlier;
     if (!isStdout_) ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     if (!ok) error_ = flushError != 0 ? std::strerror(flushError) : "write failed";
