@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,7 +71,14 @@ bool OutputFile::Open(const std::string& target) {
         if (file_ == nullptr) error_ = std::strerror(errno);
         return file_ != nullptr;
     }
-    temp_ = target + ".tmp.XXXXXX";
+    // Through a symbolic link the file it names is replaced, not the link.
+    const bool exists = stat(target.c_str(), &st) == 0;
+    destination_ = target;
+    if (char* real = exists ? realpath(target.c_str(), nullptr) : nullptr) {
+        destination_ = real;
+        std::free(real);
+    }
+    temp_ = destination_ + ".tmp.XXXXXX";
     const int fd = mkstemp(temp_.data());
     if (fd < 0) {
         error_ = std::strerror(errno);
@@ -78,10 +86,11 @@ bool OutputFile::Open(const std::string& target) {
         return false;
     }
     Track(temp_, true);
-    // mkstemp makes the file private; give it the mode a new file gets.
+    // mkstemp makes the file private; give it the mode of the file it
+    // replaces, or the mode a new file gets.
     const mode_t mask = umask(0);
     umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    fchmod(fd, exists ? st.st_mode & 07777 : 0666 & ~mask);
     file_ = fdopen(fd, "wb");
     if (file_ == nullptr) {
         error_ = std::strerror(errno);
@@ -110,7 +119,7 @@ bool OutputFile::Finish() {
 
 bool OutputFile::Commit() {
     if (direct_ || temp_.empty()) return true;
-    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+    if (std::rename(temp_.c_str(), destination_.c_str()) != 0) {
         error_ = std::strerror(errno);
         return false;
     }

@@ -256,7 +256,7 @@ TEST_F(Snapshot, LastPressAloneWritesWhatEveryPressWrites) {
     }
 }
 
-TEST_F(Snapshot, StandardOutputPipesAndVersion) {
+TEST_F(Snapshot, StandardOutputPipesLinksAndVersion) {
     ASSERT_EQ(Run("--runs 2 --data " + P("d.csv")).status, 0);
     const std::string rows = Slurp(P("d.csv"));
     EXPECT_EQ(Run("--runs 2 --data -").out, rows);
@@ -267,6 +267,14 @@ TEST_F(Snapshot, StandardOutputPipesAndVersion) {
                     .c_str());
     EXPECT_EQ(Slurp(P("copy")), rows);
     EXPECT_TRUE(fs::is_fifo(P("fifo")));
+    // Through a link the file it names is replaced, keeping its mode.
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(P("d.csv"), mode);
+    fs::create_symlink(P("d.csv"), P("link.csv"));
+    ASSERT_EQ(Run("--runs 3 --data " + P("link.csv")).status, 0);
+    EXPECT_TRUE(fs::is_symlink(P("link.csv")) && fs::status(P("d.csv")).permissions() == mode);
+    EXPECT_EQ(Slurp(P("d.csv")).substr(0, rows.size()), rows);
+    EXPECT_GT(Slurp(P("d.csv")).size(), rows.size());
     EXPECT_EQ(Run("--png - --raster=-").status, 2);
     EXPECT_EQ(Run("--version").out, "quorvane-snapshot " QUORVANE_VERSION "\n");
 }
