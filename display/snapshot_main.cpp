@@ -152,7 +152,9 @@ int main(int argc, char** argv) {
     if (!data.Finish()) return CannotWrite(data);
     if (!ras.Finish()) return CannotWrite(ras);
     if (!wave.Finish()) return CannotWrite(wave);
-    if (png.get() != nullptr && !platform::WritePng(form.GrabClient(), png.get())) {
+    // A failed write shows in the stream and is reported by Finish with its cause.
+    if (png.get() != nullptr && !platform::WritePng(form.GrabClient(), png.get()) &&
+        std::ferror(png.get()) == 0) {
         std::fprintf(stderr, "%s: cannot write %s: PNG encoding failed\n", kProgram,
                      png.Shown().c_str());
         return 1;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,7 +71,14 @@ bool OutputFile::Open(const std::string& target) {
         if (file_ == nullptr) error_ = std::strerror(errno);
         return file_ != nullptr;
     }
-    temp_ = target + ".tmp.XXXXXX";
+    // Through a symbolic link the file it names is replaced, not the link.
+    const bool exists = stat(target.c_str(), &st) == 0;
+    destination_ = target;
+    if (char* real = exists ? realpath(target.c_str(), nullptr) : nullptr) {
+        destination_ = real;
+        std::free(real);
+    }
+    temp_ = destination_ + ".tmp.XXXXXX";
     const int fd = mkstemp(temp_.data());
     if (fd < 0) {
         error_ = std::strerror(errno);
@@ -78,10 +86,11 @@ bool OutputFile::Open(const std::string& target) {
         return false;
     }
     Track(temp_, true);
-    // mkstemp makes the file private; give it the mode a new file gets.
+    // mkstemp makes the file private; give it the mode of the file it
+    // replaces, or the mode a new file gets.
     const mode_t mask = umask(0);
     umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    fchmod(fd, exists ? st.st_mode & 07777 : 0666 & ~mask);
     file_ = fdopen(fd, "wb");
     if (file_ == nullptr) {
         error_ = std::strerror(errno);
@@ -97,9 +106,11 @@ std::string OutputFile::Shown() const {
 
 bool OutputFile::Finish() {
     if (file_ == nullptr) return error_.empty();
+    // A write that failed just before (ferror set) left its cause in errno.
+    const int earlier = std::ferror(file_) != 0 ? errno : 0;
     errno = 0;
     bool ok = std::fflush(file_) == 0 && std::ferror(file_) == 0;
-    const int flushError = errno;
+    const int flushError = errno != 0 ? errno : earlier;
     if (!isStdout_) ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     if (!ok) error_ = flushError != 0 ? std::strerror(flushError) : "write failed";
@@ -108,7 +119,7 @@ bool OutputFile::Finish() {
 
 bool OutputFile::Commit() {
     if (direct_ || temp_.empty()) return true;
-    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+    if (std::rename(temp_.c_str(), destination_.c_str()) != 0) {
         error_ = std::strerror(errno);
         return false;
     }

@@ -12,7 +12,8 @@ namespace platform {
 // SIGINT/SIGTERM/SIGHUP/SIGPIPE ends the process (after
 // InstallCleanupHandlers()). The name "-" means standard output, which is
 // written directly and never closed; an existing device or pipe is written
-// directly too.
+// directly too. Replacing a file keeps its mode, and through a symbolic link
+// the file it names is replaced.
 class OutputFile {
   public:
     OutputFile() = default;
@@ -37,6 +38,7 @@ class OutputFile {
 
   private:
     std::string target_;
+    std::string destination_; // the target with symbolic links resolved
     std::string temp_;
     std::string error_;
     std::FILE* file_ = nullptr;

@@ -128,6 +128,9 @@ TEST_F(Snapshot, UnwritableOutputFailsAndLeavesNothing) {
     r = Run("--data /proc/quorvane-test.csv");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    r = Run("--raster " + P("ok.pgm") + " --data " + dir_.string());
+    EXPECT_EQ(r.err, "quorvane-snapshot: cannot write " + dir_.string() + ": Is a directory\n");
+    EXPECT_TRUE(Outputs().empty());
 }
 
 TEST_F(Snapshot, InterruptedRunLeavesNothing) {
@@ -253,7 +256,7 @@ TEST_F(Snapshot, LastPressAloneWritesWhatEveryPressWrites) {
     }
 }
 
-TEST_F(Snapshot, StandardOutputPipesAndVersion) {
+TEST_F(Snapshot, StandardOutputPipesLinksAndVersion) {
     ASSERT_EQ(Run("--runs 2 --data " + P("d.csv")).status, 0);
     const std::string rows = Slurp(P("d.csv"));
     EXPECT_EQ(Run("--runs 2 --data -").out, rows);
@@ -264,6 +267,14 @@ TEST_F(Snapshot, StandardOutputPipesAndVersion) {
                     .c_str());
     EXPECT_EQ(Slurp(P("copy")), rows);
     EXPECT_TRUE(fs::is_fifo(P("fifo")));
+    // Through a link the file it names is replaced, keeping its mode.
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(P("d.csv"), mode);
+    fs::create_symlink(P("d.csv"), P("link.csv"));
+    ASSERT_EQ(Run("--runs 3 --data " + P("link.csv")).status, 0);
+    EXPECT_TRUE(fs::is_symlink(P("link.csv")) && fs::status(P("d.csv")).permissions() == mode);
+    EXPECT_EQ(Slurp(P("d.csv")).substr(0, rows.size()), rows);
+    EXPECT_GT(Slurp(P("d.csv")).size(), rows.size());
     EXPECT_EQ(Run("--png - --raster=-").status, 2);
     EXPECT_EQ(Run("--version").out, "quorvane-snapshot " QUORVANE_VERSION "\n");
 }
@@ -282,10 +293,6 @@ TEST_F(Snapshot, ProgressOnlyOnATerminal) {
 
 TEST(DataRows, AsPrintfSetsThem) {
     const std::int32_t samples[] = {-6, 6, -1, 0, 9, -10, 123, INT_MIN, INT_MAX};
-    for (int k = 0; k < channel::kBits; ++k) {
-        channel::rawData[k] = k % 2, channel::precData[k] = k / 20, channel::nrziData[k] = k % 3;
-        channel::sampData[k] = samples[k % std::size(samples)];
-    }
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
@@ -293,13 +300,14 @@ TEST(DataRows, AsPrintfSetsThem) {
     display::DataWriter rows(out);
     rows.Header();
     for (std::int32_t run : {1, 10, 1000000}) {
-        rows.Run(run);
-        char line[96];
         for (int k = 0; k < channel::kBits; ++k) {
-            std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d,%d\n", run, k, k % 2, k / 20, k % 3,
-                          samples[k % std::size(samples)]);
-            want += line;
+            const int s = samples[(k + run) % 9];
+            channel::rawData[k] = k % 2, channel::precData[k] = k / 20, channel::nrziData[k] = 1;
+            channel::sampData[k] = s;
+            want += std::to_string(run) + "," + std::to_string(k) + "," + std::to_string(k % 2) +
+                    "," + std::to_string(k / 20) + ",1," + std::to_string(s) + "\n";
         }
+        rows.Run(run);
     }
     EXPECT_TRUE(rows.Flush());
     std::fclose(out);

@@ -9,20 +9,10 @@
 set -euo pipefail
 quorvane=$1 snapshot=$2 compare=$3
 work=$(mktemp -d)
-chmod 700 "$work"
 wpid="" qpid=""
-stop() { # ends a process this script started: politely, then for sure
-  [ -n "$1" ] || return 0
-  kill "$1" 2>/dev/null || return 0
-  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
-cleanup() {
-  stop "$qpid"
-  stop "$wpid"
-  rm -rf "$work"
-}
+# Ends a process this script started: politely, then for sure.
+stop() { [ -n "$1" ] && kill "$1" && { timeout 5 tail --pid="$1" -f /dev/null || kill -KILL "$1"; }; wait "$1"; } 2>/dev/null
+cleanup() { stop "$qpid" || true; stop "$wpid" || true; rm -rf "$work"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
