@@ -3,6 +3,7 @@
 #include "channel/coding.h"
 #include "display/snapshot_args.h"
 #include "display/snapshot_data.h"
+#include "tests/program_fixture.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,48 +19,14 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Result;
+using testsupport::Slurp;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class Snapshot : public ::testing::Test {
+class Snapshot : public testsupport::ProgramTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("qv-snap-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    Result Run(const std::string& args) {
-        const std::string cmd = std::string(QUORVANE_SNAPSHOT) + " " + args + " >" +
-                                (dir_ / "out.txt").string() + " 2>" + (dir_ / "err.txt").string();
-        const int raw = std::system(cmd.c_str());
-        Result r;
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = Slurp(dir_ / "out.txt");
-        r.err = Slurp(dir_ / "err.txt");
-        fs::remove(dir_ / "out.txt");
-        fs::remove(dir_ / "err.txt");
-        return r;
-    }
-    std::string P(const char* name) { return (dir_ / name).string(); }
-    std::vector<std::string> Outputs() {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-        return names;
-    }
-    fs::path dir_;
+    Snapshot() : ProgramTest(QUORVANE_SNAPSHOT, "qv-snap-") {}
 };
 
 TEST(SnapshotArgs, Parses) {
@@ -116,21 +83,21 @@ TEST_F(Snapshot, HelpAndUsageErrors) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
         EXPECT_EQ(r.err.rfind("quorvane-snapshot: ", 0), 0u) << r.err;
     }
-    EXPECT_TRUE(Outputs().empty());
+    EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(Snapshot, UnwritableOutputFailsAndLeavesNothing) {
     Result r = Run("--raster " + P("ok.pgm") + " --png " + P("missing/dir/x.png"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("missing/dir/x.png"), std::string::npos) << r.err;
-    EXPECT_TRUE(Outputs().empty());
+    EXPECT_TRUE(Files().empty());
     // Permission bits do not stop root, but /proc takes no new files from anyone.
     r = Run("--data /proc/quorvane-test.csv");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
     r = Run("--raster " + P("ok.pgm") + " --data " + dir_.string());
     EXPECT_EQ(r.err, "quorvane-snapshot: cannot write " + dir_.string() + ": Is a directory\n");
-    EXPECT_TRUE(Outputs().empty());
+    EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(Snapshot, InterruptedRunLeavesNothing) {
@@ -144,7 +111,7 @@ TEST_F(Snapshot, InterruptedRunLeavesNothing) {
     std::system(("sh -c '" + script + "'").c_str());
     EXPECT_EQ(Slurp(P("status")), "143\n");
     fs::remove(P("status"));
-    EXPECT_TRUE(Outputs().empty());
+    EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(Snapshot, FirstRunOutputs) {

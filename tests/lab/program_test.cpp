@@ -1,5 +1,7 @@
 // quorvane-lab as a user runs it: its commands, its files, its errors, and
 // what Ctrl-C leaves behind.
+#include "tests/program_fixture.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -16,12 +18,10 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+using testsupport::Result;
+using testsupport::Slurp;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+namespace {
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -30,46 +30,9 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-class Lab : public ::testing::Test {
+class Lab : public testsupport::ProgramTest {
   protected:
-    struct Result {
-        int status = -1;
-        std::string out, err;
-    };
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("qv-lab-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    // Runs the program in the background; its output goes to out.txt and err.txt.
-    pid_t Start(const std::string& args) {
-        const std::string cmd = std::string("exec ") + QUORVANE_LAB + " " + args + " >" +
-                                P("out.txt") + " 2>" + P("err.txt");
-        const pid_t pid = fork();
-        if (pid == 0) {
-            execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid;
-    }
-    Result Wait(pid_t pid) {
-        int raw = 0;
-        waitpid(pid, &raw, 0);
-        Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(P("out.txt")), Slurp(P("err.txt"))};
-        fs::remove(P("out.txt"));
-        fs::remove(P("err.txt"));
-        return r;
-    }
-    Result Run(const std::string& args) { return Wait(Start(args)); }
-    std::string P(const char* name) const { return (dir_ / name).string(); }
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-        return names;
-    }
-    fs::path dir_;
+    Lab() : ProgramTest(QUORVANE_LAB, "qv-lab-") {}
 };
 
 TEST_F(Lab, EventsStartWithTheNearestOnes) {
