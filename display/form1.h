@@ -1,7 +1,7 @@
 #pragma once
 // The main window: the plot control, the run button and seventeen labels.
 #include "platform/widgets.h"
-#include "raster/Ximage3.h"
+#include "ximage/Ximage3.h"
 
 namespace display {
 

@@ -2,7 +2,7 @@
 // to a scratch file and read into a table that holds a known pattern: the
 // first min(size, 1024) bytes must replace the table's prefix exactly, byte
 // for byte whatever their values, and the rest must keep the pattern.
-#include "raster/palette_file.h"
+#include "ximage/palette_file.h"
 
 #include <cstddef>
 #include <cstdint>

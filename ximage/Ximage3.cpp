@@ -1,8 +1,8 @@
-#include "raster/Ximage3.h"
+#include "ximage/Ximage3.h"
 
 #include "platform/dialogs.h"
 #include "platform/gdi.h"
-#include "raster/palette_file.h"
+#include "ximage/palette_file.h"
 
 #include <algorithm>
 #include <cassert>

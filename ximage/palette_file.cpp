@@ -1,4 +1,4 @@
-#include "raster/palette_file.h"
+#include "ximage/palette_file.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 #include "platform/application.h"
 #include "platform/dialogs.h"
 #include "platform/widgets.h"
-#include "raster/Ximage3.h"
+#include "ximage/Ximage3.h"
 
 #include <QDir>
 #include <algorithm>

@@ -1,5 +1,5 @@
 // Reading palette files, including whatever else a user can pick.
-#include "raster/palette_file.h"
+#include "ximage/palette_file.h"
 
 #include <algorithm>
 #include <cstdio>
