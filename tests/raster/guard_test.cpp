@@ -157,5 +157,31 @@ TEST(Guards, EveryPrimitiveStaysInsideTheRaster) {
     }
 }
 
+// A call outside the contract stops at the entry check before it touches a
+// byte. Only builds that keep assert() (the sanitizer build) can show it.
+TEST(Guards, ContractBreachesStopAtTheEntryCheck) {
+#if defined(NDEBUG) && defined(__SANITIZE_ADDRESS__)
+    FAIL() << "the sanitizer build must keep assert()";
+#elif defined(NDEBUG)
+    GTEST_SKIP() << "assert() is compiled out in this build";
+#else
+    TestRaster r(W, H, 7);
+    const RowTable rt = r.rt();
+    const struct {
+        const char* what;
+        void (*draw)(RowTable);
+    } breaches[] = {
+        {"negative height", [](RowTable t) { ClearSurface(t, W, -1); }},
+        {"negative x", [](RowTable t) { HLine(t, -1, 3, 5, 1); }},
+        {"negative y", [](RowTable t) { Line(t, 2, -4, 9, 9, 1); }},
+        {"radius 0", [](RowTable t) { Circle(t, 10, 10, 0, 1); }},
+        {"marker too low", [](RowTable t) { RingMarker9(t, 20, 0, 1); }},
+    };
+    for (const auto& b : breaches) {
+        EXPECT_DEATH(b.draw(rt), "Assertion") << b.what;
+    }
+#endif
+}
+
 } // namespace
 } // namespace raster::test
