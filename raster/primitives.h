@@ -36,6 +36,9 @@ struct PointPair {
 void ClearSurface(RowTable rowTable, std::int32_t width, std::int32_t height);
 void FillSurface(RowTable rowTable, std::int32_t width, std::int32_t height, std::int32_t colour);
 // rowLines horizontal lines, then columnLines vertical lines; both counts >= 2.
+// Height comes before width here, unlike the fills: this is the published
+// order of the grid call, which callers outside this code may already use,
+// and two swapped int32 arguments would still compile.
 void DrawGrid(RowTable rowTable, std::int32_t height, std::int32_t width, std::int32_t columnLines,
               std::int32_t rowLines, std::int32_t colour);
 
