@@ -4,6 +4,7 @@
 #include "channel/waveform.h"
 #include "display/frame.h"
 #include "display/trace.h"
+#include "display/window_text.h"
 #include "platform/dialogs.h"
 
 namespace display {
@@ -93,7 +94,7 @@ void TForm1::FormCreate(platform::Form* /*sender*/) {
         xmg.Bitmaps[i]->SetWidth(kPlotWidth);
     }
 
-    SetPlotColours();
+    SetPlotColours(xmg.ColorTable);
     xmg.AssignPalette(0);
     xmg.ResizeBmp(0, kPlotWidth, kPlotHeight);
     xmg.AssignPalette(1);
@@ -116,19 +117,25 @@ void TForm1::FormCreate(platform::Form* /*sender*/) {
     Label17.SetLeft(middle);
     Label17.SetTop(below);
 
-    DrawFrame();
+    DrawFrame(PlotSurface());
     xmg.ShowBitmap(0);
 }
 
 void TForm1::Button1Click(platform::Control* /*sender*/) {
-    DrawFrame();
+    const raster::Surface plot = PlotSurface();
+    DrawFrame(plot);
     channel::GenerateBlock();
     DrawStrips();
     channel::SynthesizeWave();
-    DrawTrace();
-    DrawSampleMarkers();
+    DrawTrace(plot, channel::waveBuf);
+    DrawSampleMarkers(plot, channel::waveBuf);
     // Only this copy makes the raster work of the run visible.
     xmg.ShowBitmap(0);
+}
+
+raster::Surface TForm1::PlotSurface() const {
+    const platform::Bitmap8& bitmap = *xmg.Bitmaps[0];
+    return {xmg.RowTable(0), bitmap.Width(), bitmap.Height(), bitmap.Pitch()};
 }
 
 } // namespace display

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the plot control, the run button and seventeen labels.
 #include "platform/widgets.h"
+#include "raster/surface.h"
 #include "ximage/Ximage3.h"
 
 namespace display {
@@ -18,6 +19,10 @@ class TForm1 : public platform::Form {
 
     void FormCreate(platform::Form* sender);
     void Button1Click(platform::Control* sender);
+
+    // Bitmap 0 of xmg, the raster the plot is drawn into; valid from the
+    // bitmap's last ResizeBmp on.
+    raster::Surface PlotSurface() const;
 };
 
 // The main window, set before its constructor runs.

@@ -1,10 +1,10 @@
 #include "display/frame.h"
 
-#include "display/form1.h"
-#include "platform/widgets.h"
 #include "raster/primitives.h"
 
+#include <cassert>
 #include <cstdint>
+#include <initializer_list>
 
 namespace display {
 namespace {
@@ -20,30 +20,11 @@ constexpr PlotColour kPlotColours[] = {
     {kTrace, 255, 255, 0},    {kSampleRing, 255, 255, 255},
 };
 
-// One tick label: the value it names, whether positive values carry a plus
-// sign, and the fraction of the plot's height above its level line. The
-// fractions that are exact binary values are single-precision constants; the
-// others are the doubles nearest their decimals, and those lie a hair below
-// (0.95, 0.35, 0.725, 0.575, 0.425), which lifts those labels by a pixel.
-struct Tick {
-    long double value;
-    const char* format;
-    long double fraction;
-};
-
-const Tick kTicks[13] = {
-    {-6.0L, "0.0", 0.95},   {-4.0L, "0.0", 0.8},   {-2.0L, "0.0", 0.65},  {0.0L, "0.0", 0.5f},
-    {2.0L, "+0.0", 0.35},   {4.0L, "+0.0", 0.2},   {6.0L, "+0.0", 0.05},  {-5.0L, "0.0", 0.875f},
-    {-3.0L, "0.0", 0.725},  {-1.0L, "0.0", 0.575}, {1.0L, "+0.0", 0.425}, {3.0L, "+0.0", 0.275},
-    {5.0L, "+0.0", 0.125f},
-};
-
 } // namespace
 
-void SetPlotColours() {
-    std::uint8_t* table = Form1->xmg.ColorTable;
+void SetPlotColours(std::uint8_t* colourTable) {
     for (const PlotColour& c : kPlotColours) {
-        std::uint8_t* entry = table + 4 * c.index;
+        std::uint8_t* entry = colourTable + 4 * c.index;
         entry[0] = c.red;
         entry[1] = c.green;
         entry[2] = c.blue;
@@ -51,30 +32,9 @@ void SetPlotColours() {
     }
 }
 
-void PlaceTickLabels() {
-    TForm1& form = *Form1;
-    platform::Label* const labels[13] = {
-        &form.Label1,  &form.Label2,  &form.Label3,  &form.Label4, &form.Label5,
-        &form.Label6,  &form.Label7,  &form.Label8,  &form.Label9, &form.Label10,
-        &form.Label11, &form.Label12, &form.Label13,
-    };
-    const int plotLeft = form.xmg.Left();
-    const int plotTop = form.xmg.Top();
-    const int plotHeight = form.xmg.Height();
-    for (int i = 0; i < 13; ++i) {
-        platform::Label& label = *labels[i];
-        label.SetCaption(platform::FormatFloat(kTicks[i].format, kTicks[i].value));
-        label.SetLeft(plotLeft - label.Width() - 4);
-        const int halfHeight = label.Height() / 2;
-        const long double top = static_cast<long double>(plotHeight) * kTicks[i].fraction +
-                                static_cast<long double>(plotTop) -
-                                static_cast<long double>(halfHeight);
-        label.SetTop(static_cast<int>(top));
-    }
-}
-
-void DrawFrame() {
-    const raster::RowTable rt = Form1->xmg.RowTable(0);
+void DrawFrame(const raster::Surface& plot) {
+    assert(plot.width == kPlotWidth && plot.height == kPlotHeight && plot.pitch == kPlotWidth);
+    const raster::RowTable rt = plot.rows;
     raster::ClearSurface(rt, kPlotWidth, kPlotHeight);
     raster::DrawGrid(rt, kPlotHeight, kPlotWidth, 13, 3, kFineGrid);
     raster::DrawGrid(rt, kPlotHeight, kPlotWidth, 3, 3, kCoarseGrid);

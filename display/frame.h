@@ -1,6 +1,8 @@
 #pragma once
-// What the plot shows before any run: its colours, its value scale, the tick
-// labels to its left and the empty frame.
+// What the plot shows before any run: its colours, its value scale and the
+// empty frame. Works on the raster it is given; nothing here knows the window.
+#include "raster/surface.h"
+
 #include <cstdint>
 
 namespace display {
@@ -18,14 +20,12 @@ inline constexpr std::int32_t kSampleRing = 15;
 inline constexpr std::int32_t kPlotWidth = 600;
 inline constexpr std::int32_t kPlotHeight = 400;
 
-// Writes the eight plot colours into xmg's colour table.
-void SetPlotColours();
+// Writes the eight plot colours into a colour table of 256 entries of red,
+// green, blue and a reserved byte; the other entries are left alone.
+void SetPlotColours(std::uint8_t* colourTable);
 
-// Texts, lefts and tops of the thirteen tick labels, from xmg's placement.
-void PlaceTickLabels();
-
-// The empty frame into the plot bitmap; nothing on screen changes.
-void DrawFrame();
+// The empty frame into a 600 x 400 plot raster; nothing on screen changes.
+void DrawFrame(const raster::Surface& plot);
 
 // Raster row of a waveform value: 30 rows per unit, 0 at row 200, truncated
 // toward zero. Not limited to the raster.

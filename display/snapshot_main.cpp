@@ -5,7 +5,6 @@
 // place only when the whole job has succeeded, so a failed run leaves nothing
 // half-written behind; "-" writes to standard output instead.
 #include "channel/coding.h"
-#include "channel/random.h"
 #include "channel/waveform.h"
 #include "display/form1.h"
 #include "display/frame.h"
@@ -110,7 +109,6 @@ int main(int argc, char** argv) {
             failed = true;
         });
 
-    channel::SeedRandom(1);
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     platform::Application app(qtArgc, qtArgv);

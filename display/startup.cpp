@@ -7,11 +7,11 @@
 namespace display {
 
 void CreateMainWindow(platform::Application& app) {
+    channel::SeedRandom(1);
     app.CreateForm(Form1);
 }
 
 int Main(int argc, char** argv) {
-    channel::SeedRandom(1);
     return platform::RunApplication(argc, argv, CreateMainWindow);
 }
 

@@ -7,10 +7,12 @@ class Application;
 
 namespace display {
 
-// Creates Form1 through the application, as the program does at start-up.
+// How every caller that shows the window starts it (the program, the
+// snapshot tool, the start-up probe and the tests): seeds the random source,
+// then creates Form1 through the application.
 void CreateMainWindow(platform::Application& app);
 
-// The whole program: seed, initialise, create the window, run the loop.
+// The whole program: initialise, create the window, run the loop.
 // 0 after a normal close, 1 after an error escaped start-up or the loop.
 int Main(int argc, char** argv);
 

@@ -1,6 +1,10 @@
 #pragma once
-// A run's results on screen: the waveform trace and its sample rings in the
-// plot raster, and the four digit strips on the window's own surface.
+// A run's results: the waveform trace and its sample rings in a plot raster,
+// and the texts of the four digit strips.
+#include "channel/coding.h"
+#include "channel/waveform.h"
+#include "raster/surface.h"
+
 #include <string>
 
 namespace display {
@@ -19,14 +23,13 @@ struct StripTexts {
     std::string samplesBars;   // first pass
     std::string samplesDigits; // second pass
 };
-StripTexts MakeStripTexts();
+StripTexts MakeStripTexts(const channel::Sequence& raw, const channel::Sequence& prec,
+                          const channel::Sequence& nrzi, const channel::Sequence& samp);
 
-// 599 column spans through the value of each column and the next.
-void DrawTrace();
+// 599 column spans through the value of each column and the next, into a
+// 600 x 400 plot raster.
+void DrawTrace(const raster::Surface& plot, const channel::Wave& wave);
 // 41 rings at columns 100, 110, ..., 500; drawn after the trace, over it.
-void DrawSampleMarkers();
-// The four strips around the plot, derived from xmg's place and size. Leaves
-// the window surface's brush clear.
-void DrawStrips();
+void DrawSampleMarkers(const raster::Surface& plot, const channel::Wave& wave);
 
 } // namespace display

@@ -1,4 +1,4 @@
-#include "platform/widgets.h"
+#include "platform/format.h"
 
 #include <QLocale>
 #include <cmath>

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMetaObject>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -60,16 +61,28 @@ class FormWidget : public QWidget {
 
     Canvas::Impl* surface = nullptr;
     std::function<void()> onClose;
+    std::function<void()> onFirstPaint;
 
   protected:
+    // The surface is at least as large as the client area and already holds
+    // the background, so it is the only thing painted: the widget does not
+    // fill its background first.
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        if (surface == nullptr) return;
-        // The surface holds device pixels; the event speaks window units.
         const QRectF area = event->rect();
+        if (surface == nullptr) {
+            painter.fillRect(area, ToQColor(ButtonFaceColour()));
+            return;
+        }
+        // The surface holds device pixels; the event speaks window units.
         const qreal ratio = surface->image.devicePixelRatio();
         painter.drawImage(area, surface->image,
                           QRectF(area.topLeft() * ratio, area.size() * ratio));
+        if (onFirstPaint) {
+            // After this paint has reached the screen, not during it.
+            QMetaObject::invokeMethod(this, std::move(onFirstPaint), Qt::QueuedConnection);
+            onFirstPaint = nullptr;
+        }
     }
 
     void resizeEvent(QResizeEvent* event) override {
@@ -315,8 +328,8 @@ Form::Form(const FormLayout& layout)
     const QColor face = ToQColor(ButtonFaceColour());
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, face);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
+    widget->setPalette(palette); // the labels' background comes from here
+    widget->setAttribute(Qt::WA_OpaquePaintEvent);
 
     const QSize client(std::max(layout.clientWidth, 0), std::max(layout.clientHeight, 0));
     widget->resize(client);
@@ -374,6 +387,14 @@ void Form::Show() {
 
 RgbImage Form::GrabClient() {
     return ToRgbImage(widget_->grab().toImage());
+}
+
+void Form::Close() {
+    if (widget_ != nullptr) widget_->close();
+}
+
+void Form::AfterNextPaint(std::function<void()> then) {
+    static_cast<FormWidget*>(widget_)->onFirstPaint = std::move(then);
 }
 
 void Form::SetClosedHook(std::function<void()> hook) {

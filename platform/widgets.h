@@ -103,6 +103,11 @@ class Form : public Control {
     void Show();
     // The client area as the user would see it now, child controls included.
     RgbImage GrabClient();
+    // Closes the window as its close box would; closing the main form ends
+    // the application's loop.
+    void Close();
+    // Runs `then` once, from the event loop, after the window's next paint.
+    void AfterNextPaint(std::function<void()> then);
 
   private:
     friend class Application;
@@ -114,10 +119,5 @@ class Form : public Control {
     bool centred_ = true;
     bool shown_ = false;
 };
-
-// Formats a value by "0.0" or "+0.0" style patterns: digits before the point
-// at least as many as '0's there, exactly as many after it as '0's there,
-// leading literal characters copied; the point becomes the locale's decimal mark.
-std::string FormatFloat(std::string_view pattern, long double value);
 
 } // namespace platform

@@ -3,7 +3,7 @@
 // an 8-bit raster reached through its row table.
 //
 // Contract, shared by every function here (checked with assert() at entry in
-// debug builds only, never per pixel):
+// debug and sanitizer builds, never per pixel):
 // - Pixel (x, y) is the byte at rowTable[y] + x. x counts columns from the
 //   left, y counts rows from the bottom, both start at 0 and are never
 //   negative.
@@ -36,6 +36,9 @@ struct PointPair {
 void ClearSurface(RowTable rowTable, std::int32_t width, std::int32_t height);
 void FillSurface(RowTable rowTable, std::int32_t width, std::int32_t height, std::int32_t colour);
 // rowLines horizontal lines, then columnLines vertical lines; both counts >= 2.
+// Height comes before width here, unlike the fills: this is the published
+// order of the grid call, which callers outside this code may already use,
+// and two swapped int32 arguments would still compile.
 void DrawGrid(RowTable rowTable, std::int32_t height, std::int32_t width, std::int32_t columnLines,
               std::int32_t rowLines, std::int32_t colour);
 

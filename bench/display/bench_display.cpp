@@ -7,6 +7,7 @@
 #include "display/frame.h"
 #include "display/startup.h"
 #include "display/trace.h"
+#include "display/window_text.h"
 #include "platform/application.h"
 #include "tests/display/resident_memory.h"
 
@@ -37,11 +38,11 @@ BENCHMARK(BM_MemsetRaster);
 // Steps 1, 2, 4, 5 and 6 of a run: everything but the strips and the copy.
 void BM_ClickComputeAndRaster(benchmark::State& state) {
     for (auto _ : state) {
-        display::DrawFrame();
+        display::DrawFrame(Window().PlotSurface());
         channel::GenerateBlock();
         channel::SynthesizeWave();
-        display::DrawTrace();
-        display::DrawSampleMarkers();
+        display::DrawTrace(Window().PlotSurface(), channel::waveBuf);
+        display::DrawSampleMarkers(Window().PlotSurface(), channel::waveBuf);
         benchmark::ClobberMemory();
     }
 }
@@ -50,7 +51,7 @@ BENCHMARK(BM_ClickComputeAndRaster);
 // The parts of the raster work, to see where its time goes.
 void BM_DrawFrame(benchmark::State& state) {
     for (auto _ : state) {
-        display::DrawFrame();
+        display::DrawFrame(Window().PlotSurface());
         benchmark::ClobberMemory();
     }
 }
@@ -58,8 +59,8 @@ BENCHMARK(BM_DrawFrame);
 
 void BM_DrawTraceAndMarkers(benchmark::State& state) {
     for (auto _ : state) {
-        display::DrawTrace();
-        display::DrawSampleMarkers();
+        display::DrawTrace(Window().PlotSurface(), channel::waveBuf);
+        display::DrawSampleMarkers(Window().PlotSurface(), channel::waveBuf);
         benchmark::ClobberMemory();
     }
 }

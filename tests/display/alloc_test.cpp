@@ -34,12 +34,13 @@ TEST(Allocation, RunStepsOutsideTheStripsAllocateNothing) {
     display::TForm1& f = Window();
     f.Button1.Click(); // warm up anything created once
     const long before = allocations.load();
+    const raster::Surface plot = f.PlotSurface();
     for (int i = 0; i < 50; ++i) {
-        display::DrawFrame();
+        display::DrawFrame(plot);
         channel::GenerateBlock();
         channel::SynthesizeWave();
-        display::DrawTrace();
-        display::DrawSampleMarkers();
+        display::DrawTrace(plot, channel::waveBuf);
+        display::DrawSampleMarkers(plot, channel::waveBuf);
     }
     EXPECT_EQ(allocations.load() - before, 0);
 }
@@ -59,7 +60,8 @@ TEST(Allocation, CopyToTheControlAllocatesNothingPerCopy) {
 TEST(Allocation, StripTextsAreTheOnlyAllocationsOfTheirStep) {
     Window();
     const long before = allocations.load();
-    const display::StripTexts t = display::MakeStripTexts();
+    const display::StripTexts t = display::MakeStripTexts(channel::rawData, channel::precData,
+                                                          channel::nrziData, channel::sampData);
     EXPECT_LE(allocations.load() - before, 5); // five 40-character texts
     EXPECT_EQ(t.raw.size(), 40u);
 }

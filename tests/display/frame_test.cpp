@@ -1,6 +1,7 @@
-// The window as first shown: the empty frame, the scale, the labels and the
-// controls' places.
+// The window as first shown: its plot colours, the labels and the controls'
+// places.
 #include "display/frame.h"
+#include "display/window_text.h"
 #include "platform/widgets.h"
 #include "window_fixture.h"
 
@@ -11,72 +12,6 @@
 using namespace testing_window;
 
 namespace {
-
-TEST(EmptyFrame, HoldsExactlyTheFrameColours) {
-    Window();
-    display::DrawFrame();
-    const Raster r = Plot();
-    std::map<int, int> counts;
-    for (std::uint8_t v : r) ++counts[v];
-    const std::map<int, int> expected = {{0, 230093}, {2, 3216},  {8, 1796},
-                                         {10, 2981},  {11, 1196}, {12, 718}};
-    EXPECT_EQ(counts, expected);
-}
-
-TEST(EmptyFrame, PixelsWhereTheLinesMeet) {
-    Window();
-    display::DrawFrame();
-    const Raster r = Plot();
-    struct P {
-        int x, y, index;
-    };
-    const P pixels[] = {{598, 380, 11}, {599, 380, 10}, {100, 378, 12}, {100, 379, 2}, {100, 19, 2},
-                        {100, 200, 12}, {300, 200, 10}, {0, 320, 10},   {2, 320, 8},   {11, 320, 8},
-                        {50, 320, 8},   {6, 320, 0},    {11, 350, 0},   {349, 10, 2},  {350, 10, 0},
-                        {500, 300, 0},  {599, 20, 10},  {499, 379, 2},  {499, 20, 12}, {0, 0, 10}};
-    for (const P& p : pixels) EXPECT_EQ(At(r, p.x, p.y), p.index) << p.x << "," << p.y;
-}
-
-TEST(EmptyFrame, DashedRowsCarryTheirGreyCounts) {
-    Window();
-    display::DrawFrame();
-    const Raster r = Plot();
-    auto grey = [&](int y) {
-        int n = 0;
-        for (int x = 0; x < 600; ++x) n += At(r, x, y) == 8;
-        return n;
-    };
-    for (int y : {80, 140, 260, 320}) EXPECT_EQ(grey(y), 224) << "row " << y;
-    for (int y : {50, 110, 170, 230, 290, 350}) EXPECT_EQ(grey(y), 150) << "row " << y;
-    for (int y : {20, 200, 380, 0, 399, 81}) EXPECT_EQ(grey(y), 0) << "row " << y;
-}
-
-TEST(EmptyFrame, DrawnTwiceEqualsDrawnOnce) {
-    Window();
-    display::DrawFrame();
-    const Raster once = Plot();
-    display::DrawFrame();
-    EXPECT_EQ(Plot(), once);
-    // Whatever a run left behind is cleared by the next frame.
-    Window().Button1Click(&Window().Button1);
-    display::DrawFrame();
-    EXPECT_EQ(Plot(), once);
-}
-
-TEST(ValueToRow, TruncatesTowardZero) {
-    EXPECT_EQ(display::ValueToRow(0.0f), 200);
-    EXPECT_EQ(display::ValueToRow(6.0f), 380);
-    EXPECT_EQ(display::ValueToRow(-6.0f), 20);
-    EXPECT_EQ(display::ValueToRow(0.999f), 229);
-    EXPECT_EQ(display::ValueToRow(-0.01f), 199);
-    EXPECT_EQ(display::ValueToRow(-6.7f), 0);
-    EXPECT_EQ(display::ValueToRow(-7.0f), -10);
-    EXPECT_EQ(display::ValueToRow(6.66f), 399);
-    EXPECT_EQ(display::ValueToRow(6.7f), 400);
-    // Just below a level: one row lower, as the sample noise decides.
-    EXPECT_EQ(display::ValueToRow(-2.0000002f), 139);
-    EXPECT_EQ(display::ValueToRow(3.0f), 290);
-}
 
 TEST(PlotColours, EightEntriesWrittenTheRestBlack) {
     const std::uint8_t* t = Window().xmg.ColorTable;

@@ -38,7 +38,8 @@ TEST(FirstRun, BlockAndStripTexts) {
     FirstRun();
     EXPECT_EQ(Bits(channel::rawData), "0000111000011000111110101011011110011101");
     EXPECT_EQ(Bits(channel::precData), "0000101101011010111111001110101110101100");
-    const display::StripTexts t = display::MakeStripTexts();
+    const display::StripTexts t = display::MakeStripTexts(channel::rawData, channel::precData,
+                                                          channel::nrziData, channel::sampData);
     EXPECT_EQ(t.raw, "0000111000011000111110101011011110011101");
     EXPECT_EQ(t.precoder, "0000101101011010111111001110101110101100");
     EXPECT_EQ(t.nrzi, "0000111011110111100000101001111001111010");
@@ -88,27 +89,6 @@ TEST(FirstRun, TraceStartsAtTheZeroLevel) {
             }
 }
 
-TEST(Trace, SilentBlockIsTheZeroRow) {
-    Window();
-    std::fill(std::begin(channel::precData), std::end(channel::precData), 0);
-    channel::SynthesizeWave();
-    display::DrawFrame();
-    display::DrawTrace();
-    display::DrawSampleMarkers();
-    const Raster r = Plot();
-    for (int x = 0; x <= 598; ++x) {
-        const bool ringColumn = x >= 98 && x <= 502 && ((x + 2) % 10 == 0 || (x + 8) % 10 == 0);
-        if (!ringColumn) {
-            EXPECT_EQ(At(r, x, 200), 14) << x;
-        }
-    }
-    EXPECT_EQ(At(r, 599, 200), 10);
-    int yellow = 0;
-    for (std::uint8_t v : r) yellow += v == 14;
-    EXPECT_EQ(yellow, 599 - 2 * 41); // each ring covers the trace at x - 2 and x + 2
-    for (int k = 0; k <= 40; ++k) EXPECT_EQ(At(r, 100 + 10 * k, 202), 15);
-}
-
 TEST(Runs, ContinueTheSequenceAndRepeatAfterARestart) {
     FirstRun();
     Press();
@@ -126,7 +106,7 @@ TEST(Runs, EachRunStartsFromAClearPlot) {
     const Raster overRun1 = Plot();
     channel::SeedRandom(1);
     channel::GenerateBlock(); // spends run 1's draws
-    display::DrawFrame();
+    display::DrawFrame(Window().PlotSurface());
     Press();
     EXPECT_EQ(Plot(), overRun1);
 }

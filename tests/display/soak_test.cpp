@@ -37,7 +37,7 @@ TEST(Soak, HundredThousandPresses) {
 
     // The same run computed afresh from the generator state it started from.
     channel::randomState = beforeLast;
-    display::DrawFrame();
+    display::DrawFrame(f.PlotSurface());
     f.Button1Click(&f.Button1);
     EXPECT_EQ(std::vector<std::int32_t>(std::begin(channel::sampData), std::end(channel::sampData)),
               lastSamples);

@@ -19,7 +19,6 @@ inline platform::Application& App() {
     static char name[] = "quorvane";
     static char* argv[] = {name, nullptr};
     static platform::Application* app = [] {
-        channel::SeedRandom(1);
         auto* a = new platform::Application(argc, argv);
         display::CreateMainWindow(*a);
         display::Form1->Show();

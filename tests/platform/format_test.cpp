@@ -1,5 +1,5 @@
 // Number formatting by pattern, as the tick labels use it.
-#include "platform/widgets.h"
+#include "platform/format.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
