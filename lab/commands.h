@@ -33,6 +33,8 @@ struct BerOptions {
     BerSettings settings;
     std::string csv;
     std::string png;
+    int width = 800;
+    int height = 520;
 };
 CLI::App* AddBerCommand(CLI::App& app, BerOptions& options);
 // Checks what the parser cannot see by itself; throws CLI::ParseError.

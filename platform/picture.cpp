@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGraphicsScene>
@@ -105,14 +106,18 @@ bool WritePng(const IndexedPicture& p, std::FILE* out) {
 
 bool WritePng(const Chart& c, std::FILE* out) {
     if (c.width <= 0 || c.height <= 0) return false;
-    QChart chart;
+    // The scene owns the chart; nothing is shown, the scene is only painted
+    // into the image.
+    QGraphicsScene scene;
+    auto* owned = new QChart;
+    scene.addItem(owned);
+    QChart& chart = *owned;
     chart.setTitle(QString::fromStdString(c.title));
     chart.setTitleFont(TextFont(15, true));
     chart.setBackgroundRoundness(0);
     chart.setAnimationOptions(QChart::NoAnimation);
-    chart.legend()->setAlignment(Qt::AlignRight);
+    chart.legend()->setAlignment(Qt::AlignBottom);
     chart.legend()->setFont(TextFont(12, false));
-    chart.setGeometry(0, 0, c.width, c.height);
 
     auto makeAxis = [](const ChartAxis& a) -> QAbstractAxis* {
         if (a.logarithmic) {
@@ -183,8 +188,9 @@ bool WritePng(const Chart& c, std::FILE* out) {
         for (QLegendMarker* m : chart.legend()->markers(carrier)) m->setVisible(false);
     }
 
-    QGraphicsScene scene;
-    scene.addItem(&chart);
+    // Axes and legend are laid out by posted events, as in a window.
+    chart.setGeometry(0, 0, c.width, c.height);
+    QCoreApplication::processEvents();
     QImage image(c.width, c.height, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
@@ -193,7 +199,6 @@ bool WritePng(const Chart& c, std::FILE* out) {
         painter.setRenderHint(QPainter::TextAntialiasing, true);
         scene.render(&painter, QRectF(0, 0, c.width, c.height), QRectF(0, 0, c.width, c.height));
     }
-    scene.removeItem(&chart);
     return Encode(image, out);
 }
 
