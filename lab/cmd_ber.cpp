@@ -139,12 +139,12 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
             highest = std::max(highest, rate);
         }
     }
-    auto noneShown = [](int zero) {
-        return zero == 0 ? std::string()
-                         : " (" + std::to_string(zero) + " without errors not shown)";
-    };
-    slicer.name += noneShown(slicerZero);
-    viterbi.name += noneShown(viterbiZero);
+    // A rate of 0 has no place on a logarithmic axis: say what is missing.
+    if (slicerZero + viterbiZero > 0) {
+        chart.subtitle = "left out at 0 errors: " + std::to_string(slicerZero) + " slicer, " +
+                         std::to_string(viterbiZero) + " Viterbi point" +
+                         (viterbiZero == 1 ? "" : "s");
+    }
 
     platform::ChartSeries exact =
         Series("slicer, exact", platform::ChartSeries::Kind::Line, 0x1F5FD0);

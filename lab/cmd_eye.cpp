@@ -17,12 +17,8 @@
 namespace lab {
 namespace {
 
-// Room around the eye, in pixels: level labels on the left, the colour scale
-// on the right, the title above and the time axis below.
-constexpr int kLeft = 48;
-constexpr int kRight = 84;
-constexpr int kTop = 34;
-constexpr int kBottom = 46;
+constexpr int kLeft = EyeMargins::left;
+constexpr int kTop = EyeMargins::top;
 constexpr int kTextPixels = 12;
 constexpr int kTick = 5;
 constexpr platform::Colour kBackground = 0xFFFFFF;
@@ -158,16 +154,6 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
     return p;
 }
 
-std::string Fit(const EyeOptions& options, EyeGeometry& geometry) {
-    const std::string error = FitEye(options.width - kLeft - kRight,
-                                     options.height - kTop - kBottom, options.uis, geometry);
-    if (error.empty()) return error;
-    return "--size " + std::to_string(options.width) + "x" + std::to_string(options.height) +
-           " is too small for an eye of " + std::to_string(options.uis) +
-           " bit periods (at least " + std::to_string(kLeft + kRight + 20 * options.uis + 1) + "x" +
-           std::to_string(kTop + kBottom + 31) + ")";
-}
-
 } // namespace
 
 CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
@@ -204,7 +190,8 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
                            ->type_name("DB");
     sigma->excludes(snr);
     AddCount(*cmd, "--uis", options.uis, 1, kMaxEyeUis,
-             "bit periods across the picture (default 2)");
+             "bit periods across the picture (default 2)")
+        ->type_name("U");
     AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
              "seed of the random bits and the noise (default 1)");
     AddCount(*cmd, "--threads", options.threads, 1, kMaxThreads,
@@ -222,7 +209,8 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
 
 void CheckEyeOptions(const EyeOptions& options) {
     EyeGeometry geometry;
-    if (std::string error = Fit(options, geometry); !error.empty())
+    if (std::string error = FitEyePicture(options.width, options.height, options.uis, geometry);
+        !error.empty())
         throw CLI::ValidationError("--size", error);
 }
 
@@ -232,7 +220,7 @@ int RunEye(const EyeOptions& options) {
     CatchInterrupt();
 
     EyeGeometry geometry;
-    Fit(options, geometry);
+    FitEyePicture(options.width, options.height, options.uis, geometry);
     EyeSettings settings;
     settings.blocks = options.runs;
     settings.sigma = options.sigma;

@@ -80,6 +80,18 @@ std::string FitEye(int width, int height, int uis, EyeGeometry& g) {
     return {};
 }
 
+std::string FitEyePicture(int width, int height, int uis, EyeGeometry& geometry) {
+    using M = EyeMargins;
+    if (FitEye(width - M::left - M::right, height - M::top - M::bottom, uis, geometry).empty())
+        return {};
+    return "--size " + std::to_string(width) + "x" + std::to_string(height) +
+           " is too small for an eye of " + std::to_string(uis) + " bit periods (at least " +
+           std::to_string(M::left + M::right + 2 * kPoints * uis + 1) + "x" +
+           std::to_string(M::top + M::bottom + static_cast<int>(2 * (12 + 2 * kEyeHeadroomLevels)) +
+                          1) +
+           ")";
+}
+
 EyeWindows WindowsOf(int uis) {
     // Window k spans samples k - uis/2 ... k + uis/2 and has to stay inside
     // kEyeFirstSample ... kEyeLastSample; in tenths of a bit period.

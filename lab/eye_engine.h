@@ -66,6 +66,18 @@ struct EyeGeometry {
 // saying why it does not fit.
 std::string FitEye(int width, int height, int uis, EyeGeometry& geometry);
 
+// The picture around the eye: level labels on the left, the colour scale on
+// the right, the title above and the time axis below, in pixels.
+struct EyeMargins {
+    static constexpr int left = 48;
+    static constexpr int right = 84;
+    static constexpr int top = 34;
+    static constexpr int bottom = 46;
+};
+// The eye inside a picture of width x height, as FitEye; the message names
+// the picture's size.
+std::string FitEyePicture(int width, int height, int uis, EyeGeometry& geometry);
+
 // Sampling instants the windows of one block are centred on: first, first +
 // uis, ... up to last.
 struct EyeWindows {

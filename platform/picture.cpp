@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QImage>
+#include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -112,11 +113,16 @@ bool WritePng(const Chart& c, std::FILE* out) {
     auto* owned = new QChart;
     scene.addItem(owned);
     QChart& chart = *owned;
-    chart.setTitle(QString::fromStdString(c.title));
+    QString title = QString::fromStdString(c.title).toHtmlEscaped();
+    if (!c.subtitle.empty())
+        title += "<br><span style=\"font-size:12px; font-weight:normal\">" +
+                 QString::fromStdString(c.subtitle).toHtmlEscaped() + "</span>";
+    chart.setTitle(title);
     chart.setTitleFont(TextFont(15, true));
     chart.setBackgroundRoundness(0);
     chart.setAnimationOptions(QChart::NoAnimation);
     chart.legend()->setAlignment(Qt::AlignBottom);
+    chart.legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     chart.legend()->setFont(TextFont(12, false));
 
     auto makeAxis = [](const ChartAxis& a) -> QAbstractAxis* {

@@ -99,6 +99,7 @@ struct Chart {
     int width = 800;
     int height = 500;
     std::string title;
+    std::string subtitle; // a smaller line under the title, may be empty
     ChartAxis x;
     ChartAxis y;
     ChartTopAxis top;
