@@ -101,7 +101,7 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
         if (level % every == 0)
             add(kLeft - kTick - 3, y, std::to_string(level), platform::TextAnchor::Right);
     }
-    add(kLeft - kTick - 3, kTop - 10, "level", platform::TextAnchor::Right);
+    add(kLeft - kTick - 3, kTop - 12, "level", platform::TextAnchor::Right);
 
     // Time: ticks every half bit period, labels every 0.5, 1, 2, ... bit
     // periods, whichever is the first to leave room for the text.
@@ -126,7 +126,7 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
         const int index = g.height > 1 ? 1 + (254 * r + (g.height - 1) / 2) / (g.height - 1) : 255;
         p.lines.push_back({barX, bottom - r, barX + kBarWidth - 1, bottom - r, p.palette[index]});
     }
-    add(barX, kTop - 10, "hits", platform::TextAnchor::Left);
+    add(barX, kTop - 12, "hits", platform::TextAnchor::Left);
     int lastLabel = bottom + 100;
     for (double power = 1; power <= most; power *= 10) {
         const int r =
@@ -150,7 +150,7 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
         title += "sigma " + Number("%.3g", options.sigma) + " (SNR " +
                  Number("%.1f", SnrDb(options.sigma)) + " dB)";
     }
-    add(kLeft + g.width / 2, 13, title, platform::TextAnchor::Centre, true);
+    add(options.width / 2, 12, title, platform::TextAnchor::Centre, true);
     return p;
 }
 

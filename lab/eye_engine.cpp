@@ -212,7 +212,11 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::uint32_t> sum(size, 0);
-    int running = settings.threads;
+    // Every worker keeps a raster and totals of its own: no more of them
+    // than there are chunks.
+    const int threads =
+        static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), chunks));
+    int running = threads;
 
     auto work = [&] {
         EyeSource source(settings.sigma, geometry.uis);
@@ -238,7 +242,7 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
         changed.notify_all();
     };
     std::vector<std::thread> workers;
-    for (int t = 0; t < settings.threads; ++t) workers.emplace_back(work);
+    for (int t = 0; t < threads; ++t) workers.emplace_back(work);
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (running > 0) {

@@ -71,7 +71,7 @@ std::string FitEye(int width, int height, int uis, EyeGeometry& geometry);
 struct EyeMargins {
     static constexpr int left = 48;
     static constexpr int right = 84;
-    static constexpr int top = 34;
+    static constexpr int top = 38;
     static constexpr int bottom = 46;
 };
 // The eye inside a picture of width x height, as FitEye; the message names

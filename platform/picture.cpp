@@ -19,6 +19,7 @@
 #include <QPen>
 #include <QScatterSeries>
 #include <QValueAxis>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -92,13 +93,20 @@ bool WritePng(const IndexedPicture& p, std::FILE* out) {
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setPen(ToQColor(p.ink));
     for (const PictureText& t : p.texts) {
-        painter.setFont(TextFont(p.textPixels, t.bold));
+        // A text wider than the picture is set smaller, and every text is
+        // kept inside the picture.
         const QString text = QString::fromStdString(t.text);
+        painter.setFont(TextFont(p.textPixels, t.bold));
+        int w = QFontMetrics(painter.font()).horizontalAdvance(text);
+        if (w > p.width - 4 && w > 0) {
+            painter.setFont(TextFont(std::max(7, p.textPixels * (p.width - 4) / w), t.bold));
+            w = QFontMetrics(painter.font()).horizontalAdvance(text);
+        }
         const QFontMetrics metrics(painter.font());
-        const int w = metrics.horizontalAdvance(text);
-        const int x = t.anchor == TextAnchor::Left    ? t.x
-                      : t.anchor == TextAnchor::Right ? t.x - w
-                                                      : t.x - w / 2;
+        int x = t.anchor == TextAnchor::Left    ? t.x
+                : t.anchor == TextAnchor::Right ? t.x - w
+                                                : t.x - w / 2;
+        x = std::max(0, std::min(x, p.width - w));
         painter.drawText(x, t.y + (metrics.ascent() - metrics.descent()) / 2, text);
     }
     painter.end();
