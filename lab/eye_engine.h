@@ -97,15 +97,18 @@ struct EyeImage {
     }
 };
 
-// One worker's raster: draws windows of waveforms and keeps the totals.
+// One worker's 8-bit raster: draws the windows of waveforms into it with
+// LineAddSat and ColumnSpanAddSat, and empties it into 32-bit totals.
 class EyePainter {
   public:
     explicit EyePainter(const EyeGeometry& geometry);
 
-    // Draws every window of one block's waveform (clean plus noise), columns
-    // of the window centred on sample k = k * 10 + channel::kFirstSampleColumn.
+    // Draws every window of one block's waveform (clean plus noise): the
+    // window centred on sample k holds the columns within 5 * uis of the
+    // sample's column, channel::kFirstSampleColumn + 10 * k.
     void DrawBlock(const channel::Wave& wave);
-    // Adds what has been drawn since the last call to `hits` and clears it.
+    // Adds what has been drawn since the last call to `hits` (width * height,
+    // bottom row first) and clears the raster.
     void Drain(std::vector<std::uint32_t>& hits);
     // Blocks that fit between two drains without any pixel reaching 255.
     int BlocksPerDrain() const { return blocksPerDrain_; }
