@@ -180,8 +180,9 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
     cmd->footer("Measures both detectors' bit-error rates at each noise level, with the Viterbi\n"
                 "detector's union bound beside them, as a table on standard output. A point\n"
                 "ends at --bits bits or once both detectors have --errors errors, whichever\n"
-                "comes first. Progress shows on standard error when it is a terminal; Ctrl-C\n"
-                "stops, prints and writes the points finished so far and exits with 130.\n"
+                "comes first. --png draws them as a chart (Qt Charts, no display needed).\n"
+                "Progress shows on standard error when it is a terminal; Ctrl-C stops,\n"
+                "prints and writes the points finished so far and exits with 130.\n"
                 "See quorvane-lab --help for the model.");
     options.settings.threads = DefaultThreads();
     CLI::Option* sigma = AddChecked(*cmd, "--sigma", "noise deviations in levels, e.g. 0.3,0.4",

@@ -9,6 +9,7 @@
 #include "platform/progress.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
