@@ -32,10 +32,28 @@ struct BerOptions {
     std::vector<double> snrDbs; // beside sigmas when the points came from --snr
     BerSettings settings;
     std::string csv;
+    std::string png;
+    int width = 800;
+    int height = 520;
 };
 CLI::App* AddBerCommand(CLI::App& app, BerOptions& options);
 // Checks what the parser cannot see by itself; throws CLI::ParseError.
 void CheckBerOptions(const BerOptions& options);
 int RunBer(const BerOptions& options);
+
+struct EyeOptions {
+    std::uint64_t runs = 100'000;
+    double sigma = 0.1;
+    int uis = 2;
+    std::uint64_t seed = 1;
+    int threads = 1;
+    int width = 560;
+    int height = 360;
+    std::string png;
+};
+CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options);
+// Checks what the parser cannot see by itself; throws CLI::ParseError.
+void CheckEyeOptions(const EyeOptions& options);
+int RunEye(const EyeOptions& options);
 
 } // namespace lab

@@ -14,9 +14,11 @@ namespace {
 const char* const kSummary =
     "quorvane-lab: recover the data of the E3PR4 read channel from noisy samples with a\n"
     "symbol-by-symbol slicer and a 32-state Viterbi detector; list the detector's error\n"
-    "events and measure both detectors' bit-error rates.";
+    "events, measure both detectors' bit-error rates and draw them, and draw the eye\n"
+    "diagram of the readback waveform.";
 
-const char* const kModel = R"(Run quorvane-lab COMMAND --help for what a command does, its options and defaults.
+const char* const kModel =
+    R"(Run quorvane-lab COMMAND --help for what a command does, its options and defaults.
 
 The model:
   data     Frames of random raw bits, each from an all-zero history like the window's
@@ -58,21 +60,25 @@ int main(int argc, char** argv) {
     lab::EventsOptions events;
     lab::DetectOptions detect;
     lab::BerOptions ber;
+    lab::EyeOptions eye;
     CLI::App* eventsCommand = lab::AddEventsCommand(app, events);
     CLI::App* detectCommand = lab::AddDetectCommand(app, detect);
     CLI::App* berCommand = lab::AddBerCommand(app, ber);
+    CLI::App* eyeCommand = lab::AddEyeCommand(app, eye);
 
     try {
         // A word that is neither an option nor a command would otherwise be
         // reported as a missing command.
         const std::string first = argc > 1 ? argv[1] : "-";
-        if (first[0] != '-' && first != "events" && first != "detect" && first != "ber")
+        if (first[0] != '-' && first != "events" && first != "detect" && first != "ber" &&
+            first != "eye")
             throw CLI::ExtrasError("unknown command '" + first +
                                        "'; the commands are events, "
-                                       "detect and ber",
+                                       "detect, ber and eye",
                                    CLI::ExitCodes::ExtrasError);
         app.parse(argc, argv);
         if (*berCommand) lab::CheckBerOptions(ber);
+        if (*eyeCommand) lab::CheckEyeOptions(eye);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e); // --help, --version
         std::string line = e.what();
@@ -86,5 +92,6 @@ int main(int argc, char** argv) {
     platform::InstallCleanupHandlers();
     if (*eventsCommand) return lab::RunEvents(events);
     if (*detectCommand) return lab::RunDetect(detect);
+    if (*eyeCommand) return lab::RunEye(eye);
     return lab::RunBer(ber);
 }

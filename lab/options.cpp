@@ -113,6 +113,21 @@ std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
     return {};
 }
 
+std::string ParseSize(const std::string& text, int& width, int& height) {
+    const std::size_t x = text.find('x');
+    std::uint64_t w = 0, h = 0;
+    if (x == std::string::npos || !ParseCount(text.substr(0, x), 0, UINT64_MAX, w).empty() ||
+        !ParseCount(text.substr(x + 1), 0, UINT64_MAX, h).empty() ||
+        text.find_first_not_of("0123456789x") != std::string::npos)
+        return Quoted(text) + " is not WIDTHxHEIGHT in pixels";
+    if (w < kMinPicture || w > kMaxPicture || h < kMinPicture || h > kMaxPicture)
+        return Quoted(text) + " has a side outside " + std::to_string(kMinPicture) + " ... " +
+               std::to_string(kMaxPicture) + " pixels";
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return {};
+}
+
 CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::string& description,
                         std::function<std::string(const std::string&)> take) {
     const std::string flag = name.substr(0, name.find(','));

@@ -38,6 +38,10 @@ std::string ParseSigma(const std::string& text, double& sigma);
 std::string ParseSigmaList(const std::string& text, std::vector<double>& sigmas); // S[,S...]
 std::string ParseSnr(const std::string& text, double& db);
 std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs); // FROM:TO:STEP
+// A picture size WxH, each side kMinPicture ... kMaxPicture pixels.
+inline constexpr int kMinPicture = 64;
+inline constexpr int kMaxPicture = 4096;
+std::string ParseSize(const std::string& text, int& width, int& height);
 
 // An option whose text `take` checks and stores; a non-empty answer from
 // `take` fails the parse with that line.

@@ -81,8 +81,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The strip font is loaded at run time, so dpkg-shlibdeps cannot see it. The
 # Qt platform plugins, xcb for the window and offscreen for
 # quorvane-snapshot, ship in libqt6gui6, which dpkg-shlibdeps already adds
-# since both programs link Qt Gui; script/package checks that it did.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+# since both programs link Qt Gui; script/package checks that it did. The
+# lab's pictures set their text in DejaVu Sans.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fonts-dejavu-core")
 # Under a Wayland compositor the window runs natively with Qt's Wayland
 # platform plugin, which Debian ships apart from Qt Gui; without it Qt falls
 # back to XWayland where there is one.

@@ -1,7 +1,8 @@
 // The error-rate engine end to end: random bits, coding, noise, the slicer
 // and the Viterbi detector, counted against the raw bits. Mbit/s of counted
-// bits on one worker thread and on two.
+// bits on one worker thread and on two. Then the eye diagram.
 #include "lab/ber_engine.h"
+#include "lab/eye_engine.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -29,3 +30,22 @@ void BM_BerEndToEnd(benchmark::State& state) {
 BENCHMARK(BM_BerEndToEnd)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+// `quorvane-lab eye` at its defaults without the PNG: 10^5 blocks of the
+// waveform with noise, drawn into the density, per iteration; one worker
+// thread and two.
+void BM_EyeDefault(benchmark::State& state) {
+    lab::EyeGeometry geometry;
+    lab::FitEyePicture(560, 360, 2, geometry);
+    lab::EyeSettings settings;
+    settings.blocks = 100'000;
+    settings.sigma = 0.1;
+    settings.threads = static_cast<int>(state.range(0));
+    const std::atomic<bool> stop{false};
+    for (auto _ : state) {
+        lab::EyeImage image;
+        lab::DrawEye(settings, geometry, stop, image);
+        benchmark::DoNotOptimize(image.hits.data());
+    }
+}
+BENCHMARK(BM_EyeDefault)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -1,6 +1,9 @@
 // quorvane-lab as a user runs it: its commands, its files, its errors, and
 // what Ctrl-C leaves behind.
+#include "lab/eye_engine.h"
 #include "tests/program_fixture.h"
+
+#include <QImage>
 
 #include <algorithm>
 #include <chrono>
@@ -101,6 +104,7 @@ TEST_F(Lab, BerCountsDoNotDependOnThreads) {
 
 TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
     const std::string csv = " --csv " + (dir_ / "x.csv").string();
+    const std::string png = " --png " + (dir_ / "x.png").string();
     const std::pair<std::string, int> cases[] = {
         {"", 2},
         {"frobnicate", 2},
@@ -126,6 +130,20 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"ber --sigma 0.5 --csv " + (dir_ / "no/such/dir.csv").string(), 1},
         {"detect --csv /proc/quorvane-lab.csv", 1},
         {"ber --sigma 0.5 --csv " + dir_.string(), 1},
+        {"eye --runs 10", 2},
+        {"eye --uis 0" + png, 2},
+        {"eye --uis 17" + png, 2},
+        {"eye --size 300x99" + png, 2},
+        {"eye --size 132x200 --uis 1" + png, 2},
+        {"eye --size 300" + png, 2},
+        {"eye --size 300x200x1" + png, 2},
+        {"eye --size 4097x300" + png, 2},
+        {"eye --sigma 1 --snr 10" + png, 2},
+        {"eye --png " + (dir_ / "no/such/dir.png").string(), 1},
+        {"eye --png " + dir_.string(), 1},
+        {"ber --sigma 0.5 --png " + (dir_ / "no/such/dir.png").string(), 1},
+        {"ber --sigma 0.5 --csv - --png -", 2},
+        {"ber --sigma 0.5 --size 200x300" + png, 2},
     };
     for (const auto& [args, status] : cases) {
         const Result r = Run(args);
@@ -135,10 +153,48 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         EXPECT_EQ(r.out, "") << args;
         EXPECT_TRUE(Files().empty()) << args;
     }
-    for (const std::string cmd : {"events", "detect", "ber"})
+    for (const std::string cmd : {"events", "detect", "ber", "eye"})
         EXPECT_NE(Run(cmd + " --help").out.find("Usage: quorvane-lab " + cmd), std::string::npos);
     EXPECT_NE(Run("--help").out.find("10 log10(28 / sigma^2)"), std::string::npos);
     EXPECT_EQ(Run("--version").out, "quorvane-lab " QUORVANE_VERSION_TEXT "\n");
+}
+
+TEST_F(Lab, PicturesHaveTheAskedSize) {
+    const struct {
+        std::string args;
+        int width, height;
+    } cases[] = {
+        {"eye --runs 2000 --sigma 0 --size 400x301 --png " + P("eye.png"), 400, 301},
+        {"eye --runs 300 --uis 3 --png -", 560, 360},
+        {"ber --snr 14:18:2 --bits 1e5 --size 500x320 --png " + P("ber.png"), 500, 320},
+        {"ber --sigma 0.3,0.4 --bits 1e4 --png -", 800, 520},
+    };
+    for (const auto& c : cases) {
+        const Result r = Run(c.args);
+        ASSERT_EQ(r.status, 0) << c.args << ": " << r.err;
+        const std::string name = c.args.substr(0, 3) + ".png";
+        const std::string bytes = c.args.back() == '-' ? r.out : Slurp(P(name));
+        QImage image;
+        ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                                       static_cast<int>(bytes.size()), "PNG"))
+            << c.args;
+        EXPECT_EQ(image.width(), c.width) << c.args;
+        EXPECT_EQ(image.height(), c.height) << c.args;
+    }
+    // The noise-free eye's middle column in the file: black except on the
+    // 13 levels, +6 at the top.
+    lab::EyeGeometry g;
+    ASSERT_EQ(lab::FitEyePicture(400, 301, 2, g), "");
+    const QImage eye(QString::fromStdString(P("eye.png")));
+    const int x = lab::EyeMargins::left + g.PointColumn(10);
+    std::vector<int> lit;
+    for (int y = lab::EyeMargins::top; y < lab::EyeMargins::top + g.height; ++y) {
+        if ((eye.pixel(x, y) & 0xFFFFFF) != 0) lit.push_back(y);
+    }
+    std::vector<int> levels;
+    for (int l = 6; l >= -6; --l)
+        levels.push_back(lab::EyeMargins::top + g.height - 1 - g.LevelRow(l));
+    EXPECT_EQ(lit, levels);
 }
 
 TEST_F(Lab, CtrlCKeepsTheFinishedPoints) {
@@ -155,6 +211,17 @@ TEST_F(Lab, CtrlCKeepsTheFinishedPoints) {
     ASSERT_EQ(csv.size(), 2u);
     EXPECT_EQ(csv[1].rfind("4.92915522,3,", 0), 0u) << csv[1];
     EXPECT_EQ(Files(), std::vector<std::string>{"ber.csv"});
+
+    // The eye stops between chunks and writes what it has.
+    fs::remove(P("ber.csv"));
+    const pid_t eye = Start("eye --runs 1e7 --threads 1 --png " + P("eye.png"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(eye, SIGINT);
+    const Result e = Wait(eye);
+    EXPECT_EQ(e.status, 130) << e.err;
+    EXPECT_NE(e.err.find("stopped by Ctrl-C after "), std::string::npos) << e.err;
+    EXPECT_EQ(QImage(QString::fromStdString(P("eye.png"))).width(), 560);
+    EXPECT_EQ(Files(), std::vector<std::string>{"eye.png"});
 }
 
 } // namespace

@@ -1,0 +1,254 @@
+// `quorvane-lab eye`: the density eye diagram of the window's waveform
+// through band-limited noise, as a PNG.
+#include "lab/commands.h"
+#include "lab/eye_engine.h"
+#include "lab/interrupt.h"
+#include "lab/options.h"
+#include "platform/output_file.h"
+#include "platform/picture.h"
+#include "platform/progress.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+namespace lab {
+namespace {
+
+constexpr int kLeft = EyeMargins::left;
+constexpr int kTop = EyeMargins::top;
+constexpr int kTextPixels = 12;
+constexpr int kTick = 5;
+constexpr platform::Colour kBackground = 0xFFFFFF;
+constexpr platform::Colour kInk = 0x202020;
+
+// Black for no hit, then dark blue, blue, green, yellow, white for the most.
+std::array<platform::Colour, 256> DensityPalette() {
+    struct Stop {
+        double at;
+        double r, g, b;
+    };
+    constexpr Stop stops[] = {{0.0, 0, 0, 110},
+                              {0.25, 0, 70, 255},
+                              {0.5, 0, 200, 70},
+                              {0.75, 255, 225, 0},
+                              {1.0, 255, 255, 255}};
+    std::array<platform::Colour, 256> palette{};
+    for (int i = 1; i < 256; ++i) {
+        const double t = (i - 1) / 254.0;
+        int s = 0;
+        while (s < 3 && t > stops[s + 1].at) ++s;
+        const Stop& a = stops[s];
+        const Stop& b = stops[s + 1];
+        const double f = (t - a.at) / (b.at - a.at);
+        auto mix = [f](double x, double y) {
+            return static_cast<platform::Colour>(std::lround(x + (y - x) * f));
+        };
+        palette[i] = (mix(a.r, b.r) << 16) | (mix(a.g, b.g) << 8) | mix(a.b, b.b);
+    }
+    return palette;
+}
+
+// Hits to palette index on a logarithmic scale: 1 hit is index 1, the most
+// hits index 255, none index 0.
+struct DensityScale {
+    double logMax;
+    std::uint8_t Index(std::uint32_t hits) const {
+        if (hits == 0) return 0;
+        if (logMax <= 0) return 255;
+        return static_cast<std::uint8_t>(1 + std::lround(254 * std::log(hits) / logMax));
+    }
+};
+
+std::string Number(const char* format, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
+}
+
+platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& options) {
+    const EyeGeometry& g = eye.geometry;
+    platform::IndexedPicture p;
+    p.width = options.width;
+    p.height = options.height;
+    p.background = kBackground;
+    p.ink = kInk;
+    p.textPixels = kTextPixels;
+    p.rasterX = kLeft;
+    p.rasterY = kTop;
+    p.rasterWidth = g.width;
+    p.rasterHeight = g.height;
+    p.palette = DensityPalette();
+
+    const std::uint32_t most = *std::max_element(eye.hits.begin(), eye.hits.end());
+    const DensityScale scale{most > 0 ? std::log(most) : 0.0};
+    p.indices.resize(eye.hits.size());
+    for (std::size_t i = 0; i < eye.hits.size(); ++i) p.indices[i] = scale.Index(eye.hits[i]);
+
+    const int bottom = kTop + g.height - 1; // picture y of raster row 0
+    auto add = [&p](int x, int y, std::string text, platform::TextAnchor anchor,
+                    bool bold = false) {
+        p.texts.push_back({x, y, std::move(text), anchor, bold});
+    };
+
+    // Levels: a tick at every one, labels as often as they fit.
+    const int every = g.levelStep >= 14 ? 1 : g.levelStep >= 7 ? 2 : g.levelStep >= 5 ? 3 : 6;
+    for (int level = -6; level <= 6; ++level) {
+        const int y = bottom - g.LevelRow(level);
+        p.lines.push_back({kLeft - kTick, y, kLeft - 1, y, kInk});
+        if (level % every == 0)
+            add(kLeft - kTick - 3, y, std::to_string(level), platform::TextAnchor::Right);
+    }
+    add(kLeft - kTick - 3, kTop - 12, "level", platform::TextAnchor::Right);
+
+    // Time: ticks every half bit period, labels every 0.5, 1, 2, ... bit
+    // periods, whichever is the first to leave room for the text.
+    const int half = 5 * g.uis;
+    const int halfPixels = 5 * g.pointStep;
+    int labelHalves = 1;
+    while (labelHalves * halfPixels < 36 && labelHalves < 4 * kMaxEyeUis) labelHalves *= 2;
+    for (int h = -g.uis; h <= g.uis; ++h) {
+        const int x = kLeft + g.PointColumn(half + 5 * h);
+        p.lines.push_back({x, bottom + 1, x, bottom + kTick, kInk});
+        if (h % labelHalves == 0)
+            add(x, bottom + 14, Number("%g", h / 2.0), platform::TextAnchor::Centre);
+    }
+    add(kLeft + g.width / 2, bottom + 33, "time from the sampling instant (bit periods)",
+        platform::TextAnchor::Centre);
+
+    // The colour scale: a bar from 1 hit at the bottom to the most at the top,
+    // labelled at the powers of ten.
+    const int barX = kLeft + g.width + 12;
+    constexpr int kBarWidth = 12;
+    for (int r = 0; r < g.height; ++r) {
+        const int index = g.height > 1 ? 1 + (254 * r + (g.height - 1) / 2) / (g.height - 1) : 255;
+        p.lines.push_back({barX, bottom - r, barX + kBarWidth - 1, bottom - r, p.palette[index]});
+    }
+    add(barX, kTop - 12, "hits", platform::TextAnchor::Left);
+    int lastLabel = bottom + 100;
+    for (double power = 1; power <= most; power *= 10) {
+        const int r =
+            scale.logMax > 0
+                ? static_cast<int>(std::lround(std::log(power) / scale.logMax * (g.height - 1)))
+                : g.height - 1;
+        const int y = bottom - r;
+        if (lastLabel - y < 16) continue;
+        lastLabel = y;
+        p.lines.push_back({barX + kBarWidth, y, barX + kBarWidth + 3, y, kInk});
+        const int decade = static_cast<int>(std::lround(std::log10(power)));
+        add(barX + kBarWidth + 6, y,
+            decade < 4 ? Number("%.0f", power) : "1e" + std::to_string(decade),
+            platform::TextAnchor::Left);
+    }
+
+    std::string title = "Eye, " + std::to_string(eye.blocks) + " blocks, ";
+    if (options.sigma == 0) {
+        title += "no noise";
+    } else {
+        title += "sigma " + Number("%.3g", options.sigma) + " (SNR " +
+                 Number("%.1f", SnrDb(options.sigma)) + " dB)";
+    }
+    add(options.width / 2, 12, title, platform::TextAnchor::Centre, true);
+    return p;
+}
+
+} // namespace
+
+CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
+    CLI::App* cmd = app.add_subcommand("eye", "a density eye diagram of the readback waveform");
+    cmd->footer(
+        "Draws the eye diagram of the window's readback waveform as a PNG: random 40-bit\n"
+        "blocks, coded and turned into the waveform as the window does (10 points per bit\n"
+        "period), plus band-limited noise: one Gaussian sample n_k of deviation sigma per\n"
+        "bit period, interpolated as sum n_k sinc(pi (t - k)), so at each sampling instant\n"
+        "the noise is n_k alone and with --sigma 0 the picture is the window's own\n"
+        "waveform, touching only the 13 level rows at the sampling instants. Each block is\n"
+        "cut into windows of --uis bit periods centred on sampling instants, one after\n"
+        "another; only samples 5 to 39 are used, where every sample is a sum over six of\n"
+        "the block's own bits (the first five still see the all-zero start, after bit 39\n"
+        "come only zeros). The colour of a pixel is the number of traces through it on a\n"
+        "logarithmic scale, black for none, then blue, green, yellow and white for the\n"
+        "most; the counts are exact. Traces beyond the picture leave it at the top or\n"
+        "bottom. Ctrl-C stops and writes the picture of the blocks finished so far,\n"
+        "exiting with 130. See quorvane-lab --help for the model.");
+    options.threads =
+        static_cast<int>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxThreads));
+    AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to draw (default 1e5)");
+    CLI::Option* sigma =
+        AddChecked(*cmd, "--sigma", "noise deviation in levels (default 0.1)",
+                   [&options](const std::string& text) { return ParseSigma(text, options.sigma); })
+            ->type_name("S");
+    CLI::Option* snr = AddChecked(*cmd, "--snr", "noise as SNR in dB instead of --sigma",
+                                  [&options](const std::string& text) {
+                                      double db = 0;
+                                      std::string error = ParseSnr(text, db);
+                                      if (error.empty()) options.sigma = SigmaOfSnr(db);
+                                      return error;
+                                  })
+                           ->type_name("DB");
+    sigma->excludes(snr);
+    AddCount(*cmd, "--uis", options.uis, 1, kMaxEyeUis,
+             "bit periods across the picture (default 2)")
+        ->type_name("U");
+    AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
+             "seed of the random bits and the noise (default 1)");
+    AddCount(*cmd, "--threads", options.threads, 1, kMaxThreads,
+             "worker threads (default: all cores); the picture does not depend on it");
+    AddChecked(*cmd, "--size", "the picture's size in pixels (default 560x360)",
+               [&options](const std::string& text) {
+                   return ParseSize(text, options.width, options.height);
+               })
+        ->type_name("WxH");
+    cmd->add_option("--png", options.png, "the picture (\"-\" = standard output)")
+        ->type_name("FILE")
+        ->required();
+    return cmd;
+}
+
+void CheckEyeOptions(const EyeOptions& options) {
+    EyeGeometry geometry;
+    if (std::string error = FitEyePicture(options.width, options.height, options.uis, geometry);
+        !error.empty())
+        throw CLI::ValidationError("--size", error);
+}
+
+int RunEye(const EyeOptions& options) {
+    platform::OutputFile png;
+    if (!png.Open(options.png)) return FileError(options.png, png.error());
+    CatchInterrupt();
+
+    EyeGeometry geometry;
+    FitEyePicture(options.width, options.height, options.uis, geometry);
+    EyeSettings settings;
+    settings.blocks = options.runs;
+    settings.sigma = options.sigma;
+    settings.uis = options.uis;
+    settings.seed = options.seed;
+    settings.threads = options.threads;
+    EyeImage eye;
+    {
+        platform::Progress progress("blocks");
+        DrawEye(settings, geometry, InterruptFlag(), eye,
+                [&](std::uint64_t done) { progress.Update(done, options.runs); });
+    }
+
+    platform::OffscreenToolkit toolkit;
+    if (!platform::WritePng(EyePicture(eye, options), png.get()) && std::ferror(png.get()) == 0) {
+        std::fprintf(stderr, "quorvane-lab: cannot write %s: PNG encoding failed\n",
+                     png.Shown().c_str());
+        return kExitFile;
+    }
+    if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
+    if (Interrupted()) {
+        std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %llu of %llu blocks\n",
+                     static_cast<unsigned long long>(eye.blocks),
+                     static_cast<unsigned long long>(options.runs));
+        return kExitInterrupted;
+    }
+    return 0;
+}
+
+} // namespace lab

@@ -1,0 +1,264 @@
+#include "lab/eye_engine.h"
+
+#include "channel/coding.h"
+#include "raster/primitives.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace lab {
+
+namespace {
+
+constexpr int kPoints = channel::kPointsPerBit;
+// Noise samples at every bit period of the 600 columns: k = -10 ... 49.
+constexpr int kFirstNoiseSample = -channel::kFirstSampleColumn / kPoints;
+constexpr int kNoiseSamples = channel::kColumns / kPoints;
+constexpr int kSincOrigin = channel::kColumns;
+
+constexpr int SampleColumn(int k) {
+    return channel::kFirstSampleColumn + kPoints * k;
+}
+
+// The two loops that touch every column or pixel, compiled for the widest
+// vectors the processor has. Each element sees the same operations in the
+// same order on every path, so the results are the same bit for bit.
+#define QUORVANE_EYE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+
+// to[j] += n * s[j], j = 0 ... count - 1.
+QUORVANE_EYE_CLONES void AddScaled(float* to, const float* s, float n, int count) {
+    for (int j = 0; j < count; ++j) to[j] += n * s[j];
+}
+
+QUORVANE_EYE_CLONES void AddCounts(std::uint32_t* to, const std::uint8_t* from, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) to[i] += from[i];
+}
+
+} // namespace
+
+int EyeGeometry::ValueRow(float v) const {
+    // Far outside the picture every row is as good as another; this keeps the
+    // conversion to int defined.
+    const double t = std::clamp(static_cast<double>(v) * levelStep, -1e6, 1e6);
+    return zeroRow + static_cast<int>(t >= 0 ? t + 0.5 : t - 0.5);
+}
+
+bool EyeGeometry::IsSamplePoint(int o) const {
+    // Point 5 * uis is the centre, a sampling instant.
+    return (o - 5 * uis) % kPoints == 0;
+}
+
+std::string FitEye(int width, int height, int uis, EyeGeometry& g) {
+    if (uis < 1 || uis > kMaxEyeUis)
+        return "--uis " + std::to_string(uis) + " is not between 1 and " +
+               std::to_string(kMaxEyeUis);
+    // Two columns per waveform point at least: a steep step needs a column
+    // of its own between two points, so that the points' columns hold nothing
+    // but the points.
+    const int points = kPoints * uis;
+    const int pointStep = (width - 1) / points;
+    if (pointStep < 2)
+        return "the eye of " + std::to_string(uis) + " bit periods needs at least " +
+               std::to_string(2 * points + 1) + " pixels across, not " + std::to_string(width);
+    const double levels = 12 + 2 * kEyeHeadroomLevels;
+    const int levelStep = static_cast<int>((height - 1) / levels);
+    if (levelStep < 2)
+        return "the eye needs at least " + std::to_string(static_cast<int>(2 * levels) + 1) +
+               " pixels from top to bottom, not " + std::to_string(height);
+    g.width = width;
+    g.height = height;
+    g.uis = uis;
+    g.pointStep = pointStep;
+    g.levelStep = levelStep;
+    g.left = (width - 1 - points * pointStep) / 2;
+    g.zeroRow = (height - 1) / 2;
+    return {};
+}
+
+std::string FitEyePicture(int width, int height, int uis, EyeGeometry& geometry) {
+    using M = EyeMargins;
+    if (FitEye(width - M::left - M::right, height - M::top - M::bottom, uis, geometry).empty())
+        return {};
+    return "--size " + std::to_string(width) + "x" + std::to_string(height) +
+           " is too small for an eye of " + std::to_string(uis) + " bit periods (at least " +
+           std::to_string(M::left + M::right + 2 * kPoints * uis + 1) + "x" +
+           std::to_string(M::top + M::bottom + static_cast<int>(2 * (12 + 2 * kEyeHeadroomLevels)) +
+                          1) +
+           ")";
+}
+
+EyeWindows WindowsOf(int uis) {
+    // Window k spans samples k - uis/2 ... k + uis/2 and has to stay inside
+    // kEyeFirstSample ... kEyeLastSample; in tenths of a bit period.
+    EyeWindows w;
+    const int half = 5 * uis;
+    w.first = (kPoints * kEyeFirstSample + half + kPoints - 1) / kPoints;
+    const int last = (kPoints * kEyeLastSample - half) / kPoints;
+    w.count = last < w.first ? 0 : (last - w.first) / uis + 1;
+    w.last = w.first + (w.count - 1) * uis;
+    return w;
+}
+
+EyePainter::EyePainter(const EyeGeometry& geometry)
+    : g_(geometry), windows_(WindowsOf(geometry.uis)), pitch_(geometry.width),
+      pixels_(static_cast<std::size_t>(geometry.width) * (geometry.height + 2)),
+      rows_(geometry.height + 2), traceRows_(kPoints * geometry.uis + 1) {
+    // Each window adds at most one hit to a pixel.
+    blocksPerDrain_ = std::max(1, 255 / std::max(1, windows_.count));
+    for (int y = 0; y < g_.height + 2; ++y) rows_[y] = pixels_.data() + y * pitch_;
+}
+
+void EyePainter::DrawBlock(const channel::Wave& wave) {
+    const int half = 5 * g_.uis;
+    for (int k = windows_.first; k <= windows_.last; k += g_.uis)
+        DrawWindow(wave + SampleColumn(k) - half);
+}
+
+void EyePainter::DrawWindow(const float* points) {
+    const int n = kPoints * g_.uis;
+    // Raster rows: the picture's rows are 1 ... height, rows 0 and height + 1
+    // the hidden ones.
+    for (int o = 0; o <= n; ++o)
+        traceRows_[o] = std::clamp(g_.ValueRow(points[o]), -1, g_.height) + 1;
+
+    // Each step from point o to point o + 1 covers the columns from point o's
+    // up to the one before point o + 1's, so every column belongs to one
+    // step and no pixel is hit twice by one window. A point's own column
+    // holds only the point: a step steeper than one row per column goes
+    // from the point to the next column and runs its rows down the columns
+    // in between.
+    const raster::RowTable rt = rows_.data();
+    const int step = g_.pointStep;
+    int x = g_.left;
+    for (int o = 0; o < n; ++o, x += step) {
+        const int ya = traceRows_[o];
+        const int yb = traceRows_[o + 1];
+        const int dy = yb - ya;
+        if (std::abs(dy) <= step) {
+            raster::LineAddSat(rt, x, ya, x + step, yb, 1);
+        } else {
+            raster::ColumnSpanAddSat(rt, x, ya, ya, 1);
+            raster::LineAddSat(rt, x + 1, ya + (dy > 0 ? 1 : -1), x + step - 1, yb, 1);
+        }
+    }
+    raster::ColumnSpanAddSat(rt, x, traceRows_[n], traceRows_[n], 1);
+}
+
+void EyePainter::Drain(std::vector<std::uint32_t>& hits) {
+    const std::size_t shown = static_cast<std::size_t>(g_.width) * g_.height;
+    AddCounts(hits.data(), pixels_.data() + pitch_, shown);
+    std::memset(pixels_.data(), 0, pixels_.size());
+}
+
+EyeSource::EyeSource(double sigma, int uis) : sigma_(sigma), sinc_(2 * kSincOrigin + 1) {
+    const EyeWindows w = WindowsOf(uis);
+    firstColumn_ = SampleColumn(w.first) - 5 * uis;
+    lastColumn_ = SampleColumn(w.last) + 5 * uis;
+    channel::BuildPulseTable(pulse_);
+    for (int d = -kSincOrigin; d <= kSincOrigin; ++d) {
+        float& s = sinc_[d + kSincOrigin];
+        if (d == 0) {
+            s = 1;
+        } else if (d % kPoints == 0) {
+            s = 0; // the other samples' instants: exactly zero
+        } else {
+            const double x = channel::kPi * d / kPoints;
+            s = static_cast<float>(std::sin(x) / x);
+        }
+    }
+    std::fill(std::begin(wave_), std::end(wave_), 0.0f);
+    std::fill(std::begin(noise_), std::end(noise_), 0.0f);
+}
+
+void EyeSource::Start(std::uint64_t seed, std::uint64_t chunk) {
+    source_.emplace(seed, chunk);
+}
+
+const channel::Wave& EyeSource::NextBlock() {
+    std::uint8_t bits[channel::kBits];
+    source_->RandomBits(bits, channel::kBits);
+    channel::Sequence raw, prec, nrzi, samp;
+    for (int k = 0; k < channel::kBits; ++k) raw[k] = bits[k];
+    channel::EncodeBlock(raw, prec, nrzi, samp);
+    channel::SynthesizeWave(prec, pulse_, wave_);
+    if (sigma_ == 0) return wave_;
+
+    // Each column's noise in single precision, summed in ascending k.
+    const int from = firstColumn_;
+    const int count = lastColumn_ - firstColumn_ + 1;
+    float* noise = noise_ + from;
+    std::fill(noise, noise + count, 0.0f);
+    for (int i = 0; i < kNoiseSamples; ++i) {
+        const float n = static_cast<float>(sigma_ * source_->Normal());
+        const float* s = sinc_.data() + kSincOrigin + from - SampleColumn(kFirstNoiseSample + i);
+        AddScaled(noise, s, n, count);
+    }
+    for (int j = 0; j < count; ++j) wave_[from + j] += noise[j];
+    return wave_;
+}
+
+bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
+             const std::atomic<bool>& stop, EyeImage& image,
+             const std::function<void(std::uint64_t)>& report) {
+    const std::uint64_t chunks = (settings.blocks + kEyeChunkBlocks - 1) / kEyeChunkBlocks;
+    const std::size_t size = static_cast<std::size_t>(geometry.width) * geometry.height;
+    std::atomic<std::uint64_t> next{0};
+    std::atomic<std::uint64_t> drawn{0};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::uint32_t> sum(size, 0);
+    // Every worker keeps a raster and totals of its own: no more of them
+    // than there are chunks.
+    const int threads =
+        static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), chunks));
+    int running = threads;
+
+    auto work = [&] {
+        EyeSource source(settings.sigma, geometry.uis);
+        EyePainter painter(geometry);
+        std::vector<std::uint32_t> hits(size, 0);
+        while (!stop.load()) {
+            const std::uint64_t c = next.fetch_add(1);
+            if (c >= chunks) break;
+            const std::uint64_t first = c * kEyeChunkBlocks;
+            const int blocks =
+                static_cast<int>(std::min<std::uint64_t>(kEyeChunkBlocks, settings.blocks - first));
+            source.Start(settings.seed, c);
+            for (int b = 0; b < blocks; ++b) {
+                painter.DrawBlock(source.NextBlock());
+                if ((b + 1) % painter.BlocksPerDrain() == 0) painter.Drain(hits);
+            }
+            painter.Drain(hits);
+            drawn.fetch_add(static_cast<std::uint64_t>(blocks));
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        for (std::size_t i = 0; i < size; ++i) sum[i] += hits[i];
+        --running;
+        changed.notify_all();
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) workers.emplace_back(work);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (running > 0) {
+            changed.wait_for(lock, std::chrono::milliseconds(100));
+            if (report && running > 0) {
+                lock.unlock();
+                report(drawn.load());
+                lock.lock();
+            }
+        }
+    }
+    for (std::thread& w : workers) w.join();
+    image.geometry = geometry;
+    image.blocks = drawn.load();
+    image.hits = std::move(sum);
+    return image.blocks == settings.blocks;
+}
+
+} // namespace lab

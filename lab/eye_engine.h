@@ -1,0 +1,162 @@
+#pragma once
+// The eye diagram behind `quorvane-lab eye`: the window's readback waveform
+// over many random 40-bit blocks, with band-limited noise, cut into windows of
+// a few bit periods centred on sampling instants and laid over each other as a
+// density of hits per pixel.
+//
+// Block b of the run belongs to chunk b / kEyeChunkBlocks, and each chunk
+// draws its bits and its noise from its own stream (seed, chunk), so the hits
+// never depend on the thread count. Traces are drawn with the raster
+// library's saturating primitives into an 8-bit raster that is emptied into
+// 32-bit totals before any pixel can reach 255: the totals are exact.
+#include "channel/waveform.h"
+
+#include "channel/noise.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lab {
+
+inline constexpr int kEyeChunkBlocks = 256;
+inline constexpr int kMaxEyeUis = 16;
+// Levels shown above +6 and below -6, for the overshoot between samples.
+inline constexpr double kEyeHeadroomLevels = 1.0;
+
+// The stretch of a block the eye looks at: samples 5 ... 39, each of them a
+// sum over six of the block's own precoded bits (the first five still see the
+// all-zero history, after bit 39 come only zeros).
+inline constexpr int kEyeFirstSample = 5;
+inline constexpr int kEyeLastSample = channel::kBits - 1;
+
+struct EyeSettings {
+    std::uint64_t blocks = 10000;
+    double sigma = 0;
+    int uis = 2; // bit periods across the picture
+    std::uint64_t seed = 1;
+    int threads = 1;
+};
+
+// Where things are in the picture: width x height pixels, rows counted from
+// the bottom. Waveform point o of a window (o = 0 ... 10 * uis) is column
+// left + o * pointStep; level L is row zeroRow + L * levelStep.
+struct EyeGeometry {
+    int width = 0;
+    int height = 0;
+    int uis = 2;
+    int pointStep = 0;
+    int levelStep = 0;
+    int left = 0;
+    int zeroRow = 0;
+
+    int PointColumn(int o) const { return left + o * pointStep; }
+    int LevelRow(int level) const { return zeroRow + level * levelStep; }
+    // Row of a waveform value, rounded half away from zero so that -v lands
+    // on the mirror image of v; may lie outside 0 ... height - 1.
+    int ValueRow(float v) const;
+    // The waveform points of a window at sampling instants, o = 0 ... 10 * uis.
+    bool IsSamplePoint(int o) const;
+};
+
+// The largest eye that fits width x height; an empty string, or one line
+// saying why it does not fit.
+std::string FitEye(int width, int height, int uis, EyeGeometry& geometry);
+
+// The picture around the eye: level labels on the left, the colour scale on
+// the right, the title above and the time axis below, in pixels.
+struct EyeMargins {
+    static constexpr int left = 48;
+    static constexpr int right = 84;
+    static constexpr int top = 38;
+    static constexpr int bottom = 46;
+};
+// The eye inside a picture of width x height, as FitEye; the message names
+// the picture's size.
+std::string FitEyePicture(int width, int height, int uis, EyeGeometry& geometry);
+
+// Sampling instants the windows of one block are centred on: first, first +
+// uis, ... up to last.
+struct EyeWindows {
+    int first = 0;
+    int last = 0;
+    int count = 0;
+};
+EyeWindows WindowsOf(int uis);
+
+// Hits per pixel, bottom row first, width * height.
+struct EyeImage {
+    EyeGeometry geometry;
+    std::uint64_t blocks = 0; // blocks drawn
+    std::vector<std::uint32_t> hits;
+    std::uint32_t At(int x, int y) const {
+        return hits[static_cast<std::size_t>(y) * geometry.width + x];
+    }
+};
+
+// One worker's 8-bit raster: draws the windows of waveforms into it with
+// LineAddSat and ColumnSpanAddSat, and empties it into 32-bit totals.
+class EyePainter {
+  public:
+    explicit EyePainter(const EyeGeometry& geometry);
+
+    // Draws every window of one block's waveform (clean plus noise): the
+    // window centred on sample k holds the columns within 5 * uis of the
+    // sample's column, channel::kFirstSampleColumn + 10 * k.
+    void DrawBlock(const channel::Wave& wave);
+    // Adds what has been drawn since the last call to `hits` (width * height,
+    // bottom row first) and clears the raster.
+    void Drain(std::vector<std::uint32_t>& hits);
+    // Blocks that fit between two drains without any pixel reaching 255.
+    int BlocksPerDrain() const { return blocksPerDrain_; }
+
+  private:
+    void DrawWindow(const float* points);
+
+    EyeGeometry g_;
+    EyeWindows windows_;
+    int blocksPerDrain_;
+    int pitch_;
+    // Two hidden rows, below and above the picture, catch traces that leave it.
+    std::vector<std::uint8_t> pixels_;
+    std::vector<std::uint8_t*> rows_;
+    std::vector<int> traceRows_;
+};
+
+// Makes the waveforms of a chunk's blocks: 40 random raw bits, the window's
+// coding and pulse table, then one Gaussian sample of deviation sigma per bit
+// period added through sin(x)/x interpolation,
+//     wave(t) += sum over k of n_k * sinc(pi * (t - k)),
+// k over every bit period of the 600 columns (60 of them), so the noise is
+// band-limited like the signal and at each sampling instant it is just n_k.
+// Only the columns the eye looks at get the noise.
+class EyeSource {
+  public:
+    EyeSource(double sigma, int uis);
+    // Begins chunk `chunk`'s stream.
+    void Start(std::uint64_t seed, std::uint64_t chunk);
+    // The next block's waveform; valid until the next call.
+    const channel::Wave& NextBlock();
+
+  private:
+    double sigma_;
+    int firstColumn_;
+    int lastColumn_;
+    std::optional<channel::NoiseSource> source_;
+    std::vector<float> sinc_; // sinc(pi * d / 10), d = -600 ... 600
+    channel::PulseTable pulse_;
+    alignas(64) channel::Wave wave_;
+    alignas(64) channel::Wave noise_;
+};
+
+// Runs the whole eye, or until `stop` becomes true (then returns false with
+// the finished chunks in `image`). `report` is called on the calling thread a
+// few times a second with the blocks drawn so far.
+bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
+             const std::atomic<bool>& stop, EyeImage& image,
+             const std::function<void(std::uint64_t)>& report = {});
+
+} // namespace lab
