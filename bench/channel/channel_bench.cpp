@@ -165,6 +165,17 @@ void BM_AddNoise(benchmark::State& state) {
 }
 BENCHMARK(BM_AddNoise);
 
+void BM_SliceFrame(benchmark::State& state) {
+    NoisyFrame f(kFrame);
+    for (auto _ : state) {
+        SliceFrame(f.y.data(), kFrame, f.out.data());
+        benchmark::DoNotOptimize(f.out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_SliceFrame);
+
 void BM_EncodeFrame(benchmark::State& state) {
     NoisyFrame f(kFrame);
     for (auto _ : state) {

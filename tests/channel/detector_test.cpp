@@ -129,5 +129,27 @@ TEST(Slicer, NearestLevelClampedWithHalfwayUp) {
     EXPECT_EQ(raw, (Bits{0, 1, 1, 0, 1, 1}));
 }
 
+TEST(Slicer, FrameAgreesWithTheLevelOnEdgeValues) {
+    // Every level and halfway value with its neighbours on either side, then
+    // values that have to be clamped or are not numbers; each offset puts every
+    // value once through the blocked part of SliceFrame and once through its rest.
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> y = {nan,    -nan,    inf,        -inf,        -0.0f,
+                            1e-45f, -1e-45f, 1e-38f,     1e30f,       -1e30f,
+                            3e38f,  -3e38f,  4194304.5f, -8388609.0f, 16777217.0f};
+    for (int twice = -16; twice <= 16; ++twice) {
+        const float v = 0.5f * static_cast<float>(twice);
+        y.insert(y.end(), {v, std::nextafter(v, -inf), std::nextafter(v, inf)});
+    }
+    const int n = static_cast<int>(y.size());
+    for (int offset = 0; offset < 32; ++offset) {
+        Bits raw(y.size());
+        SliceFrame(y.data() + offset, n - offset, raw.data());
+        for (int k = offset; k < n; ++k)
+            ASSERT_EQ(raw[k - offset], SliceLevel(y[k]) & 1) << y[k] << " offset " << offset;
+    }
+}
+
 } // namespace
 } // namespace channel
