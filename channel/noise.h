@@ -1,5 +1,5 @@
 #pragma once
-// The lab's random source: xoshiro256** for the bits and a 128-layer
+// The lab's random source: xoshiro256** for the bits and a 256-layer
 // ziggurat for Gaussian deviates. Every (seed, stream) pair is its own
 // independent stream (the lab gives each fixed work chunk its own stream, so
 // counts do not depend on threads). Not the window's generator: the window
@@ -21,16 +21,14 @@ class NoiseSource {
     double Normal();
 
     // received[k] = float(ideal[k] + sigma * N(0,1)), k = 0 ... n-1, in
-    // double and rounded to float once.
+    // double and rounded to float once. The deviates are those n calls of
+    // Normal() would give, drawn with the generator held in registers.
     void AddNoise(const std::int8_t* ideal, float* received, int n, double sigma);
 
     // n uniform raw bits (0/1 bytes), 64 from each Bits().
     void RandomBits(std::uint8_t* bits, int n);
 
   private:
-    // A uniform double in (0, 1]: never 0, so its logarithm is finite.
-    double UniformOpenZero();
-
     std::uint64_t s_[4];
 };
 
