@@ -17,7 +17,7 @@
 // - Ties between the two candidates keep the predecessor whose dropped bit
 //   is 0: the odd predecessor wins only when strictly smaller (so a NaN never
 //   wins either).
-// - After every step k with k % 16 == 15 the smallest path metric is
+// - After every step k with k % 64 == 63 the smallest path metric is
 //   subtracted from all 32 (each metric - min in float).
 // - The frame ends in the state of smallest metric, the lowest state on a
 //   tie; traceback runs over the whole frame (no sliding window), so the
@@ -32,7 +32,15 @@ namespace channel {
 inline constexpr int kStates = 32;
 
 // Steps between two renormalisations of the path metrics (a power of two).
-inline constexpr int kRenormPeriod = 16;
+// How far the metrics can grow in between: let B be the largest branch
+// metric of the samples. Every state is reached from the best state of five
+// steps earlier, and no metric decreases along a path, so right after a
+// renormalisation all metrics lie in [0, 5B]; 64 more steps add at most 64B.
+// So every metric stays below 69B < 2^7 B, its spacing of floats below
+// 2^-16 B, and each addition rounds by at most 2^-17 B: the metrics resolve
+// branch metrics to 17 bits below the largest, at any noise level. (Samples
+// whose squares overflow make metrics infinite in both detectors alike.)
+inline constexpr int kRenormPeriod = 64;
 
 // Plain scalar detector: the test oracle and the benchmark's yardstick.
 // Writes n raw bits; n >= 1.

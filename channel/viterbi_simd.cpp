@@ -4,6 +4,7 @@
 // scalar float operations, so the decisions are the same bits.
 #include <limits>
 
+#include "channel/coding.h"
 #include "channel/viterbi_kernels.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -20,11 +21,17 @@ namespace channel::viterbi_detail {
 #ifdef QUORVANE_VITERBI_X86
 namespace {
 
+// The odd predecessor 2j + 1 differs from the even one 2j in the oldest bit
+// (weight kTarget[5]), a new bit 1 from a new bit 0 by kTarget[0]; as these
+// cancel, the branch from 2j + 1 with new bit 1 has the ideal sample of the
+// branch from 2j with new bit 0, and the same branch metric.
+static_assert(kTarget[0] + kTarget[kTargetLen - 1] == 0);
+
 // Registers hold states 0 ... 15 ("lo", new bit 0) and 16 ... 31 ("hi", new
 // bit 1). State j + 16 b has the predecessors 2j and 2j + 1 for both b, so
 // one gather of the even and one of the odd old metrics feeds both halves.
 struct Avx512Trellis {
-    __m512 idealEven0, idealOdd0, idealEven1, idealOdd1;
+    __m512 idealEven0, idealOdd0, idealEven1; // idealOdd1 is idealEven0
     __m512i even, odd;
 };
 
@@ -36,11 +43,11 @@ Avx512Step(const Avx512Trellis& t, float y, __m512& lo, __m512& hi) {
     const __m512 de0 = _mm512_sub_ps(yk, t.idealEven0);
     const __m512 do0 = _mm512_sub_ps(yk, t.idealOdd0);
     const __m512 de1 = _mm512_sub_ps(yk, t.idealEven1);
-    const __m512 do1 = _mm512_sub_ps(yk, t.idealOdd1);
-    const __m512 me0 = _mm512_add_ps(e, _mm512_mul_ps(de0, de0));
+    const __m512 be0 = _mm512_mul_ps(de0, de0);
+    const __m512 me0 = _mm512_add_ps(e, be0);
     const __m512 mo0 = _mm512_add_ps(o, _mm512_mul_ps(do0, do0));
     const __m512 me1 = _mm512_add_ps(e, _mm512_mul_ps(de1, de1));
-    const __m512 mo1 = _mm512_add_ps(o, _mm512_mul_ps(do1, do1));
+    const __m512 mo1 = _mm512_add_ps(o, be0);
     // Strictly smaller: a tie keeps the even predecessor, a NaN never wins.
     // min(a, b) is exactly a < b ? a : b, so the survivors need not wait for
     // the decision masks.
@@ -63,20 +70,19 @@ __attribute__((target("avx512f"), always_inline)) inline __m512 Avx512Min(__m512
 
 __attribute__((target("avx512f"))) void ForwardAvx512(const float* y, int n,
                                                       std::uint32_t* decisions, float* pmOut) {
-    alignas(64) float ideal[4][16];
+    alignas(64) float ideal[3][16];
     alignas(64) std::int32_t evenIdx[16];
     alignas(64) std::int32_t oddIdx[16];
     for (int j = 0; j < 16; ++j) {
         ideal[0][j] = kIdeal[2 * j][0];
         ideal[1][j] = kIdeal[2 * j + 1][0];
         ideal[2][j] = kIdeal[2 * j][1];
-        ideal[3][j] = kIdeal[2 * j + 1][1];
         evenIdx[j] = 2 * j;
         oddIdx[j] = 2 * j + 1;
     }
-    const Avx512Trellis t{_mm512_load_ps(ideal[0]),   _mm512_load_ps(ideal[1]),
-                          _mm512_load_ps(ideal[2]),   _mm512_load_ps(ideal[3]),
-                          _mm512_load_si512(evenIdx), _mm512_load_si512(oddIdx)};
+    const Avx512Trellis t{_mm512_load_ps(ideal[0]), _mm512_load_ps(ideal[1]),
+                          _mm512_load_ps(ideal[2]), _mm512_load_si512(evenIdx),
+                          _mm512_load_si512(oddIdx)};
     const __m512 inf = _mm512_set1_ps(std::numeric_limits<float>::infinity());
     __m512 lo = _mm512_mask_blend_ps(1, inf, _mm512_setzero_ps());
     __m512 hi = inf;

@@ -83,7 +83,7 @@ TEST(Detectors, FastEqualsPlainOnNoisyFrames) {
     Viterbi fast;
     for (double sigma : {0.3, 0.6, 1.0, 3.0}) {
         NoiseSource noise(12, static_cast<std::uint64_t>(sigma * 10));
-        for (int n : {4096, 1, 2, 3, 4, 5, 6, 7, 31, 32, 33, 1000}) {
+        for (int n : {4096, 1, 2, 3, 4, 5, 6, 7, 31, 32, 33, 63, 64, 65, 1000}) {
             for (int rep = 0; rep < (n < 100 ? 50 : 3); ++rep) {
                 const test::Frame f(noise, n, sigma);
                 const Detected d = DetectAll(f.y, fast);
