@@ -1,7 +1,9 @@
 #include "channel/noise.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace channel {
 
@@ -88,6 +90,19 @@ inline double Signed(std::uint64_t b) {
     return static_cast<double>(b >> 11) * 0x1.0p-52 - 1.0;
 }
 
+// bytes[v]: byte j is bit j of v, so that in memory (little-endian) the bits
+// of v come out as eight 0/1 bytes in order.
+struct BitBytes {
+    std::array<std::uint64_t, 256> bytes{};
+    BitBytes() {
+        for (unsigned v = 0; v < 256; ++v)
+            for (unsigned j = 0; j < 8; ++j)
+                bytes[v] |= static_cast<std::uint64_t>((v >> j) & 1u) << (8 * j);
+    }
+};
+
+const BitBytes kBitBytes;
+
 struct Drawn {
     double value;
     State state;
@@ -163,12 +178,24 @@ void NoiseSource::AddNoise(const std::int8_t* ideal, float* received, int n, dou
 }
 
 void NoiseSource::RandomBits(std::uint8_t* bits, int n) {
+    State s{s_[0], s_[1], s_[2], s_[3]};
     int k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Whole words a byte at a time: eight bits to eight 0/1 bytes by table.
+        for (; k + 64 <= n; k += 64) {
+            const std::uint64_t w = Next(s);
+            for (int j = 0; j < 8; ++j) {
+                const std::uint64_t spread = kBitBytes.bytes[(w >> (8 * j)) & 255u];
+                std::memcpy(bits + k + 8 * j, &spread, 8);
+            }
+        }
+    }
     while (k < n) {
-        std::uint64_t w = Bits();
+        std::uint64_t w = Next(s);
         const int take = n - k < 64 ? n - k : 64;
         for (int j = 0; j < take; ++j, w >>= 1) bits[k++] = static_cast<std::uint8_t>(w & 1u);
     }
+    s_[0] = s.s0, s_[1] = s.s1, s_[2] = s.s2, s_[3] = s.s3;
 }
 
 } // namespace channel

@@ -54,6 +54,13 @@ TEST(Noise, StreamsAreReproducibleAndAddNoiseDrawsOneDeviatePerSample) {
     for (int k = 0; k < 5; ++k) EXPECT_EQ(y[k], ideal[k]);
     a.AddNoise(ideal, y, 5, 0.7);
     for (int k = 0; k < 5; ++k) EXPECT_EQ(y[k], static_cast<float>(ideal[k] + 0.7 * b.Normal()));
+    // Raw bits are the words' bits from the lowest up, whole words and a part.
+    std::uint8_t bits[200];
+    a.RandomBits(bits, 200);
+    for (int k = 0; k < 200; k += 64) {
+        const std::uint64_t w = b.Bits();
+        for (int j = 0; j < 64 && k + j < 200; ++j) ASSERT_EQ(bits[k + j], (w >> j) & 1u) << k + j;
+    }
 }
 
 TEST(ErrorRateStatistics, SlicerAndViterbiAgainstTheirClosedForms) {
