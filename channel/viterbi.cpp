@@ -85,13 +85,11 @@ void ViterbiPlain(const float* y, int n, std::uint8_t* raw) {
     InversePrecode(prec.data(), n, raw);
 }
 
-void Viterbi::Detect(const float* y, int n, std::uint8_t* raw) {
-    if (decisions_.size() < static_cast<std::size_t>(n))
-        decisions_.resize(static_cast<std::size_t>(n));
-    float pm[kStates];
-    ForwardWith(BestKernel(), y, n, decisions_.data(), pm);
+namespace {
+
+// From the final metrics and the decision words of a frame to its raw bits.
+void Traceback(const std::uint32_t* dec, const float* pm, int n, std::uint8_t* raw) {
     int s = BestState(pm);
-    const std::uint32_t* dec = decisions_.data();
     // The inverse precoder rides along: state s at step k holds precoder
     // bits k (bit 4), k-1 (bit 3) and k-4 (bit 0), and its decision bit is
     // the bit k-5 it dropped. Below k = 5 those reach before the frame,
@@ -109,6 +107,31 @@ void Viterbi::Detect(const float* y, int n, std::uint8_t* raw) {
         s = ((s & 15) << 1) | static_cast<int>((dec[k] >> s) & 1u);
     }
     InversePrecode(head, n < kPrecoderMemory ? n : kPrecoderMemory, raw);
+}
+
+} // namespace
+
+void Viterbi::Reserve(int n) {
+    if (decisions_.size() < static_cast<std::size_t>(n))
+        decisions_.resize(static_cast<std::size_t>(n));
+}
+
+void Viterbi::Detect(const float* y, int n, std::uint8_t* raw) {
+    Reserve(n);
+    float pm[kStates];
+    ForwardWith(BestKernel(), y, n, decisions_.data(), pm);
+    Traceback(decisions_.data(), pm, n, raw);
+}
+
+void Viterbi::DetectPair(const float* y0, const float* y1, int n, std::uint8_t* raw0,
+                         std::uint8_t* raw1) {
+    Reserve(n);
+    if (decisions1_.size() < static_cast<std::size_t>(n))
+        decisions1_.resize(static_cast<std::size_t>(n));
+    float pm0[kStates], pm1[kStates];
+    ForwardPairWith(BestKernel(), y0, y1, n, decisions_.data(), decisions1_.data(), pm0, pm1);
+    Traceback(decisions_.data(), pm0, n, raw0);
+    Traceback(decisions1_.data(), pm1, n, raw1);
 }
 
 } // namespace channel

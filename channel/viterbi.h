@@ -54,8 +54,15 @@ class Viterbi {
   public:
     void Detect(const float* y, int n, std::uint8_t* raw);
 
+    // Detect on two frames of the same length, y0 to raw0 and y1 to raw1:
+    // the same bits, faster than one after the other.
+    void DetectPair(const float* y0, const float* y1, int n, std::uint8_t* raw0,
+                    std::uint8_t* raw1);
+
   private:
-    std::vector<std::uint32_t> decisions_;
+    void Reserve(int n);
+
+    std::vector<std::uint32_t> decisions_, decisions1_;
 };
 
 } // namespace channel

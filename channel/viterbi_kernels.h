@@ -31,4 +31,9 @@ bool Runs(Kernel kernel);
 Kernel BestKernel();
 void ForwardWith(Kernel kernel, const float* y, int n, std::uint32_t* decisions, float* pmOut);
 
+// ForwardWith on two frames of the same length, y0 to d0 and pm0, y1 to d1
+// and pm1; the AVX-512 version runs both at once.
+void ForwardPairWith(Kernel kernel, const float* y0, const float* y1, int n, std::uint32_t* d0,
+                     std::uint32_t* d1, float* pm0, float* pm1);
+
 } // namespace channel::viterbi_detail

@@ -68,8 +68,13 @@ __attribute__((target("avx512f"), always_inline)) inline __m512 Avx512Min(__m512
     return _mm512_min_ps(m, _mm512_permute_ps(m, _MM_SHUFFLE(2, 3, 0, 1)));
 }
 
-__attribute__((target("avx512f"))) void ForwardAvx512(const float* y, int n,
-                                                      std::uint32_t* decisions, float* pmOut) {
+// F frames of the same length at once: their steps are independent, so the
+// processor overlaps one frame's chain of dependent operations with the
+// other's. Every frame sees exactly the operations it would alone.
+template <int F>
+__attribute__((target("avx512f"), always_inline)) inline void
+ForwardAvx512Frames(const float* const (&y)[F], int n, std::uint32_t* const (&decisions)[F],
+                    float* const (&pmOut)[F]) {
     alignas(64) float ideal[3][16];
     alignas(64) std::int32_t evenIdx[16];
     alignas(64) std::int32_t oddIdx[16];
@@ -84,18 +89,39 @@ __attribute__((target("avx512f"))) void ForwardAvx512(const float* y, int n,
                           _mm512_load_ps(ideal[2]), _mm512_load_si512(evenIdx),
                           _mm512_load_si512(oddIdx)};
     const __m512 inf = _mm512_set1_ps(std::numeric_limits<float>::infinity());
-    __m512 lo = _mm512_mask_blend_ps(1, inf, _mm512_setzero_ps());
-    __m512 hi = inf;
+    __m512 lo[F], hi[F];
+    for (int f = 0; f < F; ++f) {
+        lo[f] = _mm512_mask_blend_ps(1, inf, _mm512_setzero_ps());
+        hi[f] = inf;
+    }
     int k = 0;
     for (; k + kRenormPeriod <= n; k += kRenormPeriod) {
-        for (int i = 0; i < kRenormPeriod; ++i) decisions[k + i] = Avx512Step(t, y[k + i], lo, hi);
-        const __m512 low = Avx512Min(lo, hi);
-        lo = _mm512_sub_ps(lo, low);
-        hi = _mm512_sub_ps(hi, low);
+        for (int i = 0; i < kRenormPeriod; ++i)
+            for (int f = 0; f < F; ++f)
+                decisions[f][k + i] = Avx512Step(t, y[f][k + i], lo[f], hi[f]);
+        for (int f = 0; f < F; ++f) {
+            const __m512 low = Avx512Min(lo[f], hi[f]);
+            lo[f] = _mm512_sub_ps(lo[f], low);
+            hi[f] = _mm512_sub_ps(hi[f], low);
+        }
     }
-    for (; k < n; ++k) decisions[k] = Avx512Step(t, y[k], lo, hi);
-    _mm512_storeu_ps(pmOut, lo);
-    _mm512_storeu_ps(pmOut + 16, hi);
+    for (; k < n; ++k)
+        for (int f = 0; f < F; ++f) decisions[f][k] = Avx512Step(t, y[f][k], lo[f], hi[f]);
+    for (int f = 0; f < F; ++f) {
+        _mm512_storeu_ps(pmOut[f], lo[f]);
+        _mm512_storeu_ps(pmOut[f] + 16, hi[f]);
+    }
+}
+
+__attribute__((target("avx512f"))) void ForwardAvx512(const float* y, int n,
+                                                      std::uint32_t* decisions, float* pmOut) {
+    ForwardAvx512Frames<1>({y}, n, {decisions}, {pmOut});
+}
+
+__attribute__((target("avx512f"))) void ForwardAvx512Pair(const float* y0, const float* y1, int n,
+                                                          std::uint32_t* d0, std::uint32_t* d1,
+                                                          float* pm0, float* pm1) {
+    ForwardAvx512Frames<2>({y0, y1}, n, {d0, d1}, {pm0, pm1});
 }
 
 // AVX2: r[0] ... r[3] hold states 0-7, 8-15, 16-23 and 24-31. New states
@@ -195,6 +221,15 @@ void ForwardWith(Kernel kernel, const float* y, int n, std::uint32_t* decisions,
 #endif
     (void)kernel;
     ForwardScalar(y, n, decisions, pmOut);
+}
+
+void ForwardPairWith(Kernel kernel, const float* y0, const float* y1, int n, std::uint32_t* d0,
+                     std::uint32_t* d1, float* pm0, float* pm1) {
+#ifdef QUORVANE_VITERBI_X86
+    if (kernel == Kernel::kAvx512) return ForwardAvx512Pair(y0, y1, n, d0, d1, pm0, pm1);
+#endif
+    ForwardWith(kernel, y0, n, d0, pm0);
+    ForwardWith(kernel, y1, n, d1, pm1);
 }
 
 } // namespace channel::viterbi_detail

@@ -122,6 +122,20 @@ void BM_Viterbi(benchmark::State& state) {
 }
 BENCHMARK(BM_Viterbi);
 
+// Two frames at once, per bit of either.
+void BM_ViterbiPair(benchmark::State& state) {
+    NoisyFrame f(kFrame), g(kFrame);
+    Viterbi v;
+    for (auto _ : state) {
+        v.DetectPair(f.y.data(), g.y.data(), kFrame, f.out.data(), g.out.data());
+        benchmark::DoNotOptimize(f.out.data());
+        benchmark::DoNotOptimize(g.out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * kFrame);
+}
+BENCHMARK(BM_ViterbiPair);
+
 // The forward pass alone, per instruction set (skipped where the processor
 // lacks it): what the fast detector falls back to elsewhere.
 void BM_ViterbiForward(benchmark::State& state) {

@@ -94,6 +94,32 @@ TEST(Detectors, FastEqualsPlainOnNoisyFrames) {
     }
 }
 
+TEST(Detectors, PairsEqualPlainFrameByFrame) {
+    // The second frame noisier than the first, so their paths differ; every
+    // kernel's pair pass against the scalar pass, then the whole detector.
+    using namespace viterbi_detail;
+    Viterbi fast;
+    NoiseSource noise(14, 0);
+    for (int n : {1, 5, 6, 63, 64, 65, 4096}) {
+        const test::Frame a(noise, n, 0.6), b(noise, n, 3.0);
+        std::vector<std::uint32_t> d0(n), d1(n), want(n);
+        float pm0[kStates], pm1[kStates], wantPm[kStates];
+        for (Kernel k : {Kernel::kScalar, Kernel::kAvx2, Kernel::kAvx512}) {
+            if (!Runs(k)) continue;
+            ForwardPairWith(k, a.y.data(), b.y.data(), n, d0.data(), d1.data(), pm0, pm1);
+            ForwardScalar(b.y.data(), n, want.data(), wantPm);
+            EXPECT_TRUE(d1 == want && std::memcmp(pm1, wantPm, sizeof wantPm) == 0) << int(k);
+            ForwardScalar(a.y.data(), n, want.data(), wantPm);
+            EXPECT_TRUE(d0 == want && std::memcmp(pm0, wantPm, sizeof wantPm) == 0) << int(k);
+        }
+        Bits raw0(n), raw1(n), plain0(n), plain1(n);
+        fast.DetectPair(a.y.data(), b.y.data(), n, raw0.data(), raw1.data());
+        ViterbiPlain(a.y.data(), n, plain0.data());
+        ViterbiPlain(b.y.data(), n, plain1.data());
+        EXPECT_TRUE(raw0 == plain0 && raw1 == plain1) << n;
+    }
+}
+
 TEST(Detectors, FastEqualsPlainOnTiesAndOddSamples) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
