@@ -15,24 +15,35 @@ find_program(QUORVANE_HELP2MAN help2man)
 find_program(QUORVANE_GZIP gzip REQUIRED)
 set(QUORVANE_MAN_DIR ${PROJECT_BINARY_DIR}/man)
 
-# quorvane_man_page(<target> "<one-line description>"): from help2man.
+# quorvane_man_page(<target> "<one-line description>" [COMMANDS <command>...]):
+# from help2man; each command's own --help becomes part of a COMMANDS section.
 # quorvane_man_page(<target> FILE <page.1.in>): a written page, configured.
 function(quorvane_man_page target description)
   set(page ${QUORVANE_MAN_DIR}/${target}.1)
   if(description STREQUAL "FILE")
     configure_file(${ARGV2} ${page}.written @ONLY)
-    set(make_page ${CMAKE_COMMAND} -E copy ${page}.written ${page})
+    set(make_page COMMAND ${CMAKE_COMMAND} -E copy ${page}.written ${page})
     set(depends ${page}.written)
   elseif(QUORVANE_HELP2MAN)
-    set(make_page ${QUORVANE_HELP2MAN} --no-info --name=${description} --output=${page}
-                  $<TARGET_FILE:${target}>)
-    set(depends ${target})
+    cmake_parse_arguments(PARSE_ARGV 2 man "" "" "COMMANDS")
+    set(make_commands)
+    set(include)
+    if(man_COMMANDS)
+      set(commands_page ${page}.commands)
+      set(make_commands COMMAND ${QUORVANE_PACKAGING_DIR}/commands_man.sh
+                        $<TARGET_FILE:${target}> ${commands_page} ${man_COMMANDS})
+      set(include --include=${commands_page})
+    endif()
+    set(make_page ${make_commands}
+                  COMMAND ${QUORVANE_HELP2MAN} --no-info --name=${description} ${include}
+                  --output=${page} $<TARGET_FILE:${target}>)
+    set(depends ${target} ${QUORVANE_PACKAGING_DIR}/commands_man.sh)
   else()
     message(WARNING "help2man not found: no manual page for ${target} (script/bootstrap installs it)")
     return()
   endif()
   add_custom_command(OUTPUT ${page}.gz
-                     COMMAND ${make_page}
+                     ${make_page}
                      COMMAND ${QUORVANE_GZIP} -9nf ${page}
                      DEPENDS ${depends}
                      COMMENT "Manual page ${target}(1)"
@@ -43,7 +54,8 @@ endfunction()
 
 quorvane_man_page(quorvane FILE ${QUORVANE_PACKAGING_DIR}/quorvane.1.in)
 quorvane_man_page(quorvane-snapshot "the Quorvane window off-screen: its picture, raster and data")
-quorvane_man_page(quorvane-lab "noise, a slicer and a Viterbi detector on the E3PR4 channel")
+quorvane_man_page(quorvane-lab "noise, a slicer and a Viterbi detector on the E3PR4 channel"
+                  COMMANDS events detect ber eye)
 
 install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

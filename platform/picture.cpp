@@ -122,9 +122,13 @@ bool WritePng(const Chart& c, std::FILE* out) {
     scene.addItem(owned);
     QChart& chart = *owned;
     QString title = QString::fromStdString(c.title).toHtmlEscaped();
-    if (!c.subtitle.empty())
-        title += "<br><span style=\"font-size:12px; font-weight:normal\">" +
-                 QString::fromStdString(c.subtitle).toHtmlEscaped() + "</span>";
+    if (!c.subtitle.empty()) {
+        // Two lines make the title a text block, which sets lines flush
+        // left unless told otherwise.
+        title = "<p align=\"center\">" + title +
+                "<br><span style=\"font-size:12px; font-weight:normal\">" +
+                QString::fromStdString(c.subtitle).toHtmlEscaped() + "</span></p>";
+    }
     chart.setTitle(title);
     chart.setTitleFont(TextFont(15, true));
     chart.setBackgroundRoundness(0);
