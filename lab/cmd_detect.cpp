@@ -43,19 +43,7 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
                 "Ctrl-C stops, prints and writes the runs finished so far and exits with 130.\n"
                 "See quorvane-lab --help for the model.");
     AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to run (default 1)");
-    CLI::Option* sigma =
-        AddChecked(*cmd, "--sigma", "noise deviation in levels (default 0.3)",
-                   [&options](const std::string& text) { return ParseSigma(text, options.sigma); })
-            ->type_name("S");
-    CLI::Option* snr = AddChecked(*cmd, "--snr", "noise as SNR in dB instead of --sigma",
-                                  [&options](const std::string& text) {
-                                      double db = 0;
-                                      std::string error = ParseSnr(text, db);
-                                      if (error.empty()) options.sigma = SigmaOfSnr(db);
-                                      return error;
-                                  })
-                           ->type_name("DB");
-    sigma->excludes(snr);
+    AddNoiseLevel(*cmd, options.sigma, "noise deviation in levels (default 0.3)");
     AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
              "seed of the noise generator (default 1); the blocks are always the window's");
     cmd->add_option("--csv", options.csv,

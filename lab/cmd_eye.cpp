@@ -177,19 +177,7 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
     options.threads =
         static_cast<int>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxThreads));
     AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to draw (default 1e5)");
-    CLI::Option* sigma =
-        AddChecked(*cmd, "--sigma", "noise deviation in levels (default 0.1)",
-                   [&options](const std::string& text) { return ParseSigma(text, options.sigma); })
-            ->type_name("S");
-    CLI::Option* snr = AddChecked(*cmd, "--snr", "noise as SNR in dB instead of --sigma",
-                                  [&options](const std::string& text) {
-                                      double db = 0;
-                                      std::string error = ParseSnr(text, db);
-                                      if (error.empty()) options.sigma = SigmaOfSnr(db);
-                                      return error;
-                                  })
-                           ->type_name("DB");
-    sigma->excludes(snr);
+    AddNoiseLevel(*cmd, options.sigma, "noise deviation in levels (default 0.1)");
     AddCount(*cmd, "--uis", options.uis, 1, kMaxEyeUis,
              "bit periods across the picture (default 2)")
         ->type_name("U");

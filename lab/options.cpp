@@ -140,6 +140,22 @@ CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::strin
         description);
 }
 
+void AddNoiseLevel(CLI::App& app, double& sigma, const std::string& sigmaDescription) {
+    CLI::Option* bySigma =
+        AddChecked(app, "--sigma", sigmaDescription, [&sigma](const std::string& text) {
+            return ParseSigma(text, sigma);
+        })->type_name("S");
+    CLI::Option* bySnr = AddChecked(app, "--snr", "noise as SNR in dB instead of --sigma",
+                                    [&sigma](const std::string& text) {
+                                        double db = 0;
+                                        std::string error = ParseSnr(text, db);
+                                        if (error.empty()) sigma = SigmaOfSnr(db);
+                                        return error;
+                                    })
+                             ->type_name("DB");
+    bySigma->excludes(bySnr);
+}
+
 CLI::Option* AddCount(CLI::App& app, const std::string& name, std::uint64_t& value,
                       std::uint64_t lo, std::uint64_t hi, const std::string& description) {
     return AddChecked(app, name, description,

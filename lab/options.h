@@ -51,6 +51,8 @@ CLI::Option* AddCount(CLI::App& app, const std::string& name, std::uint64_t& val
                       std::uint64_t lo, std::uint64_t hi, const std::string& description);
 CLI::Option* AddCount(CLI::App& app, const std::string& name, int& value, std::uint64_t lo,
                       std::uint64_t hi, const std::string& description);
+// The noise of one run as --sigma S or --snr DB, never both; either sets sigma.
+void AddNoiseLevel(CLI::App& app, double& sigma, const std::string& sigmaDescription);
 
 // One line "quorvane-lab: cannot write NAME: WHY" on standard error; returns kExitFile.
 int FileError(const std::string& name, const std::string& why);
