@@ -12,16 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <tuple>
 
 namespace lab {
 namespace {
-
-int DefaultThreads() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxThreads));
-}
 
 void PrintRow(const BerPoint& p) {
     std::printf("%8.2f  %8.4g  %14llu  %13llu  %10.4e  %14llu  %11.4e  %11.4e\n", p.snrDb, p.sigma,
@@ -288,11 +282,8 @@ int RunBer(const BerOptions& options) {
     if (png.get() != nullptr) {
         platform::OffscreenToolkit toolkit;
         if (!platform::WritePng(BerChart(options, points, events), png.get()) &&
-            std::ferror(png.get()) == 0) {
-            std::fprintf(stderr, "quorvane-lab: cannot write %s: PNG encoding failed\n",
-                         png.Shown().c_str());
-            return kExitFile;
-        }
+            std::ferror(png.get()) == 0)
+            return FileError(options.png, "PNG encoding failed");
         if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
     }
     if (Interrupted()) {

@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 namespace lab {
 namespace {
@@ -174,8 +173,7 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
         "most; the counts are exact. Traces beyond the picture leave it at the top or\n"
         "bottom. Ctrl-C stops and writes the picture of the blocks finished so far,\n"
         "exiting with 130. See quorvane-lab --help for the model.");
-    options.threads =
-        static_cast<int>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxThreads));
+    options.threads = DefaultThreads();
     AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to draw (default 1e5)");
     AddNoiseLevel(*cmd, options.sigma, "noise deviation in levels (default 0.1)");
     AddCount(*cmd, "--uis", options.uis, 1, kMaxEyeUis,
@@ -224,11 +222,8 @@ int RunEye(const EyeOptions& options) {
     }
 
     platform::OffscreenToolkit toolkit;
-    if (!platform::WritePng(EyePicture(eye, options), png.get()) && std::ferror(png.get()) == 0) {
-        std::fprintf(stderr, "quorvane-lab: cannot write %s: PNG encoding failed\n",
-                     png.Shown().c_str());
-        return kExitFile;
-    }
+    if (!platform::WritePng(EyePicture(eye, options), png.get()) && std::ferror(png.get()) == 0)
+        return FileError(options.png, "PNG encoding failed");
     if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
     if (Interrupted()) {
         std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %llu of %llu blocks\n",

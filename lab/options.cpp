@@ -1,9 +1,11 @@
 #include "lab/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace lab {
 namespace {
@@ -175,6 +177,11 @@ CLI::Option* AddCount(CLI::App& app, const std::string& name, int& value, std::u
                           return error;
                       })
         ->type_name("N");
+}
+
+int DefaultThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxThreads));
 }
 
 int FileError(const std::string& name, const std::string& why) {

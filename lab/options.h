@@ -28,6 +28,9 @@ inline constexpr double kMaxSnrDb = 100;
 // worth of signal in SNR = 10 log10(28 / sigma^2).
 inline constexpr double kTargetEnergy = 28;
 
+// Worker threads when none are asked for: every core, at most kMaxThreads.
+int DefaultThreads();
+
 double SnrDb(double sigma); // +inf for sigma 0
 double SigmaOfSnr(double db);
 
