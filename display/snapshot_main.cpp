@@ -18,10 +18,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -79,24 +77,8 @@ int main(int argc, char** argv) {
     if (!o.data.empty() && !data.Open(o.data)) return CannotWrite(data);
     if (!o.wave.empty() && !wave.Open(o.wave)) return CannotWrite(wave);
 
-    // No screen needed: the off-screen platform unless the caller chose one.
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Outside a desktop session there is no runtime folder, and the toolkit
-    // would warn about it on every run; a private one for this run serves.
-    std::string runtimeDir;
-    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-        char pattern[] = "/tmp/quorvane-runtime-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            runtimeDir = pattern;
-            setenv("XDG_RUNTIME_DIR", pattern, 1);
-        }
-    }
-    struct RemoveDir {
-        const std::string& dir;
-        ~RemoveDir() {
-            if (!dir.empty()) rmdir(dir.c_str());
-        }
-    } removeRuntimeDir{runtimeDir};
+    // No screen needed.
+    platform::HeadlessEnvironment headless;
 
     // Nobody is there to close an error box: report on standard error and
     // fail instead.

@@ -1,11 +1,15 @@
 #include "platform/application.h"
 
+#include "platform/output_file.h"
 #include "platform/widgets.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
 
 namespace platform {
 
@@ -137,6 +141,25 @@ int RunApplication(int& argc, char** argv, const std::function<void(Application&
         app->ShowMessageText("Unknown exception");
     }
     return 1;
+}
+
+HeadlessEnvironment::HeadlessEnvironment() {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+        // In TMPDIR when it is set, as other programs' temporary files are.
+        std::string pattern = std::filesystem::temp_directory_path() / "quorvane-runtime-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            runtimeDir_ = pattern;
+            setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
+            RemoveOnSignal(runtimeDir_, true); // an interrupted run leaves it behind too
+        }
+    }
+}
+
+HeadlessEnvironment::~HeadlessEnvironment() {
+    if (runtimeDir_.empty()) return;
+    rmdir(runtimeDir_.c_str());
+    RemoveOnSignal(runtimeDir_, false);
 }
 
 } // namespace platform

@@ -61,6 +61,22 @@ class Application {
     std::unique_ptr<Impl> impl_;
 };
 
+// For a program that draws without a screen: the off-screen platform unless
+// QT_QPA_PLATFORM names another and, outside a desktop session, a private
+// runtime folder for this run (the toolkit would warn about a missing one),
+// removed again at the end, also when a signal handled by
+// InstallCleanupHandlers ends the run. Create it before the application object.
+class HeadlessEnvironment {
+  public:
+    HeadlessEnvironment();
+    ~HeadlessEnvironment();
+    HeadlessEnvironment(const HeadlessEnvironment&) = delete;
+    HeadlessEnvironment& operator=(const HeadlessEnvironment&) = delete;
+
+  private:
+    std::string runtimeDir_;
+};
+
 // The guarded entry: initialise, let startUp create the forms, run the loop.
 // An exception escaping startUp or the loop is shown in the error box and the
 // result is 1; a normal close gives 0.

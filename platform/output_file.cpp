@@ -11,7 +11,8 @@ namespace platform {
 
 namespace {
 
-// Temporary files not yet renamed into place, for the signal handler. Plain
+// Temporary files not yet renamed into place, and folders of this run, for
+// the signal handler. Plain
 // arrays: a slot's path is written before the count that exposes it, and the
 // handler reads them with async-signal-safe calls only.
 constexpr int kMaxPending = 16;
@@ -20,7 +21,8 @@ volatile sig_atomic_t pendingCount = 0;
 
 extern "C" void RemovePendingAndDie(int signal) {
     for (int i = 0; i < pendingCount; ++i) {
-        if (pendingPaths[i][0] != '\0') unlink(pendingPaths[i]);
+        // A file, or an empty folder of this run.
+        if (pendingPaths[i][0] != '\0' && unlink(pendingPaths[i]) != 0) rmdir(pendingPaths[i]);
     }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -134,6 +136,10 @@ OutputFile::~OutputFile() {
         std::remove(temp_.c_str());
         Track(temp_, false);
     }
+}
+
+void RemoveOnSignal(const std::string& path, bool remove) {
+    Track(path, remove);
 }
 
 void InstallCleanupHandlers() {

@@ -49,5 +49,8 @@ class OutputFile {
 // From now on a signal that ends the process removes every temporary file
 // not yet committed, then ends the process as the signal would have.
 void InstallCleanupHandlers();
+// Adds a path of this run (a file, or a folder that is empty by then) to what
+// such a signal removes, or with remove false takes it off again.
+void RemoveOnSignal(const std::string& path, bool remove);
 
 } // namespace platform

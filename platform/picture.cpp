@@ -1,4 +1,5 @@
 #include "platform/picture.h"
+#include "platform/application.h"
 #include "platform/qt_support.h"
 
 #include <QApplication>
@@ -20,14 +21,12 @@
 #include <QScatterSeries>
 #include <QValueAxis>
 #include <algorithm>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace platform {
 
 struct OffscreenToolkit::Impl {
-    std::string runtimeDir;
+    HeadlessEnvironment environment; // before the application
     int argc = 1;
     char name[16] = "quorvane";
     char* argv[2] = {name, nullptr};
@@ -35,24 +34,13 @@ struct OffscreenToolkit::Impl {
 };
 
 OffscreenToolkit::OffscreenToolkit() : impl_(new Impl) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Outside a desktop session there is no runtime folder, and the toolkit
-    // would warn about it; a private one for this run serves.
-    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-        char pattern[] = "/tmp/quorvane-runtime-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) {
-            impl_->runtimeDir = pattern;
-            setenv("XDG_RUNTIME_DIR", pattern, 1);
-        }
-    }
     if (QApplication::instance() == nullptr)
         impl_->app = new QApplication(impl_->argc, impl_->argv);
 }
 
 OffscreenToolkit::~OffscreenToolkit() {
     delete impl_->app;
-    if (!impl_->runtimeDir.empty()) rmdir(impl_->runtimeDir.c_str());
-    delete impl_;
+    delete impl_; // the runtime folder goes with it, after the application
 }
 
 namespace {

@@ -101,17 +101,22 @@ TEST_F(Snapshot, UnwritableOutputFailsAndLeavesNothing) {
 }
 
 TEST_F(Snapshot, InterruptedRunLeavesNothing) {
-    // A long run (every press drawn), stopped once its temporary files exist.
+    // A long run (every press drawn) outside a desktop session, stopped once
+    // its temporary files and its runtime folder in TMPDIR exist.
+    const fs::path tmp = dir_.string() + "-tmp";
+    fs::create_directories(tmp);
     const std::string script =
-        std::string(QUORVANE_SNAPSHOT) + " --every-press --runs 1000000 --data " + P("d.csv") +
-        " --raster " + P("r.pgm") + " 2>/dev/null & pid=$!; for i in $(seq 100); do ls " +
-        dir_.string() +
-        " | grep -q tmp && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo $? > " +
+        "env -u XDG_RUNTIME_DIR TMPDIR=" + tmp.string() + " " + std::string(QUORVANE_SNAPSHOT) +
+        " --every-press --runs 1000000 --data " + P("d.csv") + " --raster " + P("r.pgm") +
+        " 2>/dev/null & pid=$!; for i in $(seq 100); do ls " + tmp.string() +
+        " | grep -q runtime && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo $? > " +
         P("status");
     std::system(("sh -c '" + script + "'").c_str());
     EXPECT_EQ(Slurp(P("status")), "143\n");
     fs::remove(P("status"));
     EXPECT_TRUE(Files().empty());
+    EXPECT_TRUE(fs::is_empty(tmp));
+    fs::remove_all(tmp);
 }
 
 TEST_F(Snapshot, FirstRunOutputs) {
