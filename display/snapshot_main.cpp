@@ -13,8 +13,8 @@
 #include "display/startup.h"
 #include "platform/application.h"
 #include "platform/canvas.h"
-#include "platform/output_file.h"
-#include "platform/progress.h"
+#include "console/output_file.h"
+#include "console/progress.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +26,7 @@ namespace {
 
 const char* const kProgram = "quorvane-snapshot";
 
-int CannotWrite(const platform::OutputFile& f) {
+int CannotWrite(const console::OutputFile& f) {
     std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, f.Shown().c_str(),
                  f.error().c_str());
     return 1;
@@ -68,10 +68,10 @@ int main(int argc, char** argv) {
     }
 
     // An interrupted run leaves no temporary file behind either.
-    platform::InstallCleanupHandlers();
+    console::InstallCleanupHandlers();
 
     // Claim every output first, so an unwritable path fails before any work.
-    platform::OutputFile png, ras, data, wave;
+    console::OutputFile png, ras, data, wave;
     if (!o.png.empty() && !png.Open(o.png)) return CannotWrite(png);
     if (!o.raster.empty() && !ras.Open(o.raster)) return CannotWrite(ras);
     if (!o.data.empty() && !data.Open(o.data)) return CannotWrite(data);
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     // Nobody is there to close an error box: report on standard error and
     // fail instead.
     bool failed = false;
-    platform::Progress progress("runs");
+    console::Progress progress("runs");
     platform::Application::SetErrorPresenter(
         [&failed, &progress](const std::string& caption, const std::string& text) {
             progress.Finish();
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     }
     if (!png.Finish()) return CannotWrite(png);
 
-    for (platform::OutputFile* f : {&png, &ras, &data, &wave}) {
+    for (console::OutputFile* f : {&png, &ras, &data, &wave}) {
         if (!f->Commit()) return CannotWrite(*f);
     }
     return 0;

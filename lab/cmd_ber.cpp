@@ -4,9 +4,9 @@
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
-#include "platform/output_file.h"
+#include "console/output_file.h"
 #include "platform/picture.h"
-#include "platform/progress.h"
+#include "console/progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -235,9 +235,9 @@ void CheckBerOptions(const BerOptions& options) {
 }
 
 int RunBer(const BerOptions& options) {
-    platform::OutputFile csv;
+    console::OutputFile csv;
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
-    platform::OutputFile png;
+    console::OutputFile png;
     if (!options.png.empty() && !png.Open(options.png)) return FileError(options.png, png.error());
     const bool table = options.csv != "-" && options.png != "-";
     CatchInterrupt();
@@ -254,7 +254,7 @@ int RunBer(const BerOptions& options) {
         p.sigma = options.sigmas[i];
         p.snrDb = options.snrDbs.empty() ? SnrDb(p.sigma) : options.snrDbs[i];
         // One status line per point, so its rate and time left are the point's.
-        platform::Progress progress("bits");
+        console::Progress progress("bits");
         ErrorCounts counts;
         const bool done = RunPoint(
             options.settings, i, p.sigma, InterruptFlag(), counts, [&](const ErrorCounts& c) {

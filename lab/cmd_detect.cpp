@@ -8,8 +8,8 @@
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
-#include "platform/output_file.h"
-#include "platform/progress.h"
+#include "console/output_file.h"
+#include "console/progress.h"
 
 #include <cstdio>
 #include <string>
@@ -54,7 +54,7 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
 }
 
 int RunDetect(const DetectOptions& options) {
-    platform::OutputFile csv;
+    console::OutputFile csv;
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
     const bool table = options.csv.empty() || !csv.IsStdout();
     if (csv.get() != nullptr) std::fputs("run,k,raw,samp,received,slicer,viterbi\n", csv.get());
@@ -73,7 +73,7 @@ int RunDetect(const DetectOptions& options) {
     // Rows going to the same terminal already show how far it got, and a
     // status line between them would only garble them.
     const bool rowsOnTerminal = table && isatty(STDOUT_FILENO) == 1;
-    platform::Progress progress("runs");
+    console::Progress progress("runs");
     std::uint64_t runs = 0, slicerErrors = 0, viterbiErrors = 0;
     while (runs < options.runs && !Interrupted()) {
         channel::GenerateBlock();

@@ -4,9 +4,9 @@
 #include "lab/eye_engine.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
-#include "platform/output_file.h"
+#include "console/output_file.h"
 #include "platform/picture.h"
-#include "platform/progress.h"
+#include "console/progress.h"
 
 #include <algorithm>
 #include <array>
@@ -202,7 +202,7 @@ void CheckEyeOptions(const EyeOptions& options) {
 }
 
 int RunEye(const EyeOptions& options) {
-    platform::OutputFile png;
+    console::OutputFile png;
     if (!png.Open(options.png)) return FileError(options.png, png.error());
     CatchInterrupt();
 
@@ -216,7 +216,7 @@ int RunEye(const EyeOptions& options) {
     settings.threads = options.threads;
     EyeImage eye;
     {
-        platform::Progress progress("blocks");
+        console::Progress progress("blocks");
         DrawEye(settings, geometry, InterruptFlag(), eye,
                 [&](std::uint64_t done) { progress.Update(done, options.runs); });
     }

@@ -3,7 +3,7 @@
 // command line.
 #include "lab/commands.h"
 #include "lab/options.h"
-#include "platform/output_file.h"
+#include "console/output_file.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         return lab::kExitUsage;
     }
 
-    platform::InstallCleanupHandlers();
+    console::InstallCleanupHandlers();
     if (*eventsCommand) return lab::RunEvents(events);
     if (*detectCommand) return lab::RunDetect(detect);
     if (*eyeCommand) return lab::RunEye(eye);

@@ -1,6 +1,6 @@
 #include "platform/application.h"
 
-#include "platform/output_file.h"
+#include "console/output_file.h"
 #include "platform/widgets.h"
 
 #include <QApplication>
@@ -151,7 +151,7 @@ HeadlessEnvironment::HeadlessEnvironment() {
         if (mkdtemp(pattern.data()) != nullptr) {
             runtimeDir_ = pattern;
             setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
-            RemoveOnSignal(runtimeDir_, true); // an interrupted run leaves it behind too
+            console::RemoveOnSignal(runtimeDir_, true); // an interrupted run leaves it behind too
         }
     }
 }
@@ -159,7 +159,7 @@ HeadlessEnvironment::HeadlessEnvironment() {
 HeadlessEnvironment::~HeadlessEnvironment() {
     if (runtimeDir_.empty()) return;
     rmdir(runtimeDir_.c_str());
-    RemoveOnSignal(runtimeDir_, false);
+    console::RemoveOnSignal(runtimeDir_, false);
 }
 
 } // namespace platform

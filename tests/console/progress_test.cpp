@@ -1,5 +1,5 @@
 // The progress line's text: counts, share, rate and time left.
-#include "platform/progress.h"
+#include "console/progress.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ TEST(ProgressText, RateAndTimeLeft) {
         {1000, 1000, 4.0, "last", "1000/1000 runs, 100% | 250 runs/s | last"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(platform::ProgressText("runs", c.done, c.total, c.seconds, c.detail), c.text);
+        EXPECT_EQ(console::ProgressText("runs", c.done, c.total, c.seconds, c.detail), c.text);
 }
 
 } // namespace

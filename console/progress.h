@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace console {
 
 // One status line on standard error, redrawn at most ~5 times a second, only
 // when standard error is a terminal; otherwise it prints nothing at all. A
@@ -37,4 +37,4 @@ class Progress {
 std::string ProgressText(const std::string& label, std::uint64_t done, std::uint64_t total,
                          double seconds, const std::string& detail);
 
-} // namespace platform
+} // namespace console

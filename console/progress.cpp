@@ -1,10 +1,10 @@
-#include "platform/progress.h"
+#include "console/progress.h"
 
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace platform {
+namespace console {
 
 namespace {
 
@@ -82,4 +82,4 @@ void Progress::Finish() {
     shown_ = false;
 }
 
-} // namespace platform
+} // namespace console

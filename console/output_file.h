@@ -1,11 +1,11 @@
 #pragma once
 // Outputs of the command-line programs: each one is written in full or not
-// at all. No toolkit inside; it lives here with the other services the
-// programs take from their platform.
+// at all. Plain POSIX, no toolkit: the window's toolkit layer and every
+// command-line front end use it alike.
 #include <cstdio>
 #include <string>
 
-namespace platform {
+namespace console {
 
 // An output a program writes in full or not at all: a temporary file beside
 // the target, renamed into place by Commit(), removed otherwise and also when
@@ -53,4 +53,4 @@ void InstallCleanupHandlers();
 // such a signal removes, or with remove false takes it off again.
 void RemoveOnSignal(const std::string& path, bool remove);
 
-} // namespace platform
+} // namespace console

@@ -1,4 +1,4 @@
-#include "platform/output_file.h"
+#include "console/output_file.h"
 
 #include <cerrno>
 #include <csignal>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace console {
 
 namespace {
 
@@ -146,4 +146,4 @@ void InstallCleanupHandlers() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(sig, RemovePendingAndDie);
 }
 
-} // namespace platform
+} // namespace console
