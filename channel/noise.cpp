@@ -170,10 +170,10 @@ double NoiseSource::Normal() {
     return DrawNormal(s);
 }
 
-void NoiseSource::AddNoise(const std::int8_t* ideal, float* received, int n, double sigma) {
+void NoiseSource::AddNoise(const float* clean, float* received, int n, double sigma) {
     State s{s_[0], s_[1], s_[2], s_[3]};
     for (int k = 0; k < n; ++k)
-        received[k] = static_cast<float>(static_cast<double>(ideal[k]) + sigma * DrawNormal(s));
+        received[k] = static_cast<float>(static_cast<double>(clean[k]) + sigma * DrawNormal(s));
     s_[0] = s.s0, s_[1] = s.s1, s_[2] = s.s2, s_[3] = s.s3;
 }
 

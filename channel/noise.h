@@ -20,10 +20,11 @@ class NoiseSource {
     // One N(0,1) deviate.
     double Normal();
 
-    // received[k] = float(ideal[k] + sigma * N(0,1)), k = 0 ... n-1, in
+    // received[k] = float(clean[k] + sigma * N(0,1)), k = 0 ... n-1, in
     // double and rounded to float once. The deviates are those n calls of
     // Normal() would give, drawn with the generator held in registers.
-    void AddNoise(const std::int8_t* ideal, float* received, int n, double sigma);
+    // `received` may be `clean`.
+    void AddNoise(const float* clean, float* received, int n, double sigma);
 
     // n uniform raw bits (0/1 bytes), 64 from each Bits().
     void RandomBits(std::uint8_t* bits, int n);

@@ -12,36 +12,43 @@ namespace {
 
 // |c| sin(x) / x, held in extended precision until the caller stores it.
 // x is exactly 0 only for the origin's own term.
-long double SincTerm(int magnitude, float x) {
+long double SincTerm(double magnitude, float x) {
     if (x == 0.0f) return magnitude;
     const long double xl = x;
-    return magnitude * static_cast<long double>(std::sin(static_cast<double>(x))) / xl;
+    return static_cast<long double>(magnitude) *
+           static_cast<long double>(std::sin(static_cast<double>(x))) / xl;
 }
 
 } // namespace
 
-void BuildPulseTable(PulseTable& table) {
+void BuildPulseTable(const double* coefficients, int count, PulseTable& table) {
     for (int i = 0; i < kPulseLen; ++i) {
         const int n = kPulseOrigin - i;
-        // The six terms are sinc(pi * (t + m)) with t = -tau, the same values
-        // as sinc(pi * (tau - m)) since sinc is even. Their arguments are built
+        // The terms are sinc(pi * (t + m)) with t = -tau, the same values as
+        // sinc(pi * (tau - m)) since sinc is even. Their arguments are built
         // by repeated single-precision additions of pi, not as pi * (t + m):
         // that is where the table's rounding noise comes from, and the noise
         // decides plot rows.
         const float t = static_cast<float>(n * 0.1);
-        float x[kTargetLen];
-        x[0] = static_cast<float>(kPi * t);
-        for (int m = 1; m < kTargetLen; ++m) x[m] = static_cast<float>(x[m - 1] + kPi);
+        float x = static_cast<float>(kPi * t);
 
-        // Accumulated in the table entry itself, rounded after every step,
-        // in the coefficient order 1, 3, 2, -2, -3, -1.
+        // Accumulated in the table entry itself, rounded after every step, in
+        // the coefficients' order, each term's magnitude added or subtracted.
         float& entry = table[i];
-        entry = static_cast<float>(SincTerm(kTarget[0], x[0]));
-        for (int m = 1; m < kTargetLen; ++m) {
-            const long double term = SincTerm(std::abs(kTarget[m]), x[m]);
-            entry = static_cast<float>(kTarget[m] > 0 ? entry + term : entry - term);
+        entry = 0.0f;
+        for (int m = 0; m < count; ++m) {
+            if (m > 0) x = static_cast<float>(x + kPi);
+            const double c = coefficients[m];
+            const long double term = SincTerm(std::fabs(c), x);
+            entry = static_cast<float>(c > 0 ? entry + term : entry - term);
         }
     }
+}
+
+void BuildPulseTable(PulseTable& table) {
+    double target[kTargetLen];
+    for (int m = 0; m < kTargetLen; ++m) target[m] = kTarget[m];
+    BuildPulseTable(target, kTargetLen, table);
 }
 
 void BuildPulseTable() {

@@ -32,6 +32,9 @@ extern float waveBuf[kColumns];
 
 // Entry i is h((i - kPulseOrigin) / kPointsPerBit).
 void BuildPulseTable(PulseTable& table);
+// The same for any target c_0 ... c_{count-1} in place of E3PR4's, by the same
+// steps and roundings (on E3PR4 the same table, bit for bit).
+void BuildPulseTable(const double* coefficients, int count, PulseTable& table);
 void BuildPulseTable(); // into pulseTab
 
 // Adds up, in ascending k, the pulse of every bit k with prec[k] == 1, its

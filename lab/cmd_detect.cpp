@@ -1,15 +1,13 @@
-// `quorvane-lab detect`: the window's own blocks through noise and both
+// `quorvane-lab detect`: the window's own blocks through noise and the
 // detectors, run by run.
+#include "channel/bounds.h"
 #include "channel/coding.h"
-#include "channel/noise.h"
-#include "channel/random.h"
-#include "channel/slicer.h"
-#include "channel/viterbi.h"
+#include "console/output_file.h"
+#include "console/progress.h"
+#include "engine/window_blocks.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
-#include "console/output_file.h"
-#include "console/progress.h"
 
 #include <cstdio>
 #include <string>
@@ -18,37 +16,40 @@
 namespace lab {
 namespace {
 
-using Bits = std::uint8_t[channel::kBits];
-
-std::string Strip(const Bits& bits) {
-    std::string text(channel::kBits, '0');
-    for (int k = 0; k < channel::kBits; ++k) text[k] = static_cast<char>('0' + bits[k]);
+std::string Strip(const std::vector<std::uint8_t>& bits) {
+    std::string text(bits.size(), '0');
+    for (std::size_t k = 0; k < bits.size(); ++k) text[k] = static_cast<char>('0' + bits[k]);
     return text;
 }
 
-int Differences(const Bits& a, const Bits& b) {
-    int n = 0;
-    for (int k = 0; k < channel::kBits; ++k) n += a[k] != b[k];
-    return n;
+std::string Sample(float v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+    return text;
 }
 
 } // namespace
 
 CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
     CLI::App* cmd =
-        app.add_subcommand("detect", "the window's blocks through noise and both detectors");
+        app.add_subcommand("detect", "the window's blocks through noise and the detectors");
     cmd->footer("Runs the window's own 40-bit blocks (seed 1, the same sequence as its presses)\n"
-                "through noise and both detectors. One line per run: the raw bits, the slicer's\n"
-                "bits and errors, the Viterbi detector's bits and errors; then the totals.\n"
+                "through the target's precoder and levels, noise and every detector that\n"
+                "applies. One line per run: the raw bits, then each detector's bits and errors;\n"
+                "then the totals. --csv writes every sample, the tail's too (rows with empty\n"
+                "raw and decision columns), so a run can be decided again from the file alone.\n"
                 "Ctrl-C stops, prints and writes the runs finished so far and exits with 130.\n"
                 "See quorvane-lab --help for the model.");
     AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to run (default 1)");
-    AddNoiseLevel(*cmd, options.sigma, "noise deviation in levels (default 0.3)");
+    AddNoiseLevel(*cmd, options.noise, "noise deviation in levels (default 0.3)");
     AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
              "seed of the noise generator (default 1); the blocks are always the window's");
+    AddTarget(*cmd, options.target);
+    AddTail(*cmd, options.tail);
     cmd->add_option("--csv", options.csv,
-                    "also write run,k,raw,samp,received,slicer,viterbi, one row per bit "
-                    "(\"-\" = standard output, which then gets only the CSV)")
+                    "also write run,k,raw,samp,received and one column per detector (slicer, "
+                    "viterbi), one row per sample (\"-\" = standard output, which then gets "
+                    "only the CSV)")
         ->type_name("FILE");
     return cmd;
 }
@@ -56,61 +57,85 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
 int RunDetect(const DetectOptions& options) {
     console::OutputFile csv;
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
+    engine::BlockSettings settings;
+    settings.chain.target = options.target;
+    settings.chain.tail = options.tail;
+    settings.detectors = detectors::KindsFor(options.target);
+    settings.sigma = options.noise.Sigma(options.target);
+    settings.seed = options.seed;
+    engine::WindowBlocks blocks(settings);
+    const std::size_t count = settings.detectors.size();
+
     const bool table = options.csv.empty() || !csv.IsStdout();
-    if (csv.get() != nullptr) std::fputs("run,k,raw,samp,received,slicer,viterbi\n", csv.get());
+    if (csv.get() != nullptr) {
+        std::string header = "run,k,raw,samp,received";
+        for (detectors::Kind kind : settings.detectors) header += std::string(",") + KindName(kind);
+        std::fprintf(csv.get(), "%s\n", header.c_str());
+    }
     CatchInterrupt();
 
     if (table) {
-        std::printf("sigma %g (SNR %.2f dB), noise seed %llu; per run: raw bits, slicer bits "
-                    "and errors, Viterbi bits and errors\n",
-                    options.sigma, SnrDb(options.sigma),
-                    static_cast<unsigned long long>(options.seed));
+        std::string per;
+        for (detectors::Kind kind : settings.detectors)
+            per += std::string(", ") + (kind == detectors::Kind::kSlicer ? "slicer" : "Viterbi") +
+                   " bits and errors";
+        std::printf("target %s, sigma %g (SNR %.2f dB), noise seed %llu, %s; per run: raw bits%s\n",
+                    options.target.Name().c_str(), settings.sigma,
+                    channel::SnrDb(options.target.Energy(), settings.sigma),
+                    static_cast<unsigned long long>(options.seed),
+                    options.tail ? "zero tail" : "no tail", per.c_str());
+        for (detectors::Kind kind : detectors::AllKinds())
+            if (std::string why = detectors::WhyNot(kind, options.target); !why.empty())
+                std::printf("no %s: %s\n", KindName(kind), why.c_str());
     }
     const int width = static_cast<int>(std::to_string(options.runs).size());
-    channel::SeedRandom(1); // the window's start-up, so run n is its n-th press
-    channel::NoiseSource noise(options.seed, 0);
-    channel::Viterbi viterbi;
     // Rows going to the same terminal already show how far it got, and a
     // status line between them would only garble them.
     const bool rowsOnTerminal = table && isatty(STDOUT_FILENO) == 1;
     console::Progress progress("runs");
-    std::uint64_t runs = 0, slicerErrors = 0, viterbiErrors = 0;
+    std::uint64_t runs = 0;
+    std::vector<std::uint64_t> errors(count, 0);
     while (runs < options.runs && !Interrupted()) {
-        channel::GenerateBlock();
-        Bits raw, sliced, detected;
-        std::int8_t samp[channel::kBits];
-        float received[channel::kBits];
-        for (int k = 0; k < channel::kBits; ++k) {
-            raw[k] = static_cast<std::uint8_t>(channel::rawData[k]);
-            samp[k] = static_cast<std::int8_t>(channel::sampData[k]);
-        }
-        noise.AddNoise(samp, received, channel::kBits, options.sigma);
-        channel::SliceFrame(received, channel::kBits, sliced);
-        viterbi.Detect(received, channel::kBits, detected);
+        const engine::BlockResult& r = blocks.Next();
         ++runs;
-        const int s = Differences(raw, sliced), v = Differences(raw, detected);
-        slicerErrors += s;
-        viterbiErrors += v;
+        for (std::size_t d = 0; d < count; ++d)
+            errors[d] += static_cast<std::uint64_t>(r.errors[d]);
         if (table) {
-            std::printf("run %*llu  raw %s  slicer %s %2d  viterbi %s %2d\n", width,
-                        static_cast<unsigned long long>(runs), Strip(raw).c_str(),
-                        Strip(sliced).c_str(), s, Strip(detected).c_str(), v);
+            std::string line = "raw " + Strip(r.frame.raw);
+            for (std::size_t d = 0; d < count; ++d) {
+                char tail[16];
+                std::snprintf(tail, sizeof tail, " %2d", r.errors[d]);
+                line += std::string("  ") + KindName(settings.detectors[d]) + " " +
+                        Strip(r.decided[d]) + tail;
+            }
+            std::printf("run %*llu  %s\n", width, static_cast<unsigned long long>(runs),
+                        line.c_str());
         }
-        for (int k = 0; csv.get() != nullptr && k < channel::kBits; ++k) {
-            std::fprintf(csv.get(), "%llu,%d,%d,%d,%.9g,%d,%d\n",
-                         static_cast<unsigned long long>(runs), k, raw[k], samp[k],
-                         static_cast<double>(received[k]), sliced[k], detected[k]);
+        const std::size_t samples = r.frame.received.size();
+        for (std::size_t k = 0; csv.get() != nullptr && k < samples; ++k) {
+            const bool bit = k < channel::kBits;
+            std::string row = std::to_string(runs) + "," + std::to_string(k) + "," +
+                              (bit ? std::to_string(r.frame.raw[k]) : "") + "," +
+                              Sample(r.frame.clean[k]) + "," + Sample(r.frame.received[k]);
+            for (std::size_t d = 0; d < count; ++d)
+                row += "," + (bit ? std::to_string(r.decided[d][k]) : std::string());
+            std::fprintf(csv.get(), "%s\n", row.c_str());
         }
         if (!rowsOnTerminal) progress.Update(runs, options.runs);
     }
     progress.Finish();
 
-    const double bits = runs > 0 ? static_cast<double>(runs) * channel::kBits : 1.0;
     if (table) {
-        std::printf("%llu bits: slicer %llu errors (%.3g), viterbi %llu errors (%.3g)\n",
-                    static_cast<unsigned long long>(runs) * channel::kBits,
-                    static_cast<unsigned long long>(slicerErrors), slicerErrors / bits,
-                    static_cast<unsigned long long>(viterbiErrors), viterbiErrors / bits);
+        const double bits = runs > 0 ? static_cast<double>(runs) * channel::kBits : 1.0;
+        std::string line = std::to_string(runs * channel::kBits) + " bits:";
+        for (std::size_t d = 0; d < count; ++d) {
+            char part[96];
+            std::snprintf(part, sizeof part, "%s %s %llu errors (%.3g)", d == 0 ? "" : ",",
+                          KindName(settings.detectors[d]),
+                          static_cast<unsigned long long>(errors[d]), errors[d] / bits);
+            line += part;
+        }
+        std::printf("%s\n", line.c_str());
     }
     if (csv.get() != nullptr && !(csv.Finish() && csv.Commit()))
         return FileError(options.csv, csv.error());

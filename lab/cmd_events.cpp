@@ -7,9 +7,19 @@
 
 namespace lab {
 
+namespace {
+
 // The search grows quickly with both limits; these keep it to seconds.
-constexpr std::uint64_t kMaxEventD2 = 60;
+constexpr double kMaxEventReach = 5; // times the target's d2min
 constexpr std::uint64_t kMaxEventLen = 24;
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+} // namespace
 
 CLI::App* AddEventsCommand(CLI::App& app, EventsOptions& options) {
     CLI::App* cmd = app.add_subcommand("events", "the target's error events, found by search");
@@ -17,22 +27,36 @@ CLI::App* AddEventsCommand(CLI::App& app, EventsOptions& options) {
                 "difference of two precoder sequences, written with + - 0 and its first\n"
                 "nonzero +; d2 is its squared distance at the detector, raw_bit_errors the\n"
                 "raw-bit errors the inverse precoder makes of it. Ordered by d2, then length.\n"
-                "The alternating events of every length from 5 up have d2 = 20, so the list\n"
-                "needs the --max-len cap. See quorvane-lab --help for the model.");
-    AddCount(*cmd, "--max-d2", options.maxD2, 1, kMaxEventD2,
-             "the largest squared distance listed (default 24)");
+                "On E3PR4 the alternating events of every length from 5 up have d2 = 20, so\n"
+                "the list needs the --max-len cap. See quorvane-lab --help for the model.");
+    AddTarget(*cmd, options.target);
+    AddChecked(*cmd, "--max-d2",
+               "the largest squared distance listed (default: twice the target's d2min, 24 "
+               "on E3PR4; at most five times it)",
+               [&options](const std::string& text) { return ParsePositive(text, options.maxD2); })
+        ->type_name("D");
     AddCount(*cmd, "--max-len", options.maxLen, 1, kMaxEventLen,
              "the longest event listed, in bits (default 16)");
     return cmd;
 }
 
+void CheckEventsOptions(EventsOptions& options) {
+    const double d2min = options.target.D2Min();
+    if (options.maxD2 == 0) options.maxD2 = 2 * d2min;
+    if (options.maxD2 > kMaxEventReach * d2min)
+        throw CLI::ValidationError("--max-d2", Number(options.maxD2) + " is beyond " +
+                                                   Number(kMaxEventReach * d2min) + ", " +
+                                                   Number(kMaxEventReach) +
+                                                   " times the target's d2min of " + Number(d2min));
+}
+
 int RunEvents(const EventsOptions& options) {
     const std::vector<channel::ErrorEvent> events =
-        channel::FindErrorEvents(options.maxD2, options.maxLen);
+        channel::FindErrorEvents(options.target, options.maxD2, options.maxLen);
     std::fputs("d2,event,raw_bit_errors\n", stdout);
     for (const channel::ErrorEvent& event : events) {
-        std::fprintf(stdout, "%d,%s,%d\n", event.d2, channel::EventText(event).c_str(),
-                     event.rawBitErrors);
+        std::fprintf(stdout, "%s,%s,%d\n", channel::DistanceText(event.d2).c_str(),
+                     channel::EventText(event).c_str(), event.rawBitErrors);
     }
     return FinishStdout(0);
 }

@@ -1,12 +1,13 @@
-// `quorvane-lab eye`: the density eye diagram of the window's waveform
+// `quorvane-lab eye`: the density eye diagram of a target's waveform
 // through band-limited noise, as a PNG.
+#include "channel/bounds.h"
+#include "console/output_file.h"
+#include "console/progress.h"
+#include "engine/eye_diagram.h"
 #include "lab/commands.h"
-#include "lab/eye_engine.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
-#include "console/output_file.h"
 #include "platform/picture.h"
-#include "console/progress.h"
 
 #include <algorithm>
 #include <array>
@@ -17,8 +18,8 @@
 namespace lab {
 namespace {
 
-constexpr int kLeft = EyeMargins::left;
-constexpr int kTop = EyeMargins::top;
+constexpr int kLeft = engine::EyeMargins::left;
+constexpr int kTop = engine::EyeMargins::top;
 constexpr int kTextPixels = 12;
 constexpr int kTick = 5;
 constexpr platform::Colour kBackground = 0xFFFFFF;
@@ -68,8 +69,10 @@ std::string Number(const char* format, double v) {
     return text;
 }
 
-platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& options) {
-    const EyeGeometry& g = eye.geometry;
+platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOptions& options,
+                                    double sigma) {
+    using engine::EyeMargins;
+    const engine::EyeGeometry& g = eye.geometry;
     platform::IndexedPicture p;
     p.width = options.width;
     p.height = options.height;
@@ -93,9 +96,10 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
         p.texts.push_back({x, y, std::move(text), anchor, bold});
     };
 
-    // Levels: a tick at every one, labels as often as they fit.
+    // Levels: a tick at every whole one in the target's range, labels as
+    // often as they fit.
     const int every = g.levelStep >= 14 ? 1 : g.levelStep >= 7 ? 2 : g.levelStep >= 5 ? 3 : 6;
-    for (int level = -6; level <= 6; ++level) {
+    for (int level = static_cast<int>(std::ceil(g.low)); level <= g.high; ++level) {
         const int y = bottom - g.LevelRow(level);
         p.lines.push_back({kLeft - kTick, y, kLeft - 1, y, kInk});
         if (level % every == 0)
@@ -108,7 +112,7 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
     const int half = 5 * g.uis;
     const int halfPixels = 5 * g.pointStep;
     int labelHalves = 1;
-    while (labelHalves * halfPixels < 36 && labelHalves < 4 * kMaxEyeUis) labelHalves *= 2;
+    while (labelHalves * halfPixels < 36 && labelHalves < 4 * engine::kMaxEyeUis) labelHalves *= 2;
     for (int h = -g.uis; h <= g.uis; ++h) {
         const int x = kLeft + g.PointColumn(half + 5 * h);
         p.lines.push_back({x, bottom + 1, x, bottom + kTick, kInk});
@@ -143,12 +147,13 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
             platform::TextAnchor::Left);
     }
 
-    std::string title = "Eye, " + std::to_string(eye.blocks) + " blocks, ";
-    if (options.sigma == 0) {
+    std::string title =
+        "Eye, " + options.target.Name() + ", " + std::to_string(eye.blocks) + " blocks, ";
+    if (sigma == 0) {
         title += "no noise";
     } else {
-        title += "sigma " + Number("%.3g", options.sigma) + " (SNR " +
-                 Number("%.1f", SnrDb(options.sigma)) + " dB)";
+        title += "sigma " + Number("%.3g", sigma) + " (SNR " +
+                 Number("%.1f", channel::SnrDb(options.target.Energy(), sigma)) + " dB)";
     }
     add(options.width / 2, 12, title, platform::TextAnchor::Centre, true);
     return p;
@@ -159,30 +164,33 @@ platform::IndexedPicture EyePicture(const EyeImage& eye, const EyeOptions& optio
 CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
     CLI::App* cmd = app.add_subcommand("eye", "a density eye diagram of the readback waveform");
     cmd->footer(
-        "Draws the eye diagram of the window's readback waveform as a PNG: random 40-bit\n"
-        "blocks, coded and turned into the waveform as the window does (10 points per bit\n"
-        "period), plus band-limited noise: one Gaussian sample n_k of deviation sigma per\n"
+        "Draws the eye diagram of the target's readback waveform as a PNG (on E3PR4 the\n"
+        "window's): random 40-bit blocks, coded and turned into the sinc-interpolated\n"
+        "waveform as the window does (10 points per bit period), plus band-limited noise: one "
+        "Gaussian sample n_k of deviation sigma per\n"
         "bit period, interpolated as sum n_k sinc(pi (t - k)), so at each sampling instant\n"
-        "the noise is n_k alone and with --sigma 0 the picture is the window's own\n"
-        "waveform, touching only the 13 level rows at the sampling instants. Each block is\n"
+        "the noise is n_k alone and with --sigma 0 the picture is the noise-free\n"
+        "waveform, touching only the level rows at the sampling instants. Each block is\n"
         "cut into windows of --uis bit periods centred on sampling instants, one after\n"
-        "another; only samples 5 to 39 are used, where every sample is a sum over six of\n"
-        "the block's own bits (the first five still see the all-zero start, after bit 39\n"
-        "come only zeros). The colour of a pixel is the number of traces through it on a\n"
+        "another; only samples nu to 39 are used (nu the target's memory, 5 on E3PR4),\n"
+        "where every sample is a sum over the block's own bits (the first nu still see\n"
+        "the all-zero start, after bit 39 come only zeros). The colour of a pixel is the number of "
+        "traces through it on a\n"
         "logarithmic scale, black for none, then blue, green, yellow and white for the\n"
         "most; the counts are exact. Traces beyond the picture leave it at the top or\n"
         "bottom. Ctrl-C stops and writes the picture of the blocks finished so far,\n"
         "exiting with 130. See quorvane-lab --help for the model.");
     options.threads = DefaultThreads();
     AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to draw (default 1e5)");
-    AddNoiseLevel(*cmd, options.sigma, "noise deviation in levels (default 0.1)");
-    AddCount(*cmd, "--uis", options.uis, 1, kMaxEyeUis,
+    AddNoiseLevel(*cmd, options.noise, "noise deviation in levels (default 0.1)");
+    AddCount(*cmd, "--uis", options.uis, 1, engine::kMaxEyeUis,
              "bit periods across the picture (default 2)")
         ->type_name("U");
     AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
              "seed of the random bits and the noise (default 1)");
     AddCount(*cmd, "--threads", options.threads, 1, kMaxThreads,
              "worker threads (default: all cores); the picture does not depend on it");
+    AddTarget(*cmd, options.target);
     AddChecked(*cmd, "--size", "the picture's size in pixels (default 560x360)",
                [&options](const std::string& text) {
                    return ParseSize(text, options.width, options.height);
@@ -195,8 +203,9 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
 }
 
 void CheckEyeOptions(const EyeOptions& options) {
-    EyeGeometry geometry;
-    if (std::string error = FitEyePicture(options.width, options.height, options.uis, geometry);
+    engine::EyeGeometry geometry;
+    if (std::string error = engine::FitEyePicture(options.width, options.height, options.uis,
+                                                  options.target, geometry);
         !error.empty())
         throw CLI::ValidationError("--size", error);
 }
@@ -206,23 +215,25 @@ int RunEye(const EyeOptions& options) {
     if (!png.Open(options.png)) return FileError(options.png, png.error());
     CatchInterrupt();
 
-    EyeGeometry geometry;
-    FitEyePicture(options.width, options.height, options.uis, geometry);
-    EyeSettings settings;
+    engine::EyeGeometry geometry;
+    engine::FitEyePicture(options.width, options.height, options.uis, options.target, geometry);
+    engine::EyeSettings settings;
+    settings.target = options.target;
     settings.blocks = options.runs;
-    settings.sigma = options.sigma;
+    settings.sigma = options.noise.Sigma(options.target);
     settings.uis = options.uis;
     settings.seed = options.seed;
     settings.threads = options.threads;
-    EyeImage eye;
+    engine::EyeImage eye;
     {
         console::Progress progress("blocks");
-        DrawEye(settings, geometry, InterruptFlag(), eye,
-                [&](std::uint64_t done) { progress.Update(done, options.runs); });
+        engine::DrawEye(settings, geometry, InterruptFlag(), eye,
+                        [&](std::uint64_t done) { progress.Update(done, options.runs); });
     }
 
     platform::OffscreenToolkit toolkit;
-    if (!platform::WritePng(EyePicture(eye, options), png.get()) && std::ferror(png.get()) == 0)
+    if (!platform::WritePng(EyePicture(eye, options, settings.sigma), png.get()) &&
+        std::ferror(png.get()) == 0)
         return FileError(options.png, "PNG encoding failed");
     if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
     if (Interrupted()) {

@@ -1,9 +1,10 @@
 // quorvane-lab: the read channel's data coming back out. Noise, a slicer and
 // a Viterbi detector, their error events and their error rates, on the
 // command line.
+#include "channel/target.h"
+#include "console/output_file.h"
 #include "lab/commands.h"
 #include "lab/options.h"
-#include "console/output_file.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -12,34 +13,40 @@
 namespace {
 
 const char* const kSummary =
-    "quorvane-lab: recover the data of the E3PR4 read channel from noisy samples with a\n"
-    "symbol-by-symbol slicer and a 32-state Viterbi detector; list the detector's error\n"
-    "events, measure both detectors' bit-error rates and draw them, and draw the eye\n"
-    "diagram of the readback waveform.";
+    "quorvane-lab: recover the data of a partial-response read channel (E3PR4, the\n"
+    "window's, or any other target) from noisy samples with a symbol-by-symbol slicer\n"
+    "and a Viterbi detector; list the detector's error events, measure the detectors'\n"
+    "bit-error rates and draw them, and draw the eye diagram of the readback waveform.";
 
 const char* const kModel =
     R"(Run quorvane-lab COMMAND --help for what a command does, its options and defaults.
 
 The model:
+  target   f0 + f1 D + ... + fnu D^nu, memory nu 1 ... 6, chosen with --target NAME|LIST:
+@TARGETS@           or a list of 2 to 7 coefficients, integers or not (1,2,1 or 1,0.8,-0.3).
   data     Frames of random raw bits, each from an all-zero history like the window's
-           40-bit blocks, through the precoder 1/(1 + D + D^4 + D^5) over GF(2) and the
-           E3PR4 target 1 + 3D + 2D^2 - 2D^3 - 3D^4 - D^5 on the precoder output. The
-           ideal samples are the levels -6 ... +6.
+           40-bit blocks, through the target's parity precoder 1/(f mod 2) over GF(2)
+           (on E3PR4 the window's 1/(1 + D + D^4 + D^5)) and the target on the
+           precoder output p: the ideal samples are the levels f0 p[k] + ... + fnu p[k-nu].
+           A target whose f mod 2 has no constant term, or that is not integer, gets no
+           precoder (its raw bits are written as they are) and no slicer.
+  tail     After each frame the channel writes nu zero precoder bits (--tail zero, the
+           default): their samples follow the frame's, so every bit is decided with the
+           samples that follow it, and the detector ends in state 0. --tail none stops
+           the frame at its last bit, whose decision then lacks those samples: at high
+           SNR the last bits of a frame make most of its errors.
   noise    White Gaussian, deviation sigma per sample, in level units. SNR is quoted as
-           10 log10(28 / sigma^2) dB, 28 being the sum of the squared target
-           coefficients; sigma is always printed beside it.
-  slicer   The nearest level, clamped to -6 ... +6; raw bit = level mod 2. The precoder
-           is the target taken mod 2, so a noise-free sample's parity is its raw bit and
-           a wrong level costs one bit, with no error propagation.
-  viterbi  32 states (the last five precoder bits), branch metric (y - ideal)^2, start in
-           the zero state, end in the best state: the maximum-likelihood sequence of the
-           whole frame. Then the inverse precoder r = p ^ p[-1] ^ p[-4] ^ p[-5]. Its
-           nearest error event, +-+ on the precoder bits, has d^2 = 12 against the
-           slicer's level spacing 1: about 10.8 dB better at high SNR. The last few
-           bits of a frame are decided without the samples that would follow them, so
-           at high SNR they make most of the errors of short frames (the window's 40
-           bits, or 4096 at 24 dB); the union bound counts only whole events, and a
-           longer --frame brings the measured rate down to it.
+           10 log10(E / sigma^2) dB, E the sum of the squared target coefficients (28 on
+           E3PR4); sigma is always printed beside it.
+  slicer   The nearest level, clamped to the lowest and highest; raw bit = level mod 2.
+           The precoder makes a noise-free sample's parity its raw bit, so a wrong level
+           costs one bit, with no error propagation.
+  viterbi  2^nu states (the last nu precoder bits), branch metric (y - ideal)^2, start
+           in the zero state, end in the zero state after the tail (or in the best
+           state without one): the maximum-likelihood sequence of the whole frame. Then
+           the inverse precoder. On E3PR4 its nearest error event, +-+ on the precoder
+           bits, has d^2 = 12 against the slicer's level spacing 1: about 10.8 dB better
+           at high SNR, and with the tail the measured rate meets the union bound.
   errors   Counted on the raw bits, the data a user stored.
   repeats  The same seed gives the same counts for any number of threads: the work is
            cut into fixed chunks, each with its own random stream derived from the seed
@@ -49,13 +56,27 @@ Exit status: 0 done, 1 a file could not be written, 2 a bad command line, 130 st
 by Ctrl-C (what was finished is still printed and written; no partial file is left).
 A file name "-" means standard output.)";
 
+// The model's text with the named targets in it.
+std::string ModelText() {
+    std::string text = kModel;
+    std::string names;
+    for (const std::string& line : channel::Target::NamedList()) {
+        const std::size_t space = line.find(' ');
+        std::string name = line.substr(0, space);
+        name.resize(7, ' ');
+        names += "           " + name + line.substr(space + 1) + "\n";
+    }
+    text.replace(text.find("@TARGETS@"), 9, names);
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{kSummary, "quorvane-lab"};
     app.set_version_flag("--version", std::string("quorvane-lab ") + QUORVANE_VERSION);
     app.require_subcommand(1);
-    app.footer(kModel);
+    app.footer(ModelText());
 
     lab::EventsOptions events;
     lab::DetectOptions detect;
@@ -77,6 +98,7 @@ int main(int argc, char** argv) {
                                        "detect, ber and eye",
                                    CLI::ExitCodes::ExtrasError);
         app.parse(argc, argv);
+        if (*eventsCommand) lab::CheckEventsOptions(events);
         if (*berCommand) lab::CheckBerOptions(ber);
         if (*eyeCommand) lab::CheckEyeOptions(eye);
     } catch (const CLI::ParseError& e) {

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "channel/bounds.h"
+
 namespace lab {
 namespace {
 
@@ -45,14 +47,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 } // namespace
 
-double SnrDb(double sigma) {
-    return 10.0 * std::log10(kTargetEnergy / (sigma * sigma));
-}
-
-double SigmaOfSnr(double db) {
-    return std::sqrt(kTargetEnergy / std::pow(10.0, db / 10.0));
-}
-
 std::string ParseCount(const std::string& text, std::uint64_t lo, std::uint64_t hi,
                        std::uint64_t& value) {
     const std::string range = " (" + std::to_string(lo) + " ... " + std::to_string(hi) + ")";
@@ -76,6 +70,12 @@ std::string ParseSigma(const std::string& text, double& sigma) {
     if (std::string error = ParseNumber(text, sigma); !error.empty()) return error;
     if (sigma < 0) return Quoted(text) + " is negative";
     if (sigma > kMaxSigma) return OutOfRange(text, 0, kMaxSigma);
+    return {};
+}
+
+std::string ParsePositive(const std::string& text, double& value) {
+    if (std::string error = ParseNumber(text, value); !error.empty()) return error;
+    if (!(value > 0)) return Quoted(text) + " is not positive";
     return {};
 }
 
@@ -142,20 +142,48 @@ CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::strin
         description);
 }
 
-void AddNoiseLevel(CLI::App& app, double& sigma, const std::string& sigmaDescription) {
+double NoiseLevel::Sigma(const channel::Target& target) const {
+    return bySnr ? channel::SigmaOfSnr(target.Energy(), snrDb) : sigma;
+}
+
+void AddNoiseLevel(CLI::App& app, NoiseLevel& level, const std::string& sigmaDescription) {
     CLI::Option* bySigma =
-        AddChecked(app, "--sigma", sigmaDescription, [&sigma](const std::string& text) {
-            return ParseSigma(text, sigma);
+        AddChecked(app, "--sigma", sigmaDescription, [&level](const std::string& text) {
+            level.bySnr = false;
+            return ParseSigma(text, level.sigma);
         })->type_name("S");
     CLI::Option* bySnr = AddChecked(app, "--snr", "noise as SNR in dB instead of --sigma",
-                                    [&sigma](const std::string& text) {
-                                        double db = 0;
-                                        std::string error = ParseSnr(text, db);
-                                        if (error.empty()) sigma = SigmaOfSnr(db);
-                                        return error;
+                                    [&level](const std::string& text) {
+                                        level.bySnr = true;
+                                        return ParseSnr(text, level.snrDb);
                                     })
                              ->type_name("DB");
     bySigma->excludes(bySnr);
+}
+
+CLI::Option* AddTarget(CLI::App& app, channel::Target& target) {
+    return AddChecked(
+               app, "--target",
+               "the partial-response target: pr4, epr4, e2pr4, e3pr4 (the window's, the "
+               "default) or its coefficients f0,f1,... (2 to 7 of them, e.g. 1,2,1)",
+               [&target](const std::string& text) { return channel::Target::Parse(text, target); })
+        ->type_name("NAME|LIST");
+}
+
+CLI::Option* AddTail(CLI::App& app, bool& tail) {
+    return AddChecked(app, "--tail",
+                      "zero (the default): the channel writes the target's memory of zero "
+                      "precoder bits after each frame, the detector sees their samples and ends "
+                      "in state 0; none: the frame just stops and the detector ends in its best "
+                      "state, so the last bits are decided without the samples that follow them",
+                      [&tail](const std::string& text) -> std::string {
+                          if (text == "zero" || text == "none") {
+                              tail = text == "zero";
+                              return {};
+                          }
+                          return Quoted(text) + " is neither zero nor none";
+                      })
+        ->type_name("zero|none");
 }
 
 CLI::Option* AddCount(CLI::App& app, const std::string& name, std::uint64_t& value,

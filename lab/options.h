@@ -4,6 +4,8 @@
 // and the CLI11 glue that checks a value while it is parsed.
 #include <CLI/CLI.hpp>
 #include <cstdint>
+
+#include "channel/target.h"
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,20 +26,14 @@ inline constexpr double kMaxSigma = 100;
 inline constexpr double kMinSnrDb = -20;
 inline constexpr double kMaxSnrDb = 100;
 
-// The sum of the squared target coefficients: the energy of one sample's
-// worth of signal in SNR = 10 log10(28 / sigma^2).
-inline constexpr double kTargetEnergy = 28;
-
 // Worker threads when none are asked for: every core, at most kMaxThreads.
 int DefaultThreads();
-
-double SnrDb(double sigma); // +inf for sigma 0
-double SigmaOfSnr(double db);
 
 // A whole number lo ... hi; "1e7" is accepted for 10000000.
 std::string ParseCount(const std::string& text, std::uint64_t lo, std::uint64_t hi,
                        std::uint64_t& value);
 std::string ParseSigma(const std::string& text, double& sigma);
+std::string ParsePositive(const std::string& text, double& value); // a finite number > 0
 std::string ParseSigmaList(const std::string& text, std::vector<double>& sigmas); // S[,S...]
 std::string ParseSnr(const std::string& text, double& db);
 std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs); // FROM:TO:STEP
@@ -54,8 +50,22 @@ CLI::Option* AddCount(CLI::App& app, const std::string& name, std::uint64_t& val
                       std::uint64_t lo, std::uint64_t hi, const std::string& description);
 CLI::Option* AddCount(CLI::App& app, const std::string& name, int& value, std::uint64_t lo,
                       std::uint64_t hi, const std::string& description);
-// The noise of one run as --sigma S or --snr DB, never both; either sets sigma.
-void AddNoiseLevel(CLI::App& app, double& sigma, const std::string& sigmaDescription);
+// The noise of one run as --sigma S or --snr DB, never both. An SNR is quoted
+// against the target's energy, which is known only once the whole command
+// line is read: Sigma() resolves it then.
+struct NoiseLevel {
+    double sigma = 0;
+    double snrDb = 0;
+    bool bySnr = false;
+    double Sigma(const channel::Target& target) const;
+};
+void AddNoiseLevel(CLI::App& app, NoiseLevel& level, const std::string& sigmaDescription);
+
+// --target NAME|LIST, E3PR4 unless given.
+CLI::Option* AddTarget(CLI::App& app, channel::Target& target);
+// --tail zero|none: whether the channel writes the target's memory of zero
+// precoder bits after each frame (true) or the frame just stops.
+CLI::Option* AddTail(CLI::App& app, bool& tail);
 
 // One line "quorvane-lab: cannot write NAME: WHY" on standard error; returns kExitFile.
 int FileError(const std::string& name, const std::string& why);

@@ -1,8 +1,8 @@
 // The error-rate engine end to end: random bits, coding, noise, the slicer
 // and the Viterbi detector, counted against the raw bits. Mbit/s of counted
 // bits on one worker thread and on two. Then the eye diagram.
-#include "lab/ber_engine.h"
-#include "lab/eye_engine.h"
+#include "engine/error_rate.h"
+#include "engine/eye_diagram.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -10,7 +10,7 @@
 namespace {
 
 void BM_BerEndToEnd(benchmark::State& state) {
-    lab::BerSettings settings;
+    engine::BerSettings settings;
     settings.bits = 1 << 23;
     settings.errors = settings.bits; // never the reason to stop
     settings.frame = 4096;
@@ -18,8 +18,8 @@ void BM_BerEndToEnd(benchmark::State& state) {
     const std::atomic<bool> stop{false};
     std::uint64_t bits = 0;
     for (auto _ : state) {
-        lab::ErrorCounts counts;
-        lab::RunPoint(settings, 0, 0.5, stop, counts);
+        engine::PointCounts counts;
+        engine::RunPoint(settings, engine::BerSetup{}, 0, 0.5, stop, counts);
         benchmark::DoNotOptimize(counts);
         bits += counts.bits;
     }
@@ -35,16 +35,16 @@ BENCHMARK(BM_BerEndToEnd)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMilli
 // waveform with noise, drawn into the density, per iteration; one worker
 // thread and two.
 void BM_EyeDefault(benchmark::State& state) {
-    lab::EyeGeometry geometry;
-    lab::FitEyePicture(560, 360, 2, geometry);
-    lab::EyeSettings settings;
+    engine::EyeGeometry geometry;
+    engine::FitEyePicture(560, 360, 2, channel::Target(), geometry);
+    engine::EyeSettings settings;
     settings.blocks = 100'000;
     settings.sigma = 0.1;
     settings.threads = static_cast<int>(state.range(0));
     const std::atomic<bool> stop{false};
     for (auto _ : state) {
-        lab::EyeImage image;
-        lab::DrawEye(settings, geometry, stop, image);
+        engine::EyeImage image;
+        engine::DrawEye(settings, geometry, stop, image);
         benchmark::DoNotOptimize(image.hits.data());
     }
 }

@@ -1,6 +1,6 @@
 // quorvane-lab as a user runs it: its commands, its files, its errors, and
 // what Ctrl-C leaves behind.
-#include "lab/eye_engine.h"
+#include "engine/eye_diagram.h"
 #include "tests/program_fixture.h"
 
 #include <QImage>
@@ -55,32 +55,80 @@ TEST_F(Lab, EventsStartWithTheNearestOnes) {
 }
 
 TEST_F(Lab, DetectWithoutNoiseIsExactOnTheWindowsBlocks) {
+    // 40 rows of bits per run, then the five samples of the tail with empty
+    // raw and decision columns.
     const Result r = Run("detect --runs 2000 --sigma 0 --csv -");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 1u + 2000 * 40);
+    ASSERT_EQ(lines.size(), 1u + 2000 * 45);
     EXPECT_EQ(lines[0], "run,k,raw,samp,received,slicer,viterbi");
-    std::string firstRaw;
+    std::string firstRaw, firstTail;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        int run, k, raw, samp, slicer, viterbi;
+        const int run = static_cast<int>((i - 1) / 45 + 1), k = static_cast<int>((i - 1) % 45);
+        int gotRun, gotK, raw, samp, slicer, viterbi;
         double received;
-        ASSERT_EQ(std::sscanf(lines[i].c_str(), "%d,%d,%d,%d,%lf,%d,%d", &run, &k, &raw, &samp,
-                              &received, &slicer, &viterbi),
-                  7);
-        ASSERT_EQ(run, static_cast<int>((i - 1) / 40 + 1));
-        ASSERT_EQ(k, static_cast<int>((i - 1) % 40));
+        if (k >= 40) {
+            ASSERT_EQ(
+                std::sscanf(lines[i].c_str(), "%d,%d,,%d,%lf,,", &gotRun, &gotK, &samp, &received),
+                4)
+                << lines[i];
+            ASSERT_EQ(lines[i].substr(lines[i].size() - 2), ",,") << lines[i];
+            if (run == 1) firstTail += std::to_string(samp) + " ";
+        } else {
+            ASSERT_EQ(std::sscanf(lines[i].c_str(), "%d,%d,%d,%d,%lf,%d,%d", &gotRun, &gotK, &raw,
+                                  &samp, &received, &slicer, &viterbi),
+                      7);
+            ASSERT_TRUE(slicer == raw && viterbi == raw) << lines[i];
+            if (run == 1) firstRaw += static_cast<char>('0' + raw);
+        }
+        ASSERT_TRUE(gotRun == run && gotK == k) << lines[i];
         ASSERT_EQ(received, samp) << lines[i];
-        ASSERT_EQ(slicer, raw) << lines[i];
-        ASSERT_EQ(viterbi, raw) << lines[i];
-        if (run == 1) firstRaw += static_cast<char>('0' + raw);
     }
-    // The window's first press.
+    // The window's first press, and the samples after its block, from its
+    // last precoder bits 0 1 1 0 0: 3*0 + 2*0 - 2*1 - 3*1 - 0 = -5 (the
+    // plot's column 500), then -4, -1, 0, 0.
     EXPECT_EQ(firstRaw, "0000111000011000111110101011011110011101");
+    EXPECT_EQ(firstTail, "-5 -4 -1 0 0 ");
     const std::vector<std::string> table = Lines(Run("detect --sigma 0 --runs 3").out);
     ASSERT_EQ(table.size(), 5u);
     EXPECT_EQ(table[1], "run 1  raw 0000111000011000111110101011011110011101  slicer "
                         "0000111000011000111110101011011110011101  0  viterbi "
                         "0000111000011000111110101011011110011101  0");
+}
+
+TEST_F(Lab, WithoutTheTailBerAndDetectWriteWhatTheyAlwaysWrote) {
+    // The files of a short sweep and of the first runs as the lab wrote them
+    // before frames had a tail, byte for byte.
+    EXPECT_EQ(Run("ber --snr 14:22:2 --bits 300000 --errors 100 --frame 1000 --tail none "
+                  "--csv -")
+                  .out,
+              "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,union_bound\n"
+              "14,1.05579358,66000,32571,0.4935,7288,0.110424242,0.432327263\n"
+              "16,0.838646648,66000,31343,0.474893939,2124,0.0321818182,0.064415939\n"
+              "18,0.666160712,66000,27790,0.421060606,429,0.0065,0.00717955529\n"
+              "20,0.529150262,198000,66468,0.33569697,109,0.000550505051,0.000597282154\n"
+              "22,0.420318994,300000,68878,0.229593333,44,0.000146666667,1.94365204e-05\n");
+    const std::vector<std::string> rows = Lines(Run("detect --runs 2 --tail none --csv -").out);
+    ASSERT_EQ(rows.size(), 81u);
+    EXPECT_EQ(rows[1], "1,0,0,0,-0.0684663951,0,0");
+    EXPECT_EQ(rows[80], "2,39,0,-2,-2.41492677,0,0");
+}
+
+TEST_F(Lab, OtherTargetsRunThroughEveryCommand) {
+    // A target without a precoder has no slicer: the commands say so, and
+    // the slicer's CSV columns stay empty.
+    const Result events = Run("events --target pr4 --max-d2 2 --max-len 3");
+    EXPECT_EQ(events.out, "d2,event,raw_bit_errors\n2,+,2\n2,+0+,2\n");
+    const Result ber = Run("ber --target 2,1 --sigma 0.2 --bits 1e4 --csv " + P("b.csv"));
+    ASSERT_EQ(ber.status, 0) << ber.err;
+    EXPECT_NE(ber.out.find("no slicer: "), std::string::npos) << ber.out;
+    const std::vector<std::string> csv = Lines(Slurp(P("b.csv")));
+    ASSERT_EQ(csv.size(), 2u);
+    EXPECT_EQ(csv[1].rfind("20.9691001,0.2,12288,,,", 0), 0u) << csv[1];
+    const Result detect = Run("detect --target 1,0.8,-0.3 --sigma 0 --csv -");
+    EXPECT_EQ(Lines(detect.out)[0], "run,k,raw,samp,received,viterbi");
+    EXPECT_EQ(Lines(detect.out).size(), 43u);
+    EXPECT_EQ(Run("eye --target e2pr4 --runs 300 --png " + P("e.png")).status, 0);
 }
 
 TEST_F(Lab, BerCountsDoNotDependOnThreads) {
@@ -144,6 +192,12 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"ber --sigma 0.5 --png " + (dir_ / "no/such/dir.png").string(), 1},
         {"ber --sigma 0.5 --csv - --png -", 2},
         {"ber --sigma 0.5 --size 200x300" + png, 2},
+        {"ber --sigma 0.5 --target e4pr4" + csv, 2},
+        {"ber --sigma 0.5 --target 1,0" + csv, 2},
+        {"ber --sigma 0.5 --tail maybe" + csv, 2},
+        {"detect --target 1,2,3,4,5,6,7,8" + csv, 2},
+        {"eye --target 0,1" + png, 2},
+        {"events --max-d2 0.5,1", 2},
     };
     for (const auto& [args, status] : cases) {
         const Result r = Run(args);
@@ -155,7 +209,9 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
     }
     for (const std::string cmd : {"events", "detect", "ber", "eye"})
         EXPECT_NE(Run(cmd + " --help").out.find("Usage: quorvane-lab " + cmd), std::string::npos);
-    EXPECT_NE(Run("--help").out.find("10 log10(28 / sigma^2)"), std::string::npos);
+    const std::string help = Run("--help").out;
+    EXPECT_NE(help.find("10 log10(E / sigma^2)"), std::string::npos);
+    EXPECT_NE(help.find("e2pr4  1,2,0,-2,-1"), std::string::npos) << help;
     EXPECT_EQ(Run("--version").out, "quorvane-lab " QUORVANE_VERSION_TEXT "\n");
 }
 
@@ -183,17 +239,17 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
     }
     // The noise-free eye's middle column in the file: black except on the
     // 13 levels, +6 at the top.
-    lab::EyeGeometry g;
-    ASSERT_EQ(lab::FitEyePicture(400, 301, 2, g), "");
+    engine::EyeGeometry g;
+    ASSERT_EQ(engine::FitEyePicture(400, 301, 2, channel::Target(), g), "");
     const QImage eye(QString::fromStdString(P("eye.png")));
-    const int x = lab::EyeMargins::left + g.PointColumn(10);
+    const int x = engine::EyeMargins::left + g.PointColumn(10);
     std::vector<int> lit;
-    for (int y = lab::EyeMargins::top; y < lab::EyeMargins::top + g.height; ++y) {
+    for (int y = engine::EyeMargins::top; y < engine::EyeMargins::top + g.height; ++y) {
         if ((eye.pixel(x, y) & 0xFFFFFF) != 0) lit.push_back(y);
     }
     std::vector<int> levels;
     for (int l = 6; l >= -6; --l)
-        levels.push_back(lab::EyeMargins::top + g.height - 1 - g.LevelRow(l));
+        levels.push_back(engine::EyeMargins::top + g.height - 1 - g.LevelRow(l));
     EXPECT_EQ(lit, levels);
 }
 

@@ -1,17 +1,14 @@
-#include "lab/eye_engine.h"
+#include "engine/eye_diagram.h"
 
-#include "channel/coding.h"
+#include "engine/workers.h"
 #include "raster/primitives.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
-namespace lab {
+namespace engine {
 
 namespace {
 
@@ -53,7 +50,7 @@ bool EyeGeometry::IsSamplePoint(int o) const {
     return (o - 5 * uis) % kPoints == 0;
 }
 
-std::string FitEye(int width, int height, int uis, EyeGeometry& g) {
+std::string FitEye(int width, int height, int uis, const channel::Target& target, EyeGeometry& g) {
     if (uis < 1 || uis > kMaxEyeUis)
         return "--uis " + std::to_string(uis) + " is not between 1 and " +
                std::to_string(kMaxEyeUis);
@@ -65,7 +62,8 @@ std::string FitEye(int width, int height, int uis, EyeGeometry& g) {
     if (pointStep < 2)
         return "the eye of " + std::to_string(uis) + " bit periods needs at least " +
                std::to_string(2 * points + 1) + " pixels across, not " + std::to_string(width);
-    const double levels = 12 + 2 * kEyeHeadroomLevels;
+    const double low = target.Levels().front(), high = target.Levels().back();
+    const double levels = high - low + 2 * kEyeHeadroomLevels;
     const int levelStep = static_cast<int>((height - 1) / levels);
     if (levelStep < 2)
         return "the eye needs at least " + std::to_string(static_cast<int>(2 * levels) + 1) +
@@ -75,29 +73,38 @@ std::string FitEye(int width, int height, int uis, EyeGeometry& g) {
     g.uis = uis;
     g.pointStep = pointStep;
     g.levelStep = levelStep;
+    g.memory = target.Memory();
+    g.low = low;
+    g.high = high;
     g.left = (width - 1 - points * pointStep) / 2;
-    g.zeroRow = (height - 1) / 2;
+    // The middle of the levels in the middle row: on a target of levels
+    // -L ... L that is level 0.
+    const double middle = 0.5 * (low + high) * levelStep;
+    g.zeroRow = (height - 1) / 2 - static_cast<int>(middle >= 0 ? middle + 0.5 : middle - 0.5);
     return {};
 }
 
-std::string FitEyePicture(int width, int height, int uis, EyeGeometry& geometry) {
+std::string FitEyePicture(int width, int height, int uis, const channel::Target& target,
+                          EyeGeometry& geometry) {
     using M = EyeMargins;
-    if (FitEye(width - M::left - M::right, height - M::top - M::bottom, uis, geometry).empty())
+    if (FitEye(width - M::left - M::right, height - M::top - M::bottom, uis, target, geometry)
+            .empty())
         return {};
+    const double levels = target.Levels().back() - target.Levels().front();
     return "--size " + std::to_string(width) + "x" + std::to_string(height) +
            " is too small for an eye of " + std::to_string(uis) + " bit periods (at least " +
            std::to_string(M::left + M::right + 2 * kPoints * uis + 1) + "x" +
-           std::to_string(M::top + M::bottom + static_cast<int>(2 * (12 + 2 * kEyeHeadroomLevels)) +
-                          1) +
+           std::to_string(M::top + M::bottom +
+                          static_cast<int>(2 * (levels + 2 * kEyeHeadroomLevels)) + 1) +
            ")";
 }
 
-EyeWindows WindowsOf(int uis) {
+EyeWindows WindowsOf(int uis, int memory) {
     // Window k spans samples k - uis/2 ... k + uis/2 and has to stay inside
-    // kEyeFirstSample ... kEyeLastSample; in tenths of a bit period.
+    // memory ... kEyeLastSample; in tenths of a bit period.
     EyeWindows w;
     const int half = 5 * uis;
-    w.first = (kPoints * kEyeFirstSample + half + kPoints - 1) / kPoints;
+    w.first = (kPoints * memory + half + kPoints - 1) / kPoints;
     const int last = (kPoints * kEyeLastSample - half) / kPoints;
     w.count = last < w.first ? 0 : (last - w.first) / uis + 1;
     w.last = w.first + (w.count - 1) * uis;
@@ -105,7 +112,7 @@ EyeWindows WindowsOf(int uis) {
 }
 
 EyePainter::EyePainter(const EyeGeometry& geometry)
-    : g_(geometry), windows_(WindowsOf(geometry.uis)), pitch_(geometry.width),
+    : g_(geometry), windows_(WindowsOf(geometry.uis, geometry.memory)), pitch_(geometry.width),
       pixels_(static_cast<std::size_t>(geometry.width) * (geometry.height + 2)),
       rows_(geometry.height + 2), traceRows_(kPoints * geometry.uis + 1) {
     // Each window adds at most one hit to a pixel.
@@ -155,11 +162,13 @@ void EyePainter::Drain(std::vector<std::uint32_t>& hits) {
     std::memset(pixels_.data(), 0, pixels_.size());
 }
 
-EyeSource::EyeSource(double sigma, int uis) : sigma_(sigma), sinc_(2 * kSincOrigin + 1) {
-    const EyeWindows w = WindowsOf(uis);
+EyeSource::EyeSource(const channel::Target& target, double sigma, int uis)
+    : encoder_(target), sigma_(sigma), sinc_(2 * kSincOrigin + 1) {
+    const EyeWindows w = WindowsOf(uis, target.Memory());
     firstColumn_ = SampleColumn(w.first) - 5 * uis;
     lastColumn_ = SampleColumn(w.last) + 5 * uis;
-    channel::BuildPulseTable(pulse_);
+    const std::vector<double>& f = target.Coefficients();
+    channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
     for (int d = -kSincOrigin; d <= kSincOrigin; ++d) {
         float& s = sinc_[d + kSincOrigin];
         if (d == 0) {
@@ -180,11 +189,11 @@ void EyeSource::Start(std::uint64_t seed, std::uint64_t chunk) {
 }
 
 const channel::Wave& EyeSource::NextBlock() {
-    std::uint8_t bits[channel::kBits];
+    std::uint8_t bits[channel::kBits], precoded[channel::kBits];
     source_->RandomBits(bits, channel::kBits);
-    channel::Sequence raw, prec, nrzi, samp;
-    for (int k = 0; k < channel::kBits; ++k) raw[k] = bits[k];
-    channel::EncodeBlock(raw, prec, nrzi, samp);
+    encoder_.Precode(bits, channel::kBits, precoded);
+    channel::Sequence prec;
+    for (int k = 0; k < channel::kBits; ++k) prec[k] = precoded[k];
     channel::SynthesizeWave(prec, pulse_, wave_);
     if (sigma_ == 0) return wave_;
 
@@ -210,16 +219,14 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
     std::atomic<std::uint64_t> next{0};
     std::atomic<std::uint64_t> drawn{0};
     std::mutex mutex;
-    std::condition_variable changed;
     std::vector<std::uint32_t> sum(size, 0);
     // Every worker keeps a raster and totals of its own: no more of them
     // than there are chunks.
     const int threads =
         static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), chunks));
-    int running = threads;
 
     auto work = [&] {
-        EyeSource source(settings.sigma, geometry.uis);
+        EyeSource source(settings.target, settings.sigma, geometry.uis);
         EyePainter painter(geometry);
         std::vector<std::uint32_t> hits(size, 0);
         while (!stop.load()) {
@@ -238,27 +245,14 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
         }
         std::lock_guard<std::mutex> lock(mutex);
         for (std::size_t i = 0; i < size; ++i) sum[i] += hits[i];
-        --running;
-        changed.notify_all();
     };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) workers.emplace_back(work);
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (running > 0) {
-            changed.wait_for(lock, std::chrono::milliseconds(100));
-            if (report && running > 0) {
-                lock.unlock();
-                report(drawn.load());
-                lock.lock();
-            }
-        }
-    }
-    for (std::thread& w : workers) w.join();
+    RunWorkers(threads, work, [&] {
+        if (report) report(drawn.load());
+    });
     image.geometry = geometry;
     image.blocks = drawn.load();
     image.hits = std::move(sum);
     return image.blocks == settings.blocks;
 }
 
-} // namespace lab
+} // namespace engine

@@ -1,17 +1,19 @@
 #pragma once
-// The eye diagram behind `quorvane-lab eye`: the window's readback waveform
-// over many random 40-bit blocks, with band-limited noise, cut into windows of
-// a few bit periods centred on sampling instants and laid over each other as a
-// density of hits per pixel.
+// The eye diagram behind `quorvane-lab eye`: a target's sinc-interpolated
+// readback waveform (on E3PR4 the window's own) over many random 40-bit
+// blocks, with band-limited noise, cut into windows of a few bit periods
+// centred on sampling instants and laid over each other as a density of hits
+// per pixel.
 //
 // Block b of the run belongs to chunk b / kEyeChunkBlocks, and each chunk
 // draws its bits and its noise from its own stream (seed, chunk), so the hits
 // never depend on the thread count. Traces are drawn with the raster
 // library's saturating primitives into an 8-bit raster that is emptied into
 // 32-bit totals before any pixel can reach 255: the totals are exact.
-#include "channel/waveform.h"
-
+#include "channel/encoder.h"
 #include "channel/noise.h"
+#include "channel/target.h"
+#include "channel/waveform.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,20 +22,21 @@
 #include <string>
 #include <vector>
 
-namespace lab {
+namespace engine {
 
 inline constexpr int kEyeChunkBlocks = 256;
 inline constexpr int kMaxEyeUis = 16;
-// Levels shown above +6 and below -6, for the overshoot between samples.
+// Levels shown above the highest and below the lowest, for the overshoot
+// between samples.
 inline constexpr double kEyeHeadroomLevels = 1.0;
 
-// The stretch of a block the eye looks at: samples 5 ... 39, each of them a
-// sum over six of the block's own precoded bits (the first five still see the
+// The stretch of a block the eye looks at: samples nu ... 39, each of them a
+// sum over nu + 1 of the block's own precoded bits (the first nu still see the
 // all-zero history, after bit 39 come only zeros).
-inline constexpr int kEyeFirstSample = 5;
 inline constexpr int kEyeLastSample = channel::kBits - 1;
 
 struct EyeSettings {
+    channel::Target target;
     std::uint64_t blocks = 10000;
     double sigma = 0;
     int uis = 2; // bit periods across the picture
@@ -43,11 +46,15 @@ struct EyeSettings {
 
 // Where things are in the picture: width x height pixels, rows counted from
 // the bottom. Waveform point o of a window (o = 0 ... 10 * uis) is column
-// left + o * pointStep; level L is row zeroRow + L * levelStep.
+// left + o * pointStep; level L is row zeroRow + L * levelStep. The levels
+// low ... high (the target's) and the headroom around them fill the height.
 struct EyeGeometry {
     int width = 0;
     int height = 0;
     int uis = 2;
+    int memory = 5; // the target's: windows start at sample `memory`
+    double low = -6;
+    double high = 6;
     int pointStep = 0;
     int levelStep = 0;
     int left = 0;
@@ -62,9 +69,10 @@ struct EyeGeometry {
     bool IsSamplePoint(int o) const;
 };
 
-// The largest eye that fits width x height; an empty string, or one line
-// saying why it does not fit.
-std::string FitEye(int width, int height, int uis, EyeGeometry& geometry);
+// The largest eye of `target` that fits width x height; an empty string, or
+// one line saying why it does not fit.
+std::string FitEye(int width, int height, int uis, const channel::Target& target,
+                   EyeGeometry& geometry);
 
 // The picture around the eye: level labels on the left, the colour scale on
 // the right, the title above and the time axis below, in pixels.
@@ -76,7 +84,8 @@ struct EyeMargins {
 };
 // The eye inside a picture of width x height, as FitEye; the message names
 // the picture's size.
-std::string FitEyePicture(int width, int height, int uis, EyeGeometry& geometry);
+std::string FitEyePicture(int width, int height, int uis, const channel::Target& target,
+                          EyeGeometry& geometry);
 
 // Sampling instants the windows of one block are centred on: first, first +
 // uis, ... up to last.
@@ -85,7 +94,7 @@ struct EyeWindows {
     int last = 0;
     int count = 0;
 };
-EyeWindows WindowsOf(int uis);
+EyeWindows WindowsOf(int uis, int memory);
 
 // Hits per pixel, bottom row first, width * height.
 struct EyeImage {
@@ -126,22 +135,23 @@ class EyePainter {
     std::vector<int> traceRows_;
 };
 
-// Makes the waveforms of a chunk's blocks: 40 random raw bits, the window's
-// coding and pulse table, then one Gaussian sample of deviation sigma per bit
-// period added through sin(x)/x interpolation,
+// Makes the waveforms of a chunk's blocks: 40 random raw bits, the target's
+// precoder and pulse table (on E3PR4 the window's), then one Gaussian sample
+// of deviation sigma per bit period added through sin(x)/x interpolation,
 //     wave(t) += sum over k of n_k * sinc(pi * (t - k)),
 // k over every bit period of the 600 columns (60 of them), so the noise is
 // band-limited like the signal and at each sampling instant it is just n_k.
 // Only the columns the eye looks at get the noise.
 class EyeSource {
   public:
-    EyeSource(double sigma, int uis);
+    EyeSource(const channel::Target& target, double sigma, int uis);
     // Begins chunk `chunk`'s stream.
     void Start(std::uint64_t seed, std::uint64_t chunk);
     // The next block's waveform; valid until the next call.
     const channel::Wave& NextBlock();
 
   private:
+    channel::FrameEncoder encoder_;
     double sigma_;
     int firstColumn_;
     int lastColumn_;
@@ -159,4 +169,4 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
              const std::atomic<bool>& stop, EyeImage& image,
              const std::function<void(std::uint64_t)>& report = {});
 
-} // namespace lab
+} // namespace engine

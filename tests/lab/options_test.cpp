@@ -1,5 +1,4 @@
-// The error-rate engine and the lab's value parsers, without the program.
-#include "lab/ber_engine.h"
+// The lab's value parsers, without the program.
 #include "lab/options.h"
 
 #include <gtest/gtest.h>
@@ -60,64 +59,6 @@ TEST(LabValues, CountsSigmasAndSnrRanges) {
         std::uint64_t value = 0;
         EXPECT_NE(lab::ParseCount(text, 1, lab::kMaxBits, value), "") << text;
     }
-    EXPECT_NEAR(lab::SnrDb(0.5), 20.4921802267018, 1e-12);
-    EXPECT_NEAR(lab::SigmaOfSnr(lab::SnrDb(0.37)), 0.37, 1e-15);
-}
-
-lab::ErrorCounts Point(lab::BerSettings settings, int threads, double sigma) {
-    std::atomic<bool> stop{false};
-    lab::ErrorCounts counts;
-    settings.threads = threads;
-    EXPECT_TRUE(lab::RunPoint(settings, 3, sigma, stop, counts));
-    return counts;
-}
-
-TEST(LabEngine, SameCountsForAnyThreadCount) {
-    struct Case {
-        std::uint64_t bits, errors;
-        int frame;
-        double sigma;
-    };
-    // Stopped by errors inside a chunk sequence, by bits with a short last
-    // chunk, and with frames longer than a chunk.
-    const Case cases[] = {{50'000'000, 300, 4096, 0.55},
-                          {1'000'000, 1'000'000, 40, 0.45},
-                          {300'000, 1'000'000, 100'000, 0.5}};
-    for (const Case& c : cases) {
-        lab::BerSettings settings;
-        settings.bits = c.bits;
-        settings.errors = c.errors;
-        settings.frame = c.frame;
-        const lab::ErrorCounts one = Point(settings, 1, c.sigma);
-        for (int threads : {2, 3, 8}) {
-            const lab::ErrorCounts many = Point(settings, threads, c.sigma);
-            EXPECT_EQ(many.bits, one.bits) << threads;
-            EXPECT_EQ(many.slicerErrors, one.slicerErrors) << threads;
-            EXPECT_EQ(many.viterbiErrors, one.viterbiErrors) << threads;
-        }
-        if (c.errors < c.bits) {
-            EXPECT_GE(one.viterbiErrors, c.errors);
-            EXPECT_LT(one.bits, c.bits);
-        } else {
-            // The bit limit rounded up to whole frames, no chunk more.
-            EXPECT_EQ(one.bits, (c.bits + c.frame - 1) / c.frame * c.frame);
-        }
-        EXPECT_GT(one.slicerErrors, one.viterbiErrors);
-    }
-}
-
-TEST(LabEngine, NoNoiseNoErrorsAndAStopIsReported) {
-    lab::BerSettings settings;
-    settings.bits = 2'000'000;
-    settings.frame = 999;
-    const lab::ErrorCounts clean = Point(settings, 2, 0.0);
-    EXPECT_EQ(clean.bits, 2'000'997u);
-    EXPECT_EQ(clean.slicerErrors + clean.viterbiErrors, 0u);
-
-    std::atomic<bool> stop{true};
-    lab::ErrorCounts counts;
-    EXPECT_FALSE(lab::RunPoint(settings, 0, 0.5, stop, counts));
-    EXPECT_EQ(counts.bits, 0u);
 }
 
 } // namespace

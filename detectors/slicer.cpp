@@ -1,0 +1,100 @@
+#include "detectors/slicer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace detectors {
+
+namespace {
+
+// 1.5 * 2^23: a float of magnitude below 2^22 added to it lands in
+// [2^23, 2^24), where the spacing of floats is 1, so the sum is the nearest
+// integer (ties to even) and its lowest mantissa bit is that integer's parity.
+constexpr float kRoundingBias = 12582912.0f;
+
+// The parity of the nearest whole number in lowest ... highest, without a
+// branch: the clamp and the NaN test become selects, the rounding an
+// addition. Ties to even are turned into ties upwards: v - nearest is exact
+// (both lie within one half of each other and far below 2^22), and it is +1/2
+// exactly when v was halfway and rounded down.
+inline std::uint8_t SliceParity(float y, float lowest, float highest) {
+    float v = y == y ? y : 0.0f;
+    v = v < highest ? v : highest;
+    v = v > lowest ? v : lowest;
+    const float biased = v + kRoundingBias;
+    const float nearest = biased - kRoundingBias;
+    const std::uint32_t parity = std::bit_cast<std::uint32_t>(biased) & 1u;
+    const std::uint32_t upward = v - nearest == 0.5f ? 1u : 0u;
+    return static_cast<std::uint8_t>(parity ^ upward);
+}
+
+#if defined(__SSE2__)
+// SliceParity on four floats at once, the same operations lane by lane.
+inline __m128i SliceParity4(__m128 y, __m128 lowest, __m128 highest) {
+    const __m128 bias = _mm_set1_ps(kRoundingBias);
+    __m128 v = _mm_and_ps(y, _mm_cmpord_ps(y, y));
+    v = _mm_min_ps(v, highest);
+    v = _mm_max_ps(v, lowest);
+    const __m128 biased = _mm_add_ps(v, bias);
+    const __m128 nearest = _mm_sub_ps(biased, bias);
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i upward =
+        _mm_castps_si128(_mm_cmpeq_ps(_mm_sub_ps(v, nearest), _mm_set1_ps(0.5f)));
+    return _mm_and_si128(_mm_xor_si128(_mm_castps_si128(biased), upward), one);
+}
+#endif
+
+inline std::uint8_t ParityOf(float level) {
+    return static_cast<std::uint8_t>(static_cast<long long>(level) & 1);
+}
+
+} // namespace
+
+Slicer::Slicer(const channel::Target& target)
+    : lowest_(target.Levels().front()), highest_(target.Levels().back()),
+      consecutive_(target.LevelsAreConsecutive()), levels_(target.Levels()) {
+    for (std::size_t j = 0; j + 1 < levels_.size(); ++j)
+        edges_.push_back(0.5 * (static_cast<double>(levels_[j]) + levels_[j + 1]));
+}
+
+float Slicer::Level(float y) const {
+    const float v = y == y ? y : 0.0f;
+    // Clamping first keeps infinities and huge values out of the conversion.
+    if (v >= highest_) return highest_;
+    if (v <= lowest_) return lowest_;
+    if (consecutive_) {
+        // A float plus one half is exact in double, so halfway rounds up exactly.
+        return static_cast<float>(std::floor(static_cast<double>(v) + 0.5));
+    }
+    // The number of edges at or below v is the level's index: halfway goes up.
+    const auto above = std::upper_bound(edges_.begin(), edges_.end(), static_cast<double>(v));
+    return levels_[static_cast<std::size_t>(above - edges_.begin())];
+}
+
+void Slicer::Slice(const float* y, int n, std::uint8_t* raw) const {
+    if (!consecutive_) {
+        for (int k = 0; k < n; ++k) raw[k] = ParityOf(Level(y[k]));
+        return;
+    }
+    int k = 0;
+#if defined(__SSE2__)
+    // Sixteen samples to sixteen bytes: the 0/1 lanes pack without saturating.
+    const __m128 lo = _mm_set1_ps(lowest_), hi = _mm_set1_ps(highest_);
+    for (; k + 16 <= n; k += 16) {
+        const __m128i a = SliceParity4(_mm_loadu_ps(y + k), lo, hi);
+        const __m128i b = SliceParity4(_mm_loadu_ps(y + k + 4), lo, hi);
+        const __m128i c = SliceParity4(_mm_loadu_ps(y + k + 8), lo, hi);
+        const __m128i d = SliceParity4(_mm_loadu_ps(y + k + 12), lo, hi);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(raw + k), bytes);
+    }
+#endif
+    for (; k < n; ++k) raw[k] = SliceParity(y[k], lowest_, highest_);
+}
+
+} // namespace detectors

@@ -1,0 +1,199 @@
+#include "detectors/viterbi.h"
+
+#include <bit>
+#include <cassert>
+#include <limits>
+
+#include "channel/encoder.h"
+#include "detectors/viterbi_kernels.h"
+
+namespace detectors {
+
+namespace viterbi_detail {
+
+Branches BranchesOf(const channel::Trellis& trellis) {
+    Branches b;
+    b.memory = trellis.memory;
+    b.states = trellis.states;
+    for (int t = 0; t < trellis.states; ++t) {
+        const int bit = t >> (trellis.memory - 1);
+        for (int j = 0; j < 2; ++j) b.from[j][t] = trellis.Output(trellis.Predecessor(t, j), bit);
+    }
+    return b;
+}
+
+int BestState(const float* pm, int states) {
+    int best = 0;
+    for (int t = 1; t < states; ++t)
+        if (pm[t] < pm[best]) best = t;
+    return best;
+}
+
+template <typename Word>
+void ForwardScalar(const Branches& b, const float* y, int steps, Word* decisions, float* pmOut) {
+    const int states = b.states;
+    const int half = states / 2;
+    float pm[channel::kMaxStates];
+    float next[channel::kMaxStates];
+    pm[0] = 0.0f;
+    for (int t = 1; t < states; ++t) pm[t] = std::numeric_limits<float>::infinity();
+    for (int k = 0; k < steps; ++k) {
+        Word word = 0;
+        for (int t = 0; t < states; ++t) {
+            const int s0 = 2 * (t & (half - 1));
+            const float d0 = y[k] - b.from[0][t];
+            const float m0 = pm[s0] + d0 * d0;
+            const float d1 = y[k] - b.from[1][t];
+            const float m1 = pm[s0 + 1] + d1 * d1;
+            const bool odd = m1 < m0;
+            next[t] = odd ? m1 : m0;
+            word |= static_cast<Word>(odd) << t;
+        }
+        for (int t = 0; t < states; ++t) pm[t] = next[t];
+        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) {
+            float low = pm[0];
+            for (int t = 1; t < states; ++t) low = pm[t] < low ? pm[t] : low;
+            for (int t = 0; t < states; ++t) pm[t] = pm[t] - low;
+        }
+        decisions[k] = word;
+    }
+    for (int t = 0; t < states; ++t) pmOut[t] = pm[t];
+}
+
+template void ForwardScalar<std::uint32_t>(const Branches&, const float*, int, std::uint32_t*,
+                                           float*);
+template void ForwardScalar<std::uint64_t>(const Branches&, const float*, int, std::uint64_t*,
+                                           float*);
+
+} // namespace viterbi_detail
+
+using namespace viterbi_detail;
+
+void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail,
+                  std::uint8_t* raw) {
+    // The scalar forward pass, then the textbook traceback to precoder bits
+    // and the inverse precoder as a pass of its own.
+    assert(tail == 0 || tail == target.Memory());
+    const Branches b = BranchesOf(target.GetTrellis());
+    const int steps = n + tail;
+    std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
+    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
+    float pm[channel::kMaxStates];
+    ForwardScalar(b, y, steps, decisions.data(), pm);
+    const channel::Trellis& t = target.GetTrellis();
+    int s = tail > 0 ? 0 : BestState(pm, t.states);
+    for (int k = steps - 1; k >= 0; --k) {
+        const std::size_t at = static_cast<std::size_t>(k);
+        prec[at] = static_cast<std::uint8_t>(s >> (t.memory - 1));
+        s = t.Predecessor(s, static_cast<int>((decisions[at] >> s) & 1u));
+    }
+    channel::FrameEncoder(target).InversePrecode(prec.data(), n, raw);
+}
+
+namespace {
+
+// From the decision words of a frame and the state it ends in to its raw
+// bits. The inverse precoder rides along: state s at step k holds precoder
+// bits k (bit nu-1) ... k-nu+1 (bit 0), and its decision bit is the bit k-nu
+// it dropped, so (s << 1) | d is the window of bits k ... k-nu that raw bit k
+// is the parity of (under `window`). Below k = nu the window reaches before
+// the frame, where the history is zero by definition, so the first bits are
+// gathered and precoded apart.
+template <typename Word>
+void Traceback(const channel::Target& target, const Word* dec, int n, int tail, int end,
+               std::uint8_t* raw) {
+    const channel::Trellis& t = target.GetTrellis();
+    const int nu = t.memory;
+    const int half = t.states / 2;
+    unsigned window = 1u << nu; // p_k, and the taps' bits
+    if (target.HasPrecoder()) {
+        for (int m = 1; m <= nu; ++m)
+            if ((target.PrecoderTaps() >> (m - 1)) & 1u) window |= 1u << (nu - m);
+    }
+    int s = end;
+    for (int k = n + tail - 1; k >= n; --k)
+        s = ((s & (half - 1)) << 1) | static_cast<int>((dec[k] >> s) & 1u);
+    int k = n - 1;
+    for (; k >= nu; --k) {
+        const unsigned d = static_cast<unsigned>((dec[k] >> s) & 1u);
+        const unsigned w = (static_cast<unsigned>(s) << 1) | d;
+        raw[k] = static_cast<std::uint8_t>(std::popcount(w & window) & 1);
+        s = ((s & (half - 1)) << 1) | static_cast<int>(d);
+    }
+    std::uint8_t head[channel::kMaxMemory];
+    const int first = k + 1; // bits 0 ... first - 1 remain
+    for (; k >= 0; --k) {
+        head[k] = static_cast<std::uint8_t>(s >> (nu - 1));
+        s = ((s & (half - 1)) << 1) | static_cast<int>((dec[k] >> s) & 1u);
+    }
+    unsigned hist = 0;
+    for (int i = 0; i < first; ++i) {
+        const unsigned p = head[i];
+        raw[i] = static_cast<std::uint8_t>(
+            target.HasPrecoder() ? (p ^ std::popcount(hist & target.PrecoderTaps())) & 1u : p);
+        hist = (hist << 1) | p;
+    }
+}
+
+} // namespace
+
+struct Viterbi::Impl {
+    channel::Target target;
+    Branches branches;
+    Kernel kernel = BestKernel();
+    bool fast = true; // up to kMaxFastStates states
+    std::vector<std::uint32_t> d0, d1;
+    std::vector<std::uint64_t> wide;
+
+    explicit Impl(const channel::Target& t)
+        : target(t), branches(BranchesOf(t.GetTrellis())), fast(t.States() <= kMaxFastStates) {}
+
+    void Reserve(std::vector<std::uint32_t>& d, int steps) {
+        if (d.size() < static_cast<std::size_t>(steps)) d.resize(static_cast<std::size_t>(steps));
+    }
+    int End(const float* pm, int tail) const {
+        return tail > 0 ? 0 : BestState(pm, branches.states);
+    }
+};
+
+Viterbi::Viterbi(const channel::Target& target) : impl_(new Impl(target)) {}
+
+Viterbi::~Viterbi() {
+    delete impl_;
+}
+
+void Viterbi::Detect(const float* y, int n, int tail, std::uint8_t* raw) {
+    Impl& m = *impl_;
+    assert(tail == 0 || tail == m.target.Memory());
+    const int steps = n + tail;
+    float pm[channel::kMaxStates];
+    if (!m.fast) {
+        if (m.wide.size() < static_cast<std::size_t>(steps))
+            m.wide.resize(static_cast<std::size_t>(steps));
+        ForwardScalar(m.branches, y, steps, m.wide.data(), pm);
+        Traceback(m.target, m.wide.data(), n, tail, m.End(pm, tail), raw);
+        return;
+    }
+    m.Reserve(m.d0, steps);
+    ForwardWith(m.kernel, m.branches, y, steps, m.d0.data(), pm);
+    Traceback(m.target, m.d0.data(), n, tail, m.End(pm, tail), raw);
+}
+
+void Viterbi::DetectPair(const float* y0, const float* y1, int n, int tail, std::uint8_t* raw0,
+                         std::uint8_t* raw1) {
+    Impl& m = *impl_;
+    if (!m.fast) {
+        Detect(y0, n, tail, raw0);
+        Detect(y1, n, tail, raw1);
+        return;
+    }
+    const int steps = n + tail;
+    m.Reserve(m.d0, steps);
+    m.Reserve(m.d1, steps);
+    float pm0[channel::kMaxStates], pm1[channel::kMaxStates];
+    ForwardPairWith(m.kernel, m.branches, y0, y1, steps, m.d0.data(), m.d1.data(), pm0, pm1);
+    Traceback(m.target, m.d0.data(), n, tail, m.End(pm0, tail), raw0);
+    Traceback(m.target, m.d1.data(), n, tail, m.End(pm1, tail), raw1);
+}
+
+} // namespace detectors

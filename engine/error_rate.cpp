@@ -1,0 +1,133 @@
+#include "engine/error_rate.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "engine/workers.h"
+
+namespace engine {
+namespace {
+
+constexpr int kChunkBits = 1 << 16;
+// Frames made before the detectors run: the Viterbi detector decides two
+// side by side.
+constexpr int kBatch = 2;
+
+// One worker's chain, detectors and buffers, reused for every frame it runs.
+// The draws from the noise source are the same, in the same order, as one
+// frame after the other.
+class FrameRunner {
+  public:
+    FrameRunner(const BerSettings& settings, const BerSetup& setup)
+        : chain_(setup.chain, settings.frame), detectors_(MakeDetectors(setup.detectors, chain_)) {
+        for (int f = 0; f < kBatch; ++f) {
+            frames_.push_back(chain_.MakeFrame());
+            samples_[f] = frames_.back().received.data();
+        }
+        decided_.resize(detectors_.size() * kBatch,
+                        std::vector<std::uint8_t>(static_cast<std::size_t>(settings.frame)));
+    }
+
+    PointCounts Run(const BerSettings& settings, int point, std::uint64_t chunk, int frames,
+                    double sigma) {
+        channel::NoiseSource source(settings.seed, ChunkStream(point, chunk));
+        PointCounts counts;
+        counts.detectors.resize(detectors_.size());
+        for (int f = 0; f < frames; f += kBatch) {
+            const int batch = std::min(kBatch, frames - f);
+            for (int i = 0; i < batch; ++i) chain_.Next(source, sigma, frames_[i]);
+            for (std::size_t d = 0; d < detectors_.size(); ++d) {
+                std::uint8_t* out[kBatch];
+                for (int i = 0; i < kBatch; ++i) out[i] = decided_[d * kBatch + i].data();
+                detectors_[d]->Detect(batch, samples_, out);
+                for (int i = 0; i < batch; ++i)
+                    counts.detectors[d].Count(out[i], frames_[i].raw.data(), settings.frame);
+            }
+            counts.bits += static_cast<std::uint64_t>(batch) * settings.frame;
+        }
+        return counts;
+    }
+
+  private:
+    Chain chain_;
+    std::vector<std::unique_ptr<detectors::Detector>> detectors_;
+    std::vector<Frame> frames_;
+    const float* samples_[kBatch] = {};
+    std::vector<std::vector<std::uint8_t>> decided_; // [detector * kBatch + frame]
+};
+
+bool Enough(const BerSettings& settings, const PointCounts& total) {
+    if (total.bits >= settings.bits) return true;
+    return !total.detectors.empty() &&
+           std::all_of(total.detectors.begin(), total.detectors.end(),
+                       [&](const Monitor& m) { return m.bitErrors >= settings.errors; });
+}
+
+} // namespace
+
+void PointCounts::Add(const PointCounts& other) {
+    bits += other.bits;
+    if (detectors.size() < other.detectors.size()) detectors.resize(other.detectors.size());
+    for (std::size_t d = 0; d < other.detectors.size(); ++d) detectors[d].Add(other.detectors[d]);
+}
+
+int ChunkFrames(int frame) {
+    return frame >= kChunkBits ? 1 : (kChunkBits + frame - 1) / frame;
+}
+
+PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup, int point,
+                     std::uint64_t chunk, int frames, double sigma) {
+    FrameRunner runner(settings, setup);
+    return runner.Run(settings, point, chunk, frames, sigma);
+}
+
+bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
+              const std::atomic<bool>& stop, PointCounts& total,
+              const std::function<void(const PointCounts&)>& report) {
+    // The bit limit rounded up to whole frames; the last chunk may be short.
+    const std::uint64_t frame = static_cast<std::uint64_t>(settings.frame);
+    const std::uint64_t totalFrames = (settings.bits + frame - 1) / frame;
+    const std::uint64_t perChunk = static_cast<std::uint64_t>(ChunkFrames(settings.frame));
+    const std::uint64_t chunks = (totalFrames + perChunk - 1) / perChunk;
+
+    std::atomic<std::uint64_t> next{0};
+    std::atomic<bool> finished{false};
+    std::mutex mutex;
+    std::map<std::uint64_t, PointCounts> waiting; // done, not yet added: later than `added`
+    std::uint64_t added = 0;
+    PointCounts sum;
+    sum.detectors.resize(setup.detectors.size());
+
+    auto work = [&] {
+        FrameRunner runner(settings, setup);
+        while (!finished.load() && !stop.load()) {
+            const std::uint64_t c = next.fetch_add(1);
+            if (c >= chunks) break;
+            const std::uint64_t first = c * perChunk;
+            const int frames = static_cast<int>(std::min(perChunk, totalFrames - first));
+            PointCounts counts = runner.Run(settings, point, c, frames, sigma);
+            std::lock_guard<std::mutex> lock(mutex);
+            waiting.emplace(c, std::move(counts));
+            while (!finished.load() && !waiting.empty() && waiting.begin()->first == added) {
+                sum.Add(waiting.begin()->second);
+                waiting.erase(waiting.begin());
+                ++added;
+                if (Enough(settings, sum)) finished.store(true);
+            }
+        }
+    };
+    RunWorkers(settings.threads, work, [&] {
+        if (!report) return;
+        PointCounts now;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            now = sum;
+        }
+        report(now);
+    });
+    total = sum;
+    return finished.load() || added == chunks;
+}
+
+} // namespace engine

@@ -1,0 +1,63 @@
+#pragma once
+// The error-rate engine: frames through the chain and every detector asked
+// for, counted until a point has enough bits or errors. A point's work is cut
+// into fixed chunks of whole frames; chunk c of point i draws its data bits
+// and its noise from its own stream (seed, ChunkStream(i, c)). Worker threads
+// take chunks in any order, but their counts are added strictly in chunk
+// order and the point ends after the first chunk at which it has enough bits
+// or enough errors of every detector, so the counts never depend on the
+// thread count.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "detectors/detector.h"
+#include "engine/chain.h"
+#include "engine/monitor.h"
+
+namespace engine {
+
+struct BerSettings {
+    std::uint64_t bits = 10'000'000; // a point stops once it has counted this many bits
+    std::uint64_t errors = 1000;     // ... or once every detector has this many errors
+    int frame = 4096;                // bits per frame, each from an all-zero history
+    std::uint64_t seed = 1;
+    int threads = 1;
+};
+
+// What runs at every point: the chain and its detectors.
+struct BerSetup {
+    ChainSettings chain;
+    std::vector<detectors::Kind> detectors = {detectors::Kind::kSlicer, detectors::Kind::kViterbi};
+};
+
+// A point's counts so far: one monitor per detector of the setup, in its order.
+struct PointCounts {
+    std::uint64_t bits = 0;
+    std::vector<Monitor> detectors;
+
+    void Add(const PointCounts& other);
+};
+
+// Frames per chunk: about 64 Ki bits, at least one frame.
+int ChunkFrames(int frame);
+
+// The noise stream of chunk `chunk` of point `point`.
+constexpr std::uint64_t ChunkStream(int point, std::uint64_t chunk) {
+    return (static_cast<std::uint64_t>(point) << 40) | chunk;
+}
+
+// Counts of `frames` frames of chunk `chunk` of point `point` at deviation
+// `sigma`. Allocates its own scratch; the engine keeps one per worker.
+PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup, int point,
+                     std::uint64_t chunk, int frames, double sigma);
+
+// Runs one point to its end, or until `stop` becomes true (then returns false
+// and `total` holds the chunks added so far). `report` is called on the
+// calling thread a few times a second with the running total.
+bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
+              const std::atomic<bool>& stop, PointCounts& total,
+              const std::function<void(const PointCounts&)>& report = {});
+
+} // namespace engine
