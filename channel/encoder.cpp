@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace channel {
@@ -38,27 +39,84 @@ inline unsigned Parity(unsigned v) {
     return static_cast<unsigned>(std::popcount(v)) & 1u;
 }
 
+// The precoder's output over 64 bits from history `hist` (bit m-1 =
+// p_{k-m}) and raw bits `raw` (bit i = r_{k+i}).
+std::uint64_t Response(unsigned taps, int nu, unsigned hist, std::uint64_t raw) {
+    const unsigned mask = (1u << nu) - 1;
+    std::uint64_t out = 0;
+    for (int i = 0; i < 64; ++i) {
+        const unsigned p = static_cast<unsigned>((raw >> i) & 1u) ^ Parity(hist & taps);
+        out |= std::uint64_t{p} << i;
+        hist = ((hist << 1) | p) & mask;
+    }
+    return out;
+}
+
+// out[i] = the sum over m of c[m] * bits[i - m], i = 0 ... count - 1, every
+// bits[i - m] inside the caller's frame. Compiled for the widest vectors the
+// processor has; every sample sees the same operations on every path, so the
+// results are the same bits. Levels that fit a byte (the sum of |c| at most
+// 127) are summed in bytes, a precoder bit b giving c & -b, 32 or 64 at a
+// time, and then converted; others are summed in float, exact for whole
+// numbers this small.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
+IntegerLevels(const std::uint8_t* __restrict bits, int count, const std::int8_t* narrow,
+              const float* wide, float* __restrict out) {
+    if (narrow != nullptr) {
+        constexpr int kBlock = 512;
+        alignas(64) std::int8_t sum[kBlock];
+        for (int from = 0; from < count; from += kBlock) {
+            const int len = std::min(kBlock, count - from);
+            const std::uint8_t* b = bits + from;
+            for (int i = 0; i < len; ++i) sum[i] = 0;
+            for (int m = 0; m <= kMaxMemory; ++m) {
+                const std::int8_t c = narrow[m];
+                for (int i = 0; i < len; ++i)
+                    sum[i] = static_cast<std::int8_t>(sum[i] +
+                                                      (c & -static_cast<std::int8_t>(b[i - m])));
+            }
+            for (int i = 0; i < len; ++i) out[from + i] = static_cast<float>(sum[i]);
+        }
+        return;
+    }
+    float c[kMaxMemory + 1];
+    std::copy(wide, wide + kMaxMemory + 1, c);
+    for (int i = 0; i < count; ++i) {
+        float v = 0.0f;
+        for (int m = 0; m <= kMaxMemory; ++m) v += c[m] * static_cast<float>(bits[i - m]);
+        out[i] = v;
+    }
+}
+
 } // namespace
 
 FrameEncoder::FrameEncoder(const Target& target) : target_(target) {
     const int nu = target_.Memory();
-    const unsigned mask = (1u << nu) - 1;
     if (target_.HasPrecoder()) {
-        step_.resize(std::size_t{256} << nu);
-        for (unsigned hist = 0; hist <= mask; ++hist) {
-            for (unsigned x = 0; x < 256; ++x) {
-                unsigned h = hist, out = 0;
-                for (int i = 0; i < 8; ++i) {
-                    const unsigned p = ((x >> i) & 1u) ^ Parity(h & target_.PrecoderTaps());
-                    out |= p << i;
-                    h = ((h << 1) | p) & mask;
-                }
-                step_[(hist << 8) | x] = static_cast<std::uint16_t>(out | (h << 8));
-            }
+        const unsigned taps = target_.PrecoderTaps();
+        bytes_.resize(8 * 256);
+        for (int j = 0; j < 8; ++j)
+            for (unsigned v = 0; v < 256; ++v)
+                bytes_[static_cast<std::size_t>(256 * j) + v] =
+                    Response(taps, nu, 0, std::uint64_t{v} << (8 * j));
+        history_.resize(std::size_t{1} << nu);
+        for (unsigned u = 0; u < (1u << nu); ++u) {
+            // u's bit i is p_{k-nu+i}, the history's bit m-1 is p_{k-m}.
+            unsigned hist = 0;
+            for (int m = 1; m <= nu; ++m) hist |= ((u >> (nu - m)) & 1u) << (m - 1);
+            history_[u] = Response(taps, nu, hist, 0);
         }
     }
-    if (target_.IsInteger())
-        for (double f : target_.Coefficients()) coefficients_.push_back(static_cast<float>(f));
+    if (target_.IsInteger()) {
+        double reach = 0;
+        for (int m = 0; m <= nu; ++m) {
+            const double f = target_.Coefficients()[static_cast<std::size_t>(m)];
+            coefficients_[m] = static_cast<float>(f);
+            bytes8_[m] = static_cast<std::int8_t>(std::clamp(f, -128.0, 127.0));
+            reach += std::fabs(f);
+        }
+        narrow_ = reach <= 127;
+    }
 }
 
 void FrameEncoder::Precode(const std::uint8_t* raw, int n, std::uint8_t* prec) const {
@@ -66,18 +124,26 @@ void FrameEncoder::Precode(const std::uint8_t* raw, int n, std::uint8_t* prec) c
         std::memcpy(prec, raw, static_cast<std::size_t>(n));
         return;
     }
-    const unsigned mask = (1u << target_.Memory()) - 1;
+    const int nu = target_.Memory();
+    const unsigned mask = (1u << nu) - 1;
     const unsigned taps = target_.PrecoderTaps();
-    unsigned hist = 0;
     int k = 0;
-    // Eight bits a table step: the history is the only chain from one step
-    // to the next.
-    for (; k + 8 <= n; k += 8) {
-        if (std::endian::native != std::endian::little) break;
-        const unsigned s = step_[(hist << 8) | PackBits(raw + k)];
-        UnpackBits(s & 0xFFu, prec + k);
-        hist = s >> 8;
+    if constexpr (std::endian::native == std::endian::little) {
+        // 64 bits a step: the only chain from one block to the next is the
+        // history's table entry.
+        unsigned last = 0; // the block before's last nu precoder bits, bit i = p_{k-nu+i}
+        for (; k + 64 <= n; k += 64) {
+            std::uint64_t out = history_[last];
+            for (int j = 0; j < 8; ++j)
+                out ^= bytes_[static_cast<std::size_t>(256 * j) + PackBits(raw + k + 8 * j)];
+            for (int j = 0; j < 8; ++j)
+                UnpackBits(static_cast<unsigned>(out >> (8 * j)) & 0xFFu, prec + k + 8 * j);
+            last = static_cast<unsigned>(out >> (64 - nu));
+        }
     }
+    // The rest one bit at a time; hist bit m-1 holds prec[k-m].
+    unsigned hist = 0;
+    for (int m = 1; m <= nu && m <= k; ++m) hist |= (prec[k - m] & 1u) << (m - 1);
     for (; k < n; ++k) {
         const unsigned p = (raw[k] ^ Parity(hist & taps)) & 1u;
         prec[k] = static_cast<std::uint8_t>(p);
@@ -99,16 +165,25 @@ void FrameEncoder::InversePrecode(const std::uint8_t* prec, int n, std::uint8_t*
 void FrameEncoder::Levels(const std::uint8_t* prec, int n, int tail, float* samples) const {
     const int nu = target_.Memory();
     const int total = n + tail;
-    if (!coefficients_.empty()) {
-        // Integer targets: the sum of small whole numbers is exact in float
-        // in any order, so one pass per coefficient gives the trellis's
-        // level, and each pass runs many samples at a time.
-        std::fill(samples, samples + total, 0.0f);
-        for (int m = 0; m <= nu; ++m) {
-            const float f = coefficients_[static_cast<std::size_t>(m)];
-            const int end = std::min(total, n + m);
-            for (int k = m; k < end; ++k) samples[k] += f * static_cast<float>(prec[k - m]);
+    if (target_.IsInteger()) {
+        // Integer targets: sums of small whole numbers are exact in float in
+        // any order, so every sample is the trellis's level. Away from both
+        // ends all the taps (zero beyond nu) read inside the frame, and the
+        // loop runs many samples at a time.
+        auto at = [&](int k) {
+            float v = 0.0f;
+            for (int m = 0; m <= nu; ++m)
+                if (k - m >= 0 && k - m < n)
+                    v += coefficients_[m] * static_cast<float>(prec[k - m]);
+            return v;
+        };
+        int k = 0;
+        for (; k < total && k < kMaxMemory; ++k) samples[k] = at(k);
+        if (k < n) {
+            IntegerLevels(prec + k, n - k, narrow_ ? bytes8_ : nullptr, coefficients_, samples + k);
+            k = n;
         }
+        for (; k < total; ++k) samples[k] = at(k);
         return;
     }
     // Real targets: the trellis's own level of each window.

@@ -32,11 +32,19 @@ class FrameEncoder {
 
   private:
     Target target_;
-    // step_[hist << 8 | x]: eight raw bits x (bit i = raw bit k + i) from the
-    // history hist (bit m-1 = prec[k-m]) give eight precoder bits in the low
-    // byte and the new history above it.
-    std::vector<std::uint16_t> step_;
-    std::vector<float> coefficients_; // integer targets: exact in float
+    // The precoder is linear over GF(2), so 64 precoder bits are the
+    // response to their 64 raw bits from a zero history, xor the response to
+    // the history with no raw bits. bytes_[j][v]: the first, for raw byte v
+    // at bits 8j ... 8j + 7 of the block (bit i = raw bit k + i); history_[u]:
+    // the second, u being the block before's last nu precoder bits (bit i =
+    // its bit 64 - nu + i).
+    std::vector<std::uint64_t> bytes_;   // [8 * 256]
+    std::vector<std::uint64_t> history_; // [2^nu]
+    // Integer targets' coefficients, 0 beyond nu: in float, and in bytes
+    // when every level fits one (narrow_).
+    float coefficients_[kMaxMemory + 1] = {};
+    std::int8_t bytes8_[kMaxMemory + 1] = {};
+    bool narrow_ = false;
 };
 
 } // namespace channel

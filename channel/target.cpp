@@ -39,7 +39,10 @@ std::string Number(double v) {
 
 std::string Joined(const std::vector<double>& f) {
     std::string text;
-    for (std::size_t m = 0; m < f.size(); ++m) text += (m == 0 ? "" : ",") + Number(f[m]);
+    for (std::size_t m = 0; m < f.size(); ++m) {
+        if (m > 0) text += ',';
+        text += Number(f[m]);
+    }
     return text;
 }
 

@@ -95,58 +95,72 @@ namespace {
 // From the decision words of a frame and the state it ends in to its raw
 // bits. The inverse precoder rides along: state s at step k holds precoder
 // bits k (bit nu-1) ... k-nu+1 (bit 0), and its decision bit is the bit k-nu
-// it dropped, so (s << 1) | d is the window of bits k ... k-nu that raw bit k
-// is the parity of (under `window`). Below k = nu the window reaches before
-// the frame, where the history is zero by definition, so the first bits are
-// gathered and precoded apart.
-template <typename Word>
-void Traceback(const channel::Target& target, const Word* dec, int n, int tail, int end,
-               std::uint8_t* raw) {
-    const channel::Trellis& t = target.GetTrellis();
-    const int nu = t.memory;
-    const int half = t.states / 2;
-    unsigned window = 1u << nu; // p_k, and the taps' bits
-    if (target.HasPrecoder()) {
-        for (int m = 1; m <= nu; ++m)
-            if ((target.PrecoderTaps() >> (m - 1)) & 1u) window |= 1u << (nu - m);
+// it dropped, so (s << 1) | d is the window of bits k ... k-nu whose parity
+// under the inverse precoder's taps is raw bit k. Below k = nu the window
+// reaches before the frame, where the history is zero by definition, so the
+// first bits are gathered and precoded apart.
+class Traceback {
+  public:
+    explicit Traceback(const channel::Target& target)
+        : nu_(target.Memory()), half_(target.States() / 2),
+          taps_(target.HasPrecoder() ? target.PrecoderTaps() : 0u) {
+        // A table, as a population count is slow on processors without one.
+        unsigned window = 1u << nu_; // p_k, and the taps' bits
+        for (int m = 1; m <= nu_; ++m)
+            if ((taps_ >> (m - 1)) & 1u) window |= 1u << (nu_ - m);
+        for (unsigned w = 0; w < (2u << nu_); ++w)
+            parity_[w] = static_cast<std::uint8_t>(std::popcount(w & window) & 1);
     }
-    int s = end;
-    for (int k = n + tail - 1; k >= n; --k)
-        s = ((s & (half - 1)) << 1) | static_cast<int>((dec[k] >> s) & 1u);
-    int k = n - 1;
-    for (; k >= nu; --k) {
-        const unsigned d = static_cast<unsigned>((dec[k] >> s) & 1u);
-        const unsigned w = (static_cast<unsigned>(s) << 1) | d;
-        raw[k] = static_cast<std::uint8_t>(std::popcount(w & window) & 1);
-        s = ((s & (half - 1)) << 1) | static_cast<int>(d);
+
+    template <typename Word>
+    void Run(const Word* dec, int n, int tail, int end, std::uint8_t* raw) const {
+        int s = end;
+        for (int k = n + tail - 1; k >= n; --k) s = Back(s, Bit(dec[k], s));
+        int k = n - 1;
+        for (; k >= nu_; --k) {
+            const int d = Bit(dec[k], s);
+            raw[k] = parity_[(s << 1) | d];
+            s = Back(s, d);
+        }
+        std::uint8_t head[channel::kMaxMemory];
+        const int first = k + 1; // bits 0 ... first - 1 remain
+        for (; k >= 0; --k) {
+            head[k] = static_cast<std::uint8_t>(s >> (nu_ - 1));
+            s = Back(s, Bit(dec[k], s));
+        }
+        unsigned hist = 0;
+        for (int i = 0; i < first; ++i) {
+            const unsigned p = head[i];
+            raw[i] = static_cast<std::uint8_t>((p ^ std::popcount(hist & taps_)) & 1u);
+            hist = (hist << 1) | p;
+        }
     }
-    std::uint8_t head[channel::kMaxMemory];
-    const int first = k + 1; // bits 0 ... first - 1 remain
-    for (; k >= 0; --k) {
-        head[k] = static_cast<std::uint8_t>(s >> (nu - 1));
-        s = ((s & (half - 1)) << 1) | static_cast<int>((dec[k] >> s) & 1u);
+
+  private:
+    template <typename Word> static int Bit(Word word, int s) {
+        return static_cast<int>((word >> s) & 1u);
     }
-    unsigned hist = 0;
-    for (int i = 0; i < first; ++i) {
-        const unsigned p = head[i];
-        raw[i] = static_cast<std::uint8_t>(
-            target.HasPrecoder() ? (p ^ std::popcount(hist & target.PrecoderTaps())) & 1u : p);
-        hist = (hist << 1) | p;
-    }
-}
+    int Back(int s, int d) const { return ((s & (half_ - 1)) << 1) | d; }
+
+    int nu_, half_;
+    unsigned taps_;
+    std::uint8_t parity_[2 << channel::kMaxMemory] = {};
+};
 
 } // namespace
 
 struct Viterbi::Impl {
     channel::Target target;
     Branches branches;
+    Traceback traceback;
     Kernel kernel = BestKernel();
     bool fast = true; // up to kMaxFastStates states
     std::vector<std::uint32_t> d0, d1;
     std::vector<std::uint64_t> wide;
 
     explicit Impl(const channel::Target& t)
-        : target(t), branches(BranchesOf(t.GetTrellis())), fast(t.States() <= kMaxFastStates) {}
+        : target(t), branches(BranchesOf(t.GetTrellis())), traceback(t),
+          fast(t.States() <= kMaxFastStates) {}
 
     void Reserve(std::vector<std::uint32_t>& d, int steps) {
         if (d.size() < static_cast<std::size_t>(steps)) d.resize(static_cast<std::size_t>(steps));
@@ -171,12 +185,12 @@ void Viterbi::Detect(const float* y, int n, int tail, std::uint8_t* raw) {
         if (m.wide.size() < static_cast<std::size_t>(steps))
             m.wide.resize(static_cast<std::size_t>(steps));
         ForwardScalar(m.branches, y, steps, m.wide.data(), pm);
-        Traceback(m.target, m.wide.data(), n, tail, m.End(pm, tail), raw);
+        m.traceback.Run(m.wide.data(), n, tail, m.End(pm, tail), raw);
         return;
     }
     m.Reserve(m.d0, steps);
     ForwardWith(m.kernel, m.branches, y, steps, m.d0.data(), pm);
-    Traceback(m.target, m.d0.data(), n, tail, m.End(pm, tail), raw);
+    m.traceback.Run(m.d0.data(), n, tail, m.End(pm, tail), raw);
 }
 
 void Viterbi::DetectPair(const float* y0, const float* y1, int n, int tail, std::uint8_t* raw0,
@@ -192,8 +206,8 @@ void Viterbi::DetectPair(const float* y0, const float* y1, int n, int tail, std:
     m.Reserve(m.d1, steps);
     float pm0[channel::kMaxStates], pm1[channel::kMaxStates];
     ForwardPairWith(m.kernel, m.branches, y0, y1, steps, m.d0.data(), m.d1.data(), pm0, pm1);
-    Traceback(m.target, m.d0.data(), n, tail, m.End(pm0, tail), raw0);
-    Traceback(m.target, m.d1.data(), n, tail, m.End(pm1, tail), raw1);
+    m.traceback.Run(m.d0.data(), n, tail, m.End(pm0, tail), raw0);
+    m.traceback.Run(m.d1.data(), n, tail, m.End(pm1, tail), raw1);
 }
 
 } // namespace detectors
