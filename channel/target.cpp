@@ -57,6 +57,13 @@ double WindowLevel(const std::vector<double>& f, int w) {
 
 } // namespace
 
+std::string Quoted(const std::string& text) {
+    std::string shown = text.substr(0, 200);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return "'" + shown + (text.size() > 200 ? "...'" : "'");
+}
+
 Target::Target() : Target(kNamed[3].f, kNamed[3].name) {}
 
 Target::Target(std::vector<double> coefficients, std::string name)
@@ -97,7 +104,7 @@ std::vector<std::string> Target::NamedList() {
 }
 
 std::string Target::Parse(const std::string& text, Target& target) {
-    const std::string quoted = "'" + text + "'";
+    const std::string quoted = Quoted(text);
     const std::string lower = Lower(text);
     for (const Named& t : kNamed) {
         if (lower == t.name) {
@@ -123,9 +130,9 @@ std::string Target::Parse(const std::string& text, Target& target) {
         errno = 0;
         const double v = std::strtod(part.c_str(), &end);
         if (part.empty() || end != part.c_str() + part.size() || std::isnan(v))
-            return quoted + ": '" + part + "' is not a number";
+            return quoted + ": " + Quoted(part) + " is not a number";
         if (!(std::fabs(v) <= kMaxCoefficient) || errno == ERANGE)
-            return quoted + ": '" + part + "' is not between -" + Number(kMaxCoefficient) +
+            return quoted + ": " + Quoted(part) + " is not between -" + Number(kMaxCoefficient) +
                    " and " + Number(kMaxCoefficient);
         f.push_back(v == 0 ? 0.0 : v); // no -0 in the names
         if (f.size() > kMaxMemory + 1) break;

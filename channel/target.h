@@ -38,6 +38,10 @@ struct Trellis {
     float Output(int s, int b) const { return level[static_cast<std::size_t>((b << memory) | s)]; }
 };
 
+// A user's text as a one-line message shows it: in single quotes, control
+// bytes (line breaks among them) as '?', and cut after 200 bytes.
+std::string Quoted(const std::string& text);
+
 class Target {
   public:
     // The window's own target, E3PR4.

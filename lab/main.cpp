@@ -104,8 +104,11 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e); // --help, --version
         std::string line = e.what();
+        // One line, whatever the user typed: CLI11 quotes unknown words as
+        // they came.
         for (char& c : line) {
             if (c == '\n') c = ' ';
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
         }
         std::fprintf(stderr, "quorvane-lab: %s (see --help)\n", line.c_str());
         return lab::kExitUsage;

@@ -8,12 +8,13 @@
 #include <thread>
 
 #include "channel/bounds.h"
+#include "channel/target.h"
 
 namespace lab {
 namespace {
 
 std::string Quoted(const std::string& text) {
-    return "'" + text + "'";
+    return channel::Quoted(text);
 }
 
 // The whole text as a finite number, or an error line.
