@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -248,6 +249,64 @@ TEST(Slicer, FrameAgreesWithTheLevelOnEdgeValues) {
             for (int k = offset; k < n; ++k)
                 ASSERT_EQ(raw[k - offset], static_cast<int>(std::fabs(slicer.Level(y[k]))) % 2)
                     << target << " " << y[k] << " offset " << offset;
+        }
+    }
+}
+
+} // namespace
+} // namespace detectors
+
+namespace detectors {
+namespace {
+
+TEST(Detectors, ThePlainDetectorKeepsTheEvenPredecessorOnATie) {
+    // Half-integer samples give exact ties. On this frame the even rule
+    // decides 000000 and the odd one would decide 110011; without a tail, so
+    // that the end state ties too.
+    const struct {
+        const char* target;
+        std::vector<float> y;
+        int tail;
+        Bits decided;
+    } cases[] = {
+        {"e3pr4", {-3.5f, -4.5f, -1.5f, -6.5f, -6.5f, -1.5f}, 0, {0, 0, 0, 0, 0, 0}},
+        // A single sample halfway between the ideals 0 (bit 0) and 1 (bit
+        // 1): the two end states tie and the lower one, state 0, wins.
+        {"e3pr4", {0.5f}, 0, {0}},
+        {"pr4", {0.5f, 0.5f}, 0, {0, 0}},
+        {"e3pr4", std::vector<float>(100, 0.0f), 5, Bits(95, 0)},
+    };
+    for (const auto& c : cases) {
+        const Target target = Named(c.target);
+        Bits plain(c.decided.size());
+        ViterbiPlain(target, c.y.data(), static_cast<int>(plain.size()), c.tail, plain.data());
+        EXPECT_EQ(plain, c.decided) << c.target;
+    }
+}
+
+TEST(Detectors, PathMetricsAreRenormalisedEverySixtyFourSteps) {
+    // Right after a renormalisation the smallest metric is exactly 0; 32 or
+    // 96 steps in it is not (on a noisy frame every metric has grown). Every
+    // kernel renormalises alike.
+    using namespace viterbi_detail;
+    for (const Target& target : test::TestTargets()) {
+        const channel::FrameEncoder encoder(target);
+        NoiseSource noise(16, 0);
+        const test::Frame f(encoder, noise, 4096, 0, 0.5 * std::sqrt(target.D2Min()));
+        const Branches b = BranchesOf(target.GetTrellis());
+        for (int steps : {32, 64, 96, 128, 4096}) {
+            std::vector<std::uint64_t> d(static_cast<std::size_t>(steps));
+            float pm[channel::kMaxStates];
+            ForwardScalar(b, f.y.data(), steps, d.data(), pm);
+            const float low = *std::min_element(pm, pm + target.States());
+            EXPECT_EQ(low == 0.0f, steps % kRenormPeriod == 0) << target.Name() << " " << steps;
+            std::vector<std::uint32_t> d32(static_cast<std::size_t>(steps));
+            for (Kernel k : {Kernel::kAvx2, Kernel::kAvx512}) {
+                if (!Runs(k) || target.States() > kMaxFastStates) continue;
+                float fast[channel::kMaxStates];
+                ForwardWith(k, b, f.y.data(), steps, d32.data(), fast);
+                EXPECT_EQ(*std::min_element(fast, fast + target.States()), low) << int(k);
+            }
         }
     }
 }

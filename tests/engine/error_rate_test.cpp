@@ -27,8 +27,12 @@ TEST(LabEngine, SameCountsForAnyThreadCount) {
     };
     // Stopped by errors inside a chunk sequence, by bits with a short last
     // chunk, and with frames longer than a chunk.
+    // Chunks hold 16 frames of 4096 bits, 1639 of 40, 66 of 1000 and one of
+    // 100000: even and odd ones, and short last chunks of either kind.
     const Case cases[] = {{50'000'000, 300, 4096, 0.55},
                           {1'000'000, 1'000'000, 40, 0.45},
+                          {1'000'000, 1'000'000, 4096, 0.5},
+                          {300'000, 1'000'000, 1000, 0.5},
                           {300'000, 1'000'000, 100'000, 0.5}};
     for (const Case& c : cases) {
         engine::BerSettings settings;
@@ -46,8 +50,13 @@ TEST(LabEngine, SameCountsForAnyThreadCount) {
             EXPECT_GE(one.detectors[1].bitErrors, c.errors);
             EXPECT_LT(one.bits, c.bits);
         } else {
-            // The bit limit rounded up to whole frames, no chunk more.
+            // The bit limit rounded up to whole frames, no chunk more, and
+            // every frame counted by every detector.
             EXPECT_EQ(one.bits, (c.bits + c.frame - 1) / c.frame * c.frame);
+            for (const engine::Monitor& m : one.detectors) {
+                EXPECT_EQ(m.bits, one.bits) << c.frame;
+                EXPECT_EQ(m.frames, one.bits / c.frame) << c.frame;
+            }
         }
         EXPECT_GT(one.detectors[0].bitErrors, one.detectors[1].bitErrors);
     }

@@ -14,6 +14,9 @@ TEST(LabValues, CountsSigmasAndSnrRanges) {
     const Case snr[] = {
         {"10:12:0.5", {10, 10.5, 11, 11.5, 12}, ""},
         {"0:1:0.1", {0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1}, ""},
+        // 0.3 / 0.1 is 2.9999999999999996 in double: the last point misses TO
+        // only by rounding and still counts.
+        {"0:0.3:0.1", {0, 0.1, 0.2, 0.3}, ""},
         {"-5:-5:1", {-5}, ""},
         {"3:2:1", {}, "reversed"},
         {"2:3:0", {}, "not positive"},

@@ -96,9 +96,18 @@ TEST_F(Lab, DetectWithoutNoiseIsExactOnTheWindowsBlocks) {
                         "0000111000011000111110101011011110011101  0");
 }
 
-TEST_F(Lab, WithoutTheTailBerAndDetectWriteWhatTheyAlwaysWrote) {
-    // The files of a short sweep and of the first runs as the lab wrote them
-    // before frames had a tail, byte for byte.
+TEST_F(Lab, SeededSweepsWriteTheirPinnedFiles) {
+    // A short sweep with the tail: any change to the bits, the noise, sigma
+    // or a detector moves these counts.
+    EXPECT_EQ(Run("ber --snr 14:22:2 --bits 300000 --errors 100 --frame 1000 --csv -").out,
+              "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,union_bound\n"
+              "14,1.05579358,66000,32582,0.493666667,7021,0.106378788,0.432327263\n"
+              "16,0.838646648,66000,31380,0.475454545,2158,0.0326969697,0.064415939\n"
+              "18,0.666160712,66000,27827,0.421621212,309,0.00468181818,0.00717955529\n"
+              "20,0.529150262,264000,88622,0.335689394,144,0.000545454545,0.000597282154\n"
+              "22,0.420318994,300000,68900,0.229666667,4,1.33333333e-05,1.94365204e-05\n");
+    // Without the tail, the files of a short sweep and of the first runs as
+    // the lab wrote them before frames had one, byte for byte.
     EXPECT_EQ(Run("ber --snr 14:22:2 --bits 300000 --errors 100 --frame 1000 --tail none "
                   "--csv -")
                   .out,
@@ -251,6 +260,12 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
     for (int l = 6; l >= -6; --l)
         levels.push_back(engine::EyeMargins::top + g.height - 1 - g.LevelRow(l));
     EXPECT_EQ(lit, levels);
+    // The time axis's tick for the sampling instant sits under that column,
+    // five pixels of ink with paper on either side.
+    const int below = engine::EyeMargins::top + g.height;
+    for (int dy = 0; dy < 5; ++dy) EXPECT_EQ(eye.pixel(x, below + dy) & 0xFFFFFF, 0x202020u) << dy;
+    EXPECT_EQ(eye.pixel(x - 1, below + 2) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(eye.pixel(x + 1, below + 2) & 0xFFFFFF, 0xFFFFFFu);
 }
 
 TEST_F(Lab, CtrlCKeepsTheFinishedPoints) {
