@@ -4,7 +4,7 @@ include(GNUInstallDirs)
 
 set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# The programs, defined by display/ and lab/.
+# The programs, defined by display/, snapshot/ and lab/.
 install(TARGETS quorvane quorvane-snapshot quorvane-lab RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages, gzipped as Debian installs them. A command-line program's
