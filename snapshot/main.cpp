@@ -58,13 +58,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const snapshot::SnapshotOptions& o = parsed.options;
-    if (o.help) {
-        std::fputs(snapshot::kSnapshotUsage, stdout);
-        return 0;
-    }
-    if (o.version) {
-        std::printf("%s %s\n", kProgram, QUORVANE_VERSION);
-        return 0;
+    if (o.help || o.version) {
+        // Written like any other output: a failed write is status 1.
+        console::OutputFile out;
+        out.Open("-");
+        if (o.help)
+            std::fputs(snapshot::kSnapshotUsage, out.get());
+        else
+            std::fprintf(out.get(), "%s %s\n", kProgram, QUORVANE_VERSION);
+        return out.Finish() ? 0 : CannotWrite(out);
     }
 
     // An interrupted run leaves no temporary file behind either.

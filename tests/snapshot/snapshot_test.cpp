@@ -103,6 +103,29 @@ TEST(SnapshotArgs, TheFirstProblemFromTheLeftAndValuesAsWritten) {
     EXPECT_EQ(r.options.png + " " + r.options.wave + " " + r.options.data, "-h -- --runs");
 }
 
+TEST_F(Snapshot, FailuresOutsideTheJobAreStatusOne) {
+    // Qt refuses the platform once the outputs' temporary files and the run's
+    // runtime folder exist: none of them is left behind.
+    const fs::path tmp = dir_.string() + "-tmp";
+    fs::create_directories(tmp);
+    auto status = [](const std::string& command) {
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(status("env -u XDG_RUNTIME_DIR TMPDIR=" + tmp.string() +
+                     " QT_QPA_PLATFORM=quorvane-none " QUORVANE_SNAPSHOT " --png " + P("w.png") +
+                     " --data " + P("d.csv") + " 2>" + P("err")),
+              1);
+    EXPECT_NE(Slurp(P("err")).find("\"quorvane-none\""), std::string::npos) << Slurp(P("err"));
+    EXPECT_EQ(status(QUORVANE_SNAPSHOT " --help >/dev/full 2>" + P("err")), 1);
+    EXPECT_EQ(Slurp(P("err")),
+              "quorvane-snapshot: cannot write standard output: No space left on device\n");
+    fs::remove(P("err"));
+    EXPECT_TRUE(Files().empty());
+    EXPECT_TRUE(fs::is_empty(tmp));
+    fs::remove_all(tmp);
+}
+
 TEST_F(Snapshot, HelpAndUsageErrors) {
     Result r = Run("--help");
     EXPECT_EQ(r.status, 0);
