@@ -20,10 +20,7 @@ char pendingPaths[kMaxPending][4096];
 volatile sig_atomic_t pendingCount = 0;
 
 extern "C" void RemovePendingAndDie(int signal) {
-    for (int i = 0; i < pendingCount; ++i) {
-        // A file, or an empty folder of this run.
-        if (pendingPaths[i][0] != '\0' && unlink(pendingPaths[i]) != 0) rmdir(pendingPaths[i]);
-    }
+    RemovePendingNow();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -135,6 +132,13 @@ OutputFile::~OutputFile() {
     if (!temp_.empty()) {
         std::remove(temp_.c_str());
         Track(temp_, false);
+    }
+}
+
+void RemovePendingNow() {
+    for (int i = 0; i < pendingCount; ++i) {
+        // A file, or an empty folder of this run.
+        if (pendingPaths[i][0] != '\0' && unlink(pendingPaths[i]) != 0) rmdir(pendingPaths[i]);
     }
 }
 

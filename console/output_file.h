@@ -52,5 +52,8 @@ void InstallCleanupHandlers();
 // Adds a path of this run (a file, or a folder that is empty by then) to what
 // such a signal removes, or with remove false takes it off again.
 void RemoveOnSignal(const std::string& path, bool remove);
+// Removes now what such a signal would remove: for a program that has to end
+// at once, without unwinding. Async-signal-safe.
+void RemovePendingNow();
 
 } // namespace console

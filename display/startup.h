@@ -14,6 +14,8 @@ void CreateMainWindow(platform::Application& app);
 
 // The whole program: initialise, create the window, run the loop.
 // 0 after a normal close, 1 after an error escaped start-up or the loop.
+// --help and --version print and return 0 without opening a window; without
+// a display the program says so on standard error and returns 1.
 int Main(int argc, char** argv);
 
 } // namespace display

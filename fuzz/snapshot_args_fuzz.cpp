@@ -1,7 +1,7 @@
 // Feeds quorvane-snapshot's argument parser arbitrary command lines: the
 // input split on NUL bytes is the argument list. Whatever it is given, the
 // parser must not throw, and its answer must be one the program can act on.
-#include "display/snapshot_args.h"
+#include "snapshot/snapshot_args.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,7 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* what, const display::SnapshotArgs& r) {
+[[noreturn]] void Fail(const char* what, const snapshot::SnapshotArgs& r) {
     std::fprintf(stderr, "snapshot_args_fuzz: %s (ok=%d help=%d runs=%ld error='%s')\n", what,
                  r.ok ? 1 : 0, r.options.help ? 1 : 0, r.options.runs, r.error.c_str());
     std::abort();
@@ -36,15 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    display::SnapshotArgs r;
+    snapshot::SnapshotArgs r;
     try {
-        r = display::ParseSnapshotArgs(args);
+        r = snapshot::ParseSnapshotArgs(args);
     } catch (...) {
         std::fprintf(stderr, "snapshot_args_fuzz: ParseSnapshotArgs threw\n");
         std::abort();
     }
 
-    const display::SnapshotOptions& o = r.options;
+    const snapshot::SnapshotOptions& o = r.options;
     if (!r.ok) {
         if (r.error.empty()) Fail("refused without saying why", r);
         if (r.error.find('\n') != std::string::npos) Fail("error spans more than one line", r);
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!r.error.empty()) Fail("accepted but carries an error", r);
     if (o.help || o.version) return 0;
-    if (o.runs < 0 || o.runs > display::kMaxSnapshotRuns) Fail("run count out of range", r);
+    if (o.runs < 0 || o.runs > snapshot::kMaxSnapshotRuns) Fail("run count out of range", r);
     if (o.png.empty() && o.raster.empty() && o.data.empty() && o.wave.empty())
         Fail("accepted with nothing to write", r);
     int toStdout = 0;

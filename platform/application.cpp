@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -45,6 +46,35 @@ class GuardedApplication : public QApplication {
     }
 };
 
+// The toolkit ends the process with abort() when no platform plugin starts:
+// a display that is not there, a QT_QPA_PLATFORM that names none. That is a
+// setting of the user's, not a crash: while the toolkit starts, its fatal
+// message is shown as it is, what this run had begun to write is removed, and
+// the program ends with status 1.
+QtMessageHandler gToolkitHandler = nullptr;
+
+void StartUpMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    gToolkitHandler(type, context, message);
+    if (type == QtFatalMsg) {
+        console::RemovePendingNow();
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+}
+
+class StartUpGuard {
+  public:
+    StartUpGuard() { gToolkitHandler = qInstallMessageHandler(StartUpMessage); }
+    ~StartUpGuard() { qInstallMessageHandler(gToolkitHandler); }
+    StartUpGuard(const StartUpGuard&) = delete;
+    StartUpGuard& operator=(const StartUpGuard&) = delete;
+};
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+}
+
 } // namespace
 
 struct Application::Impl {
@@ -54,7 +84,10 @@ struct Application::Impl {
 };
 
 Application::Application(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
-    impl_->qt = std::make_unique<GuardedApplication>(argc, argv);
+    {
+        const StartUpGuard guard;
+        impl_->qt = std::make_unique<GuardedApplication>(argc, argv);
+    }
     // The loop ends when the main form closes, not when the last window does.
     QApplication::setQuitOnLastWindowClosed(false);
     gInstance = this;
@@ -120,6 +153,19 @@ void Application::ShowMessageText(const std::string& message) {
 
 void Application::SetErrorPresenter(ErrorPresenter presenter) {
     gPresenter = std::move(presenter);
+}
+
+bool HasDisplay(int argc, char** argv) {
+    if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM")) return true;
+    // The toolkit's own options, with one dash or two; each takes the next
+    // argument (-display is xcb's).
+    for (int i = 1; i + 1 < argc; ++i) {
+        const char* arg = argv[i];
+        if (arg[0] != '-') continue;
+        if (arg[1] == '-') ++arg;
+        if (std::strcmp(arg, "-platform") == 0 || std::strcmp(arg, "-display") == 0) return true;
+    }
+    return false;
 }
 
 int RunApplication(int& argc, char** argv, const std::function<void(Application&)>& startUp) {

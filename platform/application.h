@@ -77,9 +77,17 @@ class HeadlessEnvironment {
     std::string runtimeDir_;
 };
 
+// Whether the toolkit has somewhere to open a window: the session's display
+// (DISPLAY, WAYLAND_DISPLAY), or a platform or display the user chose
+// (QT_QPA_PLATFORM, or -platform or -display among the arguments), which is
+// then the toolkit's to start or to refuse.
+bool HasDisplay(int argc, char** argv);
+
 // The guarded entry: initialise, let startUp create the forms, run the loop.
 // An exception escaping startUp or the loop is shown in the error box and the
-// result is 1; a normal close gives 0.
+// result is 1; a normal close gives 0. A platform that cannot start (the
+// toolkit's message says why) ends the program with status 1 too, here or in
+// any Application's constructor.
 int RunApplication(int& argc, char** argv, const std::function<void(Application&)>& startUp);
 
 } // namespace platform

@@ -4,7 +4,7 @@
 // Beside it the six-field fprintf per row the tool used to write, as the
 // yardstick.
 #include "channel/coding.h"
-#include "display/snapshot_data.h"
+#include "snapshot/snapshot_data.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -19,7 +19,7 @@ struct NullFile {
 
 void BM_SnapshotDataRun(benchmark::State& state) {
     NullFile out;
-    auto rows = std::make_unique<display::DataWriter>(out.file);
+    auto rows = std::make_unique<snapshot::DataWriter>(out.file);
     std::int32_t run = 0;
     for (auto _ : state) {
         channel::GenerateBlock();

@@ -6,15 +6,15 @@
 // half-written behind; "-" writes to standard output instead.
 #include "channel/coding.h"
 #include "channel/waveform.h"
+#include "console/output_file.h"
+#include "console/progress.h"
 #include "display/form1.h"
 #include "display/frame.h"
-#include "display/snapshot_args.h"
-#include "display/snapshot_data.h"
 #include "display/startup.h"
 #include "platform/application.h"
 #include "platform/canvas.h"
-#include "console/output_file.h"
-#include "console/progress.h"
+#include "snapshot/snapshot_args.h"
+#include "snapshot/snapshot_data.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -52,19 +52,21 @@ void WriteWave(std::FILE* out) {
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
-    const display::SnapshotArgs parsed = display::ParseSnapshotArgs(args);
+    const snapshot::SnapshotArgs parsed = snapshot::ParseSnapshotArgs(args);
     if (!parsed.ok) {
         std::fprintf(stderr, "%s: %s (see --help)\n", kProgram, parsed.error.c_str());
         return 2;
     }
-    const display::SnapshotOptions& o = parsed.options;
-    if (o.help) {
-        std::fputs(display::kSnapshotUsage, stdout);
-        return 0;
-    }
-    if (o.version) {
-        std::printf("%s %s\n", kProgram, QUORVANE_VERSION);
-        return 0;
+    const snapshot::SnapshotOptions& o = parsed.options;
+    if (o.help || o.version) {
+        // Written like any other output: a failed write is status 1.
+        console::OutputFile out;
+        out.Open("-");
+        if (o.help)
+            std::fputs(snapshot::kSnapshotUsage, out.get());
+        else
+            std::fprintf(out.get(), "%s %s\n", kProgram, QUORVANE_VERSION);
+        return out.Finish() ? 0 : CannotWrite(out);
     }
 
     // An interrupted run leaves no temporary file behind either.
@@ -103,9 +105,9 @@ int main(int argc, char** argv) {
     // alone (every press redraws all of them), and the waveform file holds
     // the last run's: the presses before it need only the block, which keeps
     // the random source in step.
-    std::unique_ptr<display::DataWriter> rows;
+    std::unique_ptr<snapshot::DataWriter> rows;
     if (data.get() != nullptr) {
-        rows = std::make_unique<display::DataWriter>(data.get());
+        rows = std::make_unique<snapshot::DataWriter>(data.get());
         rows->Header();
     }
     for (long run = 1; run <= o.runs && !failed; ++run) {

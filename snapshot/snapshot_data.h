@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace display {
+namespace snapshot {
 
 inline constexpr char kDataHeader[] = "run,k,raw,prec,nrzi,samp\n";
 
@@ -38,4 +38,4 @@ class DataWriter {
     char buffer_[kBufferBytes];
 };
 
-} // namespace display
+} // namespace snapshot

@@ -1,10 +1,10 @@
-#include "display/snapshot_data.h"
+#include "snapshot/snapshot_data.h"
 
 #include "channel/coding.h"
 
 #include <cstring>
 
-namespace display {
+namespace snapshot {
 
 namespace {
 
@@ -95,4 +95,4 @@ bool DataWriter::Flush() {
     return !failed_;
 }
 
-} // namespace display
+} // namespace snapshot

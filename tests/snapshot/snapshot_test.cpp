@@ -1,8 +1,8 @@
 // quorvane-snapshot as a user runs it: its arguments, its outputs, and what
 // it leaves behind when it fails.
 #include "channel/coding.h"
-#include "display/snapshot_args.h"
-#include "display/snapshot_data.h"
+#include "snapshot/snapshot_args.h"
+#include "snapshot/snapshot_data.h"
 #include "tests/program_fixture.h"
 
 #include <algorithm>
@@ -30,7 +30,7 @@ class Snapshot : public testsupport::ProgramTest {
 };
 
 TEST(SnapshotArgs, Parses) {
-    auto parse = [](std::vector<std::string_view> a) { return display::ParseSnapshotArgs(a); };
+    auto parse = [](std::vector<std::string_view> a) { return snapshot::ParseSnapshotArgs(a); };
     auto r = parse({"--runs", "7", "--png", "a.png", "--wave=w.csv"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.options.runs, 7);
@@ -65,11 +65,65 @@ TEST(SnapshotArgs, RejectsWithOneLineNamingTheProblem) {
         {{"--every-press=yes", "--png", "a"}, "--every-press takes no value"},
     };
     for (const auto& [args, fragment] : bad) {
-        const auto r = display::ParseSnapshotArgs(args);
+        const auto r = snapshot::ParseSnapshotArgs(args);
         EXPECT_FALSE(r.ok) << fragment;
         EXPECT_NE(r.error.find(fragment), std::string::npos) << r.error;
         EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
     }
+}
+
+TEST(SnapshotArgs, TheFirstProblemFromTheLeftAndValuesAsWritten) {
+    const std::vector<std::pair<std::vector<std::string_view>, std::string>> bad = {
+        {{"--bogus", "--runs", "x", "--png", "a"}, "unknown option '--bogus'"},
+        {{"--runs", "x", "--bogus"}, "--runs needs a whole number from 0 to 1000000, not 'x'"},
+        {{"-h", "--bogus=1"}, "unknown option '--bogus'"},
+        {{"--help=", "--png", "a"}, "--help takes no value"},
+        {{"--help=true"}, "--help takes no value"},
+        {{"-hx"}, "unknown option '-hx'"},
+        {{"-h=x"}, "unknown option '-h=x'"},
+        {{"--png=", "b"}, "--png needs a file name"},
+        {{"--runs="}, "--runs needs a whole number from 0 to 1000000, not ''"},
+        {{"--raster", "r", "--runs"}, "--runs needs a value"},
+        {{"--png", "a", "--png="}, "--png given twice"},
+        {{"--runs", "1", "--runs", "x"}, "--runs given twice"},
+        {{"--", "--png", "a"}, "unknown option '--'"},
+        {{"--=x"}, "unknown option '--'"},
+        {{"---x=1"}, "unknown option '---x'"},
+        {{""}, "unknown option ''"},
+    };
+    for (const auto& [args, error] : bad) {
+        const auto r = snapshot::ParseSnapshotArgs(args);
+        EXPECT_FALSE(r.ok) << error;
+        EXPECT_EQ(r.error, error);
+    }
+    // A value is the next word, whatever it looks like.
+    const auto r = snapshot::ParseSnapshotArgs({"--png", "-h", "--wave", "--", "--data=--runs"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FALSE(r.options.help);
+    EXPECT_EQ(r.options.png + " " + r.options.wave + " " + r.options.data, "-h -- --runs");
+}
+
+TEST_F(Snapshot, FailuresOutsideTheJobAreStatusOne) {
+    // Qt refuses the platform once the outputs' temporary files and the run's
+    // runtime folder exist: none of them is left behind.
+    const fs::path tmp = dir_.string() + "-tmp";
+    fs::create_directories(tmp);
+    auto status = [](const std::string& command) {
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(status("env -u XDG_RUNTIME_DIR TMPDIR=" + tmp.string() +
+                     " QT_QPA_PLATFORM=quorvane-none " QUORVANE_SNAPSHOT " --png " + P("w.png") +
+                     " --data " + P("d.csv") + " 2>" + P("err")),
+              1);
+    EXPECT_NE(Slurp(P("err")).find("\"quorvane-none\""), std::string::npos) << Slurp(P("err"));
+    EXPECT_EQ(status(QUORVANE_SNAPSHOT " --help >/dev/full 2>" + P("err")), 1);
+    EXPECT_EQ(Slurp(P("err")),
+              "quorvane-snapshot: cannot write standard output: No space left on device\n");
+    fs::remove(P("err"));
+    EXPECT_TRUE(Files().empty());
+    EXPECT_TRUE(fs::is_empty(tmp));
+    fs::remove_all(tmp);
 }
 
 TEST_F(Snapshot, HelpAndUsageErrors) {
@@ -269,7 +323,7 @@ TEST(DataRows, AsPrintfSetsThem) {
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
     std::string want = "run,k,raw,prec,nrzi,samp\n";
-    display::DataWriter rows(out);
+    snapshot::DataWriter rows(out);
     rows.Header();
     for (std::int32_t run : {1, 10, 1000000}) {
         for (int k = 0; k < channel::kBits; ++k) {

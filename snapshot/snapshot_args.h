@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace display {
+namespace snapshot {
 
 inline constexpr long kMaxSnapshotRuns = 1000000;
 
@@ -34,4 +34,4 @@ SnapshotArgs ParseSnapshotArgs(const std::vector<std::string_view>& args);
 
 extern const char* const kSnapshotUsage;
 
-} // namespace display
+} // namespace snapshot
