@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
         if (*berCommand) lab::CheckBerOptions(ber);
         if (*eyeCommand) lab::CheckEyeOptions(eye);
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e); // --help, --version
+        // --help, --version: a full standard output is a failure too.
+        if (e.get_exit_code() == 0) return lab::FinishStdout(app.exit(e));
         std::string line = e.what();
         // One line, whatever the user typed: CLI11 quotes unknown words as
         // they came.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -222,6 +223,9 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
     EXPECT_NE(help.find("10 log10(E / sigma^2)"), std::string::npos);
     EXPECT_NE(help.find("e2pr4  1,2,0,-2,-1"), std::string::npos) << help;
     EXPECT_EQ(Run("--version").out, "quorvane-lab " QUORVANE_VERSION_TEXT "\n");
+    // A standard output that cannot be written is a failure, not a success.
+    const int full = std::system(QUORVANE_LAB " --version >/dev/full 2>/dev/null");
+    EXPECT_TRUE(WIFEXITED(full) && WEXITSTATUS(full) == 1) << full;
 }
 
 TEST_F(Lab, PicturesHaveTheAskedSize) {
