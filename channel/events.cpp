@@ -108,6 +108,24 @@ std::vector<ErrorEvent> FindErrorEvents(const Target& target, double maxD2, int 
     return std::move(s.found);
 }
 
+ErrorEvent MakeErrorEvent(const Target& target, std::vector<std::int8_t> e) {
+    const auto nonzero = [](std::int8_t x) { return x != 0; };
+    const auto first = std::find_if(e.begin(), e.end(), nonzero);
+    const auto last = std::find_if(e.rbegin(), e.rend(), nonzero).base();
+    std::vector<std::int8_t> trimmed(first, last);
+    if (!trimmed.empty() && trimmed.front() < 0)
+        for (std::int8_t& x : trimmed) x = static_cast<std::int8_t>(-x);
+    Search s = Searcher(target, 0, 0, false);
+    s.e = std::move(trimmed);
+    const int len = static_cast<int>(s.e.size());
+    double d2 = 0;
+    for (int j = 0; j < len + s.nu; ++j) {
+        const double v = s.OutputAt(len, j);
+        d2 += v * v;
+    }
+    return {d2, s.e, s.RawBitErrors()};
+}
+
 double MinimumDistance(const Target& target, int maxLen) {
     Search s = Searcher(target, target.Energy(), maxLen, true);
     Run(s);

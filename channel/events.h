@@ -37,6 +37,13 @@ struct ErrorEvent {
 // they only grow as the event goes on.
 std::vector<ErrorEvent> FindErrorEvents(const Target& target, double maxD2, int maxLen);
 
+// The difference e of two paths as the list shows it: negated when its first
+// nonzero entry is -1, its zeros before the first and after the last nonzero
+// entry dropped, d2 and the raw-bit errors computed as the search does, in
+// the same order (so an event the search finds compares equal to its entry).
+// e holds -1, 0, +1 and at least one nonzero entry.
+ErrorEvent MakeErrorEvent(const Target& target, std::vector<std::int8_t> e);
+
 // The smallest d2 of an event of at most maxLen bits, by the same search with
 // its limit lowered to the best event found so far. The single error "+" has
 // d2 = the target's energy, so the answer is at most that.

@@ -1,5 +1,6 @@
 #include "channel/waveform.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -84,6 +85,26 @@ void SynthesizeWave(const Sequence& prec, const PulseTable& table, Wave& wave) {
 
 void SynthesizeWave() {
     SynthesizeWave(precData, pulseTab, waveBuf);
+}
+
+void SynthesizeWave(const float* weight, int n, const PulseTable& table, int first, int count,
+                    float* wave) {
+    // Rounded down, for negative times too.
+    auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    for (int j = 0; j < count; ++j) {
+        // Time in tenths of a bit period. Bit k's pulse is the table from
+        // index kPulseOrigin + tenths - 10 k, which must lie in the table.
+        const int tenths = first + j;
+        const int lowest =
+            std::max(0, -floorDiv(kPulseLen - 1 - kPulseOrigin - tenths, kPointsPerBit));
+        const int highest = std::min(n - 1, floorDiv(tenths + kPulseOrigin, kPointsPerBit));
+        float sum = 0.0f;
+        for (int k = lowest; k <= highest; ++k) {
+            if (weight[k] == 0.0f) continue;
+            sum += weight[k] * table[kPulseOrigin + tenths - kPointsPerBit * k];
+        }
+        wave[j] = sum;
+    }
 }
 
 } // namespace channel

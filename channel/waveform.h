@@ -42,4 +42,15 @@ void BuildPulseTable(); // into pulseTab
 void SynthesizeWave(const Sequence& prec, const PulseTable& table, Wave& wave);
 void SynthesizeWave(); // from precData and pulseTab into waveBuf
 
+// A waveform of any block, or of any sequence of weights: column j = 0 ...
+// count - 1 is the time (first + j) / 10 bit periods after bit 0's sampling
+// instant, and holds the sum over k of weight[k] times the pulse of bit k,
+// taken in ascending k from 0, every sum rounded to single precision, the
+// zero weights left out. Pulses reach 60 bit periods either way, as the
+// table does. With 0/1 weights of a 40-bit block, first = -100 and count =
+// 600 this is SynthesizeWave, bit for bit; with a table built for the single
+// coefficient 1 it is the sinc interpolation of the weights.
+void SynthesizeWave(const float* weight, int n, const PulseTable& table, int first, int count,
+                    float* wave);
+
 } // namespace channel

@@ -211,19 +211,34 @@ const channel::Wave& EyeSource::NextBlock() {
     return wave_;
 }
 
+std::uint64_t EyeChunks(const EyeSettings& settings) {
+    return (settings.blocks + kEyeChunkBlocks - 1) / kEyeChunkBlocks;
+}
+
 bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
              const std::atomic<bool>& stop, EyeImage& image,
              const std::function<void(std::uint64_t)>& report) {
-    const std::uint64_t chunks = (settings.blocks + kEyeChunkBlocks - 1) / kEyeChunkBlocks;
+    image = EyeImage{};
+    DrawEyeChunks(settings, geometry, 0, EyeChunks(settings), stop, image, report);
+    return image.blocks == settings.blocks;
+}
+
+bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std::uint64_t from,
+                   std::uint64_t to, const std::atomic<bool>& stop, EyeImage& image,
+                   const std::function<void(std::uint64_t)>& report) {
+    to = std::min(to, EyeChunks(settings));
     const std::size_t size = static_cast<std::size_t>(geometry.width) * geometry.height;
-    std::atomic<std::uint64_t> next{0};
+    image.geometry = geometry;
+    if (image.hits.size() != size) image.hits.assign(size, 0);
+    if (from >= to) return !stop.load();
+    std::atomic<std::uint64_t> next{from};
     std::atomic<std::uint64_t> drawn{0};
     std::mutex mutex;
-    std::vector<std::uint32_t> sum(size, 0);
+    std::vector<std::uint32_t>& sum = image.hits;
     // Every worker keeps a raster and totals of its own: no more of them
     // than there are chunks.
     const int threads =
-        static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), chunks));
+        static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), to - from));
 
     auto work = [&] {
         EyeSource source(settings.target, settings.sigma, geometry.uis);
@@ -231,7 +246,7 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
         std::vector<std::uint32_t> hits(size, 0);
         while (!stop.load()) {
             const std::uint64_t c = next.fetch_add(1);
-            if (c >= chunks) break;
+            if (c >= to) break;
             const std::uint64_t first = c * kEyeChunkBlocks;
             const int blocks =
                 static_cast<int>(std::min<std::uint64_t>(kEyeChunkBlocks, settings.blocks - first));
@@ -246,13 +261,12 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
         std::lock_guard<std::mutex> lock(mutex);
         for (std::size_t i = 0; i < size; ++i) sum[i] += hits[i];
     };
+    const std::uint64_t before = image.blocks;
     RunWorkers(threads, work, [&] {
-        if (report) report(drawn.load());
+        if (report) report(before + drawn.load());
     });
-    image.geometry = geometry;
-    image.blocks = drawn.load();
-    image.hits = std::move(sum);
-    return image.blocks == settings.blocks;
+    image.blocks = before + drawn.load();
+    return next.load() >= to;
 }
 
 } // namespace engine

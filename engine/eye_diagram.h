@@ -169,4 +169,15 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
              const std::atomic<bool>& stop, EyeImage& image,
              const std::function<void(std::uint64_t)>& report = {});
 
+// The chunks of the whole run.
+std::uint64_t EyeChunks(const EyeSettings& settings);
+// Adds chunks from ... to - 1 of the run to `image` (empty, or holding other
+// chunks of the same run and geometry), or those finished before `stop`
+// became true (then returns false). The hits are whole numbers, so the
+// chunks of a run drawn in any batches add up to DrawEye's picture exactly:
+// a window shows the eye as it grows.
+bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std::uint64_t from,
+                   std::uint64_t to, const std::atomic<bool>& stop, EyeImage& image,
+                   const std::function<void(std::uint64_t)>& report = {});
+
 } // namespace engine

@@ -1,13 +1,15 @@
 #pragma once
-// The window's own blocks coming back out, behind `quorvane-lab detect`: the
-// n-th block is the raw data of the window's n-th press after start-up (the
-// same generator, seeded the same way, here with a state of its own), sent
-// through the chain with noise from one stream and decided by every detector
-// asked for.
+// The window's own blocks coming back out, behind `quorvane-lab detect` and
+// the lab window: the n-th block is the raw data of the window's n-th press
+// after start-up (the same generator, seeded the same way, here with a state
+// of its own), sent through the chain with noise from one stream and decided
+// by every detector asked for. Blocks longer than the window's take as many
+// draws of the same generator, one per bit in order.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "channel/coding.h"
 #include "channel/noise.h"
 #include "detectors/detector.h"
 #include "engine/chain.h"
@@ -18,10 +20,12 @@ struct BlockSettings {
     ChainSettings chain;
     std::vector<detectors::Kind> detectors = {detectors::Kind::kSlicer, detectors::Kind::kViterbi};
     double sigma = 0.3;
-    std::uint64_t seed = 1; // of the noise; the blocks are always the window's
+    std::uint64_t seed = 1;    // of the noise; the blocks are always the window's
+    int bits = channel::kBits; // per block, at least 1
 };
 
-// One block after its trip: the frame (40 bits, 40 + tail samples), and each
+// One block after its trip: the frame (its bits, and as many samples plus the
+// tail), and each
 // detector's bits and errors in the order of the settings.
 struct BlockResult {
     std::uint64_t run = 0; // 1 for the window's first press
@@ -36,11 +40,21 @@ class WindowBlocks {
     const BlockSettings& settings() const { return settings_; }
     // The next block; valid until the next call.
     const BlockResult& Next();
+    // The last block's bits with the next noise of the stream (the same run).
+    const BlockResult& Renoise();
+    // The last block again at deviation `sigma`, with the very noise draws it
+    // had, scaled: how the same block looks with more or less noise. Later
+    // blocks draw on as if the block had been made at `sigma` in the first
+    // place.
+    const BlockResult& Again(double sigma);
 
   private:
+    const BlockResult& Transmit();
+
     BlockSettings settings_;
     std::uint32_t random_; // the window's generator state, after its start-up seeding
     channel::NoiseSource noise_;
+    channel::NoiseSource blockNoise_; // as it was before the last block's noise
     Chain chain_;
     std::vector<std::unique_ptr<detectors::Detector>> detectors_;
     BlockResult result_;

@@ -123,5 +123,31 @@ TEST(ErrorRates, ClosedForms) {
     EXPECT_NEAR(SigmaOfSnr(6, SnrDb(6, 0.37)), 0.37, 1e-15);
 }
 
+TEST(ErrorEvents, AnyDifferenceIsNormalisedAndMeasuredAsTheListHasIt) {
+    // Every listed event, negated or padded with zeros, comes back as its
+    // entry: the same sequence, d2 bit for bit, the same raw-bit errors.
+    for (const char* name : {"pr4", "epr4", "e2pr4", "e3pr4", "1,0.8,-0.3"}) {
+        const Target t = Named(name);
+        for (const ErrorEvent& ev : FindErrorEvents(t, 2 * t.D2Min(), 12)) {
+            std::vector<std::int8_t> negated = {0, 0};
+            for (auto x : ev.e) negated.push_back(static_cast<std::int8_t>(-x));
+            negated.push_back(0);
+            for (const auto& e : {ev.e, negated}) {
+                const ErrorEvent made = MakeErrorEvent(t, e);
+                ASSERT_EQ(made.e, ev.e) << name << " " << EventText(ev);
+                ASSERT_EQ(made.d2, ev.d2) << name << " " << EventText(ev);
+                ASSERT_EQ(made.rawBitErrors, ev.rawBitErrors) << name << " " << EventText(ev);
+            }
+        }
+    }
+    // Beyond any list: + - - + on E3PR4 convolves to 1 2 -2 -6 0 6 2 -2 -1,
+    // 90 in squares; its raw-bit errors are the ones of 1111 times
+    // 1 + D + D^4 + D^5 over GF(2), 1 0 0 0 0 0 0 0 1: two.
+    const ErrorEvent far = MakeErrorEvent(Target(), {0, -1, 1, 1, -1, 0});
+    EXPECT_EQ(EventText(far), "+--+");
+    EXPECT_EQ(far.d2, 90);
+    EXPECT_EQ(far.rawBitErrors, 2);
+}
+
 } // namespace
 } // namespace channel

@@ -179,5 +179,44 @@ TEST_F(Wave, WorstBlockOfEveryColumnStaysInsideTheBound) {
     EXPECT_GT(highest, 6.002f);
 }
 
+TEST_F(Wave, AnyLengthEqualsTheWindowsWaveformAndInterpolatesWeights) {
+    // 0/1 weights of a 40-bit block over the window's 600 columns: its own
+    // waveform, bit for bit.
+    for (int run = 0; run < 20; ++run) {
+        GenerateBlock();
+        channel::Wave window;
+        SynthesizeWave(precData, pulseTab, window);
+        float weights[kBits];
+        for (int k = 0; k < kBits; ++k) weights[k] = static_cast<float>(precData[k]);
+        float any[kColumns];
+        SynthesizeWave(weights, kBits, pulseTab, -kFirstSampleColumn, kColumns, any);
+        for (int j = 0; j < kColumns; ++j)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(any[j]), std::bit_cast<std::uint32_t>(window[j]))
+                << "run " << run << " column " << j;
+    }
+    // The single coefficient 1 interpolates: at a sampling instant the
+    // weight itself (the other sincs vanish to rounding), and a weight
+    // reaches from 60 bit periods before its instant to 59.9 after, as the
+    // table does (bit 4's instant is at 40 tenths).
+    PulseTable sinc;
+    const double one = 1;
+    BuildPulseTable(&one, 1, sinc);
+    const float weights[] = {0.5f, -1.25f, 2.0f, 0.0f, 3.0f};
+    float wave[41];
+    SynthesizeWave(weights, 5, sinc, 0, 41, wave);
+    for (int k = 0; k < 5; ++k) EXPECT_NEAR(wave[10 * k], weights[k], 1e-6f) << k;
+    const struct {
+        int first; // tenths of a bit period
+        bool reached;
+    } edges[] = {{40 - 600, true}, {40 - 601, false}, {40 + 599, true}, {40 + 600, false}};
+    for (const auto& e : edges) {
+        const float single[] = {0, 0, 0, 0, 1};
+        float v = 0;
+        SynthesizeWave(single, 5, sinc, e.first, 1, &v);
+        const int index = kPulseOrigin + e.first - 40;
+        EXPECT_EQ(v, e.reached ? sinc[index] : 0.0f) << e.first;
+    }
+}
+
 } // namespace
 } // namespace channel

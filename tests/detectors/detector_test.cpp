@@ -9,6 +9,7 @@
 #include "channel/random.h"
 #include "detectors/detector.h"
 #include "detectors/slicer.h"
+#include "detectors/survivors.h"
 #include "detectors/viterbi.h"
 #include "detectors/viterbi_kernels.h"
 #include "frame_fixture.h"
@@ -306,6 +307,49 @@ TEST(Detectors, PathMetricsAreRenormalisedEverySixtyFourSteps) {
                 float fast[channel::kMaxStates];
                 ForwardWith(k, b, f.y.data(), steps, d32.data(), fast);
                 EXPECT_EQ(*std::min_element(fast, fast + target.States()), low) << int(k);
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace detectors
+
+namespace detectors {
+namespace {
+
+TEST(Survivors, TheDecidedPathIsTheDetectorsOnEveryTarget) {
+    // Every target, with and without the tail, quiet and noisy frames: the
+    // traced path's raw bits are both detectors' bits, each state's newest
+    // bit is its precoder bit, and each state on the path is the survivor
+    // choice of the next one.
+    channel::NoiseSource noise(41, 0);
+    for (const channel::Target& target : test::TestTargets()) {
+        const channel::FrameEncoder encoder(target);
+        const channel::Trellis& t = target.GetTrellis();
+        for (int tail : {0, target.Memory()}) {
+            for (double sigma : {0.0, 0.4, 0.9}) {
+                for (int n : {1, 7, 200}) {
+                    const test::Frame f(encoder, noise, n, tail, sigma);
+                    const Survivors s = TraceSurvivors(target, f.y.data(), n, tail);
+                    std::vector<std::uint8_t> plain(n), fast(n);
+                    ViterbiPlain(target, f.y.data(), n, tail, plain.data());
+                    Viterbi(target).Detect(f.y.data(), n, tail, fast.data());
+                    ASSERT_EQ(s.raw, plain) << target.Name() << " n " << n << " sigma " << sigma;
+                    ASSERT_EQ(s.raw, fast) << target.Name() << " n " << n << " sigma " << sigma;
+                    ASSERT_EQ(s.steps, n + tail);
+                    if (tail > 0) {
+                        ASSERT_EQ(s.path.back(), 0) << target.Name();
+                    }
+                    for (int k = 0; k < s.steps; ++k) {
+                        ASSERT_EQ(s.prec[k], s.path[k] >> (t.memory - 1)) << k;
+                        ASSERT_EQ(s.From(t, k, s.path[k]), k == 0 ? 0 : s.path[k - 1])
+                            << target.Name() << " k " << k;
+                    }
+                    if (sigma == 0) {
+                        ASSERT_EQ(s.raw, f.raw) << target.Name();
+                    }
+                }
             }
         }
     }
