@@ -4,13 +4,12 @@
 #include "console/output_file.h"
 #include "console/progress.h"
 #include "engine/eye_diagram.h"
+#include "engine/eye_shading.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
 #include "platform/picture.h"
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -24,44 +23,6 @@ constexpr int kTextPixels = 12;
 constexpr int kTick = 5;
 constexpr platform::Colour kBackground = 0xFFFFFF;
 constexpr platform::Colour kInk = 0x202020;
-
-// Black for no hit, then dark blue, blue, green, yellow, white for the most.
-std::array<platform::Colour, 256> DensityPalette() {
-    struct Stop {
-        double at;
-        double r, g, b;
-    };
-    constexpr Stop stops[] = {{0.0, 0, 0, 110},
-                              {0.25, 0, 70, 255},
-                              {0.5, 0, 200, 70},
-                              {0.75, 255, 225, 0},
-                              {1.0, 255, 255, 255}};
-    std::array<platform::Colour, 256> palette{};
-    for (int i = 1; i < 256; ++i) {
-        const double t = (i - 1) / 254.0;
-        int s = 0;
-        while (s < 3 && t > stops[s + 1].at) ++s;
-        const Stop& a = stops[s];
-        const Stop& b = stops[s + 1];
-        const double f = (t - a.at) / (b.at - a.at);
-        auto mix = [f](double x, double y) {
-            return static_cast<platform::Colour>(std::lround(x + (y - x) * f));
-        };
-        palette[i] = (mix(a.r, b.r) << 16) | (mix(a.g, b.g) << 8) | mix(a.b, b.b);
-    }
-    return palette;
-}
-
-// Hits to palette index on a logarithmic scale: 1 hit is index 1, the most
-// hits index 255, none index 0.
-struct DensityScale {
-    double logMax;
-    std::uint8_t Index(std::uint32_t hits) const {
-        if (hits == 0) return 0;
-        if (logMax <= 0) return 255;
-        return static_cast<std::uint8_t>(1 + std::lround(254 * std::log(hits) / logMax));
-    }
-};
 
 std::string Number(const char* format, double v) {
     char text[64];
@@ -83,12 +44,9 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
     p.rasterY = kTop;
     p.rasterWidth = g.width;
     p.rasterHeight = g.height;
-    p.palette = DensityPalette();
-
-    const std::uint32_t most = *std::max_element(eye.hits.begin(), eye.hits.end());
-    const DensityScale scale{most > 0 ? std::log(most) : 0.0};
-    p.indices.resize(eye.hits.size());
-    for (std::size_t i = 0; i < eye.hits.size(); ++i) p.indices[i] = scale.Index(eye.hits[i]);
+    p.palette = engine::EyePalette();
+    const engine::EyeScale scale = engine::ScaleOf(eye);
+    p.indices = engine::ShadeEye(eye, scale);
 
     const int bottom = kTop + g.height - 1; // picture y of raster row 0
     auto add = [&p](int x, int y, std::string text, platform::TextAnchor anchor,
@@ -122,8 +80,8 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
     add(kLeft + g.width / 2, bottom + 33, "time from the sampling instant (bit periods)",
         platform::TextAnchor::Centre);
 
-    // The colour scale: a bar from 1 hit at the bottom to the most at the top,
-    // labelled at the powers of ten.
+    // The colour scale: a bar from 0 hits at the bottom to its full scale at
+    // the top, labelled at round counts.
     const int barX = kLeft + g.width + 12;
     constexpr int kBarWidth = 12;
     for (int r = 0; r < g.height; ++r) {
@@ -132,21 +90,27 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
     }
     add(barX, kTop - 12, "hits", platform::TextAnchor::Left);
     int lastLabel = bottom + 100;
-    for (double power = 1; power <= most; power *= 10) {
-        const int r =
-            scale.logMax > 0
-                ? static_cast<int>(std::lround(std::log(power) / scale.logMax * (g.height - 1)))
-                : g.height - 1;
-        const int y = bottom - r;
+    for (std::uint32_t hits : engine::ScaleTicks(scale)) {
+        const int y =
+            bottom - static_cast<int>(std::lround(double(hits) / scale.full * (g.height - 1)));
         if (lastLabel - y < 16) continue;
         lastLabel = y;
         p.lines.push_back({barX + kBarWidth, y, barX + kBarWidth + 3, y, kInk});
-        const int decade = static_cast<int>(std::lround(std::log10(power)));
-        add(barX + kBarWidth + 6, y,
-            decade < 4 ? Number("%.0f", power) : "1e" + std::to_string(decade),
-            platform::TextAnchor::Left);
+        add(barX + kBarWidth + 6, y, std::to_string(hits), platform::TextAnchor::Left);
     }
 
+    // The openings at the sampling instant: an I-beam beside it between each
+    // one's closed rows, the smallest in white and its height in the title.
+    const engine::EyeOpenings openings = engine::OpeningsOf(eye, options.target);
+    for (std::size_t i = 0; i < openings.gaps.size(); ++i) {
+        const engine::EyeOpening& o = openings.gaps[i];
+        if (o.height == 0) continue;
+        const platform::Colour c = static_cast<int>(i) == openings.smallest ? 0xFFFFFF : 0xB0B0B0;
+        const int x = kLeft + openings.column + 3; // beside the instant's own column
+        for (int row : {o.bottomRow, o.topRow})
+            p.lines.push_back({x - 2, bottom - row, x + 2, bottom - row, c});
+        p.lines.push_back({x, bottom - o.topRow, x, bottom - o.bottomRow, c});
+    }
     std::string title =
         "Eye, " + options.target.Name() + ", " + std::to_string(eye.blocks) + " blocks, ";
     if (sigma == 0) {
@@ -155,6 +119,8 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
         title += "sigma " + Number("%.3g", sigma) + " (SNR " +
                  Number("%.1f", channel::SnrDb(options.target.Energy(), sigma)) + " dB)";
     }
+    if (openings.smallest >= 0)
+        title += ", eye height " + Number("%.2f", openings.gaps[openings.smallest].height);
     add(options.width / 2, 12, title, platform::TextAnchor::Centre, true);
     return p;
 }
@@ -174,12 +140,16 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
         "cut into windows of --uis bit periods centred on sampling instants, one after\n"
         "another; only samples nu to 39 are used (nu the target's memory, 5 on E3PR4),\n"
         "where every sample is a sum over the block's own bits (the first nu still see\n"
-        "the all-zero start, after bit 39 come only zeros). The colour of a pixel is the number of "
-        "traces through it on a\n"
-        "logarithmic scale, black for none, then blue, green, yellow and white for the\n"
-        "most; the counts are exact. Traces beyond the picture leave it at the top or\n"
-        "bottom. Ctrl-C stops and writes the picture of the blocks finished so far,\n"
-        "exiting with 130. See quorvane-lab --help for the model.");
+        "the all-zero start, after bit 39 come only zeros). The colour of a pixel is the\n"
+        "number of traces through it, black for none, then on a linear scale from dark\n"
+        "violet through teal to yellow at the 99th percentile of the pixels hit (the\n"
+        "level clusters at the sampling instants, above it, saturate); the counts are\n"
+        "exact. Brackets at the middle sampling instant mark the eye's openings between\n"
+        "neighbouring levels (rows crossed by fewer than one in a thousand traces per\n"
+        "level of height); the title gives the smallest height, in levels. Traces beyond\n"
+        "the picture leave it at the top or bottom. Ctrl-C stops and writes the picture\n"
+        "of the blocks finished so far, exiting with 130. See quorvane-lab --help for the\n"
+        "model.");
     options.threads = DefaultThreads();
     AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to draw (default 1e5)");
     AddNoiseLevel(*cmd, options.noise, "noise deviation in levels (default 0.1)");
