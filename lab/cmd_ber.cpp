@@ -4,6 +4,7 @@
 #include "channel/events.h"
 #include "console/output_file.h"
 #include "console/progress.h"
+#include "lab/ber_points.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
@@ -18,19 +19,6 @@ namespace lab {
 namespace {
 
 using detectors::Kind;
-
-// A finished point as the table, the CSV and the chart show it.
-struct BerPoint {
-    double snrDb = 0;
-    double sigma = 0;
-    engine::PointCounts counts; // one monitor per detector of the setup
-    double unionBound = 0;      // of the Viterbi detector's raw-bit error rate
-};
-
-int IndexOf(const engine::BerSetup& setup, Kind kind) {
-    const auto at = std::find(setup.detectors.begin(), setup.detectors.end(), kind);
-    return at == setup.detectors.end() ? -1 : static_cast<int>(at - setup.detectors.begin());
-}
 
 // Column widths of a detector's two table columns: its name and " errors",
 // its name and " BER".
@@ -62,29 +50,6 @@ void PrintRow(const engine::BerSetup& setup, const BerPoint& p) {
     }
     std::printf("  %11.4e\n", p.unionBound);
     std::fflush(stdout);
-}
-
-// Every detector the lab has gets its two columns, in the same place
-// whatever runs; one that did not run leaves them empty.
-void WriteCsv(std::FILE* file, const engine::BerSetup& setup, const std::vector<BerPoint>& points) {
-    std::string header = "snr_db,sigma,bits";
-    for (Kind kind : detectors::AllKinds())
-        header += std::string(",") + KindName(kind) + "_errors," + KindName(kind) + "_ber";
-    std::fprintf(file, "%s,union_bound\n", header.c_str());
-    for (const BerPoint& p : points) {
-        std::fprintf(file, "%.9g,%.9g,%llu", p.snrDb, p.sigma,
-                     static_cast<unsigned long long>(p.counts.bits));
-        for (Kind kind : detectors::AllKinds()) {
-            const int d = IndexOf(setup, kind);
-            if (d < 0) {
-                std::fputs(",,", file);
-                continue;
-            }
-            const engine::Monitor& m = p.counts.detectors[static_cast<std::size_t>(d)];
-            std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(m.bitErrors), m.Ber());
-        }
-        std::fprintf(file, ",%.9g\n", p.unionBound);
-    }
 }
 
 std::string Number(const char* format, double v) {
@@ -354,7 +319,7 @@ int RunBer(const BerOptions& options) {
     }
 
     if (csv.get() != nullptr) {
-        WriteCsv(csv.get(), setup, points);
+        WriteBerCsv(csv.get(), setup, points);
         if (!(csv.Finish() && csv.Commit())) return FileError(options.csv, csv.error());
     }
     if (png.get() != nullptr) {
