@@ -5,10 +5,12 @@
 #include "console/output_file.h"
 #include "lab/commands.h"
 #include "lab/options.h"
+#include "labwindow/run.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -16,7 +18,8 @@ const char* const kSummary =
     "quorvane-lab: recover the data of a partial-response read channel (E3PR4, the\n"
     "window's, or any other target) from noisy samples with a symbol-by-symbol slicer\n"
     "and a Viterbi detector; list the detector's error events, measure the detectors'\n"
-    "bit-error rates and draw them, and draw the eye diagram of the readback waveform.";
+    "bit-error rates and draw them, and draw the eye diagram of the readback waveform;\n"
+    "or watch all of it live in the lab window (quorvane-lab gui).";
 
 const char* const kModel =
     R"(Run quorvane-lab COMMAND --help for what a command does, its options and defaults.
@@ -86,16 +89,26 @@ int main(int argc, char** argv) {
     CLI::App* detectCommand = lab::AddDetectCommand(app, detect);
     CLI::App* berCommand = lab::AddBerCommand(app, ber);
     CLI::App* eyeCommand = lab::AddEyeCommand(app, eye);
+    CLI::App* guiCommand = app.add_subcommand("gui", "the lab window: all of the above, live");
+    guiCommand->footer(
+        "Opens Quorvane Lab, a window with the channel's way back: a block's waveform with\n"
+        "the noise, the received samples and every detector's decisions (Space: the next\n"
+        "block, N: new noise), its trellis with the survivors and the error events, the\n"
+        "eye growing live, an error-rate sweep on worker threads, and the error events.\n"
+        "Settings and the window's place are remembered between starts. Needs a display\n"
+        "(DISPLAY or WAYLAND_DISPLAY); the toolkit's own options (-platform NAME ...) are\n"
+        "passed on. Exit status: 0 after the window is closed, 1 without a display.");
+    guiCommand->allow_extras();
 
     try {
         // A word that is neither an option nor a command would otherwise be
         // reported as a missing command.
         const std::string first = argc > 1 ? argv[1] : "-";
         if (first[0] != '-' && first != "events" && first != "detect" && first != "ber" &&
-            first != "eye")
+            first != "eye" && first != "gui")
             throw CLI::ExtrasError("unknown command '" + first +
                                        "'; the commands are events, "
-                                       "detect, ber and eye",
+                                       "detect, ber, eye and gui",
                                    CLI::ExitCodes::ExtrasError);
         app.parse(argc, argv);
         if (*eventsCommand) lab::CheckEventsOptions(events);
@@ -115,6 +128,15 @@ int main(int argc, char** argv) {
         return lab::kExitUsage;
     }
 
+    if (*guiCommand) {
+        // The window gets the program's name and the toolkit's options.
+        std::vector<std::string> words = {argv[0]};
+        for (const std::string& w : guiCommand->remaining()) words.push_back(w);
+        std::vector<char*> args;
+        for (std::string& w : words) args.push_back(w.data());
+        args.push_back(nullptr);
+        return labwindow::RunLabWindow(static_cast<int>(words.size()), args.data());
+    }
     console::InstallCleanupHandlers();
     if (*eventsCommand) return lab::RunEvents(events);
     if (*detectCommand) return lab::RunDetect(detect);

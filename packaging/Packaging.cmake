@@ -65,9 +65,10 @@ endfunction()
 quorvane_man_page(quorvane FILE ${QUORVANE_PACKAGING_DIR}/quorvane.1.in)
 quorvane_man_page(quorvane-snapshot "the Quorvane window off-screen: its picture, raster and data")
 quorvane_man_page(quorvane-lab "noise, a slicer and a Viterbi detector on the E3PR4 channel"
-                  COMMANDS events detect ber eye)
+                  COMMANDS events detect ber eye gui)
 
-install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane.desktop
+# The window and the lab window, each with its own entry.
+install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane.desktop ${QUORVANE_PACKAGING_DIR}/quorvane-lab.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
 # The package's copyright file (machine-readable) and its changelog in
@@ -109,7 +110,9 @@ samples and the interpolated readback waveform of an E3PR4 channel in one
 window. quorvane-snapshot builds the same window off-screen and writes it
 as a PNG or its data as CSV. quorvane-lab adds noise, recovers the data with
 a slicer and a Viterbi detector, lists the error events and measures both
-detectors' bit-error rates.")
+detectors' bit-error rates; quorvane-lab gui opens Quorvane Lab, a window
+that shows a block's way back, its trellis, the eye and the error rates
+live.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <dev@quorvane.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,0 +1,307 @@
+#include "labwindow/block_view.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+#include <algorithm>
+#include <cmath>
+
+#include "labwindow/style.h"
+
+namespace labwindow {
+namespace {
+
+constexpr int kMargin = 6;
+constexpr int kLeft = 64;  // level labels, strip names
+constexpr int kRight = 76; // error counts
+constexpr int kTitle = 20;
+constexpr int kLegend = 18;
+constexpr int kRow = 20;
+constexpr double kMinCell = 12;
+
+QString ErrorsText(int n) {
+    return n == 1 ? QStringLiteral("1 error") : QStringLiteral("%1 errors").arg(n);
+}
+
+} // namespace
+
+BlockView::BlockView(QWidget* parent)
+    : QWidget(parent), scroll_(new QScrollBar(Qt::Horizontal, this)) {
+    setMouseTracking(true);
+    setMinimumSize(480, 300);
+    scroll_->hide();
+    scroll_->setToolTip(tr("Moves along a block longer than the view"));
+    connect(scroll_, &QScrollBar::valueChanged, this, [this](int v) { SetStart(v); });
+}
+
+void BlockView::SetBlock(std::shared_ptr<const labmodel::BlockView> block) {
+    block_ = std::move(block);
+    UpdateScrollBar();
+    hover_ = -1;
+    update();
+}
+
+int BlockView::Samples() const {
+    return block_ ? block_->bits + block_->tail : 0;
+}
+
+int BlockView::Visible() const {
+    const Layout l = Compute();
+    const int fit = std::max(1, static_cast<int>(l.plot.width() / kMinCell));
+    return std::min(Samples(), fit);
+}
+
+void BlockView::SetStart(int start) {
+    start = std::clamp(start, 0, std::max(0, Samples() - Visible()));
+    if (start == start_) return;
+    start_ = start;
+    scroll_->setValue(start);
+    update();
+    emit startChanged(start_);
+}
+
+void BlockView::UpdateScrollBar() {
+    const int hidden = Samples() - Visible();
+    scroll_->setVisible(hidden > 0);
+    scroll_->setRange(0, std::max(0, hidden));
+    scroll_->setPageStep(std::max(1, Visible()));
+    scroll_->setGeometry(kMargin, height() - kMargin - scroll_->sizeHint().height(),
+                         width() - 2 * kMargin, scroll_->sizeHint().height());
+    SetStart(start_);
+}
+
+void BlockView::resizeEvent(QResizeEvent*) {
+    UpdateScrollBar();
+}
+
+BlockView::Layout BlockView::Compute() const {
+    Layout l;
+    const int rows = 1 + (block_ ? static_cast<int>(block_->kinds.size()) : 2);
+    const int w = width() - 2 * kMargin;
+    int y = kMargin;
+    l.title = QRect(kMargin, y, w, kTitle);
+    y += kTitle;
+    l.legend = QRect(kMargin, y, w, kLegend);
+    y += kLegend + 4;
+    const int bottom =
+        height() - kMargin - (scroll_->isVisible() ? scroll_->sizeHint().height() + 4 : 0);
+    l.rowHeight = kRow;
+    const int stripsTop = bottom - rows * kRow;
+    l.strips = QRect(kMargin + kLeft, stripsTop, w - kLeft - kRight, rows * kRow);
+    l.plot = QRect(kMargin + kLeft, y, w - kLeft - kRight, std::max(40, stripsTop - 6 - y));
+    const int shown =
+        block_ ? std::min(Samples(), std::max(1, static_cast<int>(l.plot.width() / kMinCell))) : 40;
+    l.cell = static_cast<double>(l.plot.width()) / std::max(1, shown);
+    return l;
+}
+
+double BlockView::X(const Layout& l, double t) const {
+    return l.plot.left() + (t - start_ + 0.5) * l.cell;
+}
+
+double BlockView::Y(const Layout& l, double v) const {
+    const double low = block_->levels.front() - 1, high = block_->levels.back() + 1;
+    return l.plot.top() + (high - v) / (high - low) * (l.plot.height() - 1);
+}
+
+QRect BlockView::CellRect(int row, int k) const {
+    return CellIn(Compute(), row, k);
+}
+
+QRect BlockView::CellIn(const Layout& l, int row, int k) const {
+    const int x0 = static_cast<int>(std::lround(X(l, k - 0.5)));
+    const int x1 = static_cast<int>(std::lround(X(l, k + 0.5)));
+    return QRect(x0, l.strips.top() + row * l.rowHeight, x1 - x0, l.rowHeight - 2);
+}
+
+int BlockView::SampleAt(int x) const {
+    if (!block_) return -1;
+    const Layout l = Compute();
+    if (x < l.plot.left() || x >= l.plot.right()) return -1;
+    const int k = start_ + static_cast<int>((x - l.plot.left()) / l.cell);
+    return k < Samples() ? k : -1;
+}
+
+void BlockView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+    if (!block_) {
+        p.setFont(ViewFont(13));
+        p.drawText(rect(), Qt::AlignCenter, tr("Press Space for the first block."));
+        return;
+    }
+    const labmodel::BlockView& b = *block_;
+    const Layout l = Compute();
+
+    QString title = tr("Block %1 of the window's sequence").arg(b.run);
+    if (b.renoised > 0) title += tr(", new noise %1").arg(b.renoised);
+    title += tr(", %1 bits, %2, SNR %3 dB (sigma %4)")
+                 .arg(b.bits)
+                 .arg(QString::fromStdString(b.targetName))
+                 .arg(b.snrDb, 0, 'f', 1)
+                 .arg(b.sigma, 0, 'g', 3);
+    p.setPen(palette().windowText().color());
+    p.setFont(ViewFont(13, true));
+    p.drawText(l.title, Qt::AlignLeft | Qt::AlignVCenter, title);
+
+    // The legend: a short stroke or ring of each thing drawn.
+    p.setFont(ViewFont(11));
+    int x = l.legend.left() + kLeft;
+    const int cy = l.legend.center().y();
+    auto swatch = [&](const QColor& colour, const QString& text, bool ring) {
+        p.fillRect(QRect(x, l.legend.top(), 30, l.legend.height()), kGround);
+        p.setPen(QPen(colour, 2));
+        if (ring)
+            p.drawEllipse(QPoint(x + 15, cy), 3, 3);
+        else
+            p.drawLine(x + 4, cy, x + 26, cy);
+        p.setPen(palette().windowText().color());
+        const QRect text_(x + 34, l.legend.top(), 200, l.legend.height());
+        QRect used;
+        p.drawText(text_, Qt::AlignLeft | Qt::AlignVCenter, text, &used);
+        x = used.right() + 16;
+    };
+    swatch(kTrace, tr("clean waveform"), false);
+    swatch(kNoisyTrace, tr("with the noise"), false);
+    swatch(kSampleRing, tr("received samples"), true);
+
+    PaintPlot(p, l);
+    PaintStrips(p, l);
+}
+
+void BlockView::PaintPlot(QPainter& p, const Layout& l) {
+    const labmodel::BlockView& b = *block_;
+    const int visible =
+        std::min(Samples() - start_, static_cast<int>(std::round(l.plot.width() / l.cell)));
+    p.save();
+    p.fillRect(l.plot, kGround);
+    p.setClipRect(l.plot);
+
+    // Vertical grid: a fine line at every sampling instant, a bright one
+    // every ten bits.
+    for (int k = start_; k < start_ + visible; ++k) {
+        p.setPen(QPen(k % 10 == 0 ? kCoarseGrid : kFineGrid, 1));
+        const int gx = static_cast<int>(std::lround(X(l, k)));
+        p.drawLine(gx, l.plot.top(), gx, l.plot.bottom());
+    }
+    // Levels: the outermost solid cyan, the others dashed grey.
+    const std::vector<float>& levels = b.levels;
+    const bool many = levels.size() > 40;
+    for (std::size_t i = 0; i < levels.size() && !many; ++i) {
+        const bool limit = i == 0 || i + 1 == levels.size();
+        QPen pen(limit ? kLimitLine : kLevelLine, 1);
+        if (!limit) pen.setDashPattern({4, 4});
+        p.setPen(pen);
+        const int gy = static_cast<int>(std::lround(Y(l, levels[i])));
+        p.drawLine(l.plot.left(), gy, l.plot.right(), gy);
+    }
+    // The tail: the samples after the data bits.
+    if (b.tail > 0) {
+        const int tx = static_cast<int>(std::lround(X(l, b.bits - 0.5)));
+        p.setPen(QPen(kLevelLine, 1, Qt::DotLine));
+        p.drawLine(tx, l.plot.top(), tx, l.plot.bottom());
+        p.setFont(ViewFont(10));
+        const QRect label(tx + 3, l.plot.top() + 2, 26, 14);
+        p.fillRect(label, kGround);
+        p.setPen(QColor(200, 200, 200));
+        p.drawText(label, Qt::AlignCenter, tr("tail"));
+    }
+
+    p.setRenderHint(QPainter::Antialiasing, true);
+    // A polyline with a cosmetic pen: the rasterizer's fast path.
+    auto trace = [&](const std::vector<float>& wave, const QColor& colour, double width) {
+        QPolygonF line;
+        const double from = start_ - 0.6, to = start_ + visible - 0.4;
+        for (std::size_t j = 0; j < wave.size(); ++j) {
+            const double t = (b.firstTenth + static_cast<int>(j)) / 10.0;
+            if (t >= from && t <= to) line << QPointF(X(l, t), Y(l, wave[j]));
+        }
+        QPen pen(colour, width);
+        pen.setCosmetic(true);
+        p.setPen(pen);
+        p.drawPolyline(line);
+    };
+    trace(b.noisyWave, kNoisyTrace, 1.0);
+    trace(b.cleanWave, kTrace, 1);
+    for (int k = start_; k < start_ + visible; ++k) {
+        const QPointF c(X(l, k), Y(l, b.received[static_cast<std::size_t>(k)]));
+        p.setPen(QPen(kSampleRing, k == hover_ ? 2.0 : 1.2));
+        const double r = k == hover_ ? 5 : 3;
+        p.drawEllipse(c, r, r);
+    }
+    p.restore();
+
+    // Level labels left of the plot, as many as fit.
+    p.setFont(ViewFont(10));
+    p.setPen(palette().windowText().color());
+    const double spacing = levels.size() > 1
+                               ? (Y(l, levels.front()) - Y(l, levels.back())) / (levels.size() - 1)
+                               : 100;
+    const int every = spacing >= 12 ? 1 : spacing >= 6 ? 2 : 4;
+    for (std::size_t i = 0; i < levels.size() && !many; i += static_cast<std::size_t>(every)) {
+        const int gy = static_cast<int>(std::lround(Y(l, levels[i])));
+        p.drawText(QRect(l.plot.left() - kLeft, gy - 8, kLeft - 6, 16),
+                   Qt::AlignRight | Qt::AlignVCenter, QString::number(levels[i], 'g', 3));
+    }
+}
+
+void BlockView::PaintStrips(QPainter& p, const Layout& l) {
+    const labmodel::BlockView& b = *block_;
+    const int visible =
+        std::min(Samples() - start_, static_cast<int>(std::round(l.plot.width() / l.cell)));
+    const int rows = 1 + static_cast<int>(b.kinds.size());
+    const int digitPixels = std::clamp(static_cast<int>(l.cell) - 2, 9, 15);
+    for (int row = 0; row < rows; ++row) {
+        const int top = l.strips.top() + row * l.rowHeight;
+        p.setFont(ViewFont(11, row == 0));
+        p.setPen(palette().windowText().color());
+        const QString name = row == 0 ? tr("raw bits")
+                                      : QString::fromUtf8(detectors::KindTitle(
+                                            b.kinds[static_cast<std::size_t>(row - 1)]));
+        p.drawText(QRect(l.strips.left() - kLeft, top, kLeft - 6, l.rowHeight - 2),
+                   Qt::AlignRight | Qt::AlignVCenter, name);
+        const QString count = row == 0 ? tr("%1 bits").arg(b.bits)
+                                       : ErrorsText(b.errors[static_cast<std::size_t>(row - 1)]);
+        p.drawText(QRect(l.strips.right() + 8, top, kRight - 8, l.rowHeight - 2),
+                   Qt::AlignLeft | Qt::AlignVCenter, count);
+
+        p.setFont(StripFont(digitPixels));
+        for (int k = start_; k < start_ + visible; ++k) {
+            const QRect cell = CellIn(l, row, k);
+            QString digit = QStringLiteral("\u00B7"); // the tail has no bits
+            bool wrong = false;
+            if (k < b.bits) {
+                const std::uint8_t bit =
+                    row == 0
+                        ? b.raw[static_cast<std::size_t>(k)]
+                        : b.decided[static_cast<std::size_t>(row - 1)][static_cast<std::size_t>(k)];
+                digit = QString::number(bit);
+                wrong = row > 0 && b.Wrong(static_cast<std::size_t>(row - 1), k);
+            }
+            if (wrong) p.fillRect(cell.adjusted(1, 0, -1, 0), kWrong);
+            p.setPen(wrong ? QColor(Qt::white) : palette().windowText().color());
+            p.drawText(cell, Qt::AlignCenter, digit);
+        }
+    }
+}
+
+void BlockView::mouseMoveEvent(QMouseEvent* event) {
+    const int k = SampleAt(static_cast<int>(event->position().x()));
+    if (k != hover_) {
+        hover_ = k;
+        update();
+    }
+    if (k >= 0)
+        QToolTip::showText(event->globalPosition().toPoint(),
+                           QString::fromStdString(labmodel::HoverText(*block_, k)), this);
+    else
+        QToolTip::hideText();
+}
+
+void BlockView::leaveEvent(QEvent*) {
+    hover_ = -1;
+    update();
+}
+
+} // namespace labwindow

@@ -1,0 +1,64 @@
+#pragma once
+// The block view: one block's readback waveform, clean and as the detectors
+// saw it, the received samples, and the strips of raw bits and of every
+// detector's decisions, a wrong bit in red. Hovering a sample says what each
+// detector made of it. Long blocks show a stretch at a time; the scroll bar
+// moves it.
+#include <QScrollBar>
+#include <QWidget>
+#include <memory>
+
+#include "labwindow/model/block.h"
+
+namespace labwindow {
+
+class BlockView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit BlockView(QWidget* parent = nullptr);
+
+    void SetBlock(std::shared_ptr<const labmodel::BlockView> block);
+    const labmodel::BlockView* Block() const { return block_.get(); }
+
+    // The first sample shown, and how many fit.
+    int Start() const { return start_; }
+    int Visible() const;
+    void SetStart(int start);
+
+    // Where things are, in the widget's coordinates, for the tests and the
+    // hover: the cell of bit k in strip `row` (0: raw bits, then one per
+    // detector), and the sample under x (-1: none).
+    QRect CellRect(int row, int k) const;
+    int SampleAt(int x) const;
+
+  signals:
+    void startChanged(int start);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+  private:
+    struct Layout {
+        QRect title, legend, plot, strips;
+        int rowHeight = 0;
+        double cell = 0; // pixels per bit period
+    };
+    Layout Compute() const;
+    int Samples() const;
+    void UpdateScrollBar();
+    double X(const Layout& l, double t) const; // t: bit periods from bit 0
+    QRect CellIn(const Layout& l, int row, int k) const;
+    double Y(const Layout& l, double v) const;
+    void PaintPlot(QPainter& p, const Layout& l);
+    void PaintStrips(QPainter& p, const Layout& l);
+
+    std::shared_ptr<const labmodel::BlockView> block_;
+    QScrollBar* scroll_;
+    int start_ = 0;
+    int hover_ = -1;
+};
+
+} // namespace labwindow

@@ -1,0 +1,438 @@
+#include "labwindow/lab_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QKeySequence>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStatusBar>
+#include <QThread>
+#include <algorithm>
+
+#include "channel/bounds.h"
+#include "engine/eye_diagram.h"
+#include "labwindow/files.h"
+#include "labwindow/model/eye.h"
+#include "labwindow/model/sweep.h"
+
+namespace labwindow {
+namespace {
+
+const char* const kTitle = "Quorvane Lab";
+
+} // namespace
+
+LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
+    : QMainWindow(parent), settingsFile_(settingsFile) {
+    setWindowTitle(kTitle);
+    panel = new Panel(labmodel::EngineCapabilities());
+    block = new BlockView;
+    trellis = new TrellisView;
+    eye = new EyeView;
+    sweep = new SweepView;
+    events = new EventsView;
+    tabs = new QTabWidget;
+    tabs->addTab(block, tr("Block"));
+    tabs->addTab(trellis, tr("Trellis"));
+    tabs->addTab(eye, tr("Eye"));
+    tabs->addTab(sweep, tr("Error rate"));
+    tabs->addTab(events, tr("Events"));
+    tabs->setTabToolTip(kBlockTab, tr("The block's waveform, samples and decisions (Ctrl+1)"));
+    tabs->setTabToolTip(kTrellisTab,
+                        tr("The Viterbi detector's survivors and error events (Ctrl+2)"));
+    tabs->setTabToolTip(kEyeTab, tr("The density eye diagram, growing live (Ctrl+3)"));
+    tabs->setTabToolTip(kSweepTab, tr("Bit-error rates against SNR (Ctrl+4)"));
+    tabs->setTabToolTip(kEventsTab, tr("The target's error events (Ctrl+5)"));
+
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(panel);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(panel->sizeHint().width() + 24);
+    scroll->setMaximumWidth(panel->sizeHint().width() + 120);
+    splitter_ = new QSplitter;
+    splitter_->addWidget(scroll);
+    splitter_->addWidget(tabs);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setCollapsible(0, false);
+    splitter_->setCollapsible(1, false);
+    setCentralWidget(splitter_);
+    BuildMenus();
+    resize(1200, 800);
+
+    connect(panel, &Panel::noiseChanged, this, [this] {
+        const double db = panel->Settings().snrDb;
+        PostBlock([this, db] { return source_->AtSnr(db); }, Step::kSnr);
+        eyeStale_ = true;
+        StartEye();
+    });
+    connect(panel, &Panel::channelChanged, this, [this] { OnChannelChanged(); });
+    connect(panel, &Panel::blocksChanged, this, [this] { ReplayBlocks(); });
+    connect(panel, &Panel::eyeChanged, this, [this] {
+        eyeStale_ = true;
+        StartEye();
+    });
+    connect(panel, &Panel::sweepChanged, this, [this] {
+        if (sweep->Running()) StopSweep(tr("the sweep's settings changed"));
+        PreviewSweep();
+    });
+    connect(panel, &Panel::nextBlock, this,
+            [this] { PostBlock([this] { return source_->Next(); }, Step::kPress); });
+    connect(panel, &Panel::newNoise, this,
+            [this] { PostBlock([this] { return source_->Renoise(); }, Step::kPress); });
+    connect(tabs, &QTabWidget::currentChanged, this, [this](int i) { OnTab(i); });
+    connect(block, &BlockView::startChanged, trellis, &TrellisView::SetStart);
+    connect(trellis, &TrellisView::startChanged, block, &BlockView::SetStart);
+    connect(sweep->runButton, &QPushButton::clicked, this, [this] { StartSweep(); });
+    connect(sweep->stopButton, &QPushButton::clicked, this,
+            [this] { StopSweep(tr("by the user")); });
+    connect(sweep->csvButton, &QPushButton::clicked, this, [this] { SaveSweepAs(); });
+    connect(sweep->pngButton, &QPushButton::clicked, this, [this] { SaveChartAs(); });
+    eyeRestart_.setSingleShot(true);
+    eyeRestart_.setInterval(200);
+    connect(&eyeRestart_, &QTimer::timeout, this, [this] {
+        eyeStale_ = true;
+        StartEye();
+    });
+    connect(eye, &EyeView::resized, this, [this] { eyeRestart_.start(); });
+
+    Restore();
+    events->SetTarget(panel->Settings().target);
+    PreviewSweep();
+    ReplayBlocks();
+}
+
+LabWindow::~LabWindow() {
+    eyeJobs_.StopAndWait();
+    sweepJobs_.StopAndWait();
+}
+
+void LabWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* saveView = file->addAction(tr("Save view as &PNG..."), this, [this] { SaveViewAs(); });
+    saveView->setShortcut(QKeySequence::Save);
+    QAction* saveCsv =
+        file->addAction(tr("Save sweep as &CSV..."), this, [this] { SaveSweepAs(); });
+    saveCsv->setShortcut(QKeySequence(tr("Ctrl+Shift+S")));
+    file->addSeparator();
+    QAction* quit = file->addAction(tr("&Quit"), this, [this] { close(); });
+    quit->setShortcut(QKeySequence::Quit);
+
+    QMenu* view = menuBar()->addMenu(tr("Vie&w"));
+    for (int i = 0; i < tabs->count(); ++i) {
+        QAction* a =
+            view->addAction(tabs->tabText(i), this, [this, i] { tabs->setCurrentIndex(i); });
+        a->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)));
+    }
+
+    QMenu* run = menuBar()->addMenu(tr("Sim&ulate"));
+    // Space presses a focused button, as it always does; anywhere else it
+    // is the next block.
+    QAction* next = run->addAction(tr("Next block"), this, [this] {
+        if (auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget()))
+            button->animateClick();
+        else
+            emit panel->nextBlock();
+    });
+    next->setShortcut(Qt::Key_Space);
+    QAction* renoise = run->addAction(tr("New noise"), this, [this] { emit panel->newNoise(); });
+    renoise->setShortcut(Qt::Key_N);
+    run->addSeparator();
+    QAction* start = run->addAction(tr("Run sweep"), this, [this] { StartSweep(); });
+    start->setShortcut(QKeySequence(tr("Ctrl+R")));
+    QAction* stop =
+        run->addAction(tr("Stop sweep"), this, [this] { StopSweep(tr("by the user")); });
+    stop->setShortcut(Qt::Key_Escape);
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("&Keys"), this, [this] {
+        QMessageBox::information(
+            this, kTitle,
+            tr("Space: next block (or press the focused button)\nN: the same block with new "
+               "noise\nCtrl+1 ... Ctrl+5: the views\nCtrl+R: run the sweep, Esc: stop it\n"
+               "Ctrl+S: save the view as PNG, Ctrl+Shift+S: the sweep as CSV\nAlt and an "
+               "underlined letter: that control; Tab: the next one\nCtrl+Q: quit"));
+    });
+    help->addAction(tr("&About"), this, [this] {
+        QMessageBox::about(this, tr("About Quorvane Lab"),
+                           tr("<b>Quorvane Lab</b> %1<p>The data of a partial-response read "
+                              "channel coming back out: noise, a slicer and a Viterbi "
+                              "detector, their trellis and error events, the eye and the error "
+                              "rates, from the same engines as quorvane-lab.</p>")
+                               .arg(QStringLiteral(QUORVANE_VERSION)));
+    });
+}
+
+void LabWindow::Restore() {
+    labmodel::LabSettings s;
+    if (!settingsFile_.isEmpty()) {
+        QSettings q(settingsFile_, QSettings::IniFormat);
+        const auto number = [&q](const char* key, double fallback, double lo, double hi) {
+            bool ok = false;
+            const double v = q.value(key, fallback).toDouble(&ok);
+            return ok ? std::clamp(v, lo, hi) : fallback;
+        };
+        const int channel = static_cast<int>(number("channel", 0, 0, 2));
+        if (labmodel::EngineCapabilities().recordingChannel)
+            s.channel = static_cast<labmodel::ChannelKind>(channel);
+        s.density = number("density", s.density, 0.5, 5);
+        s.jitter = number("jitter", s.jitter, 0, 0.3);
+        s.taps = static_cast<int>(number("taps", s.taps, 3, 63)) | 1;
+        labmodel::SetTarget(
+            s, q.value("target", QString::fromStdString(s.targetText)).toString().toStdString());
+        s.snrDb = number("snr_db", s.snrDb, labmodel::kMinSnrDb, labmodel::kMaxSnrDb);
+        s.seed = static_cast<std::uint64_t>(number("seed", 1, 0, 2147483647));
+        s.blockBits = static_cast<int>(
+            number("block_bits", s.blockBits, labmodel::kMinBlockBits, labmodel::kMaxBlockBits));
+        s.slicer = q.value("slicer", true).toBool();
+        s.viterbi = q.value("viterbi", true).toBool();
+        s.npml = labmodel::EngineCapabilities().npml && q.value("npml", false).toBool();
+        s.eyeBlocks =
+            static_cast<std::uint64_t>(number("eye_blocks", 100000, 1000, labmodel::kMaxEyeBlocks));
+        s.eyeUis = static_cast<int>(number("eye_uis", 2, 1, engine::kMaxEyeUis));
+        labmodel::LabSettings trial = s;
+        trial.sweepRange =
+            q.value("sweep_range", QString::fromStdString(s.sweepRange)).toString().toStdString();
+        std::vector<double> dbs;
+        if (labmodel::SweepPoints(trial, dbs).empty()) s.sweepRange = trial.sweepRange;
+        s.sweepBits = static_cast<std::uint64_t>(number("sweep_bits", 1e7, 1, 1e13));
+        s.sweepErrors = static_cast<std::uint64_t>(number("sweep_errors", 300, 1, 1e13));
+        if (q.contains("geometry")) restoreGeometry(q.value("geometry").toByteArray());
+        if (q.contains("splitter")) splitter_->restoreState(q.value("splitter").toByteArray());
+        tabs->setCurrentIndex(static_cast<int>(number("tab", 0, 0, tabs->count() - 1)));
+    }
+    s.threads = std::max(1, std::min(2, QThread::idealThreadCount()));
+    panel->Load(s);
+}
+
+void LabWindow::Remember() {
+    if (settingsFile_.isEmpty()) return;
+    const labmodel::LabSettings& s = panel->Settings();
+    QSettings q(settingsFile_, QSettings::IniFormat);
+    q.setValue("channel", static_cast<int>(s.channel));
+    q.setValue("density", s.density);
+    q.setValue("jitter", s.jitter);
+    q.setValue("taps", s.taps);
+    q.setValue("target", QString::fromStdString(s.targetText));
+    q.setValue("snr_db", s.snrDb);
+    q.setValue("seed", static_cast<qulonglong>(s.seed));
+    q.setValue("block_bits", s.blockBits);
+    q.setValue("slicer", s.slicer);
+    q.setValue("viterbi", s.viterbi);
+    q.setValue("npml", s.npml);
+    q.setValue("eye_blocks", static_cast<qulonglong>(s.eyeBlocks));
+    q.setValue("eye_uis", s.eyeUis);
+    q.setValue("sweep_range", QString::fromStdString(s.sweepRange));
+    q.setValue("sweep_bits", static_cast<qulonglong>(s.sweepBits));
+    q.setValue("sweep_errors", static_cast<qulonglong>(s.sweepErrors));
+    q.setValue("tab", tabs->currentIndex());
+    q.setValue("geometry", saveGeometry());
+    q.setValue("splitter", splitter_->saveState());
+}
+
+void LabWindow::closeEvent(QCloseEvent* event) {
+    Remember();
+    eyeJobs_.StopAndWait();
+    sweepJobs_.StopAndWait();
+    event->accept();
+}
+
+void LabWindow::PostBlock(std::function<labmodel::BlockView()> step, Step kind) {
+    const std::uint64_t snr = kind == Step::kSnr ? ++snrSteps_ : snrSteps_.load();
+    const std::uint64_t settings =
+        kind == Step::kSettings ? ++settingsSteps_ : settingsSteps_.load();
+    blocks_.Post([this, step = std::move(step), kind, snr, settings] {
+        const bool newerSettings = settings != settingsSteps_.load();
+        if (kind == Step::kSettings && newerSettings) return;
+        if (kind == Step::kSnr && (newerSettings || snr != snrSteps_.load())) return;
+        auto view = std::make_shared<const labmodel::BlockView>(step());
+        run_ = view->run;
+        QMetaObject::invokeMethod(
+            this, [this, view] { ShowBlock(view); }, Qt::QueuedConnection);
+    });
+}
+
+void LabWindow::ReplayBlocks() {
+    const labmodel::LabSettings s = panel->Settings();
+    PostBlock(
+        [this, s] {
+            // The run shown so far, under the new settings.
+            source_ = std::make_unique<labmodel::BlockSource>(
+                labmodel::BlockSource::Replay(s, run_ > 0 ? run_ - 1 : 0));
+            return source_->Next();
+        },
+        Step::kSettings);
+}
+
+void LabWindow::ShowBlock(std::shared_ptr<const labmodel::BlockView> view) {
+    block->SetBlock(view);
+    trellis->SetBlock(view);
+    QString line = tr("Block %1:").arg(view->run);
+    for (std::size_t d = 0; d < view->kinds.size(); ++d)
+        line += tr(" %1 %2 %3%4")
+                    .arg(detectors::KindTitle(view->kinds[d]))
+                    .arg(view->errors[d])
+                    .arg(view->errors[d] == 1 ? "error" : "errors")
+                    .arg(d + 1 < view->kinds.size() ? "," : "");
+    const std::size_t events = view->trellis.events.size();
+    line += events == 1 ? tr("; 1 error event") : tr("; %1 error events").arg(events);
+    statusBar()->showMessage(line);
+}
+
+void LabWindow::WaitForBlocks() {
+    blocks_.Drain();
+    QCoreApplication::processEvents();
+}
+
+void LabWindow::OnChannelChanged() {
+    events->SetTarget(panel->Settings().target);
+    ReplayBlocks();
+    eyeStale_ = true;
+    StartEye();
+    if (sweep->Running()) StopSweep(tr("the channel's settings changed"));
+    PreviewSweep();
+}
+
+void LabWindow::PreviewSweep() {
+    std::vector<double> dbs;
+    if (sweep->Running() || !sweep->Points().empty() ||
+        !labmodel::SweepPoints(panel->Settings(), dbs).empty())
+        return;
+    sweep->Preview(panel->Settings(), dbs);
+}
+
+void LabWindow::OnTab(int index) {
+    if (index == kEyeTab && eyeStale_) StartEye();
+}
+
+void LabWindow::StartEye() {
+    const labmodel::LabSettings& s = panel->Settings();
+    ++eyeGeneration_;
+    if (tabs->currentIndex() != kEyeTab) {
+        // Drawn when it is looked at.
+        eyeJobs_.Stop();
+        return;
+    }
+    eyeStale_ = false;
+    const QSize pixels = eye->RasterPixels();
+    engine::EyeGeometry geometry;
+    const std::string error =
+        engine::FitEye(pixels.width(), pixels.height(), s.eyeUis, s.target, geometry);
+    if (!error.empty()) {
+        eyeJobs_.Stop();
+        eye->SetMessage(
+            tr("The view is too small for this eye: %1.").arg(QString::fromStdString(error)));
+        return;
+    }
+    const engine::EyeSettings settings = labmodel::EyeOf(s);
+    const std::uint64_t generation = eyeGeneration_;
+    QString title = tr("Eye, %1, ").arg(QString::fromStdString(s.target.Name()));
+    title +=
+        settings.sigma == 0
+            ? tr("no noise")
+            : tr("sigma %1 (SNR %2 dB)").arg(settings.sigma, 0, 'g', 3).arg(s.snrDb, 0, 'f', 1);
+    eyeJobs_.Start([this, settings, geometry, generation, title](const std::atomic<bool>& stop) {
+        labmodel::GrowEye(settings, geometry, stop, [&](labmodel::EyeFrame frame) {
+            auto shared = std::make_shared<const labmodel::EyeFrame>(std::move(frame));
+            QImage image = EyeImageOf(*shared);
+            QMetaObject::invokeMethod(
+                this,
+                [this, shared, image, generation, title] {
+                    if (generation == eyeGeneration_) eye->SetFrame(shared, image, title);
+                },
+                Qt::QueuedConnection);
+        });
+    });
+}
+
+void LabWindow::StartSweep() {
+    if (sweep->Running()) return;
+    const labmodel::LabSettings s = panel->Settings();
+    std::vector<double> dbs;
+    if (std::string error = labmodel::SweepPoints(s, dbs); !error.empty()) {
+        Fail(QString::fromStdString(error));
+        return;
+    }
+    tabs->setCurrentIndex(kSweepTab);
+    sweep->Begin(s, dbs);
+    const std::uint64_t generation = ++sweepGeneration_;
+    const engine::BerSettings settings = labmodel::SweepSettingsOf(s);
+    const engine::BerSetup setup = labmodel::SweepSetupOf(s);
+    sweepJobs_.Start([this, settings, setup, dbs, generation](const std::atomic<bool>& stop) {
+        auto post = [this, generation](std::function<void()> show) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, show] {
+                    if (generation == sweepGeneration_) show();
+                },
+                Qt::QueuedConnection);
+        };
+        const int done = labmodel::RunSweep(
+            settings, setup, dbs, stop,
+            [&](const lab::BerPoint& p) { post([this, p] { sweep->AddPoint(p); }); },
+            [&](const labmodel::SweepProgress& p) { post([this, p] { sweep->Progress(p); }); });
+        const bool complete = done == static_cast<int>(dbs.size());
+        post([this, complete] { sweep->End(complete, tr("stopped")); });
+    });
+}
+
+void LabWindow::StopSweep(const QString& why) {
+    if (!sweep->Running()) return;
+    sweepJobs_.Stop();
+    ++sweepGeneration_; // what it still sends is dropped
+    sweep->End(false, why);
+}
+
+int LabWindow::RunningJobs() const {
+    return eyeJobs_.Running() + sweepJobs_.Running();
+}
+
+QString LabWindow::SaveView(const QString& path) {
+    QWidget* shown = tabs->currentIndex() == kSweepTab ? sweep->ChartView() : tabs->currentWidget();
+    return SavePng(shown->grab().toImage(), path);
+}
+
+QString LabWindow::SaveSweepCsv(const QString& path) {
+    return labwindow::SaveSweepCsv(sweep->Setup(), sweep->Points(), path);
+}
+
+void LabWindow::Fail(const QString& line) {
+    QString text = line;
+    if (!text.isEmpty()) text[0] = text[0].toUpper();
+    if (!text.endsWith('.')) text += '.';
+    QMessageBox::critical(this, kTitle, text);
+}
+
+void LabWindow::SaveViewAs() {
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Save the view as PNG"),
+        tabs->tabText(tabs->currentIndex()).toLower().replace(' ', '-') + ".png",
+        tr("PNG pictures (*.png)"));
+    if (path.isEmpty()) return;
+    if (QString error = SaveView(path); !error.isEmpty()) Fail(error);
+}
+
+void LabWindow::SaveChartAs() {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save the error-rate chart as PNG"),
+                                                      "ber.png", tr("PNG pictures (*.png)"));
+    if (path.isEmpty()) return;
+    if (QString error = SavePng(sweep->ChartView()->grab().toImage(), path); !error.isEmpty())
+        Fail(error);
+}
+
+void LabWindow::SaveSweepAs() {
+    if (sweep->Points().empty()) {
+        Fail(tr("no finished points to save yet: run a sweep first"));
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save the sweep as CSV"), "ber.csv",
+                                                      tr("CSV files (*.csv)"));
+    if (path.isEmpty()) return;
+    if (QString error = SaveSweepCsv(path); !error.isEmpty()) Fail(error);
+}
+
+} // namespace labwindow

@@ -1,0 +1,84 @@
+#pragma once
+// The block view's model: one block of the window's sequence through the
+// chain, as the view draws it. The waveform is the target's sinc-interpolated
+// readback at 10 points per bit period (the window's own on E3PR4), clean and
+// with the noise the detectors saw: the noise samples interpolated the same
+// way, so at each sampling instant the noisy waveform passes through the
+// received sample.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel/events.h"
+#include "detectors/detector.h"
+#include "engine/window_blocks.h"
+#include "labwindow/model/settings.h"
+#include "labwindow/model/trellis.h"
+
+namespace labmodel {
+
+// The waveform starts this many bit periods before bit 0 and ends as many
+// after the tail's last sample.
+inline constexpr int kWaveMarginBits = 2;
+
+struct BlockView {
+    std::uint64_t run = 0; // 1 for the window's first press
+    int renoised = 0;      // "New noise" presses on this run
+    int bits = 0;
+    int tail = 0;
+    double snrDb = 0;
+    double sigma = 0;
+    std::string targetName;
+    std::vector<float> levels; // the target's, ascending
+    std::vector<std::uint8_t> raw;
+    std::vector<float> clean;    // bits + tail samples
+    std::vector<float> received; // the same with noise
+    std::vector<detectors::Kind> kinds;
+    std::vector<std::vector<std::uint8_t>> decided; // per kind, bits
+    std::vector<int> errors;                        // per kind
+    // Waveform point j is at time (firstTenth + j) / 10 bit periods from bit
+    // 0's sampling instant; sample k is point 10 (k + kWaveMarginBits).
+    int firstTenth = 0;
+    std::vector<float> cleanWave;
+    std::vector<float> noisyWave;
+    TrellisView trellis; // of the Viterbi detector on this block
+
+    int SamplePoint(int k) const { return 10 * k - firstTenth; }
+    bool Wrong(std::size_t detector, int k) const {
+        return decided[detector][static_cast<std::size_t>(k)] != raw[static_cast<std::size_t>(k)];
+    }
+};
+
+// What hovering sample k shows: "k 17: received 2.31, ideal 3; slicer 1,
+// Viterbi 0 (raw 0)". Tail samples have no bits.
+std::string HoverText(const BlockView& view, int k);
+
+// The window's blocks for one choice of settings, kept from press to press.
+class BlockSource {
+  public:
+    explicit BlockSource(const LabSettings& settings);
+    const LabSettings& settings() const { return settings_; }
+
+    // The next block of the sequence (run 1 first).
+    BlockView Next();
+    // The current block's bits with fresh noise.
+    BlockView Renoise();
+    // The current block at another SNR, with the same noise draws scaled.
+    BlockView AtSnr(double snrDb);
+    // The same run under other settings: the blocks are made anew and the
+    // first `run` of them passed; its "New noise" presses are not replayed.
+    static BlockSource Replay(const LabSettings& settings, std::uint64_t run);
+
+  private:
+    BlockView View(const engine::BlockResult& result);
+
+    LabSettings settings_;
+    std::unique_ptr<engine::WindowBlocks> blocks_;
+    std::vector<channel::ErrorEvent> table_; // the events view's rows
+    channel::PulseTable pulse_;              // the target's
+    channel::PulseTable sinc_;               // the single coefficient 1
+    int renoised_ = 0;
+};
+
+} // namespace labmodel

@@ -1,0 +1,33 @@
+#pragma once
+// The eye as it grows: the lab's eye engine run in batches of chunks, the
+// picture so far handed on after each. The batches double from one chunk up
+// to kMaxEyeBatch, so the first picture comes at once and later ones a few
+// times a second; the last one is DrawEye's picture exactly.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "engine/eye_diagram.h"
+#include "engine/eye_shading.h"
+
+namespace labmodel {
+
+inline constexpr std::uint64_t kMaxEyeBatch = 16; // chunks (4096 blocks)
+
+// A picture of the eye so far, ready to show: palette indices (bottom row
+// first), its scale and openings.
+struct EyeFrame {
+    engine::EyeImage image;
+    engine::EyeScale scale;
+    std::vector<std::uint8_t> indices;
+    engine::EyeOpenings openings;
+    std::uint64_t goal = 0; // blocks of the whole run
+};
+EyeFrame FrameOf(const engine::EyeImage& image, const channel::Target& target, std::uint64_t goal);
+
+// Runs the eye to its end or until `stop`; `shown` after every batch. True
+// when the whole run was drawn.
+bool GrowEye(const engine::EyeSettings& settings, const engine::EyeGeometry& geometry,
+             const std::atomic<bool>& stop, const std::function<void(EyeFrame)>& shown);
+
+} // namespace labmodel

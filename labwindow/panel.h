@@ -1,0 +1,69 @@
+#pragma once
+// The side panel: every control of the lab window, each reachable from the
+// keyboard (its label's underlined letter with Alt, or Tab) and with a
+// tooltip. It edits one LabSettings and says which part changed.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QWidget>
+
+#include "labwindow/model/settings.h"
+
+namespace labwindow {
+
+class Panel : public QWidget {
+    Q_OBJECT
+  public:
+    explicit Panel(const labmodel::Capabilities& can, QWidget* parent = nullptr);
+
+    // Shows `settings` in the controls (their signals stay quiet).
+    void Load(const labmodel::LabSettings& settings);
+    const labmodel::LabSettings& Settings() const { return settings_; }
+
+    // The controls, for the window's shortcuts and for the tests.
+    QComboBox* channel;
+    QDoubleSpinBox* density;
+    QDoubleSpinBox* jitter;
+    QSpinBox* taps;
+    QComboBox* target;
+    QLabel* targetError;
+    QSlider* snr;
+    QLabel* noise;
+    QSpinBox* seed;
+    QSpinBox* blockBits;
+    QPushButton* next;
+    QPushButton* renoise;
+    QCheckBox* slicer;
+    QCheckBox* viterbi;
+    QCheckBox* npml;
+    QSpinBox* eyeBlocks;
+    QSpinBox* eyeUis;
+    QLineEdit* sweepRange;
+    QLineEdit* sweepBits;
+    QLineEdit* sweepErrors;
+    QLabel* sweepError;
+
+  signals:
+    void noiseChanged();   // the SNR
+    void channelChanged(); // channel, target, seed, detectors: every view
+    void blocksChanged();  // the block length
+    void eyeChanged();
+    void sweepChanged();
+    void nextBlock();
+    void newNoise();
+
+  private:
+    void TakeTarget();
+    void TakeSweep();
+    void ShowNoise();
+
+    labmodel::LabSettings settings_;
+    bool loading_ = false;
+};
+
+} // namespace labwindow

@@ -1,0 +1,32 @@
+#pragma once
+// The lab window's colours and fonts. The block and trellis views take the
+// main window's plot style: a black ground, green grid lines, grey dashed
+// level lines, a yellow trace and white sample rings.
+#include <QColor>
+#include <QFont>
+
+namespace labwindow {
+
+inline const QColor kGround{0, 0, 0};
+inline const QColor kFineGrid{0, 128, 0};
+inline const QColor kCoarseGrid{0, 255, 0};
+inline const QColor kLevelLine{128, 128, 128};
+inline const QColor kLimitLine{0, 255, 255};
+inline const QColor kTrace{255, 255, 0};        // the clean waveform, the decided path
+inline const QColor kSampleRing{255, 255, 255}; // received samples
+inline const QColor kNoisyTrace{255, 150, 40};  // the waveform the detectors saw
+inline const QColor kTruePath{0, 200, 255};
+inline const QColor kSurvivor{72, 72, 72};
+// A wrong bit: its cell in this red, its digit in white. Nothing else in the
+// block view is this colour, so a picture's red pixels are its errors.
+inline const QColor kWrong{224, 0, 0};
+inline const QColor kEventBand{224, 0, 0, 70};
+inline const QColor kSlicerColour{0x1F, 0x5F, 0xD0};
+inline const QColor kViterbiColour{0xD0, 0x20, 0x20};
+
+// The digits of the strips: fixed pitch, so every bit has the same cell.
+QFont StripFont(int pixels);
+// Labels and titles inside the views.
+QFont ViewFont(int pixels, bool bold = false);
+
+} // namespace labwindow

@@ -1,0 +1,308 @@
+// The lab window's models without Qt: the block view against the command
+// line's `detect` and `ber`, the trellis against the detector, the events
+// against the paths they come from, and the threads the work runs on.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "channel/bounds.h"
+#include "labwindow/model/block.h"
+#include "labwindow/model/display_check.h"
+#include "labwindow/model/jobs.h"
+#include "labwindow/model/sweep.h"
+#include "tests/program_fixture.h"
+
+namespace {
+
+using labmodel::BlockSource;
+using labmodel::BlockView;
+using labmodel::LabSettings;
+
+class LabModel : public testsupport::ProgramTest {
+  protected:
+    LabModel() : ProgramTest(QUORVANE_LAB, "qv-labmodel-") {}
+};
+
+std::string Text(float v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+    return text;
+}
+
+LabSettings At(double snrDb, std::uint64_t seed = 1) {
+    LabSettings s;
+    s.snrDb = snrDb;
+    s.seed = seed;
+    return s;
+}
+
+TEST_F(LabModel, TheBlockViewDecidesAsDetectDoes) {
+    // The command line's CSV row by row: run,k,raw,samp,received,slicer,viterbi.
+    const testsupport::Result r = Run("detect --runs 25 --snr 17 --seed 5 --csv -");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream csv(r.out);
+    std::string line;
+    std::getline(csv, line);
+    ASSERT_EQ(line, "run,k,raw,samp,received,slicer,viterbi");
+    BlockSource source(At(17, 5));
+    int rows = 0, wrong = 0;
+    for (int run = 1; run <= 25; ++run) {
+        const BlockView v = source.Next();
+        ASSERT_EQ(v.run, static_cast<std::uint64_t>(run));
+        for (int k = 0; k < v.bits + v.tail; ++k, ++rows) {
+            ASSERT_TRUE(std::getline(csv, line));
+            std::string want = std::to_string(run) + "," + std::to_string(k) + ",";
+            if (k < v.bits) want += std::to_string(v.raw[k]);
+            want += "," + Text(v.clean[k]) + "," + Text(v.received[k]);
+            for (std::size_t d = 0; d < v.kinds.size(); ++d)
+                want += "," + (k < v.bits ? std::to_string(v.decided[d][k]) : std::string());
+            ASSERT_EQ(line, want) << "run " << run;
+        }
+        for (int e : v.errors) wrong += e;
+    }
+    EXPECT_EQ(rows, 25 * 45);
+    EXPECT_GT(wrong, 0); // at 17 dB both detectors err now and then
+}
+
+TEST(LabModelTrellis, TheDecidedPathIsTheDetectorsAndEventsAreItsDifference) {
+    // Low SNRs, so that blocks have error events; every target that has a
+    // tail-ending trellis in the window.
+    int events = 0, inTable = 0, beyond = 0;
+    for (const char* target : {"e3pr4", "pr4", "epr4", "1,0.8,-0.3"}) {
+        LabSettings s = At(11, 3);
+        ASSERT_EQ(labmodel::SetTarget(s, target), "");
+        s.blockBits = 120;
+        BlockSource source(s);
+        const std::size_t viterbi = s.target.HasSlicer() ? 1 : 0;
+        const std::vector<channel::ErrorEvent> table = labmodel::EventsTable(s.target);
+        for (int run = 0; run < 30; ++run) {
+            const BlockView v = source.Next();
+            const labmodel::TrellisView& t = v.trellis;
+            ASSERT_EQ(v.kinds[viterbi], detectors::Kind::kViterbi);
+            ASSERT_EQ(t.survivors.raw, v.decided[viterbi]) << target << " run " << run;
+            ASSERT_EQ(labmodel::StatesOf(t.survivors.prec, t.memory, t.steps), t.survivors.path);
+            // decided - true, bit by bit: inside an event its (possibly
+            // negated) entries, outside every event zero.
+            std::vector<int> covered(static_cast<std::size_t>(t.steps), 0);
+            int raw = 0;
+            for (const labmodel::PathEvent& ev : t.events) {
+                const int sign = ev.negated ? -1 : 1;
+                ASSERT_EQ(static_cast<int>(ev.event.e.size()), ev.last - ev.first + 1);
+                for (int k = ev.first; k <= ev.last; ++k) {
+                    const int d =
+                        (t.survivors.path[k] >> (t.memory - 1)) - (t.truth[k] >> (t.memory - 1));
+                    ASSERT_EQ(d, sign * ev.event.e[k - ev.first]) << target << " k " << k;
+                    covered[k] = 1;
+                }
+                EXPECT_EQ(ev.event.d2, channel::MakeErrorEvent(s.target, ev.event.e).d2);
+                if (ev.last + t.memory < v.bits) {
+                    EXPECT_EQ(ev.rawErrors, ev.event.rawBitErrors);
+                }
+                if (ev.tableRow >= 0) {
+                    EXPECT_EQ(table[ev.tableRow].e, ev.event.e);
+                    EXPECT_EQ(table[ev.tableRow].d2, ev.event.d2);
+                    ++inTable;
+                } else {
+                    EXPECT_TRUE(ev.event.d2 > 2 * s.target.D2Min() || ev.event.e.size() > 16);
+                    ++beyond;
+                }
+                raw += ev.rawErrors;
+                ++events;
+            }
+            for (int k = 0; k < t.steps; ++k) {
+                if (!covered[k]) {
+                    ASSERT_EQ(t.survivors.path[k] >> (t.memory - 1), t.truth[k] >> (t.memory - 1))
+                        << k;
+                }
+            }
+            EXPECT_EQ(raw, v.errors[viterbi]) << target << " run " << run;
+        }
+    }
+    EXPECT_GT(events, 50);
+    EXPECT_GT(inTable, 20);
+    EXPECT_GT(beyond, 0);
+}
+
+TEST(LabModelBlocks, OneBlockAtAnotherSnrAndUnderOtherSettings) {
+    BlockSource source(At(20, 4));
+    source.Next();
+    source.Next();
+    const BlockView third = source.Next();
+    const BlockView louder = source.AtSnr(14);
+    ASSERT_EQ(louder.run, 3u);
+    EXPECT_EQ(louder.raw, third.raw);
+    const double scale = louder.sigma / third.sigma; // 10^(6/20)
+    EXPECT_NEAR(scale, 1.9952623149688795, 1e-12);
+    for (std::size_t k = 0; k < third.received.size(); ++k)
+        EXPECT_NEAR(louder.received[k] - louder.clean[k],
+                    scale * (third.received[k] - third.clean[k]), 2e-5);
+    // The same run, made anew at 14 dB: the very same samples.
+    BlockSource again = BlockSource::Replay(At(14, 4), 2);
+    EXPECT_EQ(again.Next().received, louder.received);
+    // The waveforms pass through the samples, the noisy one through the
+    // received ones, at every sampling instant of a long block too.
+    LabSettings longer = At(14, 4);
+    longer.blockBits = 300;
+    const BlockView l = BlockSource(longer).Next();
+    ASSERT_EQ(l.cleanWave.size(), static_cast<std::size_t>(10 * (305 - 1 + 4) + 1));
+    for (const BlockView* v : {&louder, &l})
+        for (int k = 0; k < v->bits + v->tail; ++k) {
+            EXPECT_NEAR(v->cleanWave[v->SamplePoint(k)], v->clean[k], 2e-5) << k;
+            EXPECT_NEAR(v->noisyWave[v->SamplePoint(k)], v->received[k], 2e-5) << k;
+        }
+    // What hovering shows, pinned at this seed: a data sample, and one of
+    // the tail.
+    EXPECT_EQ(labmodel::HoverText(louder, 2),
+              "k 2: received -0.392, ideal 0; raw 0, slicer 0, Viterbi 0");
+    const std::string tail = labmodel::HoverText(louder, 42);
+    EXPECT_EQ(tail.substr(tail.find(" (")), " (the tail: no data bit)");
+}
+
+TEST_F(LabModel, TheSweepCountsAndWritesAsBerDoes) {
+    const testsupport::Result r = Run(
+        "ber --snr 14:16:2 --bits 131072 --errors 50 --threads 2 --seed 6 --csv " + P("cli.csv"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    LabSettings s = At(0, 6);
+    s.sweepRange = "14:16:2";
+    s.sweepBits = 131072;
+    s.sweepErrors = 50;
+    std::vector<double> dbs;
+    ASSERT_EQ(labmodel::SweepPoints(s, dbs), "");
+    std::vector<lab::BerPoint> points;
+    std::vector<int> progress;
+    const std::atomic<bool> stop{false};
+    EXPECT_EQ(labmodel::RunSweep(
+                  labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs, stop,
+                  [&](const lab::BerPoint& p) { points.push_back(p); },
+                  [&](const labmodel::SweepProgress& p) { progress.push_back(p.point); }),
+              2);
+    std::FILE* out = std::fopen(P("window.csv").c_str(), "w");
+    lab::WriteBerCsv(out, labmodel::SweepSetupOf(s), points);
+    std::fclose(out);
+    EXPECT_EQ(testsupport::Slurp(P("window.csv")), testsupport::Slurp(P("cli.csv")));
+    const std::atomic<bool> stopped{true};
+    EXPECT_EQ(labmodel::RunSweep(labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs,
+                                 stopped, [&](const lab::BerPoint&) { ADD_FAILURE(); }, {}),
+              0);
+}
+
+TEST(LabModelEvents, EachEventsTwoPathsAreItsDifferenceAtItsDistance) {
+    for (const char* name : {"pr4", "epr4", "e2pr4", "e3pr4", "1,0.8,-0.3"}) {
+        channel::Target t;
+        ASSERT_EQ(channel::Target::Parse(name, t), "");
+        const std::vector<channel::ErrorEvent> table = labmodel::EventsTable(t);
+        ASSERT_FALSE(table.empty());
+        EXPECT_EQ(table.front().d2, t.D2Min()) << name;
+        for (std::size_t i = 0; i < std::min<std::size_t>(table.size(), 12); ++i) {
+            const labmodel::EventPaths p = labmodel::PathsOf(t, table[i]);
+            const std::size_t nu = static_cast<std::size_t>(t.Memory());
+            ASSERT_EQ(p.a.size(), table[i].e.size() + 2 * nu);
+            for (std::size_t k = 0; k < p.a.size(); ++k) {
+                const int e = k >= nu && k < nu + table[i].e.size() ? table[i].e[k - nu] : 0;
+                ASSERT_EQ(p.a[k] - p.b[k], e) << name << " " << k;
+            }
+            EXPECT_NEAR(p.d2, table[i].d2, 1e-12) << name << " " << i;
+            EXPECT_EQ(p.statesA.back(), 0);
+            EXPECT_EQ(p.statesB.back(), 0);
+        }
+    }
+}
+
+TEST(LabModelJobs, AStartedJobStopsTheOneBeforeAndNothingOutlivesThem) {
+    labmodel::Jobs jobs;
+    std::atomic<int> ended{0};
+    std::atomic<int> niceness{-100};
+    auto spin = [&](const std::atomic<bool>& stop) {
+        niceness = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+        while (!stop.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++ended;
+    };
+    jobs.Start(spin);
+    jobs.Start(spin);
+    jobs.Start(spin);
+    while (ended.load() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(jobs.Running(), 1);
+    jobs.StopAndWait();
+    EXPECT_EQ(ended.load(), 3);
+    EXPECT_EQ(jobs.Running(), 0);
+    EXPECT_GE(niceness.load(), labmodel::kWorkerNiceness);
+
+    std::vector<int> order;
+    {
+        labmodel::SerialWorker worker;
+        for (int i = 0; i < 50; ++i) worker.Post([&order, i] { order.push_back(i); });
+        worker.Drain();
+        EXPECT_EQ(order.size(), 50u);
+        for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
+    }
+}
+
+TEST(LabModelDisplay, AWindowNeedsADisplayOrAPlatformChosen) {
+    const struct {
+        std::map<std::string, std::string> env;
+        std::vector<std::string> args;
+        std::string reason;
+    } cases[] = {
+        {{}, {}, "neither DISPLAY nor WAYLAND_DISPLAY is set (the other commands need none)"},
+        {{{"DISPLAY", ""}},
+         {},
+         "neither DISPLAY nor WAYLAND_DISPLAY is set (the other commands need none)"},
+        {{{"DISPLAY", ":0"}}, {}, ""},
+        {{{"WAYLAND_DISPLAY", "wayland-1"}}, {}, ""},
+        {{{"QT_QPA_PLATFORM", "offscreen"}}, {}, ""},
+        {{{"QT_QPA_PLATFORM", "xcb"}}, {}, "QT_QPA_PLATFORM is 'xcb', but DISPLAY is not set"},
+        {{{"QT_QPA_PLATFORM", "xcb"}}, {"-display", ":3"}, ""},
+        {{{"QT_QPA_PLATFORM", "wayland"}, {"DISPLAY", ":0"}},
+         {},
+         "QT_QPA_PLATFORM is 'wayland', but WAYLAND_DISPLAY is not set"},
+        {{{"QT_QPA_PLATFORM", "wayland;xcb"}, {"DISPLAY", ":0"}}, {}, ""},
+        {{{"QT_QPA_PLATFORM", "xcb:nograb"}, {"DISPLAY", ":0"}}, {}, ""},
+        {{{"DISPLAY", ":0"}}, {"--platform", "xcb"}, ""},
+        {{}, {"-platform", "xcb"}, "-platform is 'xcb', but DISPLAY is not set"},
+        {{}, {"-platform", "vnc"}, ""},
+        {{{"XDG_RUNTIME_DIR", "/nonexistent"}},
+         {},
+         "neither DISPLAY nor WAYLAND_DISPLAY is set (the other commands need none)"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"quorvane-lab"};
+        words.insert(words.end(), c.args.begin(), c.args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        const auto env = [&c](const char* name) -> const char* {
+            const auto at = c.env.find(name);
+            return at == c.env.end() ? nullptr : at->second.c_str();
+        };
+        EXPECT_EQ(labmodel::NoDisplayReason(env, static_cast<int>(argv.size()), argv.data()),
+                  c.reason)
+            << (c.args.empty() ? "" : c.args.front());
+    }
+}
+
+TEST(LabModelSettings, WhatThePanelChoosesBecomesTheEnginesSettings) {
+    LabSettings s;
+    EXPECT_EQ(labmodel::SetTarget(s, "1,0"), "'1,0' ends with 0, memory the target never uses");
+    EXPECT_EQ(s.targetText, "e3pr4");
+    ASSERT_EQ(labmodel::SetTarget(s, "1,0.8,-0.3"), "");
+    EXPECT_EQ(labmodel::DetectorsOf(s), std::vector<detectors::Kind>{detectors::Kind::kViterbi});
+    ASSERT_EQ(labmodel::SetTarget(s, "PR4"), "");
+    s.viterbi = false;
+    EXPECT_EQ(labmodel::DetectorsOf(s), std::vector<detectors::Kind>{detectors::Kind::kSlicer});
+    s.snrDb = 3;
+    EXPECT_EQ(labmodel::NoiseText(s), "SNR 3.0 dB, sigma 1");
+    EXPECT_EQ(labmodel::BlocksOf(s).sigma, channel::SigmaOfSnr(2, 3));
+    EXPECT_EQ(labmodel::EyeOf(s).sigma, labmodel::BlocksOf(s).sigma);
+    s.sweepRange = "20:10:1";
+    std::vector<double> dbs;
+    EXPECT_EQ(labmodel::SweepPoints(s, dbs), "'20:10:1' is reversed: TO is below FROM");
+    EXPECT_FALSE(labmodel::EngineCapabilities().recordingChannel);
+    EXPECT_FALSE(labmodel::EngineCapabilities().npml);
+}
+
+} // namespace

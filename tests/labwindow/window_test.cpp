@@ -1,0 +1,258 @@
+// The lab window's views on the off-screen platform: each one pinned by a
+// hash at a fixed seed, pixel checks that say where a fault is, the keys a
+// user presses, what the window remembers and writes, and its workers.
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolTip>
+
+#include "labwindow/style.h"
+#include "tests/labwindow/window_fixture.h"
+
+using namespace labtest;
+using labwindow::LabWindow;
+
+namespace {
+
+QImage ViewPicture(LabWindow& w, int tab) {
+    ShowTab(w, tab);
+    QWidget* view = tab == LabWindow::kSweepTab ? w.sweep->ChartView() : w.tabs->currentWidget();
+    return view->grab().toImage();
+}
+
+// Pixels of exactly `colour` in `area`, given in the widget's coordinates
+// (the picture may have more pixels per unit than one).
+int Count(const QImage& image, const QRect& logical, QRgb colour) {
+    const double dpr = image.devicePixelRatio();
+    const QRect area(static_cast<int>(logical.left() * dpr), static_cast<int>(logical.top() * dpr),
+                     static_cast<int>(logical.width() * dpr),
+                     static_cast<int>(logical.height() * dpr));
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+TEST(LabWindowViews, EachViewPinnedAtAFixedSeed) {
+    // The sixth block at 18 dB: the slicer errs often, the Viterbi detector
+    // once, with the event +-+ (the README's pictures).
+    labmodel::LabSettings s = QuickSettings();
+    s.snrDb = 18;
+    auto w = MakeWindow({1024, 700}, s);
+    for (int press = 0; press < 5; ++press) QTest::keyClick(w.get(), Qt::Key_Space);
+    w->WaitForBlocks();
+    ASSERT_EQ(w->block->Block()->run, 6u);
+    ASSERT_EQ(w->block->Block()->errors, (std::vector<int>{18, 4}));
+    ASSERT_EQ(w->block->Block()->trellis.events.size(), 1u);
+    struct Case {
+        int tab;
+        std::uint64_t hash;
+    };
+    const Case cases[] = {{LabWindow::kBlockTab, 0x7235764518ed88a1ull},
+                          {LabWindow::kTrellisTab, 0xe1dfe0a3027e04adull},
+                          {LabWindow::kEyeTab, 0xd4a8bb58926fd7a2ull},
+                          {LabWindow::kSweepTab, 0xbea149d96385afc8ull},
+                          {LabWindow::kEventsTab, 0x84eff0efa1d57063ull}};
+    for (const Case& c : cases) {
+        ShowTab(*w, c.tab);
+        if (c.tab == LabWindow::kEyeTab) {
+            ASSERT_TRUE(Until([&] { return EyeDone(*w); }));
+        }
+        if (c.tab == LabWindow::kSweepTab) {
+            w->StartSweep();
+            ASSERT_TRUE(Until([&] { return !w->sweep->Running() && w->RunningJobs() == 0; }));
+        }
+        const QImage picture = ViewPicture(*w, c.tab);
+        Keep(picture, "view-" + std::to_string(c.tab));
+        EXPECT_EQ(Hash(picture), c.hash) << "tab " << c.tab << ": " << std::hex << Hash(picture);
+    }
+}
+
+TEST(LabWindowViews, AWrongBitIsRedAndNothingElseIs) {
+    // At 10 dB both detectors err. Every cell of the strips is red exactly
+    // where its detector's bit is wrong, and no other pixel of the view is
+    // that red.
+    labmodel::LabSettings s = QuickSettings();
+    s.snrDb = 10;
+    auto w = MakeWindow({1024, 700}, s);
+    int wrongCells = 0;
+    for (int run = 1; run <= 4; ++run) {
+        const labmodel::BlockView& b = *w->block->Block();
+        ASSERT_EQ(b.run, static_cast<std::uint64_t>(run));
+        const QImage picture = w->block->grab().toImage();
+        ASSERT_EQ(w->block->Visible(), b.bits + b.tail);
+        int red = 0;
+        for (int row = 0; row <= static_cast<int>(b.kinds.size()); ++row) {
+            for (int k = 0; k < b.bits; ++k) {
+                const QRect cell = w->block->CellRect(row, k);
+                const bool wrong = row > 0 && b.Wrong(static_cast<std::size_t>(row - 1), k);
+                const int n = Count(picture, cell, labwindow::kWrong.rgb());
+                const double dpr = picture.devicePixelRatio();
+                EXPECT_EQ(n > cell.width() * cell.height() * dpr * dpr / 3, wrong)
+                    << "run " << run << " strip " << row << " bit " << k;
+                red += n;
+                wrongCells += wrong;
+            }
+        }
+        EXPECT_EQ(Count(picture, w->block->rect(), labwindow::kWrong.rgb()), red) << "run " << run;
+        Keep(picture, "red-" + std::to_string(run));
+        Keep(ViewPicture(*w, LabWindow::kTrellisTab), "events-" + std::to_string(run));
+        ShowTab(*w, LabWindow::kBlockTab);
+        QTest::keyClick(w.get(), Qt::Key_Space);
+        w->WaitForBlocks();
+    }
+    EXPECT_GT(wrongCells, 10);
+}
+
+TEST(LabWindowViews, KeysAsAUserPressesThem) {
+    auto w = MakeWindow({1024, 700}, QuickSettings());
+    const std::vector<std::uint8_t> first = w->block->Block()->raw;
+    QTest::keyClick(w.get(), Qt::Key_Space);
+    w->WaitForBlocks();
+    EXPECT_EQ(w->block->Block()->run, 2u);
+    EXPECT_NE(w->block->Block()->raw, first);
+    const std::vector<float> noisy = w->block->Block()->received;
+    QTest::keyClick(w.get(), Qt::Key_N);
+    w->WaitForBlocks();
+    EXPECT_EQ(w->block->Block()->run, 2u);
+    EXPECT_EQ(w->block->Block()->renoised, 1);
+    EXPECT_NE(w->block->Block()->received, noisy);
+
+    // Alt+S reaches the slider; End, Home and the arrows move it.
+    QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
+    ASSERT_EQ(QApplication::focusWidget(), w->panel->snr);
+    const struct {
+        Qt::Key key;
+        const char* noise;
+    } keys[] = {{Qt::Key_End, "SNR 45.0 dB, sigma 0.0298"},
+                {Qt::Key_Home, "SNR 0.0 dB, sigma 5.29"},
+                {Qt::Key_Right, "SNR 0.5 dB, sigma 5"},
+                {Qt::Key_PageUp, "SNR 2.5 dB, sigma 3.97"}};
+    for (const auto& k : keys) {
+        QTest::keyClick(QApplication::focusWidget(), k.key);
+        w->WaitForBlocks();
+        EXPECT_EQ(w->panel->noise->text().toStdString(), k.noise);
+        EXPECT_EQ(labmodel::NoiseText(w->panel->Settings()), k.noise);
+        EXPECT_EQ(w->block->Block()->snrDb, w->panel->Settings().snrDb);
+        EXPECT_EQ(w->block->Block()->run, 2u); // the same block, with more or less noise
+    }
+    // Space on a focused button presses that button.
+    w->panel->renoise->setFocus();
+    QTest::keyClick(w.get(), Qt::Key_Space);
+    QTest::qWait(300); // the button's animated click
+    w->WaitForBlocks();
+    EXPECT_EQ(w->block->Block()->renoised, 2);
+    QTest::keyClick(w.get(), Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(w->tabs->currentIndex(), LabWindow::kEyeTab);
+
+    // Hovering a sample tells what became of it.
+    ShowTab(*w, LabWindow::kBlockTab);
+    const QRect cell = w->block->CellRect(0, 7);
+    QTest::mouseMove(w->block, QPoint(cell.center().x(), cell.top() - 40));
+    EXPECT_EQ(QToolTip::text().toStdString(), labmodel::HoverText(*w->block->Block(), 7));
+}
+
+TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("lab.ini");
+    App();
+    {
+        LabWindow a(file);
+        a.resize(1100, 760);
+        a.show();
+        a.panel->target->setCurrentText("pr4");
+        emit a.panel->target->lineEdit()->editingFinished();
+        a.panel->snr->setValue(33);
+        a.panel->sweepRange->setText("5:9:0.5");
+        emit a.panel->sweepRange->editingFinished();
+        a.tabs->setCurrentIndex(LabWindow::kEventsTab);
+        a.close();
+    }
+    LabWindow b(file);
+    b.show();
+    QApplication::processEvents();
+    EXPECT_EQ(b.panel->Settings().targetText, "pr4");
+    EXPECT_EQ(b.panel->Settings().snrDb, 16.5);
+    EXPECT_EQ(b.panel->Settings().sweepRange, "5:9:0.5");
+    EXPECT_EQ(b.tabs->currentIndex(), LabWindow::kEventsTab);
+    EXPECT_EQ(b.size(), QSize(1100, 760));
+    b.close();
+    // Values a user could not have chosen are left at their defaults.
+    {
+        QSettings q(file, QSettings::IniFormat);
+        q.setValue("target", "1,0");
+        q.setValue("snr_db", "loud");
+        q.setValue("sweep_range", "9:5:1");
+        q.setValue("block_bits", 1e9);
+    }
+    LabWindow c(file);
+    EXPECT_EQ(c.panel->Settings().targetText, "e3pr4");
+    EXPECT_EQ(c.panel->Settings().snrDb, labmodel::LabSettings().snrDb);
+    EXPECT_EQ(c.panel->Settings().sweepRange, labmodel::LabSettings().sweepRange);
+    EXPECT_EQ(c.panel->Settings().blockBits, labmodel::kMaxBlockBits);
+}
+
+TEST(LabWindowViews, AStoppedSweepLeavesNoWorkerAndWritesOnlyWholeFiles) {
+    labmodel::LabSettings s = QuickSettings();
+    s.sweepRange = "10:30:1";
+    s.sweepBits = 2'000'000'000;
+    s.sweepErrors = 1'000'000'000;
+    auto w = MakeWindow({1024, 700}, s);
+    w->StartSweep();
+    ASSERT_TRUE(w->sweep->Running());
+    ASSERT_TRUE(Until([&] { return w->RunningJobs() == 1; }));
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w->sweep->Running());
+    ASSERT_TRUE(Until([&] { return w->RunningJobs() == 0; }));
+    EXPECT_TRUE(w->sweep->Points().empty());
+
+    QTemporaryDir dir;
+    EXPECT_EQ(w->SaveSweepCsv(dir.filePath("ber.csv")), "");
+    EXPECT_EQ(w->SaveView(dir.filePath("chart.png")), "");
+    const QString missing = dir.filePath("no/such/folder/x.png");
+    EXPECT_EQ(w->SaveView(missing).toStdString(),
+              "cannot write " + missing.toStdString() + ": No such file or directory");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"ber.csv", "chart.png"}));
+    QFile csv(dir.filePath("ber.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(
+        csv.readAll().toStdString(),
+        "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,union_bound\n");
+    EXPECT_EQ(QImage(dir.filePath("chart.png")).size(), w->sweep->ChartView()->size());
+}
+
+TEST(LabWindowViews, NothingOverlapsFromTheSmallestSizeToTheLargest) {
+    for (QSize size : {QSize(1024, 700), QSize(1920, 1080)}) {
+        auto w = MakeWindow(size, QuickSettings());
+        EXPECT_EQ(w->block->Visible(), 45) << size.width();
+        EXPECT_EQ(w->trellis->Visible(), 45) << size.width();
+        // The panel's controls lie side by side or one above the other,
+        // never over each other, and inside the panel.
+        std::vector<QRect> boxes;
+        for (QWidget* c : w->panel->findChildren<QWidget*>()) {
+            if (!c->isVisible() || c->inherits("QGroupBox") ||
+                !c->findChildren<QWidget*>().isEmpty())
+                continue;
+            const QRect r(c->mapTo(w->panel, QPoint(0, 0)), c->size());
+            EXPECT_TRUE(w->panel->rect().contains(r)) << c->metaObject()->className();
+            for (const QRect& other : boxes)
+                EXPECT_FALSE(r.intersects(other)) << c->metaObject()->className();
+            boxes.push_back(r);
+        }
+        for (int tab = 0; tab < w->tabs->count(); ++tab) {
+            ShowTab(*w, tab);
+            Keep(w->grab().toImage(),
+                 "window-" + std::to_string(size.width()) + "-" + std::to_string(tab));
+            QWidget* view = w->tabs->widget(tab);
+            EXPECT_GE(w->tabs->currentWidget()->width(), view->minimumWidth()) << tab;
+            EXPECT_GE(w->tabs->currentWidget()->height(), view->minimumHeight()) << tab;
+        }
+    }
+}
+
+} // namespace
