@@ -68,6 +68,27 @@ TEST(LabWindowViews, EachViewPinnedAtAFixedSeed) {
         }
         const QImage picture = ViewPicture(*w, c.tab);
         Keep(picture, "view-" + std::to_string(c.tab));
+        if (c.tab == LabWindow::kTrellisTab) {
+            // Where the event runs, the decided path's states are yellow and
+            // the true ones blue; before it the two share yellow nodes.
+            const labmodel::TrellisView& t = w->block->Block()->trellis;
+            // Whether a pixel next to state's node after sample k is colour.
+            auto at = [&](int k, int state, const QColor& colour) {
+                const QPoint n = w->trellis->Node(k, state).toPoint();
+                return Count(picture, QRect(n - QPoint(1, 1), QSize(3, 3)), colour.rgb()) > 0;
+            };
+            int parted = 0;
+            for (int k = t.events[0].first; k <= t.events[0].last; ++k) {
+                ASSERT_NE(t.survivors.path[k], t.truth[k]) << k;
+                EXPECT_TRUE(at(k, t.survivors.path[k], labwindow::kTrace)) << k;
+                EXPECT_FALSE(at(k, t.survivors.path[k], labwindow::kTruePath)) << k;
+                EXPECT_TRUE(at(k, t.truth[k], labwindow::kTruePath)) << k;
+                EXPECT_FALSE(at(k, t.truth[k], labwindow::kTrace)) << k;
+                ++parted;
+            }
+            EXPECT_EQ(parted, 3);
+            EXPECT_TRUE(at(10, t.truth[10], labwindow::kTrace));
+        }
         EXPECT_EQ(Hash(picture), c.hash) << "tab " << c.tab << ": " << std::hex << Hash(picture);
     }
 }
