@@ -128,6 +128,9 @@ int main(int argc, char** argv) {
         return lab::kExitUsage;
     }
 
+    // A signal that ends the program removes what it had begun to write,
+    // the window's saved files too.
+    console::InstallCleanupHandlers();
     if (*guiCommand) {
         // The window gets the program's name and the toolkit's options.
         std::vector<std::string> words = {argv[0]};
@@ -137,7 +140,6 @@ int main(int argc, char** argv) {
         args.push_back(nullptr);
         return labwindow::RunLabWindow(static_cast<int>(words.size()), args.data());
     }
-    console::InstallCleanupHandlers();
     if (*eventsCommand) return lab::RunEvents(events);
     if (*detectCommand) return lab::RunDetect(detect);
     if (*eyeCommand) return lab::RunEye(eye);

@@ -1,5 +1,6 @@
 #include "labwindow/block_view.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -8,6 +9,7 @@
 #include <cmath>
 
 #include "labwindow/style.h"
+#include "labwindow/view_keys.h"
 
 namespace labwindow {
 namespace {
@@ -31,6 +33,7 @@ BlockView::BlockView(QWidget* parent)
     setMouseTracking(true);
     setMinimumSize(480, 300);
     scroll_->hide();
+    setFocusPolicy(Qt::StrongFocus); // the arrows move along a long block
     scroll_->setToolTip(tr("Moves along a block longer than the view"));
     connect(scroll_, &QScrollBar::valueChanged, this, [this](int v) { SetStart(v); });
 }
@@ -69,6 +72,11 @@ void BlockView::UpdateScrollBar() {
     scroll_->setGeometry(kMargin, height() - kMargin - scroll_->sizeHint().height(),
                          width() - 2 * kMargin, scroll_->sizeHint().height());
     SetStart(start_);
+}
+
+void BlockView::keyPressEvent(QKeyEvent* event) {
+    if (!MoveAlong(event->key(), start_, Visible(), [this](int start) { SetStart(start); }))
+        QWidget::keyPressEvent(event);
 }
 
 void BlockView::resizeEvent(QResizeEvent*) {

@@ -154,7 +154,9 @@ void LabWindow::BuildMenus() {
             this, kTitle,
             tr("Space: next block (or press the focused button)\nN: the same block with new "
                "noise\nCtrl+1 ... Ctrl+5: the views\nCtrl+R: run the sweep, Esc: stop it\n"
-               "Ctrl+S: save the view as PNG, Ctrl+Shift+S: the sweep as CSV\nAlt and an "
+               "Ctrl+S: save the view as PNG, Ctrl+Shift+S: the sweep as CSV\n"
+               "Arrows, Page Up, Page Down, Home, End on the block or trellis view: along a "
+               "long block\nAlt and an "
                "underlined letter: that control; Tab: the next one\nCtrl+Q: quit"));
     });
     help->addAction(tr("&About"), this, [this] {

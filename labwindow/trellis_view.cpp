@@ -1,11 +1,13 @@
 #include "labwindow/trellis_view.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
 
 #include "labwindow/style.h"
+#include "labwindow/view_keys.h"
 
 namespace labwindow {
 namespace {
@@ -54,6 +56,7 @@ TrellisView::TrellisView(QWidget* parent)
     : QWidget(parent), scroll_(new QScrollBar(Qt::Horizontal, this)) {
     setMinimumSize(480, 300);
     scroll_->hide();
+    setFocusPolicy(Qt::StrongFocus); // the arrows move along a long block
     scroll_->setToolTip(tr("Moves along a block longer than the view"));
     connect(scroll_, &QScrollBar::valueChanged, this, [this](int v) { SetStart(v); });
 }
@@ -90,6 +93,11 @@ void TrellisView::UpdateScrollBar() {
     scroll_->setGeometry(kMargin, height() - kMargin - scroll_->sizeHint().height(),
                          width() - 2 * kMargin, scroll_->sizeHint().height());
     SetStart(start_);
+}
+
+void TrellisView::keyPressEvent(QKeyEvent* event) {
+    if (!MoveAlong(event->key(), start_, Visible(), [this](int start) { SetStart(start); }))
+        QWidget::keyPressEvent(event);
 }
 
 void TrellisView::resizeEvent(QResizeEvent*) {

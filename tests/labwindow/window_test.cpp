@@ -170,6 +170,25 @@ TEST(LabWindowViews, KeysAsAUserPressesThem) {
     QTest::keyClick(w.get(), Qt::Key_3, Qt::ControlModifier);
     EXPECT_EQ(w->tabs->currentIndex(), LabWindow::kEyeTab);
 
+    // A long block: the keys on the view move along it, and the trellis
+    // follows.
+    w->panel->blockBits->setValue(400);
+    w->WaitForBlocks();
+    ShowTab(*w, LabWindow::kBlockTab);
+    w->block->setFocus();
+    const int last = 405 - w->block->Visible();
+    const struct {
+        Qt::Key key;
+        int start;
+    } moves[] = {
+        {Qt::Key_End, last}, {Qt::Key_Right, last}, {Qt::Key_PageUp, last - w->block->Visible()},
+        {Qt::Key_Home, 0},   {Qt::Key_Left, 0},     {Qt::Key_Right, 1}};
+    for (const auto& m : moves) {
+        QTest::keyClick(w->block, m.key);
+        EXPECT_EQ(w->block->Start(), m.start) << m.key;
+        EXPECT_EQ(w->trellis->Start(), std::min(m.start, 405 - w->trellis->Visible())) << m.key;
+    }
+
     // Hovering a sample tells what became of it.
     ShowTab(*w, LabWindow::kBlockTab);
     const QRect cell = w->block->CellRect(0, 7);
