@@ -15,6 +15,7 @@
 
 #include "channel/bounds.h"
 #include "engine/eye_diagram.h"
+#include "lab/options.h"
 #include "labwindow/files.h"
 #include "labwindow/model/eye.h"
 #include "labwindow/model/sweep.h"
@@ -171,6 +172,7 @@ void LabWindow::BuildMenus() {
 
 void LabWindow::Restore() {
     labmodel::LabSettings s;
+    int tab = 0;
     if (!settingsFile_.isEmpty()) {
         QSettings q(settingsFile_, QSettings::IniFormat);
         const auto number = [&q](const char* key, double fallback, double lo, double hi) {
@@ -205,10 +207,14 @@ void LabWindow::Restore() {
         s.sweepErrors = static_cast<std::uint64_t>(number("sweep_errors", 300, 1, 1e13));
         if (q.contains("geometry")) restoreGeometry(q.value("geometry").toByteArray());
         if (q.contains("splitter")) splitter_->restoreState(q.value("splitter").toByteArray());
-        tabs->setCurrentIndex(static_cast<int>(number("tab", 0, 0, tabs->count() - 1)));
+        tab = static_cast<int>(number("tab", 0, 0, tabs->count() - 1));
     }
-    s.threads = std::max(1, std::min(2, QThread::idealThreadCount()));
+    // Every core, as the command line's default; the workers run below the
+    // window's priority.
+    s.threads = std::clamp(QThread::idealThreadCount(), 1, static_cast<int>(lab::kMaxThreads));
     panel->Load(s);
+    // After the settings: a view shown now is drawn with them.
+    tabs->setCurrentIndex(tab);
 }
 
 void LabWindow::Remember() {

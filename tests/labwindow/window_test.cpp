@@ -209,17 +209,25 @@ TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
         a.panel->snr->setValue(33);
         a.panel->sweepRange->setText("5:9:0.5");
         emit a.panel->sweepRange->editingFinished();
-        a.tabs->setCurrentIndex(LabWindow::kEventsTab);
+        a.panel->eyeBlocks->setValue(2000);
+        a.tabs->setCurrentIndex(LabWindow::kEyeTab);
         a.close();
     }
     LabWindow b(file);
+    // The first eye, drawn before the window is even shown, is the
+    // remembered target's: PR4's levels -1 ... 1.
+    ASSERT_TRUE(Until([&] { return b.eye->Frame() != nullptr; }));
+    EXPECT_EQ(b.eye->Frame()->image.geometry.low, -1);
     b.show();
     QApplication::processEvents();
     EXPECT_EQ(b.panel->Settings().targetText, "pr4");
     EXPECT_EQ(b.panel->Settings().snrDb, 16.5);
     EXPECT_EQ(b.panel->Settings().sweepRange, "5:9:0.5");
-    EXPECT_EQ(b.tabs->currentIndex(), LabWindow::kEventsTab);
+    EXPECT_EQ(b.tabs->currentIndex(), LabWindow::kEyeTab);
     EXPECT_EQ(b.size(), QSize(1100, 760));
+    ASSERT_TRUE(Until([&] { return EyeDone(b); }));
+    EXPECT_EQ(b.eye->Frame()->image.geometry.low, -1);
+    EXPECT_EQ(b.eye->Frame()->image.blocks, 2000u);
     b.close();
     // Values a user could not have chosen are left at their defaults.
     {
