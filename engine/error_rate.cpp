@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "channel/bounds.h"
 #include "engine/workers.h"
 
 namespace engine {
@@ -128,6 +129,43 @@ bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, dou
     });
     total = sum;
     return finished.load() || added == chunks;
+}
+
+std::vector<BerPoint> PointsOfSigmas(const channel::Target& target,
+                                     const std::vector<double>& sigmas) {
+    std::vector<BerPoint> points(sigmas.size());
+    for (std::size_t i = 0; i < sigmas.size(); ++i) {
+        points[i].sigma = sigmas[i];
+        points[i].snrDb = channel::SnrDb(target.Energy(), sigmas[i]);
+    }
+    return points;
+}
+
+std::vector<BerPoint> PointsOfSnrs(const channel::Target& target, const std::vector<double>& dbs) {
+    std::vector<BerPoint> points(dbs.size());
+    for (std::size_t i = 0; i < dbs.size(); ++i) {
+        points[i].snrDb = dbs[i];
+        points[i].sigma = channel::SigmaOfSnr(target.Energy(), dbs[i]);
+    }
+    return points;
+}
+
+bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, int index,
+                 const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
+                 BerPoint& point, const std::function<void(const PointCounts&)>& report) {
+    if (!RunPoint(settings, setup, index, point.sigma, stop, point.counts, report)) return false;
+    point.unionBound = channel::UnionBound(events, point.sigma);
+    return true;
+}
+
+std::vector<std::string> BerPointFields() {
+    std::vector<std::string> fields = {"snr_db", "sigma", "bits"};
+    for (detectors::Kind kind : detectors::AllKinds()) {
+        fields.push_back(std::string(detectors::KindName(kind)) + "_errors");
+        fields.push_back(std::string(detectors::KindName(kind)) + "_ber");
+    }
+    fields.push_back("union_bound");
+    return fields;
 }
 
 } // namespace engine

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "channel/events.h"
 #include "detectors/detector.h"
 #include "engine/chain.h"
 #include "engine/monitor.h"
@@ -59,5 +61,33 @@ PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup, int poi
 bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
               const std::atomic<bool>& stop, PointCounts& total,
               const std::function<void(const PointCounts&)>& report = {});
+
+// A point of a sweep as every front end reports it: its noise, its counts
+// and the Viterbi detector's union bound at its sigma.
+struct BerPoint {
+    double snrDb = 0; // as given, or that of the sigma given
+    double sigma = 0;
+    PointCounts counts;
+    double unionBound = 0;
+};
+
+// The points of a sweep before they run: by deviation, each SNR quoted
+// against the target's energy, or by SNR, each sigma from it.
+std::vector<BerPoint> PointsOfSigmas(const channel::Target& target,
+                                     const std::vector<double>& sigmas);
+std::vector<BerPoint> PointsOfSnrs(const channel::Target& target, const std::vector<double>& dbs);
+
+// Runs point `index` of a sweep (RunPoint's point `index`, at the point's
+// sigma) and adds its union bound over `events` (channel::UnionBoundEvents
+// of the setup's target); false when stopped first.
+bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, int index,
+                 const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
+                 BerPoint& point, const std::function<void(const PointCounts&)>& report = {});
+
+// The names of a point's values, in order: snr_db, sigma, bits, then an
+// errors and a rate for every detector the lab has (kind_errors, kind_ber,
+// whether or not it ran), then union_bound. The lab's CSV header and the
+// fields of the Python module's points.
+std::vector<std::string> BerPointFields();
 
 } // namespace engine

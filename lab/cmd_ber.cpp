@@ -19,13 +19,7 @@ namespace {
 
 using detectors::Kind;
 
-// A finished point as the table, the CSV and the chart show it.
-struct BerPoint {
-    double snrDb = 0;
-    double sigma = 0;
-    engine::PointCounts counts; // one monitor per detector of the setup
-    double unionBound = 0;      // of the Viterbi detector's raw-bit error rate
-};
+using engine::BerPoint;
 
 int IndexOf(const engine::BerSetup& setup, Kind kind) {
     const auto at = std::find(setup.detectors.begin(), setup.detectors.end(), kind);
@@ -67,10 +61,10 @@ void PrintRow(const engine::BerSetup& setup, const BerPoint& p) {
 // Every detector the lab has gets its two columns, in the same place
 // whatever runs; one that did not run leaves them empty.
 void WriteCsv(std::FILE* file, const engine::BerSetup& setup, const std::vector<BerPoint>& points) {
-    std::string header = "snr_db,sigma,bits";
-    for (Kind kind : detectors::AllKinds())
-        header += std::string(",") + KindName(kind) + "_errors," + KindName(kind) + "_ber";
-    std::fprintf(file, "%s,union_bound\n", header.c_str());
+    std::string header;
+    for (const std::string& field : engine::BerPointFields())
+        header += (header.empty() ? "" : ",") + field;
+    std::fprintf(file, "%s\n", header.c_str());
     for (const BerPoint& p : points) {
         std::fprintf(file, "%.9g,%.9g,%llu", p.snrDb, p.sigma,
                      static_cast<unsigned long long>(p.counts.bits));
@@ -325,29 +319,28 @@ int RunBer(const BerOptions& options) {
                 std::printf("no %s: %s\n", KindName(kind), why.c_str());
         PrintHeader(setup);
     }
+    const std::vector<BerPoint> sweep = options.snrDbs.empty()
+                                            ? engine::PointsOfSigmas(target, options.sigmas)
+                                            : engine::PointsOfSnrs(target, options.snrDbs);
     std::vector<BerPoint> points;
-    const int count = static_cast<int>(options.sigmas.size());
+    const int count = static_cast<int>(sweep.size());
     for (int i = 0; i < count && !Interrupted(); ++i) {
-        BerPoint p;
-        p.sigma = options.sigmas[i];
-        p.snrDb =
-            options.snrDbs.empty() ? channel::SnrDb(target.Energy(), p.sigma) : options.snrDbs[i];
+        BerPoint p = sweep[static_cast<std::size_t>(i)];
         // One status line per point, so its rate and time left are the point's.
         console::Progress progress("bits");
         const bool done =
-            engine::RunPoint(options.settings, setup, i, p.sigma, InterruptFlag(), p.counts,
-                             [&](const engine::PointCounts& c) {
-                                 std::string detail = "point " + std::to_string(i + 1) + "/" +
-                                                      std::to_string(count) + ", errors";
-                                 for (std::size_t d = 0; d < c.detectors.size(); ++d)
-                                     detail += std::string(d == 0 ? " " : ", ") +
-                                               std::to_string(c.detectors[d].bitErrors) + " " +
-                                               KindName(setup.detectors[d]);
-                                 detail += ", sigma " + Number("%.4g", p.sigma);
-                                 progress.Update(c.bits, options.settings.bits, detail);
-                             });
+            engine::RunBerPoint(options.settings, setup, i, events, InterruptFlag(), p,
+                                [&](const engine::PointCounts& c) {
+                                    std::string detail = "point " + std::to_string(i + 1) + "/" +
+                                                         std::to_string(count) + ", errors";
+                                    for (std::size_t d = 0; d < c.detectors.size(); ++d)
+                                        detail += std::string(d == 0 ? " " : ", ") +
+                                                  std::to_string(c.detectors[d].bitErrors) + " " +
+                                                  KindName(setup.detectors[d]);
+                                    detail += ", sigma " + Number("%.4g", p.sigma);
+                                    progress.Update(c.bits, options.settings.bits, detail);
+                                });
         if (!done) break;
-        p.unionBound = channel::UnionBound(events, p.sigma);
         points.push_back(p);
         progress.Finish();
         if (table) PrintRow(setup, p);

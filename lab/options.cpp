@@ -116,6 +116,35 @@ std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
     return {};
 }
 
+std::string ParseSnrList(const std::string& text, std::vector<double>& dbs) {
+    dbs.clear();
+    for (const std::string& part : Split(text, ',')) {
+        double db = 0;
+        if (std::string error = ParseSnr(part, db); !error.empty()) return error;
+        dbs.push_back(db);
+    }
+    if (dbs.size() > kMaxPoints) return "more than " + std::to_string(kMaxPoints) + " points";
+    return {};
+}
+
+std::string ParseTail(const std::string& text, bool& tail) {
+    if (text == "zero" || text == "none") {
+        tail = text == "zero";
+        return {};
+    }
+    return Quoted(text) + " is neither zero nor none";
+}
+
+std::string CheckEventReach(const channel::Target& target, double& maxD2) {
+    const double d2min = target.D2Min();
+    if (maxD2 == 0) maxD2 = 2 * d2min;
+    if (maxD2 <= kMaxEventReach * d2min) return {};
+    char line[200];
+    std::snprintf(line, sizeof line, "%g is beyond %g, %g times the target's d2min of %g", maxD2,
+                  kMaxEventReach * d2min, kMaxEventReach, d2min);
+    return line;
+}
+
 std::string ParseSize(const std::string& text, int& width, int& height) {
     const std::size_t x = text.find('x');
     std::uint64_t w = 0, h = 0;
@@ -177,13 +206,7 @@ CLI::Option* AddTail(CLI::App& app, bool& tail) {
                       "precoder bits after each frame, the detector sees their samples and ends "
                       "in state 0; none: the frame just stops and the detector ends in its best "
                       "state, so the last bits are decided without the samples that follow them",
-                      [&tail](const std::string& text) -> std::string {
-                          if (text == "zero" || text == "none") {
-                              tail = text == "zero";
-                              return {};
-                          }
-                          return Quoted(text) + " is neither zero nor none";
-                      })
+                      [&tail](const std::string& text) { return ParseTail(text, tail); })
         ->type_name("zero|none");
 }
 

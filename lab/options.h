@@ -37,10 +37,20 @@ std::string ParsePositive(const std::string& text, double& value); // a finite n
 std::string ParseSigmaList(const std::string& text, std::vector<double>& sigmas); // S[,S...]
 std::string ParseSnr(const std::string& text, double& db);
 std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs); // FROM:TO:STEP
+std::string ParseSnrList(const std::string& text, std::vector<double>& dbs);  // DB[,DB...]
+// zero (true: the target's memory of zero precoder bits after each frame) or none.
+std::string ParseTail(const std::string& text, bool& tail);
 // A picture size WxH, each side kMinPicture ... kMaxPicture pixels.
 inline constexpr int kMinPicture = 64;
 inline constexpr int kMaxPicture = 4096;
 std::string ParseSize(const std::string& text, int& width, int& height);
+
+// The error-event search grows quickly with both limits; these keep it to
+// seconds. A reach of 0 becomes the default, twice the target's d2min; one
+// beyond kMaxEventReach times d2min gets the line that says so.
+inline constexpr double kMaxEventReach = 5;
+inline constexpr std::uint64_t kMaxEventLen = 24;
+std::string CheckEventReach(const channel::Target& target, double& maxD2);
 
 // An option whose text `take` checks and stores; a non-empty answer from
 // `take` fails the parse with that line.
