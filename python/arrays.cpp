@@ -25,9 +25,16 @@ template <typename T> Frames<T> Shaped(const char* name, const py::array& a) {
                               std::to_string(kMaxLength));
     f.count = static_cast<int>(count);
     f.length = static_cast<int>(length);
-    // A copy only when the layout needs one.
-    f.array = py::array_t<T, py::array::c_style>::ensure(a);
-    if (!f.array) throw py::error_already_set();
+    // A copy only when the layout needs one; an array that already has it
+    // is taken as it is, without asking NumPy.
+    constexpr int kInPlace =
+        static_cast<int>(py::array::c_style) | py::detail::npy_api::NPY_ARRAY_ALIGNED_;
+    if ((a.flags() & kInPlace) == kInPlace) {
+        f.array = py::reinterpret_borrow<py::array_t<T, py::array::c_style>>(a);
+    } else {
+        f.array = py::array_t<T, py::array::c_style>::ensure(a);
+        if (!f.array) throw py::error_already_set();
+    }
     return f;
 }
 
