@@ -42,6 +42,27 @@ inline constexpr int kMinPicture = 64;
 inline constexpr int kMaxPicture = 4096;
 std::string ParseSize(const std::string& text, int& width, int& height);
 
+// A number within lo ... hi, e.g. a density or a jitter.
+std::string ParseNumberIn(const std::string& text, double lo, double hi, double& value);
+// Densities as D or FROM:TO:STEP, each within lo ... hi.
+std::string ParseDensities(const std::string& text, double lo, double hi,
+                           std::vector<double>& values);
+// An odd whole number of equalizer taps within lo ... hi.
+std::string ParseTaps(const std::string& text, int lo, int hi, int& taps);
+// Names from `allowed`, comma-separated, each at most once, in the order given.
+std::string ParseChoices(const std::string& text, const std::vector<std::string>& allowed,
+                         const char* what, std::vector<std::string>& chosen);
+
+// A target as the lab's options give it: named, a coefficient list, or gprL
+// (a target of L + 1 taps designed with the equalizer, gpr = L).
+struct TargetChoice {
+    channel::Target target;
+    int gpr = 0;
+};
+// One target, or with `several` a comma-separated list of names and gprL
+// (a text of numbers and commas is always one coefficient list).
+std::string ParseTargets(const std::string& text, bool several, std::vector<TargetChoice>& targets);
+
 // An option whose text `take` checks and stores; a non-empty answer from
 // `take` fails the parse with that line.
 CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::string& description,
@@ -57,7 +78,7 @@ struct NoiseLevel {
     double sigma = 0;
     double snrDb = 0;
     bool bySnr = false;
-    double Sigma(const channel::Target& target) const;
+    double Sigma(double energy) const; // the energy SNR is quoted against
 };
 void AddNoiseLevel(CLI::App& app, NoiseLevel& level, const std::string& sigmaDescription);
 

@@ -73,9 +73,11 @@ bool WritePng(const IndexedPicture& picture, std::FILE* out);
 // axis along the top (the same range, its own ticks and title), a legend.
 struct ChartSeries {
     std::string name;
-    enum class Kind { Line, Points } kind = Kind::Line;
+    // A line, markers alone, or a line through markers.
+    enum class Kind { Line, Points, LinePoints } kind = Kind::Line;
     Colour colour = 0x000000;
     bool dashed = false; // lines only
+    bool dotted = false; // lines only, instead of dashed
     std::vector<double> x, y;
 };
 

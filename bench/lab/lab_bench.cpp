@@ -36,7 +36,7 @@ BENCHMARK(BM_BerEndToEnd)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMilli
 // thread and two.
 void BM_EyeDefault(benchmark::State& state) {
     engine::EyeGeometry geometry;
-    engine::FitEyePicture(560, 360, 2, channel::Target(), geometry);
+    engine::FitEyePicture(560, 360, 2, engine::EyeRange{}, geometry);
     engine::EyeSettings settings;
     settings.blocks = 100'000;
     settings.sigma = 0.1;

@@ -253,7 +253,7 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
     // The noise-free eye's middle column in the file: black except on the
     // 13 levels, +6 at the top.
     engine::EyeGeometry g;
-    ASSERT_EQ(engine::FitEyePicture(400, 301, 2, channel::Target(), g), "");
+    ASSERT_EQ(engine::FitEyePicture(400, 301, 2, engine::EyeRange{}, g), "");
     const QImage eye(QString::fromStdString(P("eye.png")));
     const int x = engine::EyeMargins::left + g.PointColumn(10);
     std::vector<int> lit;

@@ -1,0 +1,299 @@
+#include "detectors/npml.h"
+
+#include <cassert>
+#include <limits>
+
+#include "channel/encoder.h"
+#include "detectors/traceback.h"
+#include "detectors/viterbi.h"
+#include "detectors/viterbi_kernels.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+// GCC 12's AVX-512 intrinsics start from _mm512_undefined_ps(), which it then
+// reports as "may be used uninitialized" (GCC bug 105593).
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define QUORVANE_NPML_X86 1
+#endif
+
+namespace detectors {
+
+namespace {
+
+using viterbi_detail::Branches;
+using viterbi_detail::BranchesOf;
+
+// The scalar forward pass; Word as in ForwardScalar.
+template <typename Word>
+void NpmlForward(const Branches& b, const float* p, int taps, const float* y, int steps,
+                 Word* decisions, float* pmOut) {
+    const int states = b.states;
+    const int half = states / 2;
+    float pm[channel::kMaxStates], next[channel::kMaxStates];
+    float e[channel::kMaxStates][kMaxPredictorTaps] = {};
+    float ne[channel::kMaxStates][kMaxPredictorTaps];
+    pm[0] = 0.0f;
+    for (int t = 1; t < states; ++t) pm[t] = std::numeric_limits<float>::infinity();
+    for (int k = 0; k < steps; ++k) {
+        Word word = 0;
+        for (int t = 0; t < states; ++t) {
+            const int s0 = 2 * (t & (half - 1));
+            float m[2], d[2];
+            for (int j = 0; j < 2; ++j) {
+                const float* h = e[s0 + j];
+                float pred = p[0] * h[0];
+                for (int i = 1; i < taps; ++i) pred = pred + p[i] * h[i];
+                d[j] = y[k] - b.from[j][t];
+                const float r = d[j] - pred;
+                m[j] = pm[s0 + j] + r * r;
+            }
+            const int odd = m[1] < m[0] ? 1 : 0;
+            next[t] = m[odd];
+            ne[t][0] = d[odd];
+            for (int i = 1; i < taps; ++i) ne[t][i] = e[s0 + odd][i - 1];
+            word |= static_cast<Word>(odd) << t;
+        }
+        for (int t = 0; t < states; ++t) {
+            pm[t] = next[t];
+            for (int i = 0; i < taps; ++i) e[t][i] = ne[t][i];
+        }
+        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) {
+            float low = pm[0];
+            for (int t = 1; t < states; ++t) low = pm[t] < low ? pm[t] : low;
+            for (int t = 0; t < states; ++t) pm[t] = pm[t] - low;
+        }
+        decisions[k] = word;
+    }
+    for (int t = 0; t < states; ++t) pmOut[t] = pm[t];
+}
+
+#ifdef QUORVANE_NPML_X86
+
+// The smallest of the 16 lanes in every lane.
+__attribute__((target("avx512f"), always_inline)) inline __m512 LaneMin(__m512 m) {
+    m = _mm512_min_ps(m, _mm512_shuffle_f32x4(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = _mm512_min_ps(m, _mm512_shuffle_f32x4(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+    m = _mm512_min_ps(m, _mm512_permute_ps(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm512_min_ps(m, _mm512_permute_ps(m, _MM_SHUFFLE(2, 3, 0, 1)));
+}
+
+// Sum_i p_i h_i, left to right as the scalar pass adds it.
+template <int P>
+__attribute__((target("avx512f"), always_inline)) inline __m512 Predict(const __m512 (&p)[P],
+                                                                        const __m512 (&h)[P]) {
+    __m512 pred = _mm512_mul_ps(p[0], h[0]);
+    for (int i = 1; i < P; ++i) pred = _mm512_add_ps(pred, _mm512_mul_ps(p[i], h[i]));
+    return pred;
+}
+
+// 32 states in two registers per quantity: lo = states 0 ... 15 (new bit 0),
+// hi = 16 ... 31 (new bit 1), both halves fed by predecessors 2j and 2j + 1,
+// whose metrics and noise histories are gathered once for both.
+template <int P>
+__attribute__((target("avx512f"))) void WideForward(const Branches& b, const float* taps,
+                                                    const float* y, int n, std::uint32_t* decisions,
+                                                    float* pmOut) {
+    alignas(64) float ideal[4][16];
+    alignas(64) std::int32_t evenIdx[16], oddIdx[16];
+    for (int j = 0; j < 16; ++j) {
+        ideal[0][j] = b.from[0][j];
+        ideal[1][j] = b.from[1][j];
+        ideal[2][j] = b.from[0][j + 16];
+        ideal[3][j] = b.from[1][j + 16];
+        evenIdx[j] = 2 * j;
+        oddIdx[j] = 2 * j + 1;
+    }
+    const __m512 even0 = _mm512_load_ps(ideal[0]), odd0 = _mm512_load_ps(ideal[1]);
+    const __m512 even1 = _mm512_load_ps(ideal[2]), odd1 = _mm512_load_ps(ideal[3]);
+    const __m512i even = _mm512_load_si512(evenIdx), odd = _mm512_load_si512(oddIdx);
+    __m512 p[P];
+    for (int i = 0; i < P; ++i) p[i] = _mm512_set1_ps(taps[i]);
+    const __m512 inf = _mm512_set1_ps(std::numeric_limits<float>::infinity());
+    __m512 lo = _mm512_mask_blend_ps(1, inf, _mm512_setzero_ps()), hi = inf;
+    __m512 hlo[P], hhi[P];
+    for (int i = 0; i < P; ++i) hlo[i] = hhi[i] = _mm512_setzero_ps();
+    for (int k = 0; k < n; ++k) {
+        const __m512 e = _mm512_permutex2var_ps(lo, even, hi);
+        const __m512 o = _mm512_permutex2var_ps(lo, odd, hi);
+        __m512 he[P], ho[P];
+        for (int i = 0; i < P; ++i) {
+            he[i] = _mm512_permutex2var_ps(hlo[i], even, hhi[i]);
+            ho[i] = _mm512_permutex2var_ps(hlo[i], odd, hhi[i]);
+        }
+        const __m512 pe = Predict<P>(p, he), po = Predict<P>(p, ho);
+        const __m512 yk = _mm512_set1_ps(y[k]);
+        const __m512 de0 = _mm512_sub_ps(yk, even0), do0 = _mm512_sub_ps(yk, odd0);
+        const __m512 de1 = _mm512_sub_ps(yk, even1), do1 = _mm512_sub_ps(yk, odd1);
+        const __m512 re0 = _mm512_sub_ps(de0, pe), ro0 = _mm512_sub_ps(do0, po);
+        const __m512 re1 = _mm512_sub_ps(de1, pe), ro1 = _mm512_sub_ps(do1, po);
+        const __m512 me0 = _mm512_add_ps(e, _mm512_mul_ps(re0, re0));
+        const __m512 mo0 = _mm512_add_ps(o, _mm512_mul_ps(ro0, ro0));
+        const __m512 me1 = _mm512_add_ps(e, _mm512_mul_ps(re1, re1));
+        const __m512 mo1 = _mm512_add_ps(o, _mm512_mul_ps(ro1, ro1));
+        // Strictly smaller: a tie keeps the even predecessor, a NaN never wins.
+        const __mmask16 c0 = _mm512_cmp_ps_mask(mo0, me0, _CMP_LT_OQ);
+        const __mmask16 c1 = _mm512_cmp_ps_mask(mo1, me1, _CMP_LT_OQ);
+        lo = _mm512_min_ps(mo0, me0);
+        hi = _mm512_min_ps(mo1, me1);
+        for (int i = P - 1; i > 0; --i) {
+            hlo[i] = _mm512_mask_blend_ps(c0, he[i - 1], ho[i - 1]);
+            hhi[i] = _mm512_mask_blend_ps(c1, he[i - 1], ho[i - 1]);
+        }
+        hlo[0] = _mm512_mask_blend_ps(c0, de0, do0);
+        hhi[0] = _mm512_mask_blend_ps(c1, de1, do1);
+        decisions[k] = static_cast<std::uint32_t>(c0) | (static_cast<std::uint32_t>(c1) << 16);
+        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) {
+            const __m512 low = LaneMin(_mm512_min_ps(lo, hi));
+            lo = _mm512_sub_ps(lo, low);
+            hi = _mm512_sub_ps(hi, low);
+        }
+    }
+    _mm512_storeu_ps(pmOut, lo);
+    _mm512_storeu_ps(pmOut + 16, hi);
+}
+
+// Up to 16 states in one register; spare lanes copy state lane mod S, as in
+// the Viterbi detector's narrow pass.
+template <int P>
+__attribute__((target("avx512f"))) void NarrowForward(const Branches& b, const float* taps,
+                                                      const float* y, int n,
+                                                      std::uint32_t* decisions, float* pmOut) {
+    alignas(64) float ideal[2][16], start[16];
+    alignas(64) std::int32_t idx[2][16];
+    for (int l = 0; l < 16; ++l) {
+        const int t = l % b.states;
+        ideal[0][l] = b.from[0][t];
+        ideal[1][l] = b.from[1][t];
+        idx[0][l] = 2 * (t & (b.states / 2 - 1));
+        idx[1][l] = idx[0][l] + 1;
+        start[l] = t == 0 ? 0.0f : std::numeric_limits<float>::infinity();
+    }
+    const std::uint32_t mask = b.states >= 16 ? 0xFFFFu : (1u << b.states) - 1;
+    const __m512 evenIdeal = _mm512_load_ps(ideal[0]), oddIdeal = _mm512_load_ps(ideal[1]);
+    const __m512i even = _mm512_load_si512(idx[0]), odd = _mm512_load_si512(idx[1]);
+    __m512 p[P];
+    for (int i = 0; i < P; ++i) p[i] = _mm512_set1_ps(taps[i]);
+    __m512 r = _mm512_load_ps(start);
+    __m512 h[P];
+    for (int i = 0; i < P; ++i) h[i] = _mm512_setzero_ps();
+    for (int k = 0; k < n; ++k) {
+        const __m512 e = _mm512_permutexvar_ps(even, r);
+        const __m512 o = _mm512_permutexvar_ps(odd, r);
+        __m512 he[P], ho[P];
+        for (int i = 0; i < P; ++i) {
+            he[i] = _mm512_permutexvar_ps(even, h[i]);
+            ho[i] = _mm512_permutexvar_ps(odd, h[i]);
+        }
+        const __m512 yk = _mm512_set1_ps(y[k]);
+        const __m512 de = _mm512_sub_ps(yk, evenIdeal), dd = _mm512_sub_ps(yk, oddIdeal);
+        const __m512 re = _mm512_sub_ps(de, Predict<P>(p, he));
+        const __m512 ro = _mm512_sub_ps(dd, Predict<P>(p, ho));
+        const __m512 me = _mm512_add_ps(e, _mm512_mul_ps(re, re));
+        const __m512 mo = _mm512_add_ps(o, _mm512_mul_ps(ro, ro));
+        const __mmask16 c = _mm512_cmp_ps_mask(mo, me, _CMP_LT_OQ);
+        r = _mm512_min_ps(mo, me);
+        for (int i = P - 1; i > 0; --i) h[i] = _mm512_mask_blend_ps(c, he[i - 1], ho[i - 1]);
+        h[0] = _mm512_mask_blend_ps(c, de, dd);
+        decisions[k] = static_cast<std::uint32_t>(c) & mask;
+        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) r = _mm512_sub_ps(r, LaneMin(r));
+    }
+    alignas(64) float all[16];
+    _mm512_store_ps(all, r);
+    for (int s = 0; s < b.states; ++s) pmOut[s] = all[s];
+}
+
+template <int P>
+void FastForward(const Branches& b, const float* taps, const float* y, int n, std::uint32_t* d,
+                 float* pm) {
+    if (b.states <= 16) return NarrowForward<P>(b, taps, y, n, d, pm);
+    WideForward<P>(b, taps, y, n, d, pm);
+}
+
+bool HasAvx512() {
+    static const bool has = __builtin_cpu_supports("avx512f");
+    return has;
+}
+
+#endif
+
+} // namespace
+
+void NpmlPlain(const channel::Target& target, const std::vector<float>& predictor, const float* y,
+               int n, int tail, std::uint8_t* raw) {
+    assert(!predictor.empty() && predictor.size() <= kMaxPredictorTaps);
+    assert(tail == 0 || tail == target.Memory());
+    const Branches b = BranchesOf(target.GetTrellis());
+    const int steps = n + tail;
+    std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
+    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
+    float pm[channel::kMaxStates];
+    NpmlForward(b, predictor.data(), static_cast<int>(predictor.size()), y, steps, decisions.data(),
+                pm);
+    // The textbook traceback to precoder bits, then the inverse precoder.
+    const channel::Trellis& t = target.GetTrellis();
+    int s = tail > 0 ? 0 : viterbi_detail::BestState(pm, t.states);
+    for (int k = steps - 1; k >= 0; --k) {
+        const std::size_t at = static_cast<std::size_t>(k);
+        prec[at] = static_cast<std::uint8_t>(s >> (t.memory - 1));
+        s = t.Predecessor(s, static_cast<int>((decisions[at] >> s) & 1u));
+    }
+    channel::FrameEncoder(target).InversePrecode(prec.data(), n, raw);
+}
+
+struct Npml::Impl {
+    channel::Target target;
+    Branches branches;
+    viterbi_detail::Traceback traceback;
+    std::vector<float> taps;
+    std::vector<std::uint32_t> narrow;
+    std::vector<std::uint64_t> wide;
+
+    Impl(const channel::Target& t, const std::vector<float>& p)
+        : target(t), branches(BranchesOf(t.GetTrellis())), traceback(t), taps(p) {}
+};
+
+Npml::Npml(const channel::Target& target, const std::vector<float>& predictor)
+    : impl_(new Impl(target, predictor)) {
+    assert(!predictor.empty() && predictor.size() <= kMaxPredictorTaps);
+}
+
+Npml::~Npml() {
+    delete impl_;
+}
+
+void Npml::Detect(const float* y, int n, int tail, std::uint8_t* raw) {
+    Impl& m = *impl_;
+    const int steps = n + tail;
+    const int taps = static_cast<int>(m.taps.size());
+    float pm[channel::kMaxStates];
+#ifdef QUORVANE_NPML_X86
+    if (HasAvx512() && m.branches.states <= viterbi_detail::kMaxFastStates) {
+        if (m.narrow.size() < static_cast<std::size_t>(steps))
+            m.narrow.resize(static_cast<std::size_t>(steps));
+        switch (taps) {
+        case 1:
+            FastForward<1>(m.branches, m.taps.data(), y, steps, m.narrow.data(), pm);
+            break;
+        case 2:
+            FastForward<2>(m.branches, m.taps.data(), y, steps, m.narrow.data(), pm);
+            break;
+        case 3:
+            FastForward<3>(m.branches, m.taps.data(), y, steps, m.narrow.data(), pm);
+            break;
+        default:
+            FastForward<4>(m.branches, m.taps.data(), y, steps, m.narrow.data(), pm);
+            break;
+        }
+        m.traceback.Run(m.narrow.data(), n, tail,
+                        tail > 0 ? 0 : viterbi_detail::BestState(pm, m.branches.states), raw);
+        return;
+    }
+#endif
+    if (m.wide.size() < static_cast<std::size_t>(steps))
+        m.wide.resize(static_cast<std::size_t>(steps));
+    NpmlForward(m.branches, m.taps.data(), taps, y, steps, m.wide.data(), pm);
+    m.traceback.Run(m.wide.data(), n, tail,
+                    tail > 0 ? 0 : viterbi_detail::BestState(pm, m.branches.states), raw);
+}
+
+} // namespace detectors
