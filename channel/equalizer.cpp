@@ -2,6 +2,7 @@
 
 #include <Eigen/Dense>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace channel {
@@ -133,6 +134,37 @@ std::vector<double> DesignPredictor(const std::vector<double>& r, int order) {
     return std::vector<double>(p.data(), p.data() + p.size());
 }
 
+namespace {
+
+// z[k] = Sum_i w[i] x[k - i] + bias, k = 0 ... count - 1, the taps in order
+// for every output: sixteen outputs at a time in one vector through all the
+// taps (one AVX-512 register, two AVX2 or four SSE ones, whichever the
+// processor has), the same float operations on every path.
+typedef float Sixteen __attribute__((vector_size(64)));
+
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
+Filter(const float* w, int taps, float bias, const float* x, int count, float* z) {
+    constexpr int kBlock = 16;
+    int k = 0;
+    for (; k + kBlock <= count; k += kBlock) {
+        Sixteen acc = {};
+        for (int i = 0; i < taps; ++i) {
+            Sixteen in;
+            std::memcpy(&in, x + k - i, sizeof in);
+            acc += w[i] * in;
+        }
+        acc += bias;
+        std::memcpy(z + k, &acc, sizeof acc);
+    }
+    for (; k < count; ++k) {
+        float acc = 0.0f;
+        for (int i = 0; i < taps; ++i) acc += w[i] * x[k - i];
+        z[k] = acc + bias;
+    }
+}
+
+} // namespace
+
 void Equalize(const Equalizer& e, const float* x, int first, int count, float* z) {
     const int taps = e.Taps();
     double sum = 0, level = 0;
@@ -141,15 +173,8 @@ void Equalize(const Equalizer& e, const float* x, int first, int count, float* z
     const float bias = static_cast<float>(level - e.offset * sum);
     float w[kMaxTaps];
     for (int i = 0; i < taps; ++i) w[i] = static_cast<float>(e.taps[static_cast<std::size_t>(i)]);
-    // Output k reads x[k + delay - i - first]: a plain loop over k per tap.
-    const float* base = x + (e.delay - first);
-    for (int k = 0; k < count; ++k) z[k] = 0.0f;
-    for (int i = 0; i < taps; ++i) {
-        const float wi = w[i];
-        const float* in = base - i;
-        for (int k = 0; k < count; ++k) z[k] += wi * in[k];
-    }
-    for (int k = 0; k < count; ++k) z[k] += bias;
+    // Output k reads x[k + delay - i - first].
+    Filter(w, taps, bias, x + (e.delay - first), count, z);
 }
 
 } // namespace channel

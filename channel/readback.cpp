@@ -17,13 +17,18 @@ AddRow(float* __restrict to, const float* __restrict from, int count) {
     for (int i = 0; i < count; ++i) to[i] += from[i];
 }
 
-// to[i] += b * ((1 - alpha) r0[i] + alpha r1[i] - g0[i]): one transition's
-// jitter term.
+// to[i] -= from[i]: a falling transition's jitter term.
 __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
-AddJitter(float* __restrict to, float b, float alpha, const float* r0, const float* r1,
-          const float* g0, int count) {
-    const float beta = 1.0f - alpha;
-    for (int i = 0; i < count; ++i) to[i] += b * (beta * r0[i] + alpha * r1[i] - g0[i]);
+SubtractRow(float* __restrict to, const float* __restrict from, int count) {
+    for (int i = 0; i < count; ++i) to[i] -= from[i];
+}
+
+// to[i] += b * from[i] over a whole padded jitter row, whose length the
+// compiler knows; b = +-1, a multiplication rather than a branch on the data.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
+AddJitterRow(float* __restrict to, const float* __restrict from, float b) {
+    constexpr int kWidth = Readback::kJitterRow;
+    for (int i = 0; i < kWidth; ++i) to[i] += b * from[i];
 }
 
 constexpr int kHermiteNodes = 32;
@@ -63,12 +68,35 @@ Readback::Readback(const Head& head, double jitter, bool simulate)
         }
     }
     if (jitter_ > 0) {
+        // Jitter rows: row r is T_u[n] = g_LP(n - u) - g_LP(n) for u = -1/2 +
+        // r / kJitterPhases, n = -kJitterReach ... kJitterReach at index n +
+        // kJitterReach, zeros after; shift rows g_LP(n - m) - g_LP(n) for the
+        // whole part m of a larger Delta, m = -kMargin ... kMargin.
+        const int reach = kJitterReach;
+        std::vector<double> moved(static_cast<std::size_t>(2 * reach + 1)), still(moved.size());
+        head_.LowPassTransitionOnGrid(0, -reach, reach, still.data());
+        jitterRows_.assign(static_cast<std::size_t>((kJitterPhases + 1) * kJitterRow), 0.0f);
+        for (int r = 0; r <= kJitterPhases; ++r) {
+            const double u = -0.5 + static_cast<double>(r) / kJitterPhases;
+            head_.LowPassTransitionOnGrid(-u, -reach, reach, moved.data());
+            for (int i = 0; i <= 2 * reach; ++i)
+                jitterRows_[static_cast<std::size_t>(r * kJitterRow + i)] = static_cast<float>(
+                    moved[static_cast<std::size_t>(i)] - still[static_cast<std::size_t>(i)]);
+        }
+        shiftRows_.assign(static_cast<std::size_t>((2 * kMargin + 1) * kJitterRow), 0.0f);
+        for (int m = -kMargin; m <= kMargin; ++m) {
+            head_.LowPassTransitionOnGrid(-m, -reach, reach, moved.data());
+            for (int i = 0; i <= 2 * reach; ++i)
+                shiftRows_[static_cast<std::size_t>((m + kMargin) * kJitterRow + i)] =
+                    static_cast<float>(moved[static_cast<std::size_t>(i)] -
+                                       still[static_cast<std::size_t>(i)]);
+        }
         phaseLength_ = 2 * (kJitterSpan + kMargin) + 1;
         phase_.resize(static_cast<std::size_t>((kPhases + 1) * phaseLength_));
         std::vector<double> row(static_cast<std::size_t>(phaseLength_));
-        const int reach = kJitterSpan + kMargin;
+        const int wide = kJitterSpan + kMargin;
         for (int p = 0; p <= kPhases; ++p) {
-            head_.LowPassTransitionOnGrid(-static_cast<double>(p) / kPhases, -reach, reach,
+            head_.LowPassTransitionOnGrid(-static_cast<double>(p) / kPhases, -wide, wide,
                                           row.data());
             for (int i = 0; i < phaseLength_; ++i)
                 phase_[static_cast<std::size_t>(p * phaseLength_ + i)] =
@@ -82,7 +110,7 @@ double Readback::BitResponse(int n) const {
 }
 
 void Readback::Read(const std::uint8_t* prec, int n, int first, int count, NoiseSource& source,
-                    float* out) const {
+                    ReadScratch& scratch, float* out) const {
     std::fill(out, out + count, 0.0f);
     // The jitter-free part, eight bits a row: row r of byte B holds sample
     // 8 beta + r - span.
@@ -98,32 +126,60 @@ void Readback::Read(const std::uint8_t* prec, int n, int first, int count, Noise
                    hi - lo);
     }
     if (!(jitter_ > 0)) return;
-    // Every transition's jitter term, the transition after the last bit too.
-    const float* g0 = phase_.data() + kMargin;
-    int previous = 0;
+    // Every transition's jitter term, the transition after the last bit too:
+    // first where they are (no branch on the data), then their deviates at
+    // once, then one row each.
+    std::vector<int>& transitions = scratch.transitions;
+    std::vector<double>& deviates = scratch.deviates;
+    if (transitions.size() < static_cast<std::size_t>(n + 1)) {
+        transitions.resize(static_cast<std::size_t>(n + 1));
+        deviates.resize(static_cast<std::size_t>(n + 1));
+    }
+    int found = 0, previous = 0;
     for (int k = 0; k <= n; ++k) {
         const int p = k < n ? prec[k] & 1 : 0;
         const int b = p - previous;
         previous = p;
-        if (b == 0) continue;
-        const double delta =
-            std::clamp(jitter_ * source.Normal(), -kMaxJitterShift, kMaxJitterShift);
-        const double whole = std::floor(delta);
-        const double phase = (delta - whole) * kPhases;
-        const int p0 = std::min(static_cast<int>(phase), kPhases - 1);
-        const float alpha = static_cast<float>(phase - p0);
-        const int shift = static_cast<int>(whole);
-        // g_LP(n - Delta) = g_LP((n - shift) - u): table index n - shift + reach.
-        const float* r0 =
-            phase_.data() + static_cast<std::size_t>(p0 * phaseLength_) + kMargin - shift;
-        const float* r1 = r0 + phaseLength_;
-        const int base = k - kJitterSpan - first;
-        const int lo = std::max(0, -base);
-        const int hi = std::min(2 * kJitterSpan + 1, count - base);
-        if (hi > lo)
-            AddJitter(out + base + lo, static_cast<float>(b), alpha, r0 + lo, r1 + lo, g0 + lo,
-                      hi - lo);
+        transitions[static_cast<std::size_t>(found)] = b > 0 ? k + 1 : -(k + 1);
+        found += b != 0;
     }
+    source.Normals(deviates.data(), found);
+    // Transitions a few bits apart add rows that overlap a float off each
+    // other's, and a row read back before the one written just before it
+    // has left the store buffer stalls the processor; taken kStride apart
+    // in turn, the rows in flight never overlap. (The sum at a sample then
+    // has its terms in that order, the same every time.)
+    constexpr int kStride = 64;
+    for (int start = 0; start < std::min(kStride, found); ++start)
+        for (int t = start; t < found; t += kStride) {
+            const int code = transitions[static_cast<std::size_t>(t)];
+            const bool rising = code > 0;
+            const int k = std::abs(code) - 1;
+            const double delta = std::clamp(jitter_ * deviates[static_cast<std::size_t>(t)],
+                                            -kMaxJitterShift, kMaxJitterShift);
+            // Delta = m + u, |u| <= 1/2 (m by truncation of a positive number:
+            // no library call); the nearest of the rows' phases, 1/2048 of a bit
+            // period away at most.
+            const int m = static_cast<int>(delta + (kMargin + 0.5)) - kMargin;
+            const int r = static_cast<int>((delta - m + 0.5) * kJitterPhases + 0.5);
+            // T_Delta[j] = T_u[j - m] + (g_LP(j - m) - g_LP(j)).
+            const float* row = jitterRows_.data() + static_cast<std::size_t>(r * kJitterRow);
+            const int base = k + m - kJitterReach - first; // out index of row index 0
+            if (m == 0 && base >= 0 && base + kJitterRow <= count) {
+                AddJitterRow(out + base, row, static_cast<float>(code > 0) * 2.0f - 1.0f);
+                continue;
+            }
+            const int lo = std::max(0, -base), hi = std::min(2 * kJitterReach + 1, count - base);
+            if (hi > lo) (rising ? AddRow : SubtractRow)(out + base + lo, row + lo, hi - lo);
+            if (m == 0) continue;
+            const float* shifted =
+                shiftRows_.data() + static_cast<std::size_t>((m + kMargin) * kJitterRow);
+            const int sbase = k - kJitterReach - first;
+            const int slo = std::max(0, -sbase),
+                      shi = std::min(2 * kJitterReach + 1, count - sbase);
+            if (shi > slo)
+                (rising ? AddRow : SubtractRow)(out + sbase + slo, shifted + slo, shi - slo);
+        }
 }
 
 void Readback::Pulse(float* table) const {

@@ -10,9 +10,9 @@
 // Without the jitter that is Sum_k p_k h[j - k] with h[n] = g_LP(n) -
 // g_LP(n - 1) the bit response's samples, which is how the jitter-free part
 // is summed (bit response over +-Span()); each transition then adds its
-// jitter term T_Delta[n] = g_LP(n - Delta) - g_LP(n) over +-kJitterSpan, g_LP
-// read from a table of 256 phases per bit period, linear in between (which
-// is within about 1e-5 of the exact value).
+// jitter term T_Delta[n] = g_LP(n - Delta) - g_LP(n) over +-kJitterReach,
+// from a table of 1024 phases per bit period: Delta moves to the nearest,
+// at most 1/2048 of a bit period away.
 #include <cstdint>
 #include <vector>
 
@@ -23,6 +23,7 @@ namespace channel {
 
 inline constexpr double kMaxJitter = 0.3;
 inline constexpr int kJitterSpan = 40;
+inline constexpr int kJitterReach = kJitterSpan;
 inline constexpr double kMaxJitterShift = 3.99;
 
 // The second-order statistics of an equalizer's input for independent
@@ -43,6 +44,13 @@ struct InputStatistics {
     double Correlation(int l) const;
 };
 
+// What Read needs besides the readback's tables, one for each thread that
+// reads (the tables are shared).
+struct ReadScratch {
+    std::vector<int> transitions;
+    std::vector<double> deviates;
+};
+
 class Readback {
   public:
     // `simulate` false: only the statistics are wanted, not Read's tables.
@@ -60,7 +68,7 @@ class Readback {
     // prec[0 ... n-1] (all others 0). With jitter, one deviate per
     // transition is drawn from `source`, in the order of the transitions.
     void Read(const std::uint8_t* prec, int n, int first, int count, NoiseSource& source,
-              float* out) const;
+              ReadScratch& scratch, float* out) const;
 
     // The bit response between the samples too: table[i] = h_LP((i - 600) /
     // 10), the layout of the window's pulse table (channel/waveform.h).
@@ -77,6 +85,10 @@ class Readback {
     // quadrature over Delta of the jitter terms.
     InputStatistics Statistics(double sigma) const;
 
+    // The width of a jitter row, padded for whole vectors.
+    static constexpr int kJitterRow = 96;
+    static_assert(kJitterRow >= 2 * kJitterReach + 1);
+
   private:
     Head head_;
     double jitter_;
@@ -89,6 +101,9 @@ class Readback {
     static constexpr int kMargin = 4; // bits beyond the jitter span the table reaches
     int phaseLength_ = 0;             // 2 (kJitterSpan + kMargin) + 1
     std::vector<float> phase_; // [phase][i]: g_LP(i - kJitterSpan - kMargin - phase / kPhases)
+    static constexpr int kJitterPhases = 1024;
+    std::vector<float> jitterRows_; // [phase][i], kJitterRow wide
+    std::vector<float> shiftRows_;  // [m + kMargin][i]
 };
 
 } // namespace channel

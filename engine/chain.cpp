@@ -91,7 +91,7 @@ void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
         return;
     }
     design_.readback->Read(frame.prec.data(), shape_.bits, readbackFirst_, readbackCount_, source,
-                           frame.readback.data());
+                           scratch_, frame.readback.data());
     source.AddNoise(frame.readback.data(), frame.readback.data(), readbackCount_, design_.sigma);
     channel::Equalize(design_.equalizer, frame.readback.data(), readbackFirst_, shape_.Samples(),
                       frame.received.data());

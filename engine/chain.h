@@ -112,6 +112,7 @@ class Chain {
     channel::FrameEncoder encoder_;
     detectors::FrameShape shape_;
     int readbackFirst_ = 0, readbackCount_ = 0;
+    channel::ReadScratch scratch_;
 };
 
 // The detectors a front end asks for, one of each kind, for this chain's

@@ -311,12 +311,13 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                                         return ParseSigmaList(text, options.sigmas);
                                     })
                              ->type_name("S[,S...]");
-    CLI::Option* snr = AddChecked(*cmd, "--snr", "SNR points in dB, e.g. 10:20:0.5",
-                                  [&options](const std::string& text) {
-                                      options.sigmas.clear();
-                                      return ParseSnrRange(text, options.snrDbs);
-                                  })
-                           ->type_name("FROM:TO:STEP");
+    CLI::Option* snr =
+        AddChecked(*cmd, "--snr", "SNR points in dB, e.g. 10:20:0.5, or one, e.g. 25",
+                   [&options](const std::string& text) {
+                       options.sigmas.clear();
+                       return ParseSnrRange(text, options.snrDbs);
+                   })
+            ->type_name("DB|FROM:TO:STEP");
     sigma->excludes(snr);
     AddCount(*cmd, "--bits", options.settings.bits, 1, kMaxBits,
              "bits per point at most, rounded up to whole frames (default 1e7)");

@@ -132,8 +132,10 @@ int RunDetect(const DetectOptions& options) {
             std::string row = std::to_string(runs) + "," + std::to_string(k) + "," +
                               (bit ? std::to_string(r.frame.raw[k]) : "") + "," +
                               Sample(r.frame.clean[k]) + "," + Sample(r.frame.received[k]);
-            for (std::size_t d = 0; d < count; ++d)
-                row += "," + (bit ? std::to_string(r.decided[d][k]) : std::string());
+            for (std::size_t d = 0; d < count; ++d) {
+                row += ',';
+                if (bit) row += static_cast<char>('0' + r.decided[d][k]);
+            }
             std::fprintf(csv.get(), "%s\n", row.c_str());
         }
         if (!rowsOnTerminal) progress.Update(runs, options.runs);

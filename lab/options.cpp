@@ -100,7 +100,14 @@ std::string ParseSnr(const std::string& text, double& db) {
 std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
     dbs.clear();
     const std::vector<std::string> parts = Split(text, ':');
-    if (parts.size() != 3) return Quoted(text) + " is not FROM:TO:STEP";
+    if (parts.size() == 1) {
+        // One point: DB alone.
+        double db = 0;
+        if (std::string error = ParseSnr(text, db); !error.empty()) return error;
+        dbs.push_back(db);
+        return {};
+    }
+    if (parts.size() != 3) return Quoted(text) + " is neither DB nor FROM:TO:STEP";
     double from = 0, to = 0, step = 0;
     if (std::string error = ParseSnr(parts[0], from); !error.empty()) return error;
     if (std::string error = ParseSnr(parts[1], to); !error.empty()) return error;

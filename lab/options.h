@@ -36,7 +36,7 @@ std::string ParseSigma(const std::string& text, double& sigma);
 std::string ParsePositive(const std::string& text, double& value); // a finite number > 0
 std::string ParseSigmaList(const std::string& text, std::vector<double>& sigmas); // S[,S...]
 std::string ParseSnr(const std::string& text, double& db);
-std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs); // FROM:TO:STEP
+std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs); // DB or FROM:TO:STEP
 // A picture size WxH, each side kMinPicture ... kMaxPicture pixels.
 inline constexpr int kMinPicture = 64;
 inline constexpr int kMaxPicture = 4096;

@@ -36,7 +36,9 @@ TEST(Eye, WithoutNoiseSamplingInstantsHitOnlyTheLevels) {
         channel::Target target;
         ASSERT_EQ(channel::Target::Parse(c.target, target), "");
         engine::EyeGeometry g;
-        ASSERT_EQ(engine::FitEye(c.width, c.height, c.uis, engine::RangeOf(engine::ChainSettings{target}), g), "");
+        ASSERT_EQ(engine::FitEye(c.width, c.height, c.uis,
+                                 engine::RangeOf(engine::ChainSettings{target}), g),
+                  "");
         EXPECT_EQ(g.pointStep, c.pointStep) << c.target;
         EXPECT_EQ(g.levelStep, c.levelStep) << c.target;
         EXPECT_EQ(g.zeroRow, c.zeroRow) << c.target;
