@@ -170,8 +170,9 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     chart.title = "Bit-error rate against SNR, " +
                   (several ? std::to_string(options.channel.targets.size()) + " targets"
                            : first.TargetName()) +
-                  (recording ? ", " + ChannelText(first) : std::string()) + ", frames of " +
-                  std::to_string(options.settings.frame) + " bits";
+                  ", frames of " + std::to_string(options.settings.frame) + " bits";
+    if (recording) chart.subtitle = ChannelText(first);
+    chart.legendRight = several;
 
     double fromDb = 1e9, toDb = -1e9;
     for (const BerPoint& p : points) {
@@ -235,12 +236,19 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     }
     // A rate of 0 has no place on a logarithmic axis: say what is missing.
     if (!zero.empty()) {
-        chart.subtitle = "left out at 0 errors:";
-        for (std::size_t i = 0; i < zero.size(); ++i)
-            chart.subtitle +=
-                std::string(i == 0 ? " " : ", ") + std::to_string(zero[i].second) + " " +
-                (several ? zero[i].first : zero[i].first.substr(0, zero[i].first.find(',')));
-        chart.subtitle += zero.back().second == 1 ? " point" : " points";
+        chart.subtitle += std::string(chart.subtitle.empty() ? "" : "; ") + "left out at 0 errors:";
+        if (several) {
+            // One count: a list of every series would not fit the line.
+            int all = 0;
+            for (const auto& z : zero) all += z.second;
+            chart.subtitle += " " + std::to_string(all) + (all == 1 ? " point" : " points");
+        } else {
+            for (std::size_t i = 0; i < zero.size(); ++i)
+                chart.subtitle += std::string(i == 0 ? " " : ", ") +
+                                  std::to_string(zero[i].second) + " " +
+                                  zero[i].first.substr(0, zero[i].first.find(','));
+            chart.subtitle += zero.back().second == 1 ? " point" : " points";
+        }
     }
 
     std::vector<platform::ChartSeries> curves;

@@ -85,9 +85,19 @@ platform::Chart SurveyChart(const TargetsOptions& options,
         low = std::min(low, r.detectionSnrDb);
         high = std::max(high, r.detectionSnrDb);
     }
-    const double from = options.densities.front(), to = options.densities.back();
-    chart.x = {"user density PW50 / T", from, to, false, 6, "%.3g"};
-    chart.y = {"detection SNR (dB)", std::floor(low - 0.5), std::ceil(high + 0.5), false, 6, "%g"};
+    // Round ticks: a step of 1, 2 or 5 times a power of ten, at most ten of
+    // them, the ends on whole steps.
+    auto axis = [](std::string title, double lo, double hi, const char* format) {
+        double step = 1e-3;
+        for (int i = 0; (hi - lo) / step > 10; ++i) step *= i % 3 == 1 ? 2.5 : 2;
+        const double from = std::floor(lo / step + 1e-9) * step;
+        const double to = std::ceil(hi / step - 1e-9) * step;
+        return platform::ChartAxis{std::move(title), from, to, false,
+                                   static_cast<int>(std::lround((to - from) / step)) + 1, format};
+    };
+    chart.x = axis("user density PW50 / T", options.densities.front(), options.densities.back(),
+                   "%g");
+    chart.y = axis("detection SNR (dB)", low - 0.3, high + 0.3, "%g");
     for (const std::string& name : order) chart.series.push_back(series[name]);
     return chart;
 }

@@ -121,7 +121,7 @@ bool WritePng(const Chart& c, std::FILE* out) {
     chart.setTitleFont(TextFont(15, true));
     chart.setBackgroundRoundness(0);
     chart.setAnimationOptions(QChart::NoAnimation);
-    chart.legend()->setAlignment(Qt::AlignBottom);
+    chart.legend()->setAlignment(c.legendRight ? Qt::AlignRight : Qt::AlignBottom);
     chart.legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     chart.legend()->setFont(TextFont(12, false));
 

@@ -106,6 +106,7 @@ struct Chart {
     ChartAxis y;
     ChartTopAxis top;
     std::vector<ChartSeries> series;
+    bool legendRight = false; // a column at the right rather than a row below
 };
 
 // Renders the chart off-screen and encodes it as PNG onto `out`; false when
