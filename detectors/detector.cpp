@@ -48,7 +48,10 @@ class NpmlDetector final : public Detector {
         : npml_(target, p), shape_(shape) {}
     Kind kind() const override { return Kind::kNpml; }
     void Detect(int count, const float* const* y, std::uint8_t* const* raw) override {
-        for (int f = 0; f < count; ++f) npml_.Detect(y[f], shape_.bits, shape_.tail, raw[f]);
+        int f = 0;
+        for (; f + 2 <= count; f += 2)
+            npml_.DetectPair(y[f], y[f + 1], shape_.bits, shape_.tail, raw[f], raw[f + 1]);
+        if (f < count) npml_.Detect(y[f], shape_.bits, shape_.tail, raw[f]);
     }
 
   private:

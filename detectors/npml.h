@@ -36,6 +36,9 @@ class Npml {
     Npml& operator=(const Npml&) = delete;
 
     void Detect(const float* y, int n, int tail, std::uint8_t* raw);
+    // Two frames of the same length side by side: the same bits, faster.
+    void DetectPair(const float* y0, const float* y1, int n, int tail, std::uint8_t* raw0,
+                    std::uint8_t* raw1);
 
   private:
     struct Impl;

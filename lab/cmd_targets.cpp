@@ -92,11 +92,15 @@ platform::Chart SurveyChart(const TargetsOptions& options,
         for (int i = 0; (hi - lo) / step > 10; ++i) step *= i % 3 == 1 ? 2.5 : 2;
         const double from = std::floor(lo / step + 1e-9) * step;
         const double to = std::ceil(hi / step - 1e-9) * step;
-        return platform::ChartAxis{std::move(title), from, to, false,
-                                   static_cast<int>(std::lround((to - from) / step)) + 1, format};
+        return platform::ChartAxis{std::move(title),
+                                   from,
+                                   to,
+                                   false,
+                                   static_cast<int>(std::lround((to - from) / step)) + 1,
+                                   format};
     };
-    chart.x = axis("user density PW50 / T", options.densities.front(), options.densities.back(),
-                   "%g");
+    chart.x =
+        axis("user density PW50 / T", options.densities.front(), options.densities.back(), "%g");
     chart.y = axis("detection SNR (dB)", low - 0.3, high + 0.3, "%g");
     for (const std::string& name : order) chart.series.push_back(series[name]);
     return chart;
