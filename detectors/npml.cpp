@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "channel/encoder.h"
+#include "detectors/lane_min.h"
 #include "detectors/traceback.h"
 #include "detectors/viterbi.h"
 #include "detectors/viterbi_kernels.h"
@@ -22,6 +23,9 @@ namespace {
 
 using viterbi_detail::Branches;
 using viterbi_detail::BranchesOf;
+#ifdef QUORVANE_NPML_X86
+using viterbi_detail::LaneMin;
+#endif
 
 // The scalar forward pass; Word as in ForwardScalar.
 template <typename Word>
@@ -68,14 +72,6 @@ void NpmlForward(const Branches& b, const float* p, int taps, const float* y, in
 }
 
 #ifdef QUORVANE_NPML_X86
-
-// The smallest of the 16 lanes in every lane.
-__attribute__((target("avx512f"), always_inline)) inline __m512 LaneMin(__m512 m) {
-    m = _mm512_min_ps(m, _mm512_shuffle_f32x4(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
-    m = _mm512_min_ps(m, _mm512_shuffle_f32x4(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
-    m = _mm512_min_ps(m, _mm512_permute_ps(m, _MM_SHUFFLE(1, 0, 3, 2)));
-    return _mm512_min_ps(m, _mm512_permute_ps(m, _MM_SHUFFLE(2, 3, 0, 1)));
-}
 
 // Sum_i p_i h_i, left to right as the scalar pass adds it.
 template <int P>
@@ -289,19 +285,10 @@ void NpmlPlain(const channel::Target& target, const std::vector<float>& predicto
     const Branches b = BranchesOf(target.GetTrellis());
     const int steps = n + tail;
     std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
-    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
     float pm[channel::kMaxStates];
     NpmlForward(b, predictor.data(), static_cast<int>(predictor.size()), y, steps, decisions.data(),
                 pm);
-    // The textbook traceback to precoder bits, then the inverse precoder.
-    const channel::Trellis& t = target.GetTrellis();
-    int s = tail > 0 ? 0 : viterbi_detail::BestState(pm, t.states);
-    for (int k = steps - 1; k >= 0; --k) {
-        const std::size_t at = static_cast<std::size_t>(k);
-        prec[at] = static_cast<std::uint8_t>(s >> (t.memory - 1));
-        s = t.Predecessor(s, static_cast<int>((decisions[at] >> s) & 1u));
-    }
-    channel::FrameEncoder(target).InversePrecode(prec.data(), n, raw);
+    viterbi_detail::PlainTraceback(target, decisions.data(), n, tail, pm, raw);
 }
 
 struct Npml::Impl {

@@ -63,4 +63,11 @@ class Traceback {
     std::uint8_t parity_[2 << channel::kMaxMemory] = {};
 };
 
+// The textbook traceback to precoder bits of steps = n + tail 64-bit
+// decision words (the plain detectors' oracle form), from state 0 with a
+// tail or the best end state without one, then the inverse precoder as a
+// pass of its own.
+void PlainTraceback(const channel::Target& target, const std::uint64_t* decisions, int n, int tail,
+                    const float* pm, std::uint8_t* raw);
+
 } // namespace detectors::viterbi_detail

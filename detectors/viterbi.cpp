@@ -78,10 +78,16 @@ void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail
     const Branches b = BranchesOf(target.GetTrellis());
     const int steps = n + tail;
     std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
-    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
     float pm[channel::kMaxStates];
     ForwardScalar(b, y, steps, decisions.data(), pm);
+    PlainTraceback(target, decisions.data(), n, tail, pm, raw);
+}
+
+void viterbi_detail::PlainTraceback(const channel::Target& target, const std::uint64_t* decisions,
+                                    int n, int tail, const float* pm, std::uint8_t* raw) {
     const channel::Trellis& t = target.GetTrellis();
+    const int steps = n + tail;
+    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
     int s = tail > 0 ? 0 : BestState(pm, t.states);
     for (int k = steps - 1; k >= 0; --k) {
         const std::size_t at = static_cast<std::size_t>(k);

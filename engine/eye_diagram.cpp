@@ -70,6 +70,7 @@ EyeRange RangeOf(const ChainSettings& chain) {
         range.high = std::max(range.high, up);
         range.low = std::min(range.low, down);
     }
+    range.headroom = 0.1 * (range.high - range.low);
     return range;
 }
 
@@ -86,7 +87,7 @@ std::string FitEye(int width, int height, int uis, const EyeRange& range, EyeGeo
         return "the eye of " + std::to_string(uis) + " bit periods needs at least " +
                std::to_string(2 * points + 1) + " pixels across, not " + std::to_string(width);
     const double low = range.low, high = range.high;
-    const double levels = high - low + 2 * kEyeHeadroomLevels;
+    const double levels = high - low + 2 * range.headroom;
     const int levelStep = static_cast<int>((height - 1) / levels);
     if (levelStep < 2)
         return "the eye needs at least " + std::to_string(static_cast<int>(2 * levels) + 1) +
@@ -117,8 +118,8 @@ std::string FitEyePicture(int width, int height, int uis, const EyeRange& range,
     return "--size " + std::to_string(width) + "x" + std::to_string(height) +
            " is too small for an eye of " + std::to_string(uis) + " bit periods (at least " +
            std::to_string(M::left + M::right + 2 * kPoints * uis + 1) + "x" +
-           std::to_string(M::top + M::bottom +
-                          static_cast<int>(2 * (levels + 2 * kEyeHeadroomLevels)) + 1) +
+           std::to_string(M::top + M::bottom + static_cast<int>(2 * (levels + 2 * range.headroom)) +
+                          1) +
            ")";
 }
 

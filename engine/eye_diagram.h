@@ -30,7 +30,7 @@ namespace engine {
 inline constexpr int kEyeChunkBlocks = 256;
 inline constexpr int kMaxEyeUis = 16;
 // Levels shown above the highest and below the lowest, for the overshoot
-// between samples.
+// between samples (a head's readback: a tenth of its range).
 inline constexpr double kEyeHeadroomLevels = 1.0;
 
 // The stretch of a block the eye looks at: samples first ... 39. On the ideal
@@ -48,6 +48,7 @@ struct EyeRange {
     double low = -6;
     double high = 6;
     int firstSample = 5;
+    double headroom = kEyeHeadroomLevels; // shown above high and below low
 };
 EyeRange RangeOf(const ChainSettings& chain);
 

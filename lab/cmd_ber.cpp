@@ -351,11 +351,7 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                     "rate and the Viterbi detector's union bound as lines, sigma along the top "
                     "(\"-\" = standard output, which then gets only the picture)")
         ->type_name("FILE");
-    AddChecked(*cmd, "--size", "the picture's size in pixels (default 800x520)",
-               [&options](const std::string& text) {
-                   return ParseSize(text, options.width, options.height);
-               })
-        ->type_name("WxH");
+    AddPictureSize(*cmd, options.width, options.height, "800x520");
     return cmd;
 }
 
@@ -364,10 +360,7 @@ void CheckBerOptions(BerOptions& options) {
         throw CLI::RequiredError("ber: --sigma or --snr");
     if (options.csv == "-" && options.png == "-")
         throw CLI::ValidationError("--png", "only one of --csv and --png can be \"-\"");
-    constexpr int kMinChart = 240;
-    if (!options.png.empty() && (options.width < kMinChart || options.height < kMinChart))
-        throw CLI::ValidationError("--size", "a chart needs at least " + std::to_string(kMinChart) +
-                                                 " pixels each way");
+    CheckChartSize(options.png, options.width, options.height);
     CheckChannelOptions(options.channel);
 }
 

@@ -149,7 +149,12 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
     }
 
     const engine::ChainSettings chain = ChainFor(options.channel, 0);
-    std::string title = "Eye, " + (chain.Recording() ? ChannelText(chain) : chain.TargetName()) +
+    // The eye draws the readback before the equalizer: its taps are not in it.
+    std::string title = "Eye, " +
+                        (chain.Recording() ? std::string(engine::ChannelName(chain.channel)) +
+                                                 " head, density " + Number("%g", chain.density) +
+                                                 ", jitter " + Number("%g", chain.jitter)
+                                           : chain.TargetName()) +
                         ", " + std::to_string(eye.blocks) + " blocks, ";
     if (sigma == 0) {
         title += "no noise";
@@ -193,11 +198,7 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
     AddCount(*cmd, "--threads", options.threads, 1, kMaxThreads,
              "worker threads (default: all cores); the picture does not depend on it");
     AddChannelOptions(*cmd, options.channel, false, false);
-    AddChecked(*cmd, "--size", "the picture's size in pixels (default 560x360)",
-               [&options](const std::string& text) {
-                   return ParseSize(text, options.width, options.height);
-               })
-        ->type_name("WxH");
+    AddPictureSize(*cmd, options.width, options.height, "560x360");
     cmd->add_option("--png", options.png, "the picture (\"-\" = standard output)")
         ->type_name("FILE")
         ->required();

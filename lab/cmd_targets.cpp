@@ -166,11 +166,7 @@ CLI::App* AddTargetsCommand(CLI::App& app, TargetsOptions& options) {
                     "also draw detection SNR against density (needs a density range; \"-\" = "
                     "standard output, which then gets only the picture)")
         ->type_name("FILE");
-    AddChecked(*cmd, "--size", "the picture's size in pixels (default 800x520)",
-               [&options](const std::string& text) {
-                   return ParseSize(text, options.width, options.height);
-               })
-        ->type_name("WxH");
+    AddPictureSize(*cmd, options.width, options.height, "800x520");
     return cmd;
 }
 
@@ -179,10 +175,7 @@ void CheckTargetsOptions(const TargetsOptions& options) {
         throw CLI::ValidationError("--png", "only one of --csv and --png can be \"-\"");
     if (!options.png.empty() && options.densities.size() < 2)
         throw CLI::ValidationError("--png", "a chart needs a density range FROM:TO:STEP");
-    constexpr int kMinChart = 240;
-    if (!options.png.empty() && (options.width < kMinChart || options.height < kMinChart))
-        throw CLI::ValidationError("--size", "a chart needs at least " + std::to_string(kMinChart) +
-                                                 " pixels each way");
+    CheckChartSize(options.png, options.width, options.height);
 }
 
 int RunTargets(const TargetsOptions& options) {

@@ -97,30 +97,42 @@ std::string ParseSnr(const std::string& text, double& db) {
     return {};
 }
 
-std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
-    dbs.clear();
+namespace {
+
+// One value, or FROM:TO:STEP with both ends checked by `one` (`single`
+// names the one value in a message: "DB", "D").
+std::string ParseRange(const std::string& text, const char* single,
+                       const std::function<std::string(const std::string&, double&)>& one,
+                       std::vector<double>& values) {
+    values.clear();
     const std::vector<std::string> parts = Split(text, ':');
     if (parts.size() == 1) {
-        // One point: DB alone.
-        double db = 0;
-        if (std::string error = ParseSnr(text, db); !error.empty()) return error;
-        dbs.push_back(db);
+        double v = 0;
+        if (std::string error = one(text, v); !error.empty()) return error;
+        values.push_back(v);
         return {};
     }
-    if (parts.size() != 3) return Quoted(text) + " is neither DB nor FROM:TO:STEP";
+    if (parts.size() != 3) return Quoted(text) + " is neither " + single + " nor FROM:TO:STEP";
     double from = 0, to = 0, step = 0;
-    if (std::string error = ParseSnr(parts[0], from); !error.empty()) return error;
-    if (std::string error = ParseSnr(parts[1], to); !error.empty()) return error;
+    if (std::string error = one(parts[0], from); !error.empty()) return error;
+    if (std::string error = one(parts[1], to); !error.empty()) return error;
     if (std::string error = ParseNumber(parts[2], step); !error.empty()) return error;
     if (to < from) return Quoted(text) + " is reversed: TO is below FROM";
     if (step <= 0) return Quoted(text) + " has a step that is not positive";
     // Each point from FROM directly, so no rounding adds up; a point that
-    // misses TO only by rounding still counts.
+    // misses TO only by rounding still counts, as TO.
     const double count = std::floor((to - from) / step + 1e-9) + 1;
     if (count > static_cast<double>(kMaxPoints))
         return Quoted(text) + " has more than " + std::to_string(kMaxPoints) + " points";
-    for (int i = 0; i < static_cast<int>(count); ++i) dbs.push_back(from + i * step);
+    for (int i = 0; i < static_cast<int>(count); ++i)
+        values.push_back(std::min(to, from + i * step));
     return {};
+}
+
+} // namespace
+
+std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
+    return ParseRange(text, "DB", ParseSnr, dbs);
 }
 
 std::string ParseSize(const std::string& text, int& width, int& height) {
@@ -146,29 +158,10 @@ std::string ParseNumberIn(const std::string& text, double lo, double hi, double&
 
 std::string ParseDensities(const std::string& text, double lo, double hi,
                            std::vector<double>& values) {
-    values.clear();
-    const std::vector<std::string> parts = Split(text, ':');
-    if (parts.size() == 1) {
-        double d = 0;
-        if (std::string error = ParseNumberIn(text, lo, hi, d); !error.empty()) return error;
-        values.push_back(d);
-        return {};
-    }
-    if (parts.size() != 3) return Quoted(text) + " is neither D nor FROM:TO:STEP";
-    double from = 0, to = 0, step = 0;
-    if (std::string error = ParseNumberIn(parts[0], lo, hi, from); !error.empty()) return error;
-    if (std::string error = ParseNumberIn(parts[1], lo, hi, to); !error.empty()) return error;
-    if (std::string error = ParseNumber(parts[2], step); !error.empty()) return error;
-    if (to < from) return Quoted(text) + " is reversed: TO is below FROM";
-    if (step <= 0) return Quoted(text) + " has a step that is not positive";
-    // As the SNR ranges: each point from FROM, a point that misses TO only by
-    // rounding still counts.
-    const double count = std::floor((to - from) / step + 1e-9) + 1;
-    if (count > static_cast<double>(kMaxPoints))
-        return Quoted(text) + " has more than " + std::to_string(kMaxPoints) + " points";
-    for (int i = 0; i < static_cast<int>(count); ++i)
-        values.push_back(std::min(hi, from + i * step));
-    return {};
+    return ParseRange(
+        text, "D",
+        [lo, hi](const std::string& part, double& v) { return ParseNumberIn(part, lo, hi, v); },
+        values);
 }
 
 std::string ParseTaps(const std::string& text, int lo, int hi, int& taps) {
@@ -265,6 +258,20 @@ CLI::Option* AddTarget(CLI::App& app, channel::Target& target) {
                "default) or its coefficients f0,f1,... (2 to 7 of them, e.g. 1,2,1)",
                [&target](const std::string& text) { return channel::Target::Parse(text, target); })
         ->type_name("NAME|LIST");
+}
+
+CLI::Option* AddPictureSize(CLI::App& app, int& width, int& height, const std::string& fallback) {
+    return AddChecked(app, "--size", "the picture's size in pixels (default " + fallback + ")",
+                      [&width, &height](const std::string& text) {
+                          return ParseSize(text, width, height);
+                      })
+        ->type_name("WxH");
+}
+
+void CheckChartSize(const std::string& png, int width, int height) {
+    if (!png.empty() && (width < kMinChart || height < kMinChart))
+        throw CLI::ValidationError("--size", "a chart needs at least " + std::to_string(kMinChart) +
+                                                 " pixels each way");
 }
 
 CLI::Option* AddTail(CLI::App& app, bool& tail) {

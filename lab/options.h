@@ -84,6 +84,13 @@ void AddNoiseLevel(CLI::App& app, NoiseLevel& level, const std::string& sigmaDes
 
 // --target NAME|LIST, E3PR4 unless given.
 CLI::Option* AddTarget(CLI::App& app, channel::Target& target);
+// --size WxH, "the picture's size in pixels (default DEFAULT)".
+CLI::Option* AddPictureSize(CLI::App& app, int& width, int& height, const std::string& fallback);
+// A chart needs at least kMinChart pixels each way; checked when there is
+// a --png. Throws CLI::ValidationError.
+inline constexpr int kMinChart = 240;
+void CheckChartSize(const std::string& png, int width, int height);
+
 // --tail zero|none: whether the channel writes the target's memory of zero
 // precoder bits after each frame (true) or the frame just stops.
 CLI::Option* AddTail(CLI::App& app, bool& tail);
