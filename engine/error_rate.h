@@ -10,10 +10,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <vector>
 
-#include "channel/events.h"
 #include "detectors/detector.h"
 #include "engine/chain.h"
 #include "engine/monitor.h"
@@ -28,11 +26,14 @@ struct BerSettings {
     int threads = 1;
 };
 
-// What runs at every point: the chain and its detectors.
+// What runs at every point: the chain and its detectors (none named: every
+// one that applies to the point's target and channel).
 struct BerSetup {
     ChainSettings chain;
-    std::vector<detectors::Kind> detectors = {detectors::Kind::kSlicer, detectors::Kind::kViterbi};
+    std::vector<detectors::Kind> detectors;
 };
+// The detectors that run with a design, in the order of the counts.
+std::vector<detectors::Kind> DetectorsOf(const BerSetup& setup, const ChannelDesign& design);
 
 // A point's counts so far: one monitor per detector of the setup, in its order.
 struct PointCounts {
@@ -50,44 +51,22 @@ constexpr std::uint64_t ChunkStream(int point, std::uint64_t chunk) {
     return (static_cast<std::uint64_t>(point) << 40) | chunk;
 }
 
-// Counts of `frames` frames of chunk `chunk` of point `point` at deviation
-// `sigma`. Allocates its own scratch; the engine keeps one per worker.
-PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup, int point,
-                     std::uint64_t chunk, int frames, double sigma);
+// Counts of `frames` frames of chunk `chunk` of point `point` through a
+// channel designed for its noise (DesignChannel). Allocates its own scratch;
+// the engine keeps one per worker.
+PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup,
+                     const ChannelDesign& design, int point, std::uint64_t chunk, int frames);
 
 // Runs one point to its end, or until `stop` becomes true (then returns false
 // and `total` holds the chunks added so far). `report` is called on the
-// calling thread a few times a second with the running total.
+// calling thread a few times a second with the running total. The setup's
+// detectors must apply to the design's target.
+bool RunPoint(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design,
+              int point, const std::atomic<bool>& stop, PointCounts& total,
+              const std::function<void(const PointCounts&)>& report = {});
+// The same with the channel designed here for deviation `sigma`.
 bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
               const std::atomic<bool>& stop, PointCounts& total,
               const std::function<void(const PointCounts&)>& report = {});
-
-// A point of a sweep as every front end reports it: its noise, its counts
-// and the Viterbi detector's union bound at its sigma.
-struct BerPoint {
-    double snrDb = 0; // as given, or that of the sigma given
-    double sigma = 0;
-    PointCounts counts;
-    double unionBound = 0;
-};
-
-// The points of a sweep before they run: by deviation, each SNR quoted
-// against the target's energy, or by SNR, each sigma from it.
-std::vector<BerPoint> PointsOfSigmas(const channel::Target& target,
-                                     const std::vector<double>& sigmas);
-std::vector<BerPoint> PointsOfSnrs(const channel::Target& target, const std::vector<double>& dbs);
-
-// Runs point `index` of a sweep (RunPoint's point `index`, at the point's
-// sigma) and adds its union bound over `events` (channel::UnionBoundEvents
-// of the setup's target); false when stopped first.
-bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, int index,
-                 const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
-                 BerPoint& point, const std::function<void(const PointCounts&)>& report = {});
-
-// The names of a point's values, in order: snr_db, sigma, bits, then an
-// errors and a rate for every detector the lab has (kind_errors, kind_ber,
-// whether or not it ran), then union_bound. The lab's CSV header and the
-// fields of the Python module's points.
-std::vector<std::string> BerPointFields();
 
 } // namespace engine

@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "channel/bounds.h"
@@ -12,8 +13,10 @@
 
 namespace pyquorvane {
 
-FrameDetector::FrameDetector(detectors::Kind kind, const channel::Target& target, bool tail)
-    : kind_(kind), target_(target), tail_(tail ? target.Memory() : 0) {}
+FrameDetector::FrameDetector(detectors::Kind kind, const channel::Target& target, bool tail,
+                             std::vector<float> predictor)
+    : kind_(kind), target_(target), tail_(tail ? target.Memory() : 0),
+      predictor_(std::move(predictor)) {}
 
 py::array FrameDetector::Detect(py::handle y) {
     const Frames<float> in = SamplesIn("y", y);
@@ -28,7 +31,7 @@ py::array FrameDetector::Detect(py::handle y) {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(mutex_);
         if (!detector_ || bits != bits_) {
-            detector_ = detectors::MakeDetector(kind_, target_, {bits, tail_});
+            detector_ = detectors::MakeDetector(kind_, target_, {bits, tail_}, predictor_);
             bits_ = bits;
         }
         // Pairs of frames go side by side through the Viterbi detector.
@@ -65,25 +68,45 @@ FrameDetector& TargetBox::DetectorFor(detectors::Kind kind, bool tail) {
 
 TargetRef TargetOf(py::handle value) {
     if (py::isinstance<TargetBox>(value)) return value.cast<TargetRef>();
+    const std::string text = ListText("target", value);
+    std::vector<lab::TargetChoice> choice;
+    if (lab::ParseTargets(text, false, choice).empty() && choice.front().gpr > 0)
+        Refuse("target", "gpr" + std::to_string(choice.front().gpr) +
+                             " is designed with a head's equalizer: Channel(target=\"" + text +
+                             "\", channel=\"lorentz\" or \"erf\", ...).target is one");
     channel::Target target;
-    if (std::string error = channel::Target::Parse(ListText("target", value), target);
-        !error.empty())
+    if (std::string error = channel::Target::Parse(text, target); !error.empty())
         Refuse("target", error);
     return std::make_shared<TargetBox>(std::move(target));
 }
 
-detectors::Kind KindOf(py::handle value, const channel::Target& target) {
+detectors::Kind KindOf(py::handle value, const channel::Target& target, bool coloured) {
     const std::string name = py::str(value);
     std::string names;
     for (detectors::Kind kind : detectors::AllKinds()) {
         if (name == detectors::KindName(kind)) {
-            if (std::string why = detectors::WhyNot(kind, target); !why.empty())
+            if (std::string why = detectors::WhyNot(kind, target, coloured); !why.empty())
                 Refuse("kind", why);
             return kind;
         }
         names += std::string(names.empty() ? "" : ", ") + detectors::KindName(kind);
     }
     Refuse("kind", channel::Quoted(name) + " is not a detector (" + names + ")");
+}
+
+std::string TargetText(const TargetBox& box) {
+    const channel::Target& target = box.target();
+    channel::Target named;
+    if (channel::Target::Parse(target.Name(), named).empty() &&
+        named.Coefficients() == target.Coefficients())
+        return target.Name();
+    std::string text;
+    for (double f : target.Coefficients()) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%.17g", f);
+        text += (text.empty() ? "" : ",") + std::string(number);
+    }
+    return text;
 }
 
 namespace {
@@ -270,7 +293,7 @@ five times it) and a length max_len (1 ... 24): dicts with the keys d2, event
             "inverse_precode", [](TargetBox& b, py::object prec) { return Precode(b, prec, true); },
             py::arg("prec"))
         .def("__repr__",
-             [](const TargetBox& b) { return "quorvane.Target('" + b.target().Name() + "')"; });
+             [](const TargetBox& b) { return "quorvane.Target('" + TargetText(b) + "')"; });
 }
 
 } // namespace pyquorvane

@@ -21,7 +21,9 @@ namespace pyquorvane {
 // without the GIL; the lock keeps two Python threads off its scratch at once.
 class FrameDetector {
   public:
-    FrameDetector(detectors::Kind kind, const channel::Target& target, bool tail);
+    // npml takes the whitening predictor a channel was designed with.
+    FrameDetector(detectors::Kind kind, const channel::Target& target, bool tail,
+                  std::vector<float> predictor = {});
     detectors::Kind kind() const { return kind_; }
     bool tail() const { return tail_ > 0; }
     // The raw bits of y's frames: a frame of n samples has n - tail bits.
@@ -31,6 +33,7 @@ class FrameDetector {
     detectors::Kind kind_;
     channel::Target target_;
     int tail_; // 0 or the target's memory
+    std::vector<float> predictor_;
     std::mutex mutex_;
     std::unique_ptr<detectors::Detector> detector_;
     int bits_ = 0;
@@ -55,10 +58,15 @@ class TargetBox {
 using TargetRef = std::shared_ptr<TargetBox>;
 
 // A Target object, or what the Target constructor takes: a name, a list of
-// coefficients or their text "1,2,1".
+// coefficients or their text "1,2,1". A gprL target is designed with a
+// head's equalizer: a Channel has it.
 TargetRef TargetOf(py::handle value);
-// A detector's name ("slicer", "viterbi"), checked to apply to the target.
-detectors::Kind KindOf(py::handle value, const channel::Target& target);
+// A detector's name ("slicer", "viterbi", "npml"), checked to apply to the
+// target, on a channel whose noise is white or (`coloured`) equalized.
+detectors::Kind KindOf(py::handle value, const channel::Target& target, bool coloured = false);
+// The text of a Target object that the lab's target parser reads back as
+// the same target: its name, or its coefficients in full.
+std::string TargetText(const TargetBox& box);
 
 void AddTarget(py::module_& m);
 

@@ -21,11 +21,12 @@ namespace {
 constexpr int kCallsPerLoop = 64;
 
 engine::Frame NoisyFrame(int bits) {
-    engine::ChainSettings settings; // E3PR4 with its tail
-    engine::Chain chain(settings, bits);
+    // E3PR4 on the ideal channel, with its tail.
+    const engine::ChannelDesign design = engine::DesignChannel(engine::ChainSettings{}, 0.45);
+    engine::Chain chain(design, bits);
     engine::Frame frame = chain.MakeFrame();
     channel::NoiseSource source(1, 0);
-    chain.Next(source, 0.45, frame);
+    chain.Next(source, frame);
     return frame;
 }
 
