@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "channel/encoder.h"
+#include "detectors/traceback.h"
 #include "detectors/viterbi_kernels.h"
 
 namespace detectors {
@@ -77,10 +78,16 @@ void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail
     const Branches b = BranchesOf(target.GetTrellis());
     const int steps = n + tail;
     std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
-    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
     float pm[channel::kMaxStates];
     ForwardScalar(b, y, steps, decisions.data(), pm);
+    PlainTraceback(target, decisions.data(), n, tail, pm, raw);
+}
+
+void viterbi_detail::PlainTraceback(const channel::Target& target, const std::uint64_t* decisions,
+                                    int n, int tail, const float* pm, std::uint8_t* raw) {
     const channel::Trellis& t = target.GetTrellis();
+    const int steps = n + tail;
+    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
     int s = tail > 0 ? 0 : BestState(pm, t.states);
     for (int k = steps - 1; k >= 0; --k) {
         const std::size_t at = static_cast<std::size_t>(k);
@@ -90,69 +97,10 @@ void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail
     channel::FrameEncoder(target).InversePrecode(prec.data(), n, raw);
 }
 
-namespace {
-
-// From the decision words of a frame and the state it ends in to its raw
-// bits. The inverse precoder rides along: state s at step k holds precoder
-// bits k (bit nu-1) ... k-nu+1 (bit 0), and its decision bit is the bit k-nu
-// it dropped, so (s << 1) | d is the window of bits k ... k-nu whose parity
-// under the inverse precoder's taps is raw bit k. Below k = nu the window
-// reaches before the frame, where the history is zero by definition, so the
-// first bits are gathered and precoded apart.
-class Traceback {
-  public:
-    explicit Traceback(const channel::Target& target)
-        : nu_(target.Memory()), half_(target.States() / 2),
-          taps_(target.HasPrecoder() ? target.PrecoderTaps() : 0u) {
-        // A table, as a population count is slow on processors without one.
-        unsigned window = 1u << nu_; // p_k, and the taps' bits
-        for (int m = 1; m <= nu_; ++m)
-            if ((taps_ >> (m - 1)) & 1u) window |= 1u << (nu_ - m);
-        for (unsigned w = 0; w < (2u << nu_); ++w)
-            parity_[w] = static_cast<std::uint8_t>(std::popcount(w & window) & 1);
-    }
-
-    template <typename Word>
-    void Run(const Word* dec, int n, int tail, int end, std::uint8_t* raw) const {
-        int s = end;
-        for (int k = n + tail - 1; k >= n; --k) s = Back(s, Bit(dec[k], s));
-        int k = n - 1;
-        for (; k >= nu_; --k) {
-            const int d = Bit(dec[k], s);
-            raw[k] = parity_[(s << 1) | d];
-            s = Back(s, d);
-        }
-        std::uint8_t head[channel::kMaxMemory];
-        const int first = k + 1; // bits 0 ... first - 1 remain
-        for (; k >= 0; --k) {
-            head[k] = static_cast<std::uint8_t>(s >> (nu_ - 1));
-            s = Back(s, Bit(dec[k], s));
-        }
-        unsigned hist = 0;
-        for (int i = 0; i < first; ++i) {
-            const unsigned p = head[i];
-            raw[i] = static_cast<std::uint8_t>((p ^ std::popcount(hist & taps_)) & 1u);
-            hist = (hist << 1) | p;
-        }
-    }
-
-  private:
-    template <typename Word> static int Bit(Word word, int s) {
-        return static_cast<int>((word >> s) & 1u);
-    }
-    int Back(int s, int d) const { return ((s & (half_ - 1)) << 1) | d; }
-
-    int nu_, half_;
-    unsigned taps_;
-    std::uint8_t parity_[2 << channel::kMaxMemory] = {};
-};
-
-} // namespace
-
 struct Viterbi::Impl {
     channel::Target target;
     Branches branches;
-    Traceback traceback;
+    viterbi_detail::Traceback traceback;
     Kernel kernel = BestKernel();
     bool fast = true; // up to kMaxFastStates states
     std::vector<std::uint32_t> d0, d1;

@@ -8,12 +8,24 @@ namespace engine {
 WindowBlocks::WindowBlocks(const BlockSettings& settings)
     : settings_(settings),
       // As the window's start-up: state 1, then one draw spent.
-      random_(channel::AdvanceRandomState(1)), noise_(settings.seed, 0), blockNoise_(noise_),
-      chain_(settings.chain, settings.bits), detectors_(MakeDetectors(settings.detectors, chain_)) {
-    result_.frame = chain_.MakeFrame();
+      random_(channel::AdvanceRandomState(1)), noise_(settings.seed, 0), blockNoise_(noise_) {
+    Design();
+    result_.frame = chain_->MakeFrame();
     result_.decided.assign(detectors_.size(),
                            std::vector<std::uint8_t>(static_cast<std::size_t>(settings.bits)));
     result_.errors.assign(detectors_.size(), 0);
+}
+
+void WindowBlocks::Design() {
+    // The old chain and detectors refer to the old design: gone first.
+    detectors_.clear();
+    chain_.reset();
+    design_ = std::make_unique<ChannelDesign>(DesignChannel(settings_.chain, settings_.sigma));
+    kinds_ = settings_.detectors.empty()
+                 ? detectors::KindsFor(design_->target, settings_.chain.Recording())
+                 : settings_.detectors;
+    chain_ = std::make_unique<Chain>(*design_, settings_.bits);
+    detectors_ = MakeDetectors(kinds_, *chain_);
 }
 
 const BlockResult& WindowBlocks::Next() {
@@ -34,6 +46,16 @@ const BlockResult& WindowBlocks::Renoise() {
 
 const BlockResult& WindowBlocks::Again(double sigma) {
     settings_.sigma = sigma;
+    if (settings_.chain.Recording()) {
+        // The equalizer (its delay, so the readback's stretch), npml's
+        // predictor and a gprL target all depend on the noise.
+        std::vector<std::uint8_t> raw = std::move(result_.frame.raw);
+        Design();
+        result_.frame = chain_->MakeFrame();
+        result_.frame.raw = std::move(raw);
+    } else {
+        design_->sigma = sigma; // all the ideal channel's design knows of it
+    }
     noise_ = blockNoise_;
     return Transmit();
 }
@@ -41,7 +63,7 @@ const BlockResult& WindowBlocks::Again(double sigma) {
 const BlockResult& WindowBlocks::Transmit() {
     Frame& f = result_.frame;
     blockNoise_ = noise_;
-    chain_.Transmit(noise_, settings_.sigma, f);
+    chain_->Transmit(noise_, f);
     const float* y[] = {f.received.data()};
     for (std::size_t d = 0; d < detectors_.size(); ++d) {
         std::uint8_t* out[] = {result_.decided[d].data()};

@@ -18,15 +18,15 @@ namespace engine {
 
 struct BlockSettings {
     ChainSettings chain;
-    std::vector<detectors::Kind> detectors = {detectors::Kind::kSlicer, detectors::Kind::kViterbi};
+    // None named: every one that applies to the target and channel.
+    std::vector<detectors::Kind> detectors;
     double sigma = 0.3;
     std::uint64_t seed = 1;    // of the noise; the blocks are always the window's
     int bits = channel::kBits; // per block, at least 1
 };
 
 // One block after its trip: the frame (its bits, and as many samples plus the
-// tail), and each
-// detector's bits and errors in the order of the settings.
+// tail), and each detector's bits and errors in the order of Detectors().
 struct BlockResult {
     std::uint64_t run = 0; // 1 for the window's first press
     Frame frame;
@@ -38,24 +38,33 @@ class WindowBlocks {
   public:
     explicit WindowBlocks(const BlockSettings& settings);
     const BlockSettings& settings() const { return settings_; }
+    // The channel as designed for the current deviation.
+    const ChannelDesign& design() const { return *design_; }
+    // The detectors that run, in the order of the results.
+    const std::vector<detectors::Kind>& Detectors() const { return kinds_; }
     // The next block; valid until the next call.
     const BlockResult& Next();
     // The last block's bits with the next noise of the stream (the same run).
     const BlockResult& Renoise();
-    // The last block again at deviation `sigma`, with the very noise draws it
-    // had, scaled: how the same block looks with more or less noise. Later
-    // blocks draw on as if the block had been made at `sigma` in the first
-    // place.
+    // The last block again at deviation `sigma`, with the very draws it had
+    // (its jitter on a head, its noise scaled): how the same block looks with
+    // more or less noise. On a head the channel is designed anew for `sigma`,
+    // as for a block made there. Later blocks draw on as if the block had been
+    // made at `sigma` in the first place.
     const BlockResult& Again(double sigma);
 
   private:
+    // The design, the chain and the detectors for settings_.
+    void Design();
     const BlockResult& Transmit();
 
     BlockSettings settings_;
+    std::unique_ptr<ChannelDesign> design_; // the chain keeps a reference to it
+    std::vector<detectors::Kind> kinds_;
     std::uint32_t random_; // the window's generator state, after its start-up seeding
     channel::NoiseSource noise_;
-    channel::NoiseSource blockNoise_; // as it was before the last block's noise
-    Chain chain_;
+    channel::NoiseSource blockNoise_; // as it was before the last block's draws
+    std::unique_ptr<Chain> chain_;
     std::vector<std::unique_ptr<detectors::Detector>> detectors_;
     BlockResult result_;
 };

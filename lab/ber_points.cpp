@@ -1,33 +1,32 @@
 #include "lab/ber_points.h"
 
-#include <algorithm>
 #include <string>
 
 namespace lab {
 
-int IndexOf(const engine::BerSetup& setup, detectors::Kind kind) {
-    const auto at = std::find(setup.detectors.begin(), setup.detectors.end(), kind);
-    return at == setup.detectors.end() ? -1 : static_cast<int>(at - setup.detectors.begin());
+engine::BerColumns BerColumnsFor(const ChannelOptions& options) {
+    return engine::BerColumnsOf(options.chain.Recording(), options.targets.size() > 1);
 }
 
-void WriteBerCsv(std::FILE* file, const engine::BerSetup& setup,
-                 const std::vector<BerPoint>& points) {
-    using detectors::Kind;
-    std::string header = "snr_db,sigma,bits";
-    for (Kind kind : detectors::AllKinds())
-        header += std::string(",") + KindName(kind) + "_errors," + KindName(kind) + "_ber";
-    std::fprintf(file, "%s,union_bound\n", header.c_str());
-    for (const BerPoint& p : points) {
+void WriteBerCsv(std::FILE* file, const ChannelOptions& options,
+                 const std::vector<engine::BerPoint>& points) {
+    const engine::BerColumns columns = BerColumnsFor(options);
+    std::string header;
+    for (const std::string& name : columns.Names()) header += (header.empty() ? "" : ",") + name;
+    std::fprintf(file, "%s\n", header.c_str());
+    for (const engine::BerPoint& p : points) {
+        if (columns.target)
+            std::fprintf(file, "%s,", ChainFor(options, p.target).TargetName().c_str());
         std::fprintf(file, "%.9g,%.9g,%llu", p.snrDb, p.sigma,
                      static_cast<unsigned long long>(p.counts.bits));
-        for (Kind kind : detectors::AllKinds()) {
-            const int d = IndexOf(setup, kind);
-            if (d < 0) {
+        for (detectors::Kind kind : columns.kinds) {
+            const engine::Monitor* m = p.CountsOf(kind);
+            if (m == nullptr) {
                 std::fputs(",,", file);
                 continue;
             }
-            const engine::Monitor& m = p.counts.detectors[static_cast<std::size_t>(d)];
-            std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(m.bitErrors), m.Ber());
+            std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(m->bitErrors),
+                         m->Ber());
         }
         std::fprintf(file, ",%.9g\n", p.unionBound);
     }

@@ -1,29 +1,22 @@
 #pragma once
 // The error-rate points as `quorvane-lab ber` and the lab window write them:
-// one CSV, whichever front end ran the sweep.
+// one CSV, whichever front end ran the sweep. Its columns are the engine's
+// (engine::BerColumnsOf), which the Python module's array has too.
 #include <cstdio>
 #include <vector>
 
-#include "detectors/detector.h"
-#include "engine/error_rate.h"
+#include "engine/ber_sweep.h"
+#include "lab/channel_options.h"
 
 namespace lab {
 
-// A finished point as the table, the CSV and the chart show it.
-struct BerPoint {
-    double snrDb = 0;
-    double sigma = 0;
-    engine::PointCounts counts; // one monitor per detector of the setup
-    double unionBound = 0;      // of the Viterbi detector's raw-bit error rate
-};
+// The columns of a sweep on these channel options.
+engine::BerColumns BerColumnsFor(const ChannelOptions& options);
 
-// Where `kind` is in the setup's detectors, or -1.
-int IndexOf(const engine::BerSetup& setup, detectors::Kind kind);
-
-// snr_db,sigma,bits, then every detector the lab has with its two columns
-// (errors, BER) in the same place whatever runs (one that did not run leaves
-// them empty), then union_bound.
-void WriteBerCsv(std::FILE* file, const engine::BerSetup& setup,
-                 const std::vector<BerPoint>& points);
+// A header of the columns' names, then a row a point: the target's name when
+// several targets ran, snr_db, sigma, bits, each detector's errors and rate
+// (both empty where it did not run), union_bound.
+void WriteBerCsv(std::FILE* file, const ChannelOptions& options,
+                 const std::vector<engine::BerPoint>& points);
 
 } // namespace lab

@@ -4,7 +4,10 @@
 #include "channel/events.h"
 #include "console/output_file.h"
 #include "console/progress.h"
+#include "engine/ber_sweep.h"
+#include "engine/chain.h"
 #include "lab/ber_points.h"
+#include "lab/channel_options.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
@@ -20,6 +23,13 @@ namespace {
 
 using detectors::Kind;
 
+using engine::BerPoint;
+
+int IndexOf(const std::vector<Kind>& kinds, Kind kind) {
+    const auto at = std::find(kinds.begin(), kinds.end(), kind);
+    return at == kinds.end() ? -1 : static_cast<int>(at - kinds.begin());
+}
+
 // Column widths of a detector's two table columns: its name and " errors",
 // its name and " BER".
 int ErrorsWidth(Kind kind) {
@@ -29,9 +39,9 @@ int BerWidth(Kind kind) {
     return static_cast<int>(std::string(KindName(kind)).size()) + 4;
 }
 
-void PrintHeader(const engine::BerSetup& setup) {
+void PrintHeader(const std::vector<Kind>& kinds) {
     std::printf("%8s  %8s  %14s", "SNR dB", "sigma", "bits");
-    for (Kind kind : setup.detectors) {
+    for (Kind kind : kinds) {
         const std::string name = KindName(kind);
         std::printf("  %*s  %*s", ErrorsWidth(kind), (name + " errors").c_str(), BerWidth(kind),
                     (name + " BER").c_str());
@@ -39,14 +49,13 @@ void PrintHeader(const engine::BerSetup& setup) {
     std::printf("  %11s\n", "union bound");
 }
 
-void PrintRow(const engine::BerSetup& setup, const BerPoint& p) {
+void PrintRow(const BerPoint& p) {
     std::printf("%8.2f  %8.4g  %14llu", p.snrDb, p.sigma,
                 static_cast<unsigned long long>(p.counts.bits));
-    for (std::size_t d = 0; d < setup.detectors.size(); ++d) {
+    for (std::size_t d = 0; d < p.kinds.size(); ++d) {
         const engine::Monitor& m = p.counts.detectors[d];
-        std::printf("  %*llu  %*.4e", ErrorsWidth(setup.detectors[d]),
-                    static_cast<unsigned long long>(m.bitErrors), BerWidth(setup.detectors[d]),
-                    m.Ber());
+        std::printf("  %*llu  %*.4e", ErrorsWidth(p.kinds[d]),
+                    static_cast<unsigned long long>(m.bitErrors), BerWidth(p.kinds[d]), m.Ber());
     }
     std::printf("  %11.4e\n", p.unionBound);
     std::fflush(stdout);
@@ -67,7 +76,7 @@ void SigmaLabels(double energy, double fromDb, double toDb, platform::ChartTopAx
     double last = -1e9;
     // Descending sigma is ascending SNR.
     std::vector<std::pair<double, double>> marks; // (dB, sigma)
-    for (int decade = static_cast<int>(std::floor(std::log10(hi))); decade >= -4; --decade) {
+    for (int decade = static_cast<int>(std::floor(std::log10(hi))); decade >= -5; --decade) {
         for (int i = 9; i >= 0; --i) {
             const double sigma = kSteps[i] * std::pow(10.0, decade);
             if (sigma >= lo && sigma <= hi)
@@ -94,32 +103,46 @@ platform::ChartSeries Series(std::string name, platform::ChartSeries::Kind kind,
 }
 
 platform::Colour ColourOf(Kind kind) {
-    return kind == Kind::kSlicer ? 0x1F5FD0 : 0xD02020;
+    return kind == Kind::kSlicer ? 0x1F5FD0 : kind == Kind::kViterbi ? 0xD02020 : 0x209040;
 }
 
-// The points as a chart: the measured rates as markers, the slicer's exact
-// rate and the Viterbi detector's union bound as lines.
+// One colour a target, when several share the chart.
+platform::Colour TargetColour(std::size_t t) {
+    constexpr platform::Colour kColours[] = {0xD02020, 0x1F5FD0, 0x209040, 0x9040C0,
+                                             0xE08000, 0x008B8B, 0x8B4513, 0x606060};
+    return kColours[t % 8];
+}
+
+// The points as a chart. One target: the measured rates as markers, the
+// slicer's exact rate and the Viterbi detector's union bound as lines (on a
+// head the bound at the measured points, the equalized noise taken as white).
+// Several: every target and detector as a line through its points, a colour
+// a target, solid for Viterbi, dashed for npml, dotted for the slicer.
 platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>& points,
-                         const std::vector<channel::ErrorEvent>& events) {
-    const channel::Target& target = options.setup.chain.target;
-    const double energy = target.Energy();
+                         const std::vector<std::vector<channel::ErrorEvent>>& events) {
+    const bool several = options.channel.targets.size() > 1;
+    const bool recording = options.channel.chain.Recording();
+    const engine::ChainSettings first = ChainFor(options.channel, 0);
+    const double energy = engine::SignalEnergy(first);
     platform::Chart chart;
     chart.width = options.width;
     chart.height = options.height;
-    chart.title = "Bit-error rate against SNR, " + target.Name() + ", frames of " +
-                  std::to_string(options.settings.frame) + " bits";
+    chart.title = "Bit-error rate against SNR, " +
+                  (several ? std::to_string(options.channel.targets.size()) + " targets"
+                           : first.TargetName()) +
+                  ", frames of " + std::to_string(options.settings.frame) + " bits";
+    if (recording) chart.subtitle = ChannelText(first);
+    chart.legendRight = several;
 
-    double fromDb = 0, toDb = 0;
-    if (!options.snrDbs.empty()) {
-        fromDb = options.snrDbs.front();
-        toDb = options.snrDbs.back();
-    } else {
-        fromDb = toDb = channel::SnrDb(energy, options.sigmas.front());
-        for (double sigma : options.sigmas) {
-            const double db = std::min(channel::SnrDb(energy, sigma), kMaxSnrDb);
-            fromDb = std::min(fromDb, db);
-            toDb = std::max(toDb, db);
-        }
+    double fromDb = 1e9, toDb = -1e9;
+    for (const BerPoint& p : points) {
+        fromDb = std::min(fromDb, std::min(p.snrDb, kMaxSnrDb));
+        toDb = std::max(toDb, std::min(p.snrDb, kMaxSnrDb));
+    }
+    if (points.empty()) {
+        fromDb = options.snrDbs.empty() ? channel::SnrDb(energy, options.sigmas.front())
+                                        : options.snrDbs.front();
+        toDb = fromDb;
     }
     fromDb = std::floor(fromDb);
     toDb = std::ceil(toDb);
@@ -131,71 +154,108 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     while ((toDb - fromDb) / step > 12) step = step == 1 ? 2 : step == 2 ? 5 : step * 2;
     fromDb = std::floor(fromDb / step) * step;
     toDb = std::ceil(toDb / step) * step;
-    chart.x = {"SNR = 10 log10(" + Number("%g", energy) + " / sigma^2) (dB)",
-               fromDb,
-               toDb,
-               false,
-               static_cast<int>((toDb - fromDb) / step) + 1,
-               "%g"};
+    const std::string energyText = recording ? "E_i" : Number("%g", energy);
+    chart.x = {"SNR = 10 log10(" + energyText + " / sigma^2) (dB)", fromDb, toDb, false,
+               static_cast<int>((toDb - fromDb) / step) + 1,        "%g"};
 
-    const std::vector<Kind>& kinds = options.setup.detectors;
+    // Measured: one series per target and detector, in the order they ran.
     std::vector<platform::ChartSeries> measured;
-    std::vector<int> zero(kinds.size(), 0);
+    std::vector<std::pair<std::string, int>> zero; // (series, points left out)
     double lowest = 1, highest = 0;
-    for (std::size_t d = 0; d < kinds.size(); ++d) {
-        measured.push_back(Series(std::string(detectors::KindTitle(kinds[d])) + ", measured",
-                                  platform::ChartSeries::Kind::Points, ColourOf(kinds[d])));
-        for (const BerPoint& p : points) {
-            const engine::Monitor& m = p.counts.detectors[d];
-            if (m.bitErrors == 0) {
-                ++zero[d];
-                continue;
+    for (std::size_t t = 0; t < options.channel.targets.size(); ++t) {
+        const std::string name = ChainFor(options.channel, t).TargetName();
+        for (Kind kind : detectors::AllKinds()) {
+            platform::ChartSeries series =
+                several ? Series(name + " " + detectors::KindTitle(kind),
+                                 platform::ChartSeries::Kind::LinePoints, TargetColour(t),
+                                 kind == Kind::kNpml)
+                        : Series(std::string(detectors::KindTitle(kind)) + ", measured",
+                                 platform::ChartSeries::Kind::Points, ColourOf(kind));
+            series.dotted = several && kind == Kind::kSlicer;
+            int left = 0;
+            bool ran = false;
+            for (const BerPoint& p : points) {
+                if (p.target != t) continue;
+                const int d = IndexOf(p.kinds, kind);
+                if (d < 0) continue;
+                ran = true;
+                const engine::Monitor& m = p.counts.detectors[static_cast<std::size_t>(d)];
+                if (m.bitErrors == 0) {
+                    ++left;
+                    continue;
+                }
+                series.x.push_back(p.snrDb);
+                series.y.push_back(m.Ber());
+                lowest = std::min(lowest, m.Ber());
+                highest = std::max(highest, m.Ber());
             }
-            measured.back().x.push_back(p.snrDb);
-            measured.back().y.push_back(m.Ber());
-            lowest = std::min(lowest, m.Ber());
-            highest = std::max(highest, m.Ber());
+            if (!ran) continue;
+            measured.push_back(series);
+            if (left > 0) zero.emplace_back(series.name, left);
         }
     }
     // A rate of 0 has no place on a logarithmic axis: say what is missing.
-    int left = 0;
-    for (int z : zero) left += z;
-    if (left > 0) {
-        chart.subtitle = "left out at 0 errors:";
-        for (std::size_t d = 0; d < kinds.size(); ++d)
-            chart.subtitle += std::string(d == 0 ? " " : ", ") + std::to_string(zero[d]) + " " +
-                              detectors::KindTitle(kinds[d]);
-        chart.subtitle += zero.back() == 1 ? " point" : " points";
+    if (!zero.empty()) {
+        chart.subtitle += std::string(chart.subtitle.empty() ? "" : "; ") + "left out at 0 errors:";
+        if (several) {
+            // One count: a list of every series would not fit the line.
+            int all = 0;
+            for (const auto& z : zero) all += z.second;
+            chart.subtitle += " " + std::to_string(all) + (all == 1 ? " point" : " points");
+        } else {
+            for (std::size_t i = 0; i < zero.size(); ++i)
+                chart.subtitle += std::string(i == 0 ? " " : ", ") +
+                                  std::to_string(zero[i].second) + " " +
+                                  zero[i].first.substr(0, zero[i].first.find(','));
+            chart.subtitle += zero.back().second == 1 ? " point" : " points";
+        }
     }
 
-    const bool slicer = IndexOf(options.setup, Kind::kSlicer) >= 0;
-    platform::ChartSeries exact =
-        Series("slicer, exact", platform::ChartSeries::Kind::Line, ColourOf(Kind::kSlicer));
-    platform::ChartSeries bound = Series("Viterbi, union bound", platform::ChartSeries::Kind::Line,
-                                         ColourOf(Kind::kViterbi), true);
-    constexpr int kCurvePoints = 200;
-    for (int i = 0; i <= kCurvePoints; ++i) {
-        const double db = fromDb + (toDb - fromDb) * i / kCurvePoints;
-        const double sigma = channel::SigmaOfSnr(energy, db);
-        const double s = slicer ? channel::SlicerBer(target, sigma) : 0.0;
-        const double v = channel::UnionBound(events, sigma);
-        if (s > 0) exact.x.push_back(db), exact.y.push_back(s);
-        if (v > 0) bound.x.push_back(db), bound.y.push_back(v);
+    std::vector<platform::ChartSeries> curves;
+    if (!several) {
+        const channel::Target& target = first.target;
+        const bool slicer =
+            !recording && IndexOf(detectors::KindsFor(target), Kind::kSlicer) >= 0 &&
+            std::any_of(points.begin(), points.end(),
+                        [](const BerPoint& p) { return IndexOf(p.kinds, Kind::kSlicer) >= 0; });
+        platform::ChartSeries exact =
+            Series("slicer, exact", platform::ChartSeries::Kind::Line, ColourOf(Kind::kSlicer));
+        platform::ChartSeries bound =
+            Series("Viterbi, union bound", platform::ChartSeries::Kind::Line,
+                   ColourOf(Kind::kViterbi), true);
+        if (recording) {
+            for (const BerPoint& p : points)
+                if (p.unionBound > 0) bound.x.push_back(p.snrDb), bound.y.push_back(p.unionBound);
+        } else {
+            constexpr int kCurvePoints = 200;
+            for (int i = 0; i <= kCurvePoints; ++i) {
+                const double db = fromDb + (toDb - fromDb) * i / kCurvePoints;
+                const double sigma = channel::SigmaOfSnr(energy, db);
+                const double s = slicer ? channel::SlicerBer(target, sigma) : 0.0;
+                const double v = channel::UnionBound(events.front(), sigma);
+                if (s > 0) exact.x.push_back(db), exact.y.push_back(s);
+                if (v > 0) bound.x.push_back(db), bound.y.push_back(v);
+            }
+        }
+        if (highest == 0) {
+            // Nothing measured: the analytic curves decide the range.
+            const platform::ChartSeries& curve = slicer ? exact : bound;
+            highest = curve.y.empty() ? 1 : curve.y.front();
+            lowest = curve.y.empty() ? 1e-6 : std::max(curve.y.back(), 1e-12);
+        }
+        if (slicer) curves.push_back(exact);
+        curves.push_back(bound);
     }
-    if (highest == 0) {
-        // Nothing measured: the analytic curves decide the range.
-        const platform::ChartSeries& curve = slicer ? exact : bound;
-        highest = curve.y.empty() ? 1 : curve.y.front();
-        lowest = curve.y.empty() ? 1e-6 : std::max(curve.y.back(), 1e-12);
-    }
+    if (highest == 0) highest = 1, lowest = 1e-6;
     const double top = std::min(1.0, std::pow(10.0, std::ceil(std::log10(highest) + 1e-9)));
     const double bottom = std::pow(10.0, std::floor(std::log10(lowest) - 1e-9));
     chart.y = {"bit-error rate", bottom, top, true, 0, "%.0e"};
-    if (slicer) chart.series.push_back(exact);
-    chart.series.push_back(bound);
+    chart.series = curves;
     for (const platform::ChartSeries& m : measured) chart.series.push_back(m);
-    chart.top.title = "sigma (levels)";
-    SigmaLabels(energy, fromDb, toDb, chart.top);
+    if (!several || recording) {
+        chart.top.title = "sigma (levels)";
+        SigmaLabels(energy, fromDb, toDb, chart.top);
+    }
     return chart;
 }
 
@@ -204,12 +264,14 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
 CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
     CLI::App* cmd = app.add_subcommand("ber", "the detectors' bit-error rates against the noise");
     cmd->footer("Measures every detector's bit-error rate at each noise level, with the Viterbi\n"
-                "detector's union bound beside them, as a table on standard output. A point\n"
-                "ends at --bits bits or once every detector has --errors errors, whichever\n"
-                "comes first. --png draws them as a chart (Qt Charts, no display needed).\n"
-                "Progress shows on standard error when it is a terminal; Ctrl-C stops,\n"
-                "prints and writes the points finished so far and exits with 130.\n"
-                "See quorvane-lab --help for the model.");
+                "detector's union bound beside them, as a table on standard output, for each\n"
+                "target asked for (the same noise for all at a point). A point ends at --bits\n"
+                "bits or once every detector has --errors errors, whichever comes first.\n"
+                "On a head (--channel lorentz or erf) the equalizer, the npml predictor and a\n"
+                "gprL target are designed at each point's SNR and jitter. --png draws the\n"
+                "points as a chart (Qt Charts, no display needed). Progress shows on standard\n"
+                "error when it is a terminal; Ctrl-C stops, prints and writes the points\n"
+                "finished so far and exits with 130. See quorvane-lab --help for the model.");
     options.settings.threads = DefaultThreads();
     CLI::Option* sigma = AddChecked(*cmd, "--sigma", "noise deviations in levels, e.g. 0.3,0.4",
                                     [&options](const std::string& text) {
@@ -217,12 +279,13 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                                         return ParseSigmaList(text, options.sigmas);
                                     })
                              ->type_name("S[,S...]");
-    CLI::Option* snr = AddChecked(*cmd, "--snr", "SNR points in dB, e.g. 10:20:0.5",
-                                  [&options](const std::string& text) {
-                                      options.sigmas.clear();
-                                      return ParseSnrRange(text, options.snrDbs);
-                                  })
-                           ->type_name("FROM:TO:STEP");
+    CLI::Option* snr =
+        AddChecked(*cmd, "--snr", "SNR points in dB, e.g. 10:20:0.5, or one, e.g. 25",
+                   [&options](const std::string& text) {
+                       options.sigmas.clear();
+                       return ParseSnrRange(text, options.snrDbs);
+                   })
+            ->type_name("DB|FROM:TO:STEP");
     sigma->excludes(snr);
     AddCount(*cmd, "--bits", options.settings.bits, 1, kMaxBits,
              "bits per point at most, rounded up to whole frames (default 1e7)");
@@ -234,12 +297,13 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
              "seed of the random bits and the noise (default 1)");
     AddCount(*cmd, "--threads", options.settings.threads, 1, kMaxThreads,
              "worker threads (default: all cores); the counts do not depend on it");
-    AddTarget(*cmd, options.setup.chain.target);
-    AddTail(*cmd, options.setup.chain.tail);
+    AddChannelOptions(*cmd, options.channel, true);
     cmd->add_option("--csv", options.csv,
                     "also write snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,"
-                    "viterbi_ber,union_bound; a detector that did not run leaves its columns "
-                    "empty (\"-\" = standard output, which then gets only the CSV)")
+                    "viterbi_ber,union_bound; on a head npml_errors,npml_ber follow the Viterbi "
+                    "pair, with several targets a target column comes first, and a detector "
+                    "that did not run leaves its two columns empty (\"-\" = standard output, "
+                    "which then gets only the CSV)")
         ->type_name("FILE");
     cmd->add_option("--png", options.png,
                     "also draw the rates against SNR: measured points (those without errors "
@@ -247,11 +311,7 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                     "rate and the Viterbi detector's union bound as lines, sigma along the top "
                     "(\"-\" = standard output, which then gets only the picture)")
         ->type_name("FILE");
-    AddChecked(*cmd, "--size", "the picture's size in pixels (default 800x520)",
-               [&options](const std::string& text) {
-                   return ParseSize(text, options.width, options.height);
-               })
-        ->type_name("WxH");
+    AddPictureSize(*cmd, options.width, options.height, "800x520");
     return cmd;
 }
 
@@ -260,17 +320,8 @@ void CheckBerOptions(BerOptions& options) {
         throw CLI::RequiredError("ber: --sigma or --snr");
     if (options.csv == "-" && options.png == "-")
         throw CLI::ValidationError("--png", "only one of --csv and --png can be \"-\"");
-    constexpr int kMinChart = 240;
-    if (!options.png.empty() && (options.width < kMinChart || options.height < kMinChart))
-        throw CLI::ValidationError("--size", "a chart needs at least " + std::to_string(kMinChart) +
-                                                 " pixels each way");
-    const channel::Target& target = options.setup.chain.target;
-    if (!options.snrDbs.empty()) {
-        options.sigmas.clear();
-        for (double db : options.snrDbs)
-            options.sigmas.push_back(channel::SigmaOfSnr(target.Energy(), db));
-    }
-    options.setup.detectors = detectors::KindsFor(target);
+    CheckChartSize(options.png, options.width, options.height);
+    CheckChannelOptions(options.channel);
 }
 
 int RunBer(const BerOptions& options) {
@@ -281,45 +332,72 @@ int RunBer(const BerOptions& options) {
     const bool table = options.csv != "-" && options.png != "-";
     CatchInterrupt();
 
-    const engine::BerSetup& setup = options.setup;
-    const channel::Target& target = setup.chain.target;
-    const std::vector<channel::ErrorEvent> events = channel::UnionBoundEvents(target);
-    if (table) {
-        for (Kind kind : detectors::AllKinds())
-            if (std::string why = detectors::WhyNot(kind, target); !why.empty())
-                std::printf("no %s: %s\n", KindName(kind), why.c_str());
-        PrintHeader(setup);
-    }
+    const std::size_t targets = options.channel.targets.size();
+    const int count = static_cast<int>(std::max(options.sigmas.size(), options.snrDbs.size()));
     std::vector<BerPoint> points;
-    const int count = static_cast<int>(options.sigmas.size());
-    for (int i = 0; i < count && !Interrupted(); ++i) {
-        BerPoint p;
-        p.sigma = options.sigmas[i];
-        p.snrDb =
-            options.snrDbs.empty() ? channel::SnrDb(target.Energy(), p.sigma) : options.snrDbs[i];
-        // One status line per point, so its rate and time left are the point's.
-        console::Progress progress("bits");
-        const bool done =
-            engine::RunPoint(options.settings, setup, i, p.sigma, InterruptFlag(), p.counts,
-                             [&](const engine::PointCounts& c) {
-                                 std::string detail = "point " + std::to_string(i + 1) + "/" +
-                                                      std::to_string(count) + ", errors";
-                                 for (std::size_t d = 0; d < c.detectors.size(); ++d)
-                                     detail += std::string(d == 0 ? " " : ", ") +
-                                               std::to_string(c.detectors[d].bitErrors) + " " +
-                                               KindName(setup.detectors[d]);
-                                 detail += ", sigma " + Number("%.4g", p.sigma);
-                                 progress.Update(c.bits, options.settings.bits, detail);
-                             });
-        if (!done) break;
-        p.unionBound = channel::UnionBound(events, p.sigma);
-        points.push_back(p);
-        progress.Finish();
-        if (table) PrintRow(setup, p);
+    std::vector<std::vector<channel::ErrorEvent>> events(targets);
+    for (std::size_t t = 0; t < targets && !Interrupted(); ++t) {
+        const engine::ChainSettings chain = ChainFor(options.channel, t);
+        events[t] = engine::BoundEvents(chain);
+        if (table) {
+            if (targets > 1 || chain.Recording())
+                std::printf("%starget %s, %s\n", t == 0 ? "" : "\n", chain.TargetName().c_str(),
+                            ChannelText(chain).c_str());
+            if (options.channel.detectors.empty()) {
+                for (Kind kind : detectors::AllKinds()) {
+                    if (chain.gpr > 0 && kind == Kind::kSlicer) {
+                        std::printf("no slicer: %s has real taps, so no parity precoder\n",
+                                    chain.TargetName().c_str());
+                        continue;
+                    }
+                    // npml is no loss on the ideal channel, where the noise is white.
+                    if (chain.gpr > 0 || (kind == Kind::kNpml && !chain.Recording())) continue;
+                    if (std::string why = detectors::WhyNot(kind, chain.target, chain.Recording());
+                        !why.empty())
+                        std::printf("no %s: %s\n", KindName(kind), why.c_str());
+                }
+            }
+        }
+        bool headed = false;
+        for (int i = 0; i < count && !Interrupted(); ++i) {
+            BerPoint p =
+                engine::PointAt(chain, options.sigmas, options.snrDbs, static_cast<std::size_t>(i));
+            p.target = t;
+            const engine::ChannelDesign design = engine::DesignChannel(chain, p.sigma);
+            engine::BerSetup setup;
+            setup.chain = chain;
+            setup.detectors = DetectorsFor(options.channel, design);
+            if (table && !headed) {
+                PrintHeader(engine::DetectorsOf(setup, design));
+                headed = true;
+            }
+            // One status line per point, so its rate and time left are the point's.
+            console::Progress progress("bits");
+            const bool done = engine::RunBerPoint(
+                options.settings, setup, design, i, events[t], InterruptFlag(), p,
+                [&](const engine::PointCounts& c) {
+                    std::string detail =
+                        "point " + std::to_string(i + 1) + "/" + std::to_string(count) + ", errors";
+                    for (std::size_t d = 0; d < c.detectors.size(); ++d)
+                        detail += std::string(d == 0 ? " " : ", ") +
+                                  std::to_string(c.detectors[d].bitErrors) + " " +
+                                  KindName(p.kinds[d]);
+                    detail += ", sigma " + Number("%.4g", p.sigma);
+                    if (targets > 1) detail = chain.TargetName() + " " + detail;
+                    progress.Update(c.bits, options.settings.bits, detail);
+                });
+            if (!done) break;
+            points.push_back(p);
+            progress.Finish();
+            if (table) {
+                PrintRow(p);
+                if (chain.gpr > 0) std::printf("          %s\n", p.coefficients.c_str());
+            }
+        }
     }
 
     if (csv.get() != nullptr) {
-        WriteBerCsv(csv.get(), setup, points);
+        WriteBerCsv(csv.get(), options.channel, points);
         if (!(csv.Finish() && csv.Commit())) return FileError(options.csv, csv.error());
     }
     if (png.get() != nullptr) {
@@ -330,8 +408,8 @@ int RunBer(const BerOptions& options) {
         if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
     }
     if (Interrupted()) {
-        std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %zu of %d points\n",
-                     points.size(), count);
+        std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %zu of %zu points\n",
+                     points.size(), static_cast<std::size_t>(count) * targets);
     }
     return FinishStdout(Interrupted() ? kExitInterrupted : 0);
 }

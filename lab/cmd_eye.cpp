@@ -5,6 +5,7 @@
 #include "console/progress.h"
 #include "engine/eye_diagram.h"
 #include "engine/eye_shading.h"
+#include "lab/channel_options.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
@@ -99,9 +100,12 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
         add(barX + kBarWidth + 6, y, std::to_string(hits), platform::TextAnchor::Left);
     }
 
+    const engine::ChainSettings chain = ChainFor(options.channel, 0);
     // The openings at the sampling instant: an I-beam beside it between each
     // one's closed rows, the smallest in white and its height in the title.
-    const engine::EyeOpenings openings = engine::OpeningsOf(eye, options.target);
+    // A head's readback has no few levels to open between: none there.
+    const engine::EyeOpenings openings =
+        chain.Recording() ? engine::EyeOpenings{} : engine::OpeningsOf(eye, chain.target);
     for (std::size_t i = 0; i < openings.gaps.size(); ++i) {
         const engine::EyeOpening& o = openings.gaps[i];
         if (o.height == 0) continue;
@@ -111,13 +115,18 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
             p.lines.push_back({x - 2, bottom - row, x + 2, bottom - row, c});
         p.lines.push_back({x, bottom - o.topRow, x, bottom - o.bottomRow, c});
     }
-    std::string title =
-        "Eye, " + options.target.Name() + ", " + std::to_string(eye.blocks) + " blocks, ";
+    // The eye draws the readback before the equalizer: its taps are not in it.
+    std::string title = "Eye, " +
+                        (chain.Recording() ? std::string(engine::ChannelName(chain.channel)) +
+                                                 " head, density " + Number("%g", chain.density) +
+                                                 ", jitter " + Number("%g", chain.jitter)
+                                           : chain.TargetName()) +
+                        ", " + std::to_string(eye.blocks) + " blocks, ";
     if (sigma == 0) {
         title += "no noise";
     } else {
         title += "sigma " + Number("%.3g", sigma) + " (SNR " +
-                 Number("%.1f", channel::SnrDb(options.target.Energy(), sigma)) + " dB)";
+                 Number("%.1f", channel::SnrDb(engine::SignalEnergy(chain), sigma)) + " dB)";
     }
     if (openings.smallest >= 0)
         title += ", eye height " + Number("%.2f", openings.gaps[openings.smallest].height);
@@ -146,7 +155,8 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
         "level clusters at the sampling instants, above it, saturate); the counts are\n"
         "exact. Brackets at the middle sampling instant mark the eye's openings between\n"
         "neighbouring levels (rows crossed by fewer than one in a thousand traces per\n"
-        "level of height); the title gives the smallest height, in levels. Traces beyond\n"
+        "level of height); the title gives the smallest height, in levels (on the ideal\n"
+        "channel: a head's readback has no few levels to open between). Traces beyond\n"
         "the picture leave it at the top or bottom. Ctrl-C stops and writes the picture\n"
         "of the blocks finished so far, exiting with 130. See quorvane-lab --help for the\n"
         "model.");
@@ -160,12 +170,8 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
              "seed of the random bits and the noise (default 1)");
     AddCount(*cmd, "--threads", options.threads, 1, kMaxThreads,
              "worker threads (default: all cores); the picture does not depend on it");
-    AddTarget(*cmd, options.target);
-    AddChecked(*cmd, "--size", "the picture's size in pixels (default 560x360)",
-               [&options](const std::string& text) {
-                   return ParseSize(text, options.width, options.height);
-               })
-        ->type_name("WxH");
+    AddChannelOptions(*cmd, options.channel, false, false);
+    AddPictureSize(*cmd, options.width, options.height, "560x360");
     cmd->add_option("--png", options.png, "the picture (\"-\" = standard output)")
         ->type_name("FILE")
         ->required();
@@ -173,9 +179,13 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
 }
 
 void CheckEyeOptions(const EyeOptions& options) {
+    CheckChannelOptions(options.channel);
+    if (std::string error = CheckEyeTarget(ChainFor(options.channel, 0)); !error.empty())
+        throw CLI::ValidationError("--target", error);
     engine::EyeGeometry geometry;
-    if (std::string error = engine::FitEyePicture(options.width, options.height, options.uis,
-                                                  options.target, geometry);
+    if (std::string error =
+            engine::FitEyePicture(options.width, options.height, options.uis,
+                                  engine::RangeOf(ChainFor(options.channel, 0)), geometry);
         !error.empty())
         throw CLI::ValidationError("--size", error);
 }
@@ -186,11 +196,12 @@ int RunEye(const EyeOptions& options) {
     CatchInterrupt();
 
     engine::EyeGeometry geometry;
-    engine::FitEyePicture(options.width, options.height, options.uis, options.target, geometry);
     engine::EyeSettings settings;
-    settings.target = options.target;
+    settings.chain = ChainFor(options.channel, 0);
+    engine::FitEyePicture(options.width, options.height, options.uis,
+                          engine::RangeOf(settings.chain), geometry);
     settings.blocks = options.runs;
-    settings.sigma = options.noise.Sigma(options.target);
+    settings.sigma = options.noise.Sigma(engine::SignalEnergy(settings.chain));
     settings.uis = options.uis;
     settings.seed = options.seed;
     settings.threads = options.threads;

@@ -3,6 +3,7 @@
 // command line.
 #include "channel/target.h"
 #include "console/output_file.h"
+#include "lab/channel_options.h"
 #include "lab/commands.h"
 #include "lab/options.h"
 #include "labwindow/run.h"
@@ -16,9 +17,10 @@ namespace {
 
 const char* const kSummary =
     "quorvane-lab: recover the data of a partial-response read channel (E3PR4, the\n"
-    "window's, or any other target) from noisy samples with a symbol-by-symbol slicer\n"
-    "and a Viterbi detector; list the detector's error events, measure the detectors'\n"
-    "bit-error rates and draw them, and draw the eye diagram of the readback waveform;\n"
+    "window's, or any other target, on the ideal channel or behind a read head at a user\n"
+    "density with jitter and an equalizer) from noisy samples with a slicer, a Viterbi\n"
+    "detector and a noise-predictive one; list the error events, measure and draw the\n"
+    "detectors' bit-error rates, draw the eye diagram, and find the target for a density;\n"
     "or watch all of it live in the lab window (quorvane-lab gui).";
 
 const char* const kModel =
@@ -41,6 +43,7 @@ The model:
   noise    White Gaussian, deviation sigma per sample, in level units. SNR is quoted as
            10 log10(E / sigma^2) dB, E the sum of the squared target coefficients (28 on
            E3PR4); sigma is always printed beside it.
+@RECORDING@
   slicer   The nearest level, clamped to the lowest and highest; raw bit = level mod 2.
            The precoder makes a noise-free sample's parity its raw bit, so a wrong level
            costs one bit, with no error propagation.
@@ -70,6 +73,7 @@ std::string ModelText() {
         names += "           " + name + line.substr(space + 1) + "\n";
     }
     text.replace(text.find("@TARGETS@"), 9, names);
+    text.replace(text.find("@RECORDING@"), 11, lab::kRecordingModel);
     return text;
 }
 
@@ -85,10 +89,12 @@ int main(int argc, char** argv) {
     lab::DetectOptions detect;
     lab::BerOptions ber;
     lab::EyeOptions eye;
+    lab::TargetsOptions targets;
     CLI::App* eventsCommand = lab::AddEventsCommand(app, events);
     CLI::App* detectCommand = lab::AddDetectCommand(app, detect);
     CLI::App* berCommand = lab::AddBerCommand(app, ber);
     CLI::App* eyeCommand = lab::AddEyeCommand(app, eye);
+    CLI::App* targetsCommand = lab::AddTargetsCommand(app, targets);
     CLI::App* guiCommand = app.add_subcommand("gui", "the lab window: all of the above, live");
     guiCommand->footer(
         "Opens Quorvane Lab, a window with the channel's way back: a block's waveform with\n"
@@ -105,13 +111,15 @@ int main(int argc, char** argv) {
         // reported as a missing command.
         const std::string first = argc > 1 ? argv[1] : "-";
         if (first[0] != '-' && first != "events" && first != "detect" && first != "ber" &&
-            first != "eye" && first != "gui")
+            first != "eye" && first != "targets" && first != "gui")
             throw CLI::ExtrasError("unknown command '" + first +
                                        "'; the commands are events, "
-                                       "detect, ber, eye and gui",
+                                       "detect, ber, eye, targets and gui",
                                    CLI::ExitCodes::ExtrasError);
         app.parse(argc, argv);
         if (*eventsCommand) lab::CheckEventsOptions(events);
+        if (*detectCommand) lab::CheckDetectOptions(detect);
+        if (*targetsCommand) lab::CheckTargetsOptions(targets);
         if (*berCommand) lab::CheckBerOptions(ber);
         if (*eyeCommand) lab::CheckEyeOptions(eye);
     } catch (const CLI::ParseError& e) {
@@ -143,5 +151,6 @@ int main(int argc, char** argv) {
     if (*eventsCommand) return lab::RunEvents(events);
     if (*detectCommand) return lab::RunDetect(detect);
     if (*eyeCommand) return lab::RunEye(eye);
+    if (*targetsCommand) return lab::RunTargets(targets);
     return lab::RunBer(ber);
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 
 #include "console/output_file.h"
+#include "lab/ber_points.h"
 
 namespace labwindow {
 namespace {
@@ -32,11 +33,11 @@ QString SavePng(const QImage& image, const QString& path) {
     return Finish(file);
 }
 
-QString SaveSweepCsv(const engine::BerSetup& setup, const std::vector<lab::BerPoint>& points,
+QString SaveSweepCsv(const lab::ChannelOptions& options, const std::vector<engine::BerPoint>& points,
                      const QString& path) {
     console::OutputFile file;
     if (!file.Open(path.toStdString())) return Failure(file, file.error());
-    lab::WriteBerCsv(file.get(), setup, points);
+    lab::WriteBerCsv(file.get(), options, points);
     return Finish(file);
 }
 

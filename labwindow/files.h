@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "engine/error_rate.h"
-#include "lab/ber_points.h"
+#include "engine/ber_sweep.h"
+#include "lab/channel_options.h"
 
 namespace labwindow {
 
 // An empty string, or "cannot write NAME: WHY".
 QString SavePng(const QImage& image, const QString& path);
-QString SaveSweepCsv(const engine::BerSetup& setup, const std::vector<lab::BerPoint>& points,
+QString SaveSweepCsv(const lab::ChannelOptions& options, const std::vector<engine::BerPoint>& points,
                      const QString& path);
 
 } // namespace labwindow

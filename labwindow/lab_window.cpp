@@ -183,9 +183,13 @@ void LabWindow::Restore() {
         const int channel = static_cast<int>(number("channel", 0, 0, 2));
         if (labmodel::EngineCapabilities().recordingChannel)
             s.channel = static_cast<labmodel::ChannelKind>(channel);
-        s.density = number("density", s.density, 0.5, 5);
-        s.jitter = number("jitter", s.jitter, 0, 0.3);
-        s.taps = static_cast<int>(number("taps", s.taps, 3, 63)) | 1;
+        // The head's values through the command line's parsers: one it
+        // would refuse leaves the default.
+        const auto text = [&q](const char* key) { return q.value(key).toString().toStdString(); };
+        if (q.contains("density")) labmodel::SetDensity(s, text("density"));
+        if (q.contains("jitter")) labmodel::SetJitter(s, text("jitter"));
+        if (q.contains("taps")) labmodel::SetTaps(s, text("taps"));
+        if (q.contains("predictor")) labmodel::SetPredictor(s, text("predictor"));
         labmodel::SetTarget(
             s, q.value("target", QString::fromStdString(s.targetText)).toString().toStdString());
         s.snrDb = number("snr_db", s.snrDb, labmodel::kMinSnrDb, labmodel::kMaxSnrDb);
@@ -194,7 +198,7 @@ void LabWindow::Restore() {
             number("block_bits", s.blockBits, labmodel::kMinBlockBits, labmodel::kMaxBlockBits));
         s.slicer = q.value("slicer", true).toBool();
         s.viterbi = q.value("viterbi", true).toBool();
-        s.npml = labmodel::EngineCapabilities().npml && q.value("npml", false).toBool();
+        s.npml = labmodel::EngineCapabilities().npml && q.value("npml", s.npml).toBool();
         s.eyeBlocks =
             static_cast<std::uint64_t>(number("eye_blocks", 100000, 1000, labmodel::kMaxEyeBlocks));
         s.eyeUis = static_cast<int>(number("eye_uis", 2, 1, engine::kMaxEyeUis));
@@ -225,6 +229,7 @@ void LabWindow::Remember() {
     q.setValue("density", s.density);
     q.setValue("jitter", s.jitter);
     q.setValue("taps", s.taps);
+    q.setValue("predictor", s.predictor);
     q.setValue("target", QString::fromStdString(s.targetText));
     q.setValue("snr_db", s.snrDb);
     q.setValue("seed", static_cast<qulonglong>(s.seed));
@@ -328,8 +333,8 @@ void LabWindow::StartEye() {
     eyeStale_ = false;
     const QSize pixels = eye->RasterPixels();
     engine::EyeGeometry geometry;
-    const std::string error =
-        engine::FitEye(pixels.width(), pixels.height(), s.eyeUis, s.target, geometry);
+    const std::string error = engine::FitEye(pixels.width(), pixels.height(), s.eyeUis,
+                                             engine::RangeOf(labmodel::ChainOf(s)), geometry);
     if (!error.empty()) {
         eyeJobs_.Stop();
         eye->SetMessage(
@@ -338,7 +343,15 @@ void LabWindow::StartEye() {
     }
     const engine::EyeSettings settings = labmodel::EyeOf(s);
     const std::uint64_t generation = eyeGeneration_;
-    QString title = tr("Eye, %1, ").arg(QString::fromStdString(s.target.Name()));
+    // As `quorvane-lab eye`: a head's eye is its readback before the
+    // equalizer, so the head names it, not the target.
+    QString title =
+        s.channel == labmodel::ChannelKind::kIdeal
+            ? tr("Eye, %1, ").arg(QString::fromStdString(s.target.Name()))
+            : tr("Eye, %1 head, density %2, jitter %3, ")
+                  .arg(labmodel::ChannelName(s.channel))
+                  .arg(s.density, 0, 'g')
+                  .arg(s.jitter, 0, 'g');
     title +=
         settings.sigma == 0
             ? tr("no noise")
@@ -381,7 +394,7 @@ void LabWindow::StartSweep() {
         };
         const int done = labmodel::RunSweep(
             settings, setup, dbs, stop,
-            [&](const lab::BerPoint& p) { post([this, p] { sweep->AddPoint(p); }); },
+            [&](const engine::BerPoint& p) { post([this, p] { sweep->AddPoint(p); }); },
             [&](const labmodel::SweepProgress& p) { post([this, p] { sweep->Progress(p); }); });
         const bool complete = done == static_cast<int>(dbs.size());
         post([this, complete] { sweep->End(complete, tr("stopped")); });
@@ -405,7 +418,7 @@ QString LabWindow::SaveView(const QString& path) {
 }
 
 QString LabWindow::SaveSweepCsv(const QString& path) {
-    return labwindow::SaveSweepCsv(sweep->Setup(), sweep->Points(), path);
+    return labwindow::SaveSweepCsv(sweep->Options(), sweep->Points(), path);
 }
 
 void LabWindow::Fail(const QString& line) {

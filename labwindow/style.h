@@ -23,6 +23,7 @@ inline const QColor kWrong{224, 0, 0};
 inline const QColor kEventBand{224, 0, 0, 70};
 inline const QColor kSlicerColour{0x1F, 0x5F, 0xD0};
 inline const QColor kViterbiColour{0xD0, 0x20, 0x20};
+inline const QColor kNpmlColour{0x20, 0x90, 0x40}; // as the lab's charts
 
 // The digits of the strips: fixed pitch, so every bit has the same cell.
 QFont StripFont(int pixels);

@@ -13,7 +13,9 @@ namespace labwindow {
 namespace {
 
 QColor ColourOf(detectors::Kind kind) {
-    return kind == detectors::Kind::kSlicer ? kSlicerColour : kViterbiColour;
+    return kind == detectors::Kind::kSlicer    ? kSlicerColour
+           : kind == detectors::Kind::kViterbi ? kViterbiColour
+                                               : kNpmlColour;
 }
 
 void Fill(QLineSeries* series, const labmodel::Curve& curve) {
@@ -104,6 +106,7 @@ void SweepView::Begin(const labmodel::LabSettings& settings, const std::vector<d
 
 void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector<double>& dbs) {
     setup_ = labmodel::SweepSetupOf(settings);
+    options_ = labmodel::ChannelOptionsOf(settings);
     dbs_ = dbs;
     points_.clear();
     ended_.clear();
@@ -113,18 +116,27 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
     }
     measured_.clear();
     const channel::Target& target = settings.target;
-    chart_->setTitle(tr("Bit-error rate against SNR, %1, frames of %2 bits")
-                         .arg(QString::fromStdString(target.Name()))
-                         .arg(labmodel::SweepSettingsOf(settings).frame));
+    const bool recording = setup_.chain.Recording();
+    QString title = tr("Bit-error rate against SNR, %1, frames of %2 bits")
+                        .arg(QString::fromStdString(target.Name()))
+                        .arg(labmodel::SweepSettingsOf(settings).frame);
+    // A head's in a second line, as the lab's chart has it in its subtitle.
+    if (recording) title += "<br>" + QString::fromStdString(labmodel::ChannelText(settings));
+    chart_->setTitle(title);
+    x_->setTitleText(recording ? tr("SNR = 10 log10(E_i / sigma\u00B2) (dB)") : tr("SNR (dB)"));
     // Half a dB of room either side, so the end points show whole.
     double from = std::floor(dbs.front() - 0.5), to = std::ceil(dbs.back() + 0.5);
     x_->setRange(from, to);
     x_->setTickCount(std::min(13, static_cast<int>(to - from) + 1));
-    const labmodel::SweepCurves curves = labmodel::CurvesOf(target, from, to);
+    const labmodel::SweepCurves curves = labmodel::CurvesOf(setup_.chain, from, to);
     Fill(exact_, curves.slicer);
     Fill(bound_, curves.bound);
-    exact_->setVisible(target.HasSlicer() && settings.slicer);
+    // On a head the slicer's rate has no closed form, and the bound is the
+    // measured points' (the equalized noise's autocorrelation as designed).
+    exact_->setVisible(!recording && target.HasSlicer() && settings.slicer);
     bound_->setVisible(settings.viterbi);
+    bound_->setName(recording ? tr("Viterbi, union bound at the points")
+                              : tr("Viterbi, union bound"));
     for (detectors::Kind kind : setup_.detectors) {
         auto* s = new QScatterSeries;
         s->setName(tr("%1, measured").arg(detectors::KindTitle(kind)));
@@ -152,14 +164,21 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
                         "points."));
 }
 
-void SweepView::AddPoint(const lab::BerPoint& point) {
+void SweepView::AddPoint(const engine::BerPoint& point) {
     points_.push_back(point);
     for (std::size_t d = 0; d < measured_.size(); ++d) {
-        const engine::Monitor& m = point.counts.detectors[d];
-        if (m.bitErrors == 0) continue;
-        measured_[d]->append(point.snrDb, m.Ber());
-        lowest_ = std::min(lowest_, m.Ber());
-        highest_ = std::max(highest_, m.Ber());
+        const engine::Monitor* m = point.CountsOf(setup_.detectors[d]);
+        if (m == nullptr || m->bitErrors == 0) continue;
+        measured_[d]->append(point.snrDb, m->Ber());
+        lowest_ = std::min(lowest_, m->Ber());
+        highest_ = std::max(highest_, m->Ber());
+    }
+    if (setup_.chain.Recording() && point.unionBound > 0) {
+        bound_->append(point.snrDb, point.unionBound);
+        if (bound_->isVisible()) {
+            lowest_ = std::min(lowest_, std::max(point.unionBound, 1e-12));
+            highest_ = std::max(highest_, point.unionBound);
+        }
     }
     FitAxes();
     progress_->setValue(
@@ -192,7 +211,7 @@ void SweepView::FitAxes() {
 
 void SweepView::ShowStatus() {
     int zero = 0;
-    for (const lab::BerPoint& p : points_)
+    for (const engine::BerPoint& p : points_)
         for (const engine::Monitor& m : p.counts.detectors) zero += m.bitErrors == 0;
     QString text = tr("%1 of %2 points").arg(points_.size()).arg(dbs_.size());
     if (running_)

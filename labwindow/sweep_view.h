@@ -14,7 +14,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "lab/ber_points.h"
+#include "engine/ber_sweep.h"
+#include "lab/channel_options.h"
 #include "labwindow/model/settings.h"
 #include "labwindow/model/sweep.h"
 
@@ -30,13 +31,14 @@ class SweepView : public QWidget {
     void Begin(const labmodel::LabSettings& settings, const std::vector<double>& dbs);
     // The chart of such a sweep before it runs: the axes and the curves.
     void Preview(const labmodel::LabSettings& settings, const std::vector<double>& dbs);
-    void AddPoint(const lab::BerPoint& point);
+    void AddPoint(const engine::BerPoint& point);
     void Progress(const labmodel::SweepProgress& progress);
     // The sweep ended: all points done, or stopped (why: for the status line).
     void End(bool complete, const QString& why = {});
 
-    const std::vector<lab::BerPoint>& Points() const { return points_; }
-    const engine::BerSetup& Setup() const { return setup_; }
+    const std::vector<engine::BerPoint>& Points() const { return points_; }
+    // The sweep's channel as the command line's options: its CSV's columns.
+    const lab::ChannelOptions& Options() const { return options_; }
     bool Running() const { return running_; }
     QChartView* ChartView() const { return view_; }
 
@@ -59,8 +61,9 @@ class SweepView : public QWidget {
     QProgressBar* progress_;
     QLabel* status_;
     engine::BerSetup setup_;
+    lab::ChannelOptions options_;
     std::vector<double> dbs_;
-    std::vector<lab::BerPoint> points_;
+    std::vector<engine::BerPoint> points_;
     double lowest_ = 1, highest_ = 0;
     bool running_ = false;
     QString ended_;

@@ -4,12 +4,13 @@
 
 namespace labmodel {
 
-EyeFrame FrameOf(const engine::EyeImage& image, const channel::Target& target, std::uint64_t goal) {
+EyeFrame FrameOf(const engine::EyeImage& image, const engine::ChainSettings& chain,
+                 std::uint64_t goal) {
     EyeFrame frame;
     frame.image = image;
     frame.scale = engine::ScaleOf(image);
     frame.indices = engine::ShadeEye(image, frame.scale);
-    frame.openings = engine::OpeningsOf(image, target);
+    if (!chain.Recording()) frame.openings = engine::OpeningsOf(image, chain.target);
     frame.goal = goal;
     return frame;
 }
@@ -23,7 +24,7 @@ bool GrowEye(const engine::EyeSettings& settings, const engine::EyeGeometry& geo
         const std::uint64_t to = std::min(chunks, from + batch);
         if (!engine::DrawEyeChunks(settings, geometry, from, to, stop, image)) return false;
         if (stop.load()) return false;
-        shown(FrameOf(image, settings.target, settings.blocks));
+        shown(FrameOf(image, settings.chain, settings.blocks));
         from = to;
         batch = std::min(kMaxEyeBatch, 2 * batch);
     }

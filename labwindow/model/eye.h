@@ -15,7 +15,8 @@ namespace labmodel {
 inline constexpr std::uint64_t kMaxEyeBatch = 16; // chunks (4096 blocks)
 
 // A picture of the eye so far, ready to show: palette indices (bottom row
-// first), its scale and openings.
+// first), its scale and openings (on the ideal channel: a head's readback
+// has no few levels to open between, as in `quorvane-lab eye`).
 struct EyeFrame {
     engine::EyeImage image;
     engine::EyeScale scale;
@@ -23,7 +24,8 @@ struct EyeFrame {
     engine::EyeOpenings openings;
     std::uint64_t goal = 0; // blocks of the whole run
 };
-EyeFrame FrameOf(const engine::EyeImage& image, const channel::Target& target, std::uint64_t goal);
+EyeFrame FrameOf(const engine::EyeImage& image, const engine::ChainSettings& chain,
+                 std::uint64_t goal);
 
 // Runs the eye to its end or until `stop`; `shown` after every batch. True
 // when the whole run was drawn.

@@ -7,21 +7,9 @@
 
 namespace labmodel {
 
-const char* ChannelName(ChannelKind kind) {
-    switch (kind) {
-    case ChannelKind::kLorentz:
-        return "lorentz";
-    case ChannelKind::kErf:
-        return "erf";
-    case ChannelKind::kIdeal:
-        break;
-    }
-    return "ideal";
-}
-
 Capabilities EngineCapabilities() {
-    // The engines' ChainSettings hold the target and the tail only: no head,
-    // density, jitter or equalizer yet, and detectors::Kind has no npml.
+    // The engines have the recording channel since the merge of issue 18;
+    // the window offers it once its views draw a head.
     return {};
 }
 
@@ -33,30 +21,66 @@ std::string SetTarget(LabSettings& settings, const std::string& text) {
     return {};
 }
 
+std::string SetDensity(LabSettings& settings, const std::string& text) {
+    return lab::ParseDensity(text, settings.density);
+}
+
+std::string SetJitter(LabSettings& settings, const std::string& text) {
+    return lab::ParseJitter(text, settings.jitter);
+}
+
+std::string SetTaps(LabSettings& settings, const std::string& text) {
+    return lab::ParseEqualizerTaps(text, settings.taps);
+}
+
+std::string SetPredictor(LabSettings& settings, const std::string& text) {
+    return lab::ParsePredictor(text, settings.predictor);
+}
+
 std::string SweepPoints(const LabSettings& settings, std::vector<double>& dbs) {
     return lab::ParseSnrRange(settings.sweepRange, dbs);
 }
 
 double Sigma(const LabSettings& settings) {
-    return channel::SigmaOfSnr(settings.target.Energy(), settings.snrDb);
+    return channel::SigmaOfSnr(engine::SignalEnergy(ChainOf(settings)), settings.snrDb);
 }
 
 std::vector<detectors::Kind> DetectorsOf(const LabSettings& settings) {
-    std::vector<detectors::Kind> kinds;
-    for (detectors::Kind kind : detectors::KindsFor(settings.target)) {
-        const bool wanted = kind == detectors::Kind::kSlicer ? settings.slicer : settings.viterbi;
+    using detectors::Kind;
+    const bool recording = settings.channel != ChannelKind::kIdeal;
+    std::vector<Kind> kinds;
+    for (Kind kind : detectors::KindsFor(settings.target, recording)) {
+        const bool wanted = kind == Kind::kSlicer    ? settings.slicer
+                            : kind == Kind::kViterbi ? settings.viterbi
+                                                     : settings.npml;
         if (wanted) kinds.push_back(kind);
     }
     return kinds;
 }
 
 engine::ChainSettings ChainOf(const LabSettings& settings) {
-    // The recording channel's fields (channel, density, jitter, taps) join
-    // here once the engines' ChainSettings has them.
     engine::ChainSettings chain;
     chain.target = settings.target;
     chain.tail = true;
+    chain.channel = settings.channel;
+    chain.density = settings.density;
+    chain.jitter = settings.jitter;
+    chain.taps = settings.taps;
+    chain.predictor = settings.predictor;
     return chain;
+}
+
+lab::ChannelOptions ChannelOptionsOf(const LabSettings& settings) {
+    lab::ChannelOptions options;
+    options.chain = ChainOf(settings);
+    options.targets = {lab::TargetChoice{settings.target, 0}};
+    for (detectors::Kind kind : DetectorsOf(settings))
+        options.detectors.push_back(detectors::KindName(kind));
+    return options;
+}
+
+std::string ChannelText(const LabSettings& settings) {
+    return lab::ChannelText(ChainOf(settings));
 }
 
 engine::BlockSettings BlocksOf(const LabSettings& settings) {
@@ -71,7 +95,7 @@ engine::BlockSettings BlocksOf(const LabSettings& settings) {
 
 engine::EyeSettings EyeOf(const LabSettings& settings) {
     engine::EyeSettings eye;
-    eye.target = settings.target;
+    eye.chain = ChainOf(settings);
     eye.blocks = settings.eyeBlocks;
     eye.sigma = Sigma(settings);
     eye.uis = settings.eyeUis;

@@ -12,17 +12,18 @@
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
 #include "engine/window_blocks.h"
+#include "lab/channel_options.h"
 
 namespace labmodel {
 
-// The channel in front of the detectors. Only the ideal one exists in the
-// engines so far; the heads are chosen here already so that the panel and
-// the saved settings keep their place.
-enum class ChannelKind { kIdeal, kLorentz, kErf };
-const char* ChannelName(ChannelKind kind); // "ideal", "lorentz", "erf"
+// The channel in front of the detectors: the engines' own choice (the ideal
+// channel, a Lorentzian or an erf head).
+using ChannelKind = engine::ChannelKind;
+inline const char* ChannelName(ChannelKind kind) { return engine::ChannelName(kind); }
 
-// What the engines can do today. The panel offers the recording channel's
-// controls and the noise-predictive detector, disabled, until they can.
+// What the engines can do. Both are there since the recording channel landed;
+// the panel still asks, so that a front end built without them greys the
+// controls out instead of offering what cannot run.
 struct Capabilities {
     bool recordingChannel = false; // heads, density, jitter, equalizer taps
     bool npml = false;             // the noise-predictive detector
@@ -43,6 +44,7 @@ struct LabSettings {
     double density = 2.0; // PW50 / T, for a head
     double jitter = 0;    // transition jitter, bit periods
     int taps = 15;        // equalizer length
+    int predictor = 2;    // npml's whitening predictor taps
     std::string targetText = "e3pr4";
     channel::Target target; // parsed from targetText
     // The noise and the blocks.
@@ -66,12 +68,27 @@ struct LabSettings {
 // Sets targetText and target from a name or list; an empty string, or the
 // parser's line saying what is wrong (the settings are then unchanged).
 std::string SetTarget(LabSettings& settings, const std::string& text);
+// The head's values from their texts, by the command line's parsers
+// (--density, --jitter, --taps, --predictor): an empty string, or the
+// parser's line (the settings are then unchanged).
+std::string SetDensity(LabSettings& settings, const std::string& text);
+std::string SetJitter(LabSettings& settings, const std::string& text);
+std::string SetTaps(LabSettings& settings, const std::string& text);
+std::string SetPredictor(LabSettings& settings, const std::string& text);
 // The sweep's SNR points; an empty string, or the line saying what is wrong.
 std::string SweepPoints(const LabSettings& settings, std::vector<double>& dbs);
 
-double Sigma(const LabSettings& settings); // of snrDb, against the target's energy
-// The detectors asked for that apply to the target, in the lab's order.
+// of snrDb, against the energy SNR is quoted against (engine::SignalEnergy:
+// the target's on the ideal channel, the head's bit energy on a head)
+double Sigma(const LabSettings& settings);
+// The detectors asked for that apply to the target and channel
+// (detectors::WhyNot), in the lab's order: npml on a head only.
 std::vector<detectors::Kind> DetectorsOf(const LabSettings& settings);
+// The settings as the command line's channel options, for what the lab
+// shares with the window (the error-rate CSV, its refusals).
+lab::ChannelOptions ChannelOptionsOf(const LabSettings& settings);
+// "ideal channel" or "lorentz head, density 2.5, jitter 0, 15 taps".
+std::string ChannelText(const LabSettings& settings);
 
 engine::ChainSettings ChainOf(const LabSettings& settings);
 engine::BlockSettings BlocksOf(const LabSettings& settings);

@@ -6,32 +6,30 @@ namespace labmodel {
 
 int RunSweep(const engine::BerSettings& settings, const engine::BerSetup& setup,
              const std::vector<double>& dbs, const std::atomic<bool>& stop,
-             const std::function<void(const lab::BerPoint&)>& finished,
+             const std::function<void(const engine::BerPoint&)>& finished,
              const std::function<void(const SweepProgress&)>& progress) {
-    const channel::Target& target = setup.chain.target;
-    const std::vector<channel::ErrorEvent> events = channel::UnionBoundEvents(target);
+    const std::vector<channel::ErrorEvent> events = engine::BoundEvents(setup.chain);
     const int count = static_cast<int>(dbs.size());
     int done = 0;
     for (int i = 0; i < count && !stop.load(); ++i) {
-        lab::BerPoint p;
-        p.snrDb = dbs[static_cast<std::size_t>(i)];
-        p.sigma = channel::SigmaOfSnr(target.Energy(), p.snrDb);
-        const bool complete = engine::RunPoint(settings, setup, i, p.sigma, stop, p.counts,
-                                               [&](const engine::PointCounts& c) {
-                                                   if (progress)
-                                                       progress({i, count, c.bits, settings.bits});
-                                               });
+        engine::BerPoint p = engine::PointAt(setup.chain, {}, dbs, static_cast<std::size_t>(i));
+        const engine::ChannelDesign design = engine::DesignChannel(setup.chain, p.sigma);
+        const bool complete = engine::RunBerPoint(
+            settings, setup, design, i, events, stop, p, [&](const engine::PointCounts& c) {
+                if (progress) progress({i, count, c.bits, settings.bits});
+            });
         if (!complete) break;
-        p.unionBound = channel::UnionBound(events, p.sigma);
         finished(p);
         ++done;
     }
     return done;
 }
 
-SweepCurves CurvesOf(const channel::Target& target, double fromDb, double toDb, int count) {
-    const std::vector<channel::ErrorEvent> events = channel::UnionBoundEvents(target);
+SweepCurves CurvesOf(const engine::ChainSettings& chain, double fromDb, double toDb, int count) {
     SweepCurves curves;
+    if (chain.Recording()) return curves;
+    const channel::Target& target = chain.target;
+    const std::vector<channel::ErrorEvent> events = channel::UnionBoundEvents(target);
     for (int i = 0; i <= count; ++i) {
         const double db = fromDb + (toDb - fromDb) * i / count;
         const double sigma = channel::SigmaOfSnr(target.Energy(), db);

@@ -22,12 +22,12 @@ engine::EyeImage Drawn(const char* name, int width, int height, double sigma,
     channel::Target target;
     EXPECT_EQ(channel::Target::Parse(name, target), "");
     engine::EyeSettings s;
-    s.target = target;
+    s.chain.target = target;
     s.blocks = blocks;
     s.sigma = sigma;
     s.threads = 2;
     engine::EyeGeometry g;
-    EXPECT_EQ(engine::FitEye(width, height, 2, target, g), "");
+    EXPECT_EQ(engine::FitEye(width, height, 2, engine::RangeOf(s.chain), g), "");
     const std::atomic<bool> stop{false};
     engine::EyeImage image;
     engine::DrawEye(s, g, stop, image);
@@ -118,13 +118,12 @@ TEST(EyeShading, OpeningsAtTheSamplingInstant) {
 }
 
 TEST(EyeShading, BatchesOfChunksAddUpToTheWholeEye) {
-    channel::Target target;
     engine::EyeSettings s;
     s.blocks = 1500; // six chunks, the last one short
     s.sigma = 0.3;
     s.threads = 2;
     engine::EyeGeometry g;
-    ASSERT_EQ(engine::FitEye(200, 120, 2, target, g), "");
+    ASSERT_EQ(engine::FitEye(200, 120, 2, engine::RangeOf(s.chain), g), "");
     const std::atomic<bool> go{false}, stop{true};
     engine::EyeImage whole, parts;
     ASSERT_TRUE(engine::DrawEye(s, g, go, whole));

@@ -141,6 +141,36 @@ TEST_F(Lab, OtherTargetsRunThroughEveryCommand) {
     EXPECT_EQ(Run("eye --target e2pr4 --runs 300 --png " + P("e.png")).status, 0);
 }
 
+TEST_F(Lab, HeadsRunThroughEveryCommand) {
+    // targets: a row per density and target, the best of each density marked.
+    const Result t = Run("targets --density 1:3:1 --csv " + P("t.csv"));
+    ASSERT_EQ(t.status, 0) << t.err;
+    const std::vector<std::string> rows = Lines(Slurp(P("t.csv")));
+    ASSERT_EQ(rows.size(), 1u + 3 * 9);
+    EXPECT_EQ(rows[0], "density,target,coefficients,delay,mse,d2min,detection_snr_db");
+    EXPECT_EQ(rows[1].rfind("1,pr4,\"1,0,-1\",", 0), 0u) << rows[1];
+    EXPECT_EQ(rows[9].rfind("1,gpr6,\"1,", 0), 0u) << rows[9];
+    EXPECT_EQ(std::count(t.out.begin(), t.out.end(), '*'), 3 + 1) << t.out; // and the legend
+    // ber: several targets, the target column first, npml's pair after the
+    // Viterbi one, a real target's slicer columns empty.
+    const Result b = Run("ber --channel lorentz --density 2 --jitter 0.02 --snr 20 --bits 1e5 "
+                         "--target e2pr4,gpr3 --csv -");
+    ASSERT_EQ(b.status, 0) << b.err;
+    const std::vector<std::string> csv = Lines(b.out);
+    ASSERT_EQ(csv.size(), 3u);
+    EXPECT_EQ(csv[0], "target,snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,"
+                      "viterbi_ber,npml_errors,npml_ber,union_bound");
+    EXPECT_EQ(csv[1].rfind("e2pr4,20,", 0), 0u) << csv[1];
+    EXPECT_NE(csv[2].find(",,,"), std::string::npos) << csv[2];
+    EXPECT_EQ(csv[2].rfind("gpr3,20,", 0), 0u) << csv[2];
+    // detect: the tail's rows too, a column per detector that ran.
+    const Result d = Run("detect --channel erf --density 1.5 --runs 2 --csv -");
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(Lines(d.out)[0], "run,k,raw,samp,received,slicer,viterbi,npml");
+    EXPECT_EQ(Lines(d.out).size(), 1u + 2 * 45);
+    EXPECT_EQ(Run("eye --channel lorentz --jitter 0.05 --runs 300 --png " + P("e.png")).status, 0);
+}
+
 TEST_F(Lab, BerCountsDoNotDependOnThreads) {
     const std::string args = "ber --snr 14:22:4 --bits 400000 --errors 200 --frame 1000 --csv ";
     const Result one = Run(args + P("1.csv") + " --threads 1");
@@ -208,6 +238,29 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"detect --target 1,2,3,4,5,6,7,8" + csv, 2},
         {"eye --target 0,1" + png, 2},
         {"events --max-d2 0.5,1", 2},
+        {"ber --sigma 0.5 --density 2" + csv, 2},
+        {"ber --sigma 0.5 --taps 15" + csv, 2},
+        {"ber --sigma 0.5 --channel head" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --density 0.4" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --density 5.1" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --taps 14" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --taps 65" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --jitter 0.31" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --jitter -0.1" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --predictor 5" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target gpr7" + csv, 2},
+        {"ber --sigma 0.5 --target gpr3" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target 2,1 --detector slicer" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target gpr3 --detector slicer" + csv, 2},
+        {"ber --sigma 0.5 --detector npml" + csv, 2},
+        {"ber --sigma 0.5 --detector viterbi,bogus" + csv, 2},
+        {"ber --sigma 0.5 --target e3pr4,e3pr4" + csv, 2},
+        {"detect --target e2pr4,e3pr4" + csv, 2},
+        {"eye --channel lorentz --target gpr3" + png, 2},
+        {"targets" + csv, 2},
+        {"targets --density 6" + csv, 2},
+        {"targets --channel ideal --density 2" + csv, 2},
+        {"targets --density 2 --png " + (dir_ / "t.png").string(), 2},
     };
     for (const auto& [args, status] : cases) {
         const Result r = Run(args);
@@ -253,7 +306,7 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
     // The noise-free eye's middle column in the file: black except on the
     // 13 levels, +6 at the top.
     engine::EyeGeometry g;
-    ASSERT_EQ(engine::FitEyePicture(400, 301, 2, channel::Target(), g), "");
+    ASSERT_EQ(engine::FitEyePicture(400, 301, 2, engine::EyeRange{}, g), "");
     const QImage eye(QString::fromStdString(P("eye.png")));
     const int x = engine::EyeMargins::left + g.PointColumn(10);
     std::vector<int> lit;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "channel/bounds.h"
+#include "lab/ber_points.h"
 #include "labwindow/model/block.h"
 #include "labwindow/model/display_check.h"
 #include "labwindow/model/jobs.h"
@@ -174,21 +175,21 @@ TEST_F(LabModel, TheSweepCountsAndWritesAsBerDoes) {
     s.sweepErrors = 50;
     std::vector<double> dbs;
     ASSERT_EQ(labmodel::SweepPoints(s, dbs), "");
-    std::vector<lab::BerPoint> points;
+    std::vector<engine::BerPoint> points;
     std::vector<int> progress;
     const std::atomic<bool> stop{false};
     EXPECT_EQ(labmodel::RunSweep(
                   labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs, stop,
-                  [&](const lab::BerPoint& p) { points.push_back(p); },
+                  [&](const engine::BerPoint& p) { points.push_back(p); },
                   [&](const labmodel::SweepProgress& p) { progress.push_back(p.point); }),
               2);
     std::FILE* out = std::fopen(P("window.csv").c_str(), "w");
-    lab::WriteBerCsv(out, labmodel::SweepSetupOf(s), points);
+    lab::WriteBerCsv(out, labmodel::ChannelOptionsOf(s), points);
     std::fclose(out);
     EXPECT_EQ(testsupport::Slurp(P("window.csv")), testsupport::Slurp(P("cli.csv")));
     const std::atomic<bool> stopped{true};
     EXPECT_EQ(labmodel::RunSweep(labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs,
-                                 stopped, [&](const lab::BerPoint&) { ADD_FAILURE(); }, {}),
+                                 stopped, [&](const engine::BerPoint&) { ADD_FAILURE(); }, {}),
               0);
 }
 
