@@ -50,6 +50,23 @@ bool EyeGeometry::IsSamplePoint(int o) const {
     return (o - 5 * uis) % kPoints == 0;
 }
 
+namespace {
+
+channel::Head EyeHead(const ChainSettings& chain) {
+    return channel::Head(chain.channel == ChannelKind::kLorentz ? channel::HeadKind::kLorentz
+                                                                : channel::HeadKind::kErf,
+                         chain.density);
+}
+
+} // namespace
+
+std::shared_ptr<const channel::Readback> EyeReadback(const ChainSettings& chain) {
+    if (!chain.Recording()) return nullptr;
+    // The jitter's tables only where there is jitter to draw.
+    return std::make_shared<const channel::Readback>(EyeHead(chain), chain.jitter,
+                                                     chain.jitter > 0);
+}
+
 EyeRange RangeOf(const ChainSettings& chain) {
     if (!chain.Recording()) {
         const std::vector<float>& levels = chain.target.Levels();
@@ -57,9 +74,9 @@ EyeRange RangeOf(const ChainSettings& chain) {
     }
     // The noise-free readback's extremes: at each tenth of a bit, every bit
     // response of one sign added up.
-    const engine::ChannelDesign design = DesignChannel(ChainSettings{chain}, 0.1);
+    // The bit response alone: no jitter tables, no equalizer.
     channel::PulseTable pulse;
-    design.readback->Pulse(pulse);
+    channel::Readback(EyeHead(chain), 0, false).Pulse(pulse);
     EyeRange range{0, 0, 4 + static_cast<int>(std::ceil(chain.density))};
     for (int d = 0; d < kPoints; ++d) {
         double up = 0, down = 0;
@@ -186,17 +203,17 @@ void EyePainter::Drain(std::vector<std::uint32_t>& hits) {
     std::memset(pixels_.data(), 0, pixels_.size());
 }
 
-EyeSource::EyeSource(const ChainSettings& chain, double sigma, int uis)
+EyeSource::EyeSource(const ChainSettings& chain, double sigma, int uis,
+                     std::shared_ptr<const channel::Readback> readback)
     : encoder_(chain.target), sigma_(sigma), sinc_(2 * kSincOrigin + 1) {
     const EyeWindows w = WindowsOf(uis, RangeOf(chain).firstSample);
     firstColumn_ = SampleColumn(w.first) - 5 * uis;
     lastColumn_ = SampleColumn(w.last) + 5 * uis;
     if (chain.Recording()) {
         // The head's bit response at ten points a bit; its jitter table.
-        const ChannelDesign design = DesignChannel(chain, sigma);
-        design.readback->Pulse(pulse_);
-        if (chain.jitter > 0)
-            jitter_ = std::make_unique<channel::Readback>(design.readback->head(), chain.jitter);
+        if (!readback) readback = EyeReadback(chain);
+        readback->Pulse(pulse_);
+        if (chain.jitter > 0) jitter_ = std::move(readback);
     } else {
         const std::vector<double>& f = chain.target.Coefficients();
         channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
@@ -282,7 +299,8 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
 
 bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std::uint64_t from,
                    std::uint64_t to, const std::atomic<bool>& stop, EyeImage& image,
-                   const std::function<void(std::uint64_t)>& report) {
+                   const std::function<void(std::uint64_t)>& report,
+                   std::shared_ptr<const channel::Readback> readback) {
     to = std::min(to, EyeChunks(settings));
     const std::size_t size = static_cast<std::size_t>(geometry.width) * geometry.height;
     image.geometry = geometry;
@@ -297,8 +315,10 @@ bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std
     const int threads =
         static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), to - from));
 
+    // One head's tables for every worker: they are only read.
+    if (!readback) readback = EyeReadback(settings.chain);
     auto work = [&] {
-        EyeSource source(settings.chain, settings.sigma, geometry.uis);
+        EyeSource source(settings.chain, settings.sigma, geometry.uis, readback);
         EyePainter painter(geometry);
         std::vector<std::uint32_t> hits(size, 0);
         while (!stop.load()) {

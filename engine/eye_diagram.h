@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,10 @@ struct EyeRange {
     double headroom = kEyeHeadroomLevels; // shown above high and below low
 };
 EyeRange RangeOf(const ChainSettings& chain);
+// A head's readback as the eye draws it (its bit response, and its jitter
+// tables when it has jitter), made once and shared by every source of a run;
+// null on the ideal channel.
+std::shared_ptr<const channel::Readback> EyeReadback(const ChainSettings& chain);
 
 struct EyeSettings {
     ChainSettings chain;
@@ -160,7 +165,10 @@ class EyePainter {
 // Only the columns the eye looks at get the noise.
 class EyeSource {
   public:
-    EyeSource(const ChainSettings& chain, double sigma, int uis);
+    // `readback`: the head's tables (EyeReadback), shared by the sources of
+    // one run; made here when none is given.
+    EyeSource(const ChainSettings& chain, double sigma, int uis,
+              std::shared_ptr<const channel::Readback> readback = {});
     // Begins chunk `chunk`'s stream.
     void Start(std::uint64_t seed, std::uint64_t chunk);
     // The next block's waveform; valid until the next call.
@@ -170,7 +178,7 @@ class EyeSource {
     void AddJitter(const std::uint8_t* prec);
 
     channel::FrameEncoder encoder_;
-    std::unique_ptr<channel::Readback> jitter_; // a head with jitter
+    std::shared_ptr<const channel::Readback> jitter_; // a head with jitter
     double sigma_;
     int firstColumn_;
     int lastColumn_;
@@ -195,8 +203,11 @@ std::uint64_t EyeChunks(const EyeSettings& settings);
 // became true (then returns false). The hits are whole numbers, so the
 // chunks of a run drawn in any batches add up to DrawEye's picture exactly:
 // a window shows the eye as it grows.
+// `readback` (EyeReadback of the settings' chain) spares a head's tables
+// being made again for every batch.
 bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std::uint64_t from,
                    std::uint64_t to, const std::atomic<bool>& stop, EyeImage& image,
-                   const std::function<void(std::uint64_t)>& report = {});
+                   const std::function<void(std::uint64_t)>& report = {},
+                   std::shared_ptr<const channel::Readback> readback = {});
 
 } // namespace engine

@@ -109,7 +109,7 @@ double BlockView::X(const Layout& l, double t) const {
 }
 
 double BlockView::Y(const Layout& l, double v) const {
-    const double low = block_->levels.front() - 1, high = block_->levels.back() + 1;
+    const double low = block_->plotLow, high = block_->plotHigh;
     return l.plot.top() + (high - v) / (high - low) * (l.plot.height() - 1);
 }
 
@@ -142,15 +142,25 @@ void BlockView::paintEvent(QPaintEvent*) {
     const labmodel::BlockView& b = *block_;
     const Layout l = Compute();
 
-    QString title = tr("Block %1 of the window's sequence").arg(b.run);
-    if (b.renoised > 0) title += tr(", new noise %1").arg(b.renoised);
-    title += tr(", %1 bits, %2, SNR %3 dB (sigma %4)")
+    // On a head the channel joins the title; where the whole does not fit,
+    // "of the window's sequence" goes first, then the end is elided.
+    auto titleOf = [&](bool sequence) {
+        QString t = sequence ? tr("Block %1 of the window's sequence").arg(b.run)
+                             : tr("Block %1").arg(b.run);
+        if (b.renoised > 0) t += tr(", new noise %1").arg(b.renoised);
+        t += tr(", %1 bits, %2, SNR %3 dB (sigma %4)")
                  .arg(b.bits)
                  .arg(QString::fromStdString(b.targetName))
                  .arg(b.snrDb, 0, 'f', 1)
                  .arg(b.sigma, 0, 'g', 3);
+        if (b.head) t += tr(", %1").arg(QString::fromStdString(b.channelText));
+        return t;
+    };
     p.setPen(palette().windowText().color());
     p.setFont(ViewFont(13, true));
+    QString title = titleOf(true);
+    if (p.fontMetrics().horizontalAdvance(title) > l.title.width()) title = titleOf(false);
+    title = p.fontMetrics().elidedText(title, Qt::ElideRight, l.title.width());
     p.drawText(l.title, Qt::AlignLeft | Qt::AlignVCenter, title);
 
     // The legend: a short stroke or ring of each thing drawn.
@@ -170,9 +180,15 @@ void BlockView::paintEvent(QPaintEvent*) {
         p.drawText(text_, Qt::AlignLeft | Qt::AlignVCenter, text, &used);
         x = used.right() + 16;
     };
-    swatch(kTrace, tr("clean waveform"), false);
-    swatch(kNoisyTrace, tr("with the noise"), false);
-    swatch(kSampleRing, tr("received samples"), true);
+    if (b.head) {
+        swatch(kTrace, tr("head readback, no jitter"), false);
+        swatch(kNoisyTrace, tr("with jitter and noise"), false);
+        swatch(kSampleRing, tr("readback samples (to the equalizer)"), true);
+    } else {
+        swatch(kTrace, tr("clean waveform"), false);
+        swatch(kNoisyTrace, tr("with the noise"), false);
+        swatch(kSampleRing, tr("received samples"), true);
+    }
 
     PaintPlot(p, l);
     PaintStrips(p, l);
@@ -193,8 +209,9 @@ void BlockView::PaintPlot(QPainter& p, const Layout& l) {
         const int gx = static_cast<int>(std::lround(X(l, k)));
         p.drawLine(gx, l.plot.top(), gx, l.plot.bottom());
     }
-    // Levels: the outermost solid cyan, the others dashed grey.
-    const std::vector<float>& levels = b.levels;
+    // Levels: the outermost solid cyan, the others dashed grey (on a head
+    // the readback's range and 0).
+    const std::vector<float>& levels = b.gridLines;
     const bool many = levels.size() > 40;
     for (std::size_t i = 0; i < levels.size() && !many; ++i) {
         const bool limit = i == 0 || i + 1 == levels.size();
@@ -233,7 +250,7 @@ void BlockView::PaintPlot(QPainter& p, const Layout& l) {
     trace(b.noisyWave, kNoisyTrace, 1.0);
     trace(b.cleanWave, kTrace, 1);
     for (int k = start_; k < start_ + visible; ++k) {
-        const QPointF c(X(l, k), Y(l, b.received[static_cast<std::size_t>(k)]));
+        const QPointF c(X(l, k), Y(l, b.rings[static_cast<std::size_t>(k)]));
         p.setPen(QPen(kSampleRing, k == hover_ ? 2.0 : 1.2));
         const double r = k == hover_ ? 5 : 3;
         p.drawEllipse(c, r, r);

@@ -33,8 +33,8 @@ QString SavePng(const QImage& image, const QString& path) {
     return Finish(file);
 }
 
-QString SaveSweepCsv(const lab::ChannelOptions& options, const std::vector<engine::BerPoint>& points,
-                     const QString& path) {
+QString SaveSweepCsv(const lab::ChannelOptions& options,
+                     const std::vector<engine::BerPoint>& points, const QString& path) {
     console::OutputFile file;
     if (!file.Open(path.toStdString())) return Failure(file, file.error());
     lab::WriteBerCsv(file.get(), options, points);

@@ -334,7 +334,7 @@ void LabWindow::StartEye() {
     const QSize pixels = eye->RasterPixels();
     engine::EyeGeometry geometry;
     const std::string error = engine::FitEye(pixels.width(), pixels.height(), s.eyeUis,
-                                             engine::RangeOf(labmodel::ChainOf(s)), geometry);
+                                             eyeRange_.Of(labmodel::ChainOf(s)), geometry);
     if (!error.empty()) {
         eyeJobs_.Stop();
         eye->SetMessage(
@@ -345,13 +345,12 @@ void LabWindow::StartEye() {
     const std::uint64_t generation = eyeGeneration_;
     // As `quorvane-lab eye`: a head's eye is its readback before the
     // equalizer, so the head names it, not the target.
-    QString title =
-        s.channel == labmodel::ChannelKind::kIdeal
-            ? tr("Eye, %1, ").arg(QString::fromStdString(s.target.Name()))
-            : tr("Eye, %1 head, density %2, jitter %3, ")
-                  .arg(labmodel::ChannelName(s.channel))
-                  .arg(s.density, 0, 'g')
-                  .arg(s.jitter, 0, 'g');
+    QString title = s.channel == labmodel::ChannelKind::kIdeal
+                        ? tr("Eye, %1, ").arg(QString::fromStdString(s.target.Name()))
+                        : tr("Eye, %1 head, density %2, jitter %3, ")
+                              .arg(labmodel::ChannelName(s.channel))
+                              .arg(s.density, 0, 'g')
+                              .arg(s.jitter, 0, 'g');
     title +=
         settings.sigma == 0
             ? tr("no noise")

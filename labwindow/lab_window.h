@@ -82,6 +82,7 @@ class LabWindow : public QMainWindow {
     QTimer eyeRestart_;
     bool eyeStale_ = true;
     std::uint64_t eyeGeneration_ = 0;
+    labmodel::EyeRangeCache eyeRange_; // the eye's range, kept while the channel stays
     std::uint64_t sweepGeneration_ = 0;
     // The block worker's own state, touched on its thread only.
     std::unique_ptr<labmodel::BlockSource> source_;

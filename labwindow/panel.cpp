@@ -48,8 +48,9 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     layout->setSpacing(6);
     QFormLayout* form = nullptr;
 
-    // The channel. The heads and the equalizer wait for the recording
-    // channel in the engines.
+    // The channel: the target's ideal levels, or a head with its density,
+    // jitter, equalizer and npml's predictor.
+    can_ = can;
     QGroupBox* box = Group(tr("Channel"), form);
     channel = new QComboBox;
     channel->addItem(tr("ideal (target levels)"));
@@ -64,35 +65,23 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     }
     channel->setToolTip(
         can.recordingChannel
-            ? tr("What produces the samples: the target's ideal levels or a read head")
+            ? tr("What produces the samples: the target's ideal levels, or a read head "
+                 "(Lorentzian: longitudinal, erf: perpendicular) whose readback an equalizer "
+                 "shapes to the target")
             : tr("What produces the samples: the target's ideal levels (the heads "
                  "%1)")
                   .arg(tr(kNeedsRecording)));
     form->addRow(tr("Cha&nnel"), channel);
-    density = new QDoubleSpinBox;
-    density->setRange(0.5, 5);
-    density->setSingleStep(0.1);
-    density->setDecimals(2);
-    jitter = new QDoubleSpinBox;
-    jitter->setRange(0, 0.3);
-    jitter->setSingleStep(0.01);
-    jitter->setDecimals(3);
-    taps = new QSpinBox;
-    taps->setRange(3, 63);
-    taps->setSingleStep(2);
+    density = new QLineEdit;
+    jitter = new QLineEdit;
+    taps = new QLineEdit;
+    predictor = new QLineEdit;
     form->addRow(tr("&Density"), density);
     form->addRow(tr("&Jitter"), jitter);
     form->addRow(tr("E&qualizer taps"), taps);
-    for (QWidget* w : {static_cast<QWidget*>(density), static_cast<QWidget*>(jitter),
-                       static_cast<QWidget*>(taps)}) {
-        w->setEnabled(can.recordingChannel);
-        if (!can.recordingChannel) w->setToolTip(tr(kNeedsRecording));
-    }
-    if (can.recordingChannel) {
-        density->setToolTip(tr("User density PW50 / T of the head, 0.5 ... 5"));
-        jitter->setToolTip(tr("Deviation of each transition's position, in bit periods"));
-        taps->setToolTip(tr("Length of the MMSE equalizer (odd)"));
-    }
+    form->addRow(tr("Predi&ctor taps"), predictor);
+    channelError = ErrorLine();
+    form->addRow(channelError);
     target = new QComboBox;
     target->setEditable(true);
     target->addItems({"pr4", "epr4", "e2pr4", "e3pr4"});
@@ -110,8 +99,9 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     snr->setRange(0, SliderOf(labmodel::kMaxSnrDb));
     snr->setSingleStep(1);
     snr->setPageStep(4);
-    snr->setToolTip(tr("Signal-to-noise ratio 10 log10(E / sigma\u00B2), E the target's energy; "
-                       "arrows move it by 0.5 dB, Page Up and Page Down by 2 dB"));
+    snr->setToolTip(tr("Signal-to-noise ratio 10 log10(E / sigma\u00B2), E the target's energy "
+                       "on the ideal channel and the head's bit energy E_i on a head; arrows "
+                       "move it by 0.5 dB, Page Up and Page Down by 2 dB"));
     form->addRow(tr("&SNR"), snr);
     noise = new QLabel;
     noise->setToolTip(tr("The SNR and the noise deviation sigma it gives, in level units"));
@@ -139,15 +129,9 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
 
     box = Group(tr("Detectors"), form);
     slicer = new QCheckBox(tr("S&licer"));
-    slicer->setToolTip(tr("Symbol by symbol: the nearest level, its parity the bit (targets with "
-                          "a parity precoder)"));
     viterbi = new QCheckBox(tr("&Viterbi"));
     viterbi->setToolTip(tr("Maximum-likelihood sequence detection over the target's trellis"));
     npml = new QCheckBox(tr("NP&ML"));
-    npml->setEnabled(can.npml);
-    npml->setToolTip(can.npml ? tr("The noise-predictive detector: Viterbi with a whitening "
-                                   "predictor along each survivor")
-                              : tr(kNeedsRecording));
     auto* kinds = new QHBoxLayout;
     kinds->addWidget(slicer);
     kinds->addWidget(viterbi);
@@ -207,20 +191,12 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     detector(npml, &labmodel::LabSettings::npml);
     connect(channel, &QComboBox::currentIndexChanged, this, [this](int i) {
         settings_.channel = static_cast<labmodel::ChannelKind>(i);
+        ShowApplicable();
+        ShowNoise();
         if (!loading_) emit channelChanged();
     });
-    connect(density, &QDoubleSpinBox::valueChanged, this, [this](double v) {
-        settings_.density = v;
-        if (!loading_) emit channelChanged();
-    });
-    connect(jitter, &QDoubleSpinBox::valueChanged, this, [this](double v) {
-        settings_.jitter = v;
-        if (!loading_) emit channelChanged();
-    });
-    connect(taps, &QSpinBox::valueChanged, this, [this](int v) {
-        settings_.taps = v;
-        if (!loading_) emit channelChanged();
-    });
+    for (QLineEdit* edit : {density, jitter, taps, predictor})
+        connect(edit, &QLineEdit::editingFinished, this, [this] { TakeHead(); });
     connect(target, &QComboBox::activated, this, [this] { TakeTarget(); });
     connect(target->lineEdit(), &QLineEdit::editingFinished, this, [this] { TakeTarget(); });
     connect(eyeBlocks, &QSpinBox::valueChanged, this, [this](int v) {
@@ -241,9 +217,10 @@ void Panel::Load(const labmodel::LabSettings& s) {
     loading_ = true;
     settings_ = s;
     channel->setCurrentIndex(static_cast<int>(s.channel));
-    density->setValue(s.density);
-    jitter->setValue(s.jitter);
-    taps->setValue(s.taps);
+    density->setText(QString::number(s.density, 'g', 6));
+    jitter->setText(QString::number(s.jitter, 'g', 6));
+    taps->setText(QString::number(s.taps));
+    predictor->setText(QString::number(s.predictor));
     target->setCurrentText(QString::fromStdString(s.targetText));
     snr->setValue(SliderOf(s.snrDb));
     seed->setValue(static_cast<int>(s.seed));
@@ -260,7 +237,9 @@ void Panel::Load(const labmodel::LabSettings& s) {
     settings_ = s;
     settings_.snrDb = labmodel::kMinSnrDb + snr->value() * labmodel::kSnrStepDb;
     ShowNoise();
+    ShowApplicable();
     ShowError(targetError, "");
+    ShowError(channelError, "");
     ShowError(sweepError, "");
     loading_ = false;
 }
@@ -279,7 +258,73 @@ void Panel::TakeTarget() {
     ShowError(targetError, error);
     if (!error.empty()) return;
     ShowNoise();
+    ShowApplicable();
     emit channelChanged();
+}
+
+void Panel::TakeHead() {
+    // Every field through its command-line parser, in the panel's order; the
+    // first refusal is shown and nothing changes.
+    labmodel::LabSettings s = settings_;
+    std::string error;
+    struct Field {
+        QLineEdit* edit;
+        const char* option;
+        std::string (*set)(labmodel::LabSettings&, const std::string&);
+    };
+    const Field fields[] = {{density, "--density", labmodel::SetDensity},
+                            {jitter, "--jitter", labmodel::SetJitter},
+                            {taps, "--taps", labmodel::SetTaps},
+                            {predictor, "--predictor", labmodel::SetPredictor}};
+    for (const Field& f : fields) {
+        error = f.set(s, f.edit->text().trimmed().toStdString());
+        if (!error.empty()) {
+            // As the command line says it: "--density: '7' is not ...".
+            error = std::string(f.option) + ": " + error;
+            break;
+        }
+    }
+    ShowError(channelError, error);
+    if (!error.empty()) return;
+    const bool changed = s.density != settings_.density || s.jitter != settings_.jitter ||
+                         s.taps != settings_.taps || s.predictor != settings_.predictor;
+    settings_ = s;
+    if (changed) {
+        ShowNoise();
+        emit channelChanged();
+    }
+}
+
+void Panel::ShowApplicable() {
+    const bool head = settings_.channel != labmodel::ChannelKind::kIdeal;
+    for (QLineEdit* edit : {density, jitter, taps, predictor}) edit->setEnabled(head);
+    const QString ideal = tr("The ideal channel has none: choose a head");
+    density->setToolTip(head ? tr("The head's user density PW50 / T, 0.5 ... 5 (--density); "
+                                  "Enter applies")
+                             : ideal);
+    jitter->setToolTip(head ? tr("Deviation of each transition's position in bit periods, "
+                                 "0 ... 0.3 (--jitter); Enter applies")
+                            : ideal);
+    taps->setToolTip(head ? tr("Taps of the MMSE equalizer to the target, odd (--taps); Enter "
+                               "applies")
+                          : ideal);
+    predictor->setToolTip(head ? tr("Taps of npml's whitening predictor, 1 ... 4 (--predictor); "
+                                    "Enter applies")
+                               : ideal);
+    // The detector registry decides what runs: the slicer needs a parity
+    // precoder, npml noise an equalizer has coloured.
+    const channel::Target& t = settings_.target;
+    const std::string noSlicer = detectors::WhyNot(detectors::Kind::kSlicer, t, head);
+    slicer->setEnabled(noSlicer.empty());
+    slicer->setToolTip(noSlicer.empty()
+                           ? tr("Symbol by symbol: the nearest level, its parity the bit")
+                           : QString::fromStdString(noSlicer));
+    const std::string noNpml = can_.npml ? detectors::WhyNot(detectors::Kind::kNpml, t, head)
+                                         : std::string(kNeedsRecording);
+    npml->setEnabled(noNpml.empty());
+    npml->setToolTip(noNpml.empty() ? tr("The noise-predictive detector: Viterbi with a "
+                                         "whitening predictor along each survivor")
+                                    : QString::fromStdString(noNpml));
 }
 
 void Panel::TakeSweep() {

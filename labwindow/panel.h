@@ -27,9 +27,13 @@ class Panel : public QWidget {
 
     // The controls, for the window's shortcuts and for the tests.
     QComboBox* channel;
-    QDoubleSpinBox* density;
-    QDoubleSpinBox* jitter;
-    QSpinBox* taps;
+    // A head's values, written as on the command line and read by its
+    // parsers; Enter applies, a refused one is named in channelError.
+    QLineEdit* density;
+    QLineEdit* jitter;
+    QLineEdit* taps;
+    QLineEdit* predictor;
+    QLabel* channelError;
     QComboBox* target;
     QLabel* targetError;
     QSlider* snr;
@@ -59,10 +63,14 @@ class Panel : public QWidget {
 
   private:
     void TakeTarget();
+    void TakeHead();
+    // Which controls apply to the channel and target chosen.
+    void ShowApplicable();
     void TakeSweep();
     void ShowNoise();
 
     labmodel::LabSettings settings_;
+    labmodel::Capabilities can_;
     bool loading_ = false;
 };
 

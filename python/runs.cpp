@@ -107,8 +107,7 @@ std::string TextType(const std::vector<std::string>& texts) {
 // fields, as NumPy and pandas read the CSV's empty cells.
 py::array PointsArray(const lab::ChannelOptions& options,
                       const std::vector<engine::BerPoint>& points) {
-    const engine::BerColumns columns =
-        lab::BerColumnsFor(options);
+    const engine::BerColumns columns = lab::BerColumnsFor(options);
     std::vector<std::string> targets;
     for (const engine::BerPoint& p : points)
         targets.push_back(lab::ChainFor(options, p.target).TargetName());

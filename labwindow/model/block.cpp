@@ -1,17 +1,24 @@
 #include "labwindow/model/block.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "channel/bounds.h"
 #include "channel/waveform.h"
+#include "lab/channel_options.h"
 
 namespace labmodel {
 
 std::string HoverText(const BlockView& view, int k) {
     const std::size_t at = static_cast<std::size_t>(k);
     char text[160];
-    std::snprintf(text, sizeof text, "k %d: received %.3f, ideal %g", k,
-                  static_cast<double>(view.received[at]), static_cast<double>(view.clean[at]));
+    if (view.head)
+        std::snprintf(text, sizeof text, "k %d: readback %.3f, equalized %.3f, ideal %g", k,
+                      static_cast<double>(view.rings[at]), static_cast<double>(view.received[at]),
+                      static_cast<double>(view.clean[at]));
+    else
+        std::snprintf(text, sizeof text, "k %d: received %.3f, ideal %g", k,
+                      static_cast<double>(view.received[at]), static_cast<double>(view.clean[at]));
     std::string line = text;
     if (k >= view.bits) return line + " (the tail: no data bit)";
     line += "; raw " + std::to_string(view.raw[at]);
@@ -26,8 +33,14 @@ std::string HoverText(const BlockView& view, int k) {
 BlockSource::BlockSource(const LabSettings& settings)
     : settings_(settings), blocks_(std::make_unique<engine::WindowBlocks>(BlocksOf(settings))),
       table_(EventsTable(settings.target)) {
-    const std::vector<double>& f = settings.target.Coefficients();
-    channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
+    const engine::ChannelDesign& design = blocks_->design();
+    if (design.readback) {
+        design.readback->Pulse(pulse_);
+        range_ = engine::RangeOf(design.settings);
+    } else {
+        const std::vector<double>& f = settings.target.Coefficients();
+        channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
+    }
     const double one = 1;
     channel::BuildPulseTable(&one, 1, sinc_);
 }
@@ -55,19 +68,22 @@ BlockSource BlockSource::Replay(const LabSettings& settings, std::uint64_t run) 
 
 BlockView BlockSource::View(const engine::BlockResult& result) {
     const engine::Frame& f = result.frame;
+    const engine::ChannelDesign& design = blocks_->design();
     BlockView v;
     v.run = result.run;
     v.renoised = renoised_;
     v.bits = static_cast<int>(f.raw.size());
     v.tail = static_cast<int>(f.received.size()) - v.bits;
     v.snrDb = settings_.snrDb;
-    v.sigma = Sigma(settings_);
+    v.sigma = blocks_->settings().sigma;
     v.targetName = settings_.target.Name();
-    v.levels = settings_.target.Levels();
+    v.channelText = lab::ChannelText(design.settings);
+    v.head = design.readback != nullptr;
+    v.levels = design.target.Levels();
     v.raw = f.raw;
     v.clean = f.clean;
     v.received = f.received;
-    v.kinds = blocks_->settings().detectors;
+    v.kinds = blocks_->Detectors();
     v.decided = result.decided;
     v.errors = result.errors;
 
@@ -77,18 +93,57 @@ BlockView BlockSource::View(const engine::BlockResult& result) {
     v.firstTenth = -channel::kPointsPerBit * kWaveMarginBits;
     const int count = channel::kPointsPerBit * (samples - 1 + 2 * kWaveMarginBits) + 1;
     std::vector<float> prec(f.prec.begin(), f.prec.end());
-    v.cleanWave.resize(static_cast<std::size_t>(count));
-    channel::SynthesizeWave(prec.data(), v.bits, pulse_, v.firstTenth, count, v.cleanWave.data());
-    std::vector<float> noise(static_cast<std::size_t>(samples));
-    for (int k = 0; k < samples; ++k)
-        noise[static_cast<std::size_t>(k)] =
-            f.received[static_cast<std::size_t>(k)] - f.clean[static_cast<std::size_t>(k)];
+    // What the noise is added to, sample by sample, from time `first` on.
+    std::vector<float> noisy;
+    int first = 0;
+    if (v.head) {
+        first = f.readbackFirst;
+        noisy = f.readback;
+    } else {
+        noisy = f.received;
+    }
+    const int points = static_cast<int>(noisy.size());
+    // The clean waveform over the plot and every sample the noise has.
+    const int from = std::min(v.firstTenth, channel::kPointsPerBit * first);
+    const int to =
+        std::max(v.firstTenth + count - 1, channel::kPointsPerBit * (first + points - 1));
+    std::vector<float> wave(static_cast<std::size_t>(to - from + 1));
+    channel::SynthesizeWave(prec.data(), v.bits, pulse_, from, to - from + 1, wave.data());
+    v.cleanWave.assign(wave.begin() + (v.firstTenth - from),
+                       wave.begin() + (v.firstTenth - from + count));
+    std::vector<float> noise(static_cast<std::size_t>(points));
+    for (int j = 0; j < points; ++j)
+        noise[static_cast<std::size_t>(j)] =
+            v.head ? noisy[static_cast<std::size_t>(j)] -
+                         wave[static_cast<std::size_t>(channel::kPointsPerBit * (first + j) - from)]
+                   : f.received[static_cast<std::size_t>(j)] - f.clean[static_cast<std::size_t>(j)];
     v.noisyWave.resize(static_cast<std::size_t>(count));
-    channel::SynthesizeWave(noise.data(), samples, sinc_, v.firstTenth, count, v.noisyWave.data());
+    channel::SynthesizeWave(noise.data(), points, sinc_,
+                            v.firstTenth - channel::kPointsPerBit * first, count,
+                            v.noisyWave.data());
     for (int j = 0; j < count; ++j)
         v.noisyWave[static_cast<std::size_t>(j)] += v.cleanWave[static_cast<std::size_t>(j)];
+    v.rings.resize(static_cast<std::size_t>(samples));
+    for (int k = 0; k < samples; ++k)
+        v.rings[static_cast<std::size_t>(k)] = v.head ? noisy[static_cast<std::size_t>(k - first)]
+                                                      : f.received[static_cast<std::size_t>(k)];
 
-    v.trellis = MakeTrellisView(settings_.target, f.received, f.prec, v.bits, v.tail, table_);
+    if (v.head) {
+        v.plotLow = range_.low - range_.headroom;
+        v.plotHigh = range_.high + range_.headroom;
+        // 0 only where its label does not crowd an end's (an erf head's
+        // readback barely goes below it).
+        const double span = range_.high - range_.low;
+        v.gridLines = {static_cast<float>(range_.low)};
+        if (-range_.low > 0.15 * span && range_.high > 0.15 * span) v.gridLines.push_back(0.0f);
+        v.gridLines.push_back(static_cast<float>(range_.high));
+    } else {
+        v.plotLow = v.levels.front() - 1.0;
+        v.plotHigh = v.levels.back() + 1.0;
+        v.gridLines = v.levels;
+    }
+
+    v.trellis = MakeTrellisView(design.target, f.received, f.prec, v.bits, v.tail, table_);
     return v;
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 // The block view's model: one block of the window's sequence through the
-// chain, as the view draws it. The waveform is the target's sinc-interpolated
-// readback at 10 points per bit period (the window's own on E3PR4), clean and
-// with the noise the detectors saw: the noise samples interpolated the same
-// way, so at each sampling instant the noisy waveform passes through the
-// received sample.
+// chain, as the view draws it. On the ideal channel the waveform is the
+// target's sinc-interpolated readback at 10 points per bit period (the
+// window's own on E3PR4), clean and with the noise the detectors saw: the
+// noise samples interpolated the same way, so at each sampling instant the
+// noisy waveform passes through the received sample. On a head it is the
+// head's low-passed readback (its bit response between the samples,
+// channel::Readback::Pulse) without jitter, and the readback the equalizer
+// read, with the jitter and the noise: the difference at each sample
+// interpolated the same way, so it passes through every readback sample.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +16,7 @@
 
 #include "channel/events.h"
 #include "detectors/detector.h"
+#include "engine/eye_diagram.h"
 #include "engine/window_blocks.h"
 #include "labwindow/model/settings.h"
 #include "labwindow/model/trellis.h"
@@ -30,10 +35,22 @@ struct BlockView {
     double snrDb = 0;
     double sigma = 0;
     std::string targetName;
+    std::string channelText; // "ideal channel", "lorentz head, density 2.5, ..."
+    bool head = false;
     std::vector<float> levels; // the target's, ascending
+    // The plot's values from bottom to top, and its horizontal lines: the
+    // levels with one to spare each way on the ideal channel; on a head the
+    // range its noise-free readback takes (engine::RangeOf) with the eye's
+    // headroom, and the lines at its ends (and at 0 when it is well inside).
+    double plotLow = 0, plotHigh = 0;
+    std::vector<float> gridLines;
     std::vector<std::uint8_t> raw;
     std::vector<float> clean;    // bits + tail samples
-    std::vector<float> received; // the same with noise
+    std::vector<float> received; // the same with noise (on a head, equalized)
+    // The rings on the waveform, one a sample: the received samples on the
+    // ideal channel, the readback's (the equalizer's input at time k) on a
+    // head.
+    std::vector<float> rings;
     std::vector<detectors::Kind> kinds;
     std::vector<std::vector<std::uint8_t>> decided; // per kind, bits
     std::vector<int> errors;                        // per kind
@@ -51,7 +68,8 @@ struct BlockView {
 };
 
 // What hovering sample k shows: "k 17: received 2.31, ideal 3; slicer 1,
-// Viterbi 0 (raw 0)". Tail samples have no bits.
+// Viterbi 0 (raw 0)"; on a head "k 17: readback 0.812, equalized 2.31, ideal
+// 3; ...". Tail samples have no bits.
 std::string HoverText(const BlockView& view, int k);
 
 // The window's blocks for one choice of settings, kept from press to press.
@@ -76,7 +94,8 @@ class BlockSource {
     LabSettings settings_;
     std::unique_ptr<engine::WindowBlocks> blocks_;
     std::vector<channel::ErrorEvent> table_; // the events view's rows
-    channel::PulseTable pulse_;              // the target's
+    channel::PulseTable pulse_;              // the target's, or the head's bit response
+    engine::EyeRange range_;                 // a head's readback's
     channel::PulseTable sinc_;               // the single coefficient 1
     int renoised_ = 0;
 };

@@ -27,6 +27,19 @@ struct EyeFrame {
 EyeFrame FrameOf(const engine::EyeImage& image, const engine::ChainSettings& chain,
                  std::uint64_t goal);
 
+// engine::RangeOf, kept while the channel it depends on stays: on an erf
+// head it integrates the head's response (about 12 ms), too long for the
+// window's thread at every step of the SNR slider.
+class EyeRangeCache {
+  public:
+    const engine::EyeRange& Of(const engine::ChainSettings& chain);
+
+  private:
+    bool valid_ = false;
+    engine::ChainSettings chain_;
+    engine::EyeRange range_;
+};
+
 // Runs the eye to its end or until `stop`; `shown` after every batch. True
 // when the whole run was drawn.
 bool GrowEye(const engine::EyeSettings& settings, const engine::EyeGeometry& geometry,

@@ -8,9 +8,9 @@
 namespace labmodel {
 
 Capabilities EngineCapabilities() {
-    // The engines have the recording channel since the merge of issue 18;
-    // the window offers it once its views draw a head.
-    return {};
+    // Since issue 18 the engines' ChainSettings hold a head, its density and
+    // jitter and the equalizer, and detectors::Kind has npml.
+    return {true, true};
 }
 
 std::string SetTarget(LabSettings& settings, const std::string& text) {
@@ -21,20 +21,34 @@ std::string SetTarget(LabSettings& settings, const std::string& text) {
     return {};
 }
 
+namespace {
+
+// The parser's value lands in the settings only when it is taken: the lab's
+// parsers store what they read before they check its range.
+template <typename T, typename Parse>
+std::string Take(T& field, const std::string& text, Parse parse) {
+    T value = field;
+    std::string error = parse(text, value);
+    if (error.empty()) field = value;
+    return error;
+}
+
+} // namespace
+
 std::string SetDensity(LabSettings& settings, const std::string& text) {
-    return lab::ParseDensity(text, settings.density);
+    return Take(settings.density, text, lab::ParseDensity);
 }
 
 std::string SetJitter(LabSettings& settings, const std::string& text) {
-    return lab::ParseJitter(text, settings.jitter);
+    return Take(settings.jitter, text, lab::ParseJitter);
 }
 
 std::string SetTaps(LabSettings& settings, const std::string& text) {
-    return lab::ParseEqualizerTaps(text, settings.taps);
+    return Take(settings.taps, text, lab::ParseEqualizerTaps);
 }
 
 std::string SetPredictor(LabSettings& settings, const std::string& text) {
-    return lab::ParsePredictor(text, settings.predictor);
+    return Take(settings.predictor, text, lab::ParsePredictor);
 }
 
 std::string SweepPoints(const LabSettings& settings, std::vector<double>& dbs) {

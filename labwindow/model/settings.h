@@ -19,7 +19,9 @@ namespace labmodel {
 // The channel in front of the detectors: the engines' own choice (the ideal
 // channel, a Lorentzian or an erf head).
 using ChannelKind = engine::ChannelKind;
-inline const char* ChannelName(ChannelKind kind) { return engine::ChannelName(kind); }
+inline const char* ChannelName(ChannelKind kind) {
+    return engine::ChannelName(kind);
+}
 
 // What the engines can do. Both are there since the recording channel landed;
 // the panel still asks, so that a front end built without them greys the
@@ -54,7 +56,7 @@ struct LabSettings {
     // Detectors shown, where they apply.
     bool slicer = true;
     bool viterbi = true;
-    bool npml = false;
+    bool npml = true; // where it applies: on a head
     // The eye.
     std::uint64_t eyeBlocks = 100'000;
     int eyeUis = 2;

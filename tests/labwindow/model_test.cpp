@@ -9,12 +9,14 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "channel/bounds.h"
 #include "lab/ber_points.h"
 #include "labwindow/model/block.h"
 #include "labwindow/model/display_check.h"
+#include "labwindow/model/eye.h"
 #include "labwindow/model/jobs.h"
 #include "labwindow/model/sweep.h"
 #include "tests/program_fixture.h"
@@ -36,39 +38,58 @@ std::string Text(float v) {
     return text;
 }
 
-LabSettings At(double snrDb, std::uint64_t seed = 1) {
+LabSettings At(double snrDb, std::uint64_t seed = 1, labmodel::ChannelKind channel = {},
+               double density = 2, const char* target = "e3pr4") {
     LabSettings s;
     s.snrDb = snrDb;
     s.seed = seed;
+    s.channel = channel;
+    s.density = density;
+    EXPECT_EQ(labmodel::SetTarget(s, target), "");
     return s;
 }
 
 TEST_F(LabModel, TheBlockViewDecidesAsDetectDoes) {
-    // The command line's CSV row by row: run,k,raw,samp,received,slicer,viterbi.
-    const testsupport::Result r = Run("detect --runs 25 --snr 17 --seed 5 --csv -");
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream csv(r.out);
-    std::string line;
-    std::getline(csv, line);
-    ASSERT_EQ(line, "run,k,raw,samp,received,slicer,viterbi");
-    BlockSource source(At(17, 5));
-    int rows = 0, wrong = 0;
-    for (int run = 1; run <= 25; ++run) {
-        const BlockView v = source.Next();
-        ASSERT_EQ(v.run, static_cast<std::uint64_t>(run));
-        for (int k = 0; k < v.bits + v.tail; ++k, ++rows) {
-            ASSERT_TRUE(std::getline(csv, line));
-            std::string want = std::to_string(run) + "," + std::to_string(k) + ",";
-            if (k < v.bits) want += std::to_string(v.raw[k]);
-            want += "," + Text(v.clean[k]) + "," + Text(v.received[k]);
-            for (std::size_t d = 0; d < v.kinds.size(); ++d)
-                want += "," + (k < v.bits ? std::to_string(v.decided[d][k]) : std::string());
-            ASSERT_EQ(line, want) << "run " << run;
+    // The command line's CSV row by row: run,k,raw,samp,received, the detectors (on a head
+    // received is the equalizer's output); the noisy trace through every ring.
+    using K = labmodel::ChannelKind;
+    const std::tuple<const char*, LabSettings, const char*> cases[] = {
+        {"", At(17, 5), "slicer,viterbi"},
+        {"--channel lorentz --density 2.5", At(17, 5, K::kLorentz, 2.5), "slicer,viterbi,npml"},
+        {"--channel erf --density 1.5 --jitter 0.05 --taps 11 --predictor 3 --target "
+         "1,0.8,-0.3",
+         At(17, 5, K::kErf, 1.5, "1,0.8,-0.3"), "viterbi,npml"}};
+    for (const auto& [options, settings, detectors] : cases) {
+        const testsupport::Result r =
+            Run(std::string("detect --runs 25 --snr 17 --seed 5 --csv - ") + options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::istringstream csv(r.out);
+        std::string line;
+        std::getline(csv, line);
+        ASSERT_EQ(line, std::string("run,k,raw,samp,received,") + detectors);
+        LabSettings s = settings;
+        if (s.channel == K::kErf) s.jitter = 0.05, s.taps = 11, s.predictor = 3;
+        BlockSource source(s);
+        int rows = 0, wrong = 0;
+        for (int run = 1; run <= 25; ++run) {
+            const BlockView v = source.Next();
+            ASSERT_EQ(v.run, static_cast<std::uint64_t>(run));
+            ASSERT_EQ(v.head, s.channel != K::kIdeal);
+            for (int k = 0; k < v.bits + v.tail; ++k, ++rows) {
+                ASSERT_TRUE(std::getline(csv, line));
+                std::string want = std::to_string(run) + "," + std::to_string(k) + ",";
+                if (k < v.bits) want += std::to_string(v.raw[k]);
+                want += "," + Text(v.clean[k]) + "," + Text(v.received[k]);
+                for (std::size_t d = 0; d < v.kinds.size(); ++d)
+                    want += "," + (k < v.bits ? std::to_string(v.decided[d][k]) : std::string());
+                ASSERT_EQ(line, want) << options << " run " << run;
+                EXPECT_NEAR(v.noisyWave[v.SamplePoint(k)], v.rings[k], 2e-5) << k;
+            }
+            for (int e : v.errors) wrong += e;
         }
-        for (int e : v.errors) wrong += e;
+        EXPECT_EQ(rows, 25 * (40 + s.target.Memory())) << options;
+        EXPECT_GT(wrong, 0) << options; // at 17 dB the detectors err now and then
     }
-    EXPECT_EQ(rows, 25 * 45);
-    EXPECT_GT(wrong, 0); // at 17 dB both detectors err now and then
 }
 
 TEST(LabModelTrellis, TheDecidedPathIsTheDetectorsAndEventsAreItsDifference) {
@@ -166,31 +187,35 @@ TEST(LabModelBlocks, OneBlockAtAnotherSnrAndUnderOtherSettings) {
 }
 
 TEST_F(LabModel, TheSweepCountsAndWritesAsBerDoes) {
-    const testsupport::Result r = Run(
-        "ber --snr 14:16:2 --bits 131072 --errors 50 --threads 2 --seed 6 --csv " + P("cli.csv"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    LabSettings s = At(0, 6);
-    s.sweepRange = "14:16:2";
-    s.sweepBits = 131072;
-    s.sweepErrors = 50;
-    std::vector<double> dbs;
-    ASSERT_EQ(labmodel::SweepPoints(s, dbs), "");
-    std::vector<engine::BerPoint> points;
-    std::vector<int> progress;
-    const std::atomic<bool> stop{false};
-    EXPECT_EQ(labmodel::RunSweep(
-                  labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs, stop,
-                  [&](const engine::BerPoint& p) { points.push_back(p); },
-                  [&](const labmodel::SweepProgress& p) { progress.push_back(p.point); }),
-              2);
-    std::FILE* out = std::fopen(P("window.csv").c_str(), "w");
-    lab::WriteBerCsv(out, labmodel::ChannelOptionsOf(s), points);
-    std::fclose(out);
-    EXPECT_EQ(testsupport::Slurp(P("window.csv")), testsupport::Slurp(P("cli.csv")));
-    const std::atomic<bool> stopped{true};
-    EXPECT_EQ(labmodel::RunSweep(labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs,
-                                 stopped, [&](const engine::BerPoint&) { ADD_FAILURE(); }, {}),
-              0);
+    // On a head each point's channel is designed for it and npml has columns.
+    for (const char* head : {"", " --channel lorentz --density 2.5"}) {
+        const testsupport::Result r =
+            Run("ber --snr 14:16:2 --bits 131072 --errors 50 --threads 2 --seed 6 --csv " +
+                P("cli.csv") + head);
+        ASSERT_EQ(r.status, 0) << r.err;
+        LabSettings s = *head ? At(0, 6, labmodel::ChannelKind::kLorentz, 2.5) : At(0, 6);
+        s.sweepRange = "14:16:2";
+        s.sweepBits = 131072;
+        s.sweepErrors = 50;
+        std::vector<double> dbs;
+        ASSERT_EQ(labmodel::SweepPoints(s, dbs), "");
+        std::vector<engine::BerPoint> points;
+        std::vector<int> progress;
+        const std::atomic<bool> stop{false};
+        EXPECT_EQ(labmodel::RunSweep(
+                      labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs, stop,
+                      [&](const engine::BerPoint& p) { points.push_back(p); },
+                      [&](const labmodel::SweepProgress& p) { progress.push_back(p.point); }),
+                  2);
+        std::FILE* out = std::fopen(P("window.csv").c_str(), "w");
+        lab::WriteBerCsv(out, labmodel::ChannelOptionsOf(s), points);
+        std::fclose(out);
+        EXPECT_EQ(testsupport::Slurp(P("window.csv")), testsupport::Slurp(P("cli.csv")));
+        const std::atomic<bool> stopped{true};
+        EXPECT_EQ(labmodel::RunSweep(labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs,
+                                     stopped, [&](const engine::BerPoint&) { ADD_FAILURE(); }, {}),
+                  0);
+    }
 }
 
 TEST(LabModelEvents, EachEventsTwoPathsAreItsDifferenceAtItsDistance) {
@@ -302,8 +327,44 @@ TEST(LabModelSettings, WhatThePanelChoosesBecomesTheEnginesSettings) {
     s.sweepRange = "20:10:1";
     std::vector<double> dbs;
     EXPECT_EQ(labmodel::SweepPoints(s, dbs), "'20:10:1' is reversed: TO is below FROM");
-    EXPECT_FALSE(labmodel::EngineCapabilities().recordingChannel);
-    EXPECT_FALSE(labmodel::EngineCapabilities().npml);
+    EXPECT_TRUE(labmodel::EngineCapabilities().recordingChannel);
+    EXPECT_TRUE(labmodel::EngineCapabilities().npml);
+}
+
+TEST(LabModelSettings, AHeadsFieldsTakeWhatTheCommandLineTakesAndRefuseWithItsLines) {
+    using Set = std::string (*)(LabSettings&, const std::string&);
+    const std::tuple<Set, const char*, const char*> cases[] = {
+        {labmodel::SetDensity, "7", "'7' is not between 0.5 and 5"},
+        {labmodel::SetTaps, "14", "'14' is even; the equalizer has an odd number of taps"},
+        {labmodel::SetJitter, "0.5", "'0.5' is not between 0 and 0.3"},
+        {labmodel::SetPredictor, "9", "'9' is out of range (1 ... 4)"},
+        {labmodel::SetDensity, "2.5", ""},
+        {labmodel::SetJitter, "0.05", ""},
+        {labmodel::SetTaps, "11", ""},
+        {labmodel::SetPredictor, "3", ""}};
+    LabSettings s;
+    const auto head = [&s] { return std::make_tuple(s.density, s.jitter, s.taps, s.predictor); };
+    for (const auto& [set, text, line] : cases) {
+        const auto before = head();
+        EXPECT_EQ(set(s, text), line);
+        EXPECT_TRUE(*line == 0 || head() == before) << text; // refused: nothing changes
+    }
+    using detectors::Kind;
+    EXPECT_EQ(labmodel::DetectorsOf(s), (std::vector<Kind>{Kind::kSlicer, Kind::kViterbi}));
+    s.channel = labmodel::ChannelKind::kLorentz;
+    const engine::ChainSettings chain = labmodel::ChainOf(s);
+    EXPECT_EQ(labmodel::ChannelText(s), "lorentz head, density 2.5, jitter 0.05, 11 taps");
+    EXPECT_EQ(labmodel::DetectorsOf(s),
+              (std::vector<Kind>{Kind::kSlicer, Kind::kViterbi, Kind::kNpml}));
+    EXPECT_EQ(labmodel::Sigma(s), channel::SigmaOfSnr(engine::SignalEnergy(chain), s.snrDb));
+    // The kept eye range is RangeOf's whatever comes in turn.
+    labmodel::EyeRangeCache cache;
+    for (double density : {2.5, 2.5, 3.0, 3.0}) {
+        s.density = density;
+        s.channel = s.channel == labmodel::ChannelKind::kErf ? labmodel::ChannelKind::kIdeal
+                                                             : labmodel::ChannelKind::kErf;
+        EXPECT_EQ(cache.Of(labmodel::ChainOf(s)).high, engine::RangeOf(labmodel::ChainOf(s)).high);
+    }
 }
 
 } // namespace

@@ -97,36 +97,44 @@ TEST(LabWindowViews, AWrongBitIsRedAndNothingElseIs) {
     // At 10 dB both detectors err. Every cell of the strips is red exactly
     // where its detector's bit is wrong, and no other pixel of the view is
     // that red.
-    labmodel::LabSettings s = QuickSettings();
-    s.snrDb = 10;
-    auto w = MakeWindow({1024, 700}, s);
-    int wrongCells = 0;
-    for (int run = 1; run <= 4; ++run) {
-        const labmodel::BlockView& b = *w->block->Block();
-        ASSERT_EQ(b.run, static_cast<std::uint64_t>(run));
-        const QImage picture = w->block->grab().toImage();
-        ASSERT_EQ(w->block->Visible(), b.bits + b.tail);
-        int red = 0;
-        for (int row = 0; row <= static_cast<int>(b.kinds.size()); ++row) {
-            for (int k = 0; k < b.bits; ++k) {
-                const QRect cell = w->block->CellRect(row, k);
-                const bool wrong = row > 0 && b.Wrong(static_cast<std::size_t>(row - 1), k);
-                const int n = Count(picture, cell, labwindow::kWrong.rgb());
-                const double dpr = picture.devicePixelRatio();
-                EXPECT_EQ(n > cell.width() * cell.height() * dpr * dpr / 3, wrong)
-                    << "run " << run << " strip " << row << " bit " << k;
-                red += n;
-                wrongCells += wrong;
+    // On a head too (a Lorentzian at density 2.5, 12 dB), npml's strip last.
+    for (const bool head : {false, true}) {
+        labmodel::LabSettings s = QuickSettings();
+        s.snrDb = head ? 12 : 10;
+        s.channel = head ? labmodel::ChannelKind::kLorentz : labmodel::ChannelKind::kIdeal;
+        s.density = 2.5;
+        auto w = MakeWindow({1024, 700}, s);
+        ASSERT_EQ(w->block->Block()->kinds.back() == detectors::Kind::kNpml, head);
+        int wrongCells = 0;
+        for (int run = 1; run <= 4; ++run) {
+            const labmodel::BlockView& b = *w->block->Block();
+            ASSERT_EQ(b.run, static_cast<std::uint64_t>(run));
+            const QImage picture = w->block->grab().toImage();
+            ASSERT_EQ(w->block->Visible(), b.bits + b.tail);
+            int red = 0;
+            for (int row = 0; row <= static_cast<int>(b.kinds.size()); ++row) {
+                for (int k = 0; k < b.bits; ++k) {
+                    const QRect cell = w->block->CellRect(row, k);
+                    const bool wrong = row > 0 && b.Wrong(static_cast<std::size_t>(row - 1), k);
+                    const int n = Count(picture, cell, labwindow::kWrong.rgb());
+                    const double dpr = picture.devicePixelRatio();
+                    EXPECT_EQ(n > cell.width() * cell.height() * dpr * dpr / 3, wrong)
+                        << "run " << run << " strip " << row << " bit " << k;
+                    red += n;
+                    wrongCells += wrong;
+                }
             }
+            EXPECT_EQ(Count(picture, w->block->rect(), labwindow::kWrong.rgb()), red)
+                << "run " << run;
+            const std::string name = (head ? "head-red-" : "red-") + std::to_string(run);
+            Keep(picture, name);
+            Keep(ViewPicture(*w, LabWindow::kTrellisTab), "events-" + name);
+            ShowTab(*w, LabWindow::kBlockTab);
+            QTest::keyClick(w.get(), Qt::Key_Space);
+            w->WaitForBlocks();
         }
-        EXPECT_EQ(Count(picture, w->block->rect(), labwindow::kWrong.rgb()), red) << "run " << run;
-        Keep(picture, "red-" + std::to_string(run));
-        Keep(ViewPicture(*w, LabWindow::kTrellisTab), "events-" + std::to_string(run));
-        ShowTab(*w, LabWindow::kBlockTab);
-        QTest::keyClick(w.get(), Qt::Key_Space);
-        w->WaitForBlocks();
+        EXPECT_GT(wrongCells, 10);
     }
-    EXPECT_GT(wrongCells, 10);
 }
 
 TEST(LabWindowViews, KeysAsAUserPressesThem) {
@@ -210,23 +218,41 @@ TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
         a.panel->sweepRange->setText("5:9:0.5");
         emit a.panel->sweepRange->editingFinished();
         a.panel->eyeBlocks->setValue(2000);
+        // A head's values: one refused with the command line's line, the
+        // others taken.
+        a.panel->channel->setCurrentIndex(static_cast<int>(labmodel::ChannelKind::kLorentz));
+        for (auto [edit, text] : {std::pair{a.panel->density, "7"}, {a.panel->taps, "13"}}) {
+            edit->setText(text);
+            emit edit->editingFinished();
+        }
+        EXPECT_EQ(a.panel->channelError->text(), "--density: '7' is not between 0.5 and 5");
+        EXPECT_EQ(a.panel->Settings().taps, 15);
+        a.panel->density->setText("2.5");
+        emit a.panel->density->editingFinished();
+        EXPECT_TRUE(a.panel->channelError->text().isEmpty());
         a.tabs->setCurrentIndex(LabWindow::kEyeTab);
         a.close();
     }
     LabWindow b(file);
     // The first eye, drawn before the window is even shown, is the
-    // remembered target's: PR4's levels -1 ... 1.
+    // remembered channel's: the head's readback range.
+    const double low = engine::RangeOf(labmodel::ChainOf(b.panel->Settings())).low;
     ASSERT_TRUE(Until([&] { return b.eye->Frame() != nullptr; }));
-    EXPECT_EQ(b.eye->Frame()->image.geometry.low, -1);
+    EXPECT_EQ(b.eye->Frame()->image.geometry.low, low);
     b.show();
     QApplication::processEvents();
     EXPECT_EQ(b.panel->Settings().targetText, "pr4");
     EXPECT_EQ(b.panel->Settings().snrDb, 16.5);
     EXPECT_EQ(b.panel->Settings().sweepRange, "5:9:0.5");
+    EXPECT_EQ(b.panel->Settings().channel, labmodel::ChannelKind::kLorentz);
+    EXPECT_EQ(b.panel->Settings().density, 2.5);
+    EXPECT_EQ(b.panel->Settings().taps, 13);
+    EXPECT_EQ(b.panel->density->text(), "2.5");
     EXPECT_EQ(b.tabs->currentIndex(), LabWindow::kEyeTab);
     EXPECT_EQ(b.size(), QSize(1100, 760));
     ASSERT_TRUE(Until([&] { return EyeDone(b); }));
-    EXPECT_EQ(b.eye->Frame()->image.geometry.low, -1);
+    EXPECT_EQ(b.eye->Frame()->image.geometry.low, low);
+    EXPECT_TRUE(b.eye->Frame()->openings.gaps.empty()); // no few levels on a head
     EXPECT_EQ(b.eye->Frame()->image.blocks, 2000u);
     b.close();
     // Values a user could not have chosen are left at their defaults.
@@ -236,12 +262,16 @@ TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
         q.setValue("snr_db", "loud");
         q.setValue("sweep_range", "9:5:1");
         q.setValue("block_bits", 1e9);
+        q.setValue("density", 9);
+        q.setValue("taps", 14);
     }
     LabWindow c(file);
     EXPECT_EQ(c.panel->Settings().targetText, "e3pr4");
     EXPECT_EQ(c.panel->Settings().snrDb, labmodel::LabSettings().snrDb);
     EXPECT_EQ(c.panel->Settings().sweepRange, labmodel::LabSettings().sweepRange);
     EXPECT_EQ(c.panel->Settings().blockBits, labmodel::kMaxBlockBits);
+    EXPECT_EQ(c.panel->Settings().density, labmodel::LabSettings().density);
+    EXPECT_EQ(c.panel->Settings().taps, labmodel::LabSettings().taps);
 }
 
 TEST(LabWindowViews, AStoppedSweepLeavesNoWorkerAndWritesOnlyWholeFiles) {
