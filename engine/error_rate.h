@@ -53,6 +53,25 @@ constexpr std::uint64_t ChunkStream(int point, std::uint64_t chunk) {
 PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup, int point,
                      std::uint64_t chunk, int frames, double sigma);
 
+// Whether a point with these counts has ended: enough bits, or enough errors
+// of every detector.
+bool Enough(const BerSettings& settings, const PointCounts& total);
+
+// A worker's chain, detectors and buffers for RunChunk's work, kept from one
+// chunk to the next (for engines that hand out chunks themselves).
+class ChunkRunner {
+  public:
+    ChunkRunner(const BerSettings& settings, const BerSetup& setup);
+    ~ChunkRunner();
+    ChunkRunner(const ChunkRunner&) = delete;
+    ChunkRunner& operator=(const ChunkRunner&) = delete;
+    PointCounts Run(int point, std::uint64_t chunk, int frames, double sigma);
+
+  private:
+    struct Impl;
+    Impl* impl_;
+};
+
 // Runs one point to its end, or until `stop` becomes true (then returns false
 // and `total` holds the chunks added so far). `report` is called on the
 // calling thread a few times a second with the running total.

@@ -5,11 +5,22 @@
 
 namespace engine {
 
+namespace {
+
+// The window's blocks come one at a time, so their noise keeps the serial
+// generator (and `detect` its files).
+ChainSettings Serial(ChainSettings chain) {
+    chain.noise = ChainSettings::Noise::kSerial;
+    return chain;
+}
+
+} // namespace
+
 WindowBlocks::WindowBlocks(const BlockSettings& settings)
     : settings_(settings),
       // As the window's start-up: state 1, then one draw spent.
       random_(channel::AdvanceRandomState(1)), noise_(settings.seed, 0),
-      chain_(settings.chain, channel::kBits),
+      chain_(Serial(settings.chain), channel::kBits),
       detectors_(MakeDetectors(settings.detectors, chain_)) {
     result_.frame = chain_.MakeFrame();
     result_.decided.assign(detectors_.size(), std::vector<std::uint8_t>(channel::kBits));

@@ -4,6 +4,7 @@
 #include "channel/events.h"
 #include "console/output_file.h"
 #include "console/progress.h"
+#include "lab/cluster.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
@@ -12,7 +13,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace lab {
 namespace {
@@ -143,6 +147,8 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     chart.height = options.height;
     chart.title = "Bit-error rate against SNR, " + target.Name() + ", frames of " +
                   std::to_string(options.settings.frame) + " bits";
+    if (options.setup.chain.adcBits > 0)
+        chart.title += ", " + std::to_string(options.setup.chain.adcBits) + "-bit converter";
 
     double fromDb = 0, toDb = 0;
     if (!options.snrDbs.empty()) {
@@ -234,6 +240,35 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     return chart;
 }
 
+// --adc-bits and --noise-stream.
+void AddConverterOptions(CLI::App& cmd, engine::ChainSettings& chain) {
+    AddCount(cmd, "--adc-bits", chain.adcBits, channel::kMinAdcBits, channel::kMaxAdcBits,
+             "quantize the detectors' input with a converter of B bits, uniform over the "
+             "target's levels with clamping: m = floor((2^B - 1) / (highest - lowest level)) "
+             "codes a level step, code c for lowest + c/m, c = 0 ... m (highest - lowest), each "
+             "sample to the nearest code (halfway up); the Viterbi detector then runs in "
+             "integers on the codes (default: none, float samples)")
+        ->type_name("B");
+    AddChecked(cmd, "--noise-stream",
+               "lanes (the default): the noise from eight generators side by side; serial: "
+               "from one generator, the stream of the lab's earlier versions (slower)",
+               [&chain](const std::string& text) -> std::string {
+                   if (text == "lanes" || text == "serial") {
+                       chain.noise = text == "lanes" ? engine::ChainSettings::Noise::kLanes
+                                                     : engine::ChainSettings::Noise::kSerial;
+                       return {};
+                   }
+                   return channel::Quoted(text) + " is neither lanes nor serial";
+               })
+        ->type_name("lanes|serial");
+}
+
+void CheckConverter(const engine::ChainSettings& chain) {
+    if (chain.adcBits == 0) return;
+    if (std::string why = channel::Adc::WhyNot(chain.target, chain.adcBits); !why.empty())
+        throw CLI::ValidationError("--adc-bits", why);
+}
+
 } // namespace
 
 CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
@@ -242,8 +277,11 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                 "detector's union bound beside them, as a table on standard output. A point\n"
                 "ends at --bits bits or once every detector has --errors errors, whichever\n"
                 "comes first. --png draws them as a chart (Qt Charts, no display needed).\n"
-                "Progress shows on standard error when it is a terminal; Ctrl-C stops,\n"
-                "prints and writes the points finished so far and exits with 130.\n"
+                "Progress shows on standard error when it is a terminal; Ctrl-C (or\n"
+                "SIGTERM) stops, prints and writes the points finished so far and exits\n"
+                "with 130 (143). Started by mpirun or srun, the processes share every\n"
+                "point's work and give the same counts as one process; rank 0 prints and\n"
+                "writes.\n"
                 "See quorvane-lab --help for the model.");
     options.settings.threads = DefaultThreads();
     CLI::Option* sigma = AddChecked(*cmd, "--sigma", "noise deviations in levels, e.g. 0.3,0.4",
@@ -271,6 +309,7 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
              "worker threads (default: all cores); the counts do not depend on it");
     AddTarget(*cmd, options.setup.chain.target);
     AddTail(*cmd, options.setup.chain.tail);
+    AddConverterOptions(*cmd, options.setup.chain);
     cmd->add_option("--csv", options.csv,
                     "also write snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,"
                     "viterbi_ber,union_bound; a detector that did not run leaves its columns "
@@ -306,15 +345,34 @@ void CheckBerOptions(BerOptions& options) {
             options.sigmas.push_back(channel::SigmaOfSnr(target.Energy(), db));
     }
     options.setup.detectors = detectors::KindsFor(target);
+    CheckConverter(options.setup.chain);
 }
 
 int RunBer(const BerOptions& options) {
-    console::OutputFile csv;
-    if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
-    console::OutputFile png;
-    if (!options.png.empty() && !png.Open(options.png)) return FileError(options.png, png.error());
-    const bool table = options.csv != "-" && options.png != "-";
     CatchInterrupt();
+    // Under an MPI launcher the points are shared, rank 0 prints and writes,
+    // and its files are opened only at the end, so that a process killed on
+    // the way leaves none behind; alone, they are opened at once as always.
+    PointRunner runner(InterruptFlag());
+    if (!runner.Error().empty()) {
+        std::fprintf(stderr, "quorvane-lab: cannot join the MPI run: %s\n", runner.Error().c_str());
+        return kExitFile;
+    }
+    const bool root = runner.Root();
+    std::optional<console::OutputFile> csv, png;
+    auto OpenFiles = [&]() -> int {
+        for (auto [file, name] : {std::pair{&csv, &options.csv}, std::pair{&png, &options.png}}) {
+            if (name->empty()) continue;
+            file->emplace();
+            if (!(*file)->Open(*name)) return FileError(*name, (*file)->error());
+        }
+        return 0;
+    };
+    if (root) {
+        if (const int status = OpenFiles(); status != 0) return status;
+        if (runner.Shared()) csv.reset(), png.reset(); // they can be written: later
+    }
+    const bool table = root && options.csv != "-" && options.png != "-";
 
     const engine::BerSetup& setup = options.setup;
     const channel::Target& target = setup.chain.target;
@@ -323,6 +381,8 @@ int RunBer(const BerOptions& options) {
         for (Kind kind : detectors::AllKinds())
             if (std::string why = detectors::WhyNot(kind, target); !why.empty())
                 std::printf("no %s: %s\n", KindName(kind), why.c_str());
+        if (setup.chain.adcBits > 0)
+            std::printf("%s\n", channel::Adc(target, setup.chain.adcBits).Describe().c_str());
         PrintHeader(setup);
     }
     std::vector<BerPoint> points;
@@ -333,42 +393,59 @@ int RunBer(const BerOptions& options) {
         p.snrDb =
             options.snrDbs.empty() ? channel::SnrDb(target.Energy(), p.sigma) : options.snrDbs[i];
         // One status line per point, so its rate and time left are the point's.
-        console::Progress progress("bits");
-        const bool done =
-            engine::RunPoint(options.settings, setup, i, p.sigma, InterruptFlag(), p.counts,
-                             [&](const engine::PointCounts& c) {
-                                 std::string detail = "point " + std::to_string(i + 1) + "/" +
-                                                      std::to_string(count) + ", errors";
-                                 for (std::size_t d = 0; d < c.detectors.size(); ++d)
-                                     detail += std::string(d == 0 ? " " : ", ") +
-                                               std::to_string(c.detectors[d].bitErrors) + " " +
-                                               KindName(setup.detectors[d]);
-                                 detail += ", sigma " + Number("%.4g", p.sigma);
-                                 progress.Update(c.bits, options.settings.bits, detail);
-                             });
-        if (!done) break;
+        console::Progress progress("bits", root && runner.Shared() ? console::Progress::kAnyTerminal
+                                                                   : console::Progress::kStderr);
+        const PointRunner::End end = runner.Run(
+            options.settings, setup, i, p.sigma, p.counts, [&](const engine::PointCounts& c) {
+                if (!root) return;
+                std::string detail =
+                    "point " + std::to_string(i + 1) + "/" + std::to_string(count) + ", errors";
+                for (std::size_t d = 0; d < c.detectors.size(); ++d)
+                    detail += std::string(d == 0 ? " " : ", ") +
+                              std::to_string(c.detectors[d].bitErrors) + " " +
+                              KindName(setup.detectors[d]);
+                detail += ", sigma " + Number("%.4g", p.sigma);
+                progress.Update(c.bits, options.settings.bits, detail);
+            });
+        if (end == PointRunner::End::kLost) {
+            // No file: the points of a run that lost a process are not written.
+            progress.Finish();
+            std::fprintf(stderr,
+                         "quorvane-lab (%s): a process of the MPI run is gone; stopped after %zu "
+                         "of %d points, nothing written\n",
+                         runner.Where().c_str(), points.size(), count);
+            std::fflush(stdout);
+            std::fflush(stderr);
+            std::_Exit(kExitFile);
+        }
+        if (end != PointRunner::End::kDone) break;
         p.unionBound = channel::UnionBound(events, p.sigma);
         points.push_back(p);
         progress.Finish();
         if (table) PrintRow(setup, p);
     }
-
-    if (csv.get() != nullptr) {
-        WriteCsv(csv.get(), setup, points);
-        if (!(csv.Finish() && csv.Commit())) return FileError(options.csv, csv.error());
+    const int status = Interrupted() ? InterruptStatus() : 0;
+    if (!root) return status;
+    if (runner.Shared()) {
+        if (const int failed = OpenFiles(); failed != 0) return failed;
     }
-    if (png.get() != nullptr) {
+
+    if (csv) {
+        WriteCsv(csv->get(), setup, points);
+        if (!(csv->Finish() && csv->Commit())) return FileError(options.csv, csv->error());
+    }
+    if (png) {
         platform::OffscreenToolkit toolkit;
-        if (!platform::WritePng(BerChart(options, points, events), png.get()) &&
-            std::ferror(png.get()) == 0)
+        if (!platform::WritePng(BerChart(options, points, events), png->get()) &&
+            std::ferror(png->get()) == 0)
             return FileError(options.png, "PNG encoding failed");
-        if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
+        if (!(png->Finish() && png->Commit())) return FileError(options.png, png->error());
     }
     if (Interrupted()) {
-        std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %zu of %d points\n",
-                     points.size(), count);
+        std::fprintf(stderr, "quorvane-lab: stopped by %s after %zu of %d points\n",
+                     InterruptName(), points.size(), count);
     }
-    return FinishStdout(Interrupted() ? kExitInterrupted : 0);
+    return FinishStdout(status);
 }
 
 } // namespace lab

@@ -52,8 +52,9 @@ The model:
            cut into fixed chunks, each with its own random stream derived from the seed
            and the chunk number.
 
-Exit status: 0 done, 1 a file could not be written, 2 a bad command line, 130 stopped
-by Ctrl-C (what was finished is still printed and written; no partial file is left).
+Exit status: 0 done, 1 a file could not be written (or a process of an MPI run was
+lost: then nothing is written), 2 a bad command line, 130 stopped by Ctrl-C, 143 by
+SIGTERM (what was finished is still printed and written; no partial file is left).
 A file name "-" means standard output.)";
 
 // The model's text with the named targets in it.

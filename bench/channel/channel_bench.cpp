@@ -78,6 +78,7 @@ BENCHMARK(BM_GenerateAndSynthesize);
 #include "channel/noise.h"
 #include "detectors/slicer.h"
 #include "detectors/viterbi.h"
+#include "detectors/viterbi_int.h"
 #include "detectors/viterbi_kernels.h"
 
 #include <cmath>
@@ -156,6 +157,59 @@ void BM_ViterbiPair(benchmark::State& state) {
 }
 BENCHMARK(BM_ViterbiPair)->DenseRange(0, 3);
 
+// Eight frames side by side, as the error-rate engine runs them, per bit of
+// any of them.
+void BM_ViterbiFrames(benchmark::State& state) {
+    const Target target = Named(kTargets[state.range(0)]);
+    state.SetLabel(target.Name());
+    std::vector<NoisyFrame> frames;
+    const float* y[8];
+    std::uint8_t* out[8];
+    for (int f = 0; f < 8; ++f) frames.emplace_back(target, kFrame, f);
+    for (int f = 0; f < 8; ++f) y[f] = frames[f].y.data(), out[f] = frames[f].out.data();
+    Viterbi v(target);
+    for (auto _ : state) {
+        v.DetectFrames(8, y, kFrame, 0, out);
+        benchmark::DoNotOptimize(out[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 8 * kFrame);
+}
+BENCHMARK(BM_ViterbiFrames)->DenseRange(0, 4);
+
+// The integer detector on 6-bit samples, eight frames side by side (the
+// converter's pass included), per target; then E3PR4 at every resolution.
+void BM_ViterbiInt(benchmark::State& state) {
+    const Target target = Named(kTargets[state.range(0)]);
+    const int bits = static_cast<int>(state.range(1));
+    const channel::Adc adc(target, bits);
+    std::vector<NoisyFrame> frames;
+    const float* y[8];
+    std::uint8_t* out[8];
+    for (int f = 0; f < 8; ++f) frames.emplace_back(target, kFrame, f);
+    for (int f = 0; f < 8; ++f) {
+        adc.Quantize(frames[f].y.data(), frames[f].y.data(), kFrame);
+        y[f] = frames[f].y.data(), out[f] = frames[f].out.data();
+    }
+    ViterbiInt v(target, adc);
+    state.SetLabel(target.Name() + ", " + std::to_string(bits) + " bits, " + v.Width());
+    for (auto _ : state) {
+        v.DetectFrames(8, y, kFrame, 0, out);
+        benchmark::DoNotOptimize(out[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 8 * kFrame);
+}
+BENCHMARK(BM_ViterbiInt)
+    ->Args({0, 6})
+    ->Args({1, 6})
+    ->Args({2, 6})
+    ->Args({3, 6})
+    ->Args({0, 4})
+    ->Args({0, 8})
+    ->Args({0, 9})
+    ->Args({0, 10});
+
 // The forward pass alone on E3PR4, per instruction set (skipped where the
 // processor lacks it): what the fast detector falls back to elsewhere.
 void BM_ViterbiForward(benchmark::State& state) {
@@ -199,6 +253,19 @@ void BM_AddNoise(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFrame);
 }
 BENCHMARK(BM_AddNoise);
+
+// The eight generators side by side, as the error-rate engine draws its noise.
+void BM_AddNoiseLanes(benchmark::State& state) {
+    NoisyFrame f(Target(), kFrame);
+    NoiseSource noise(2, 0);
+    for (auto _ : state) {
+        noise.AddNoiseLanes(f.clean.data(), f.y.data(), kFrame, 0.6);
+        benchmark::DoNotOptimize(f.y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_AddNoiseLanes);
 
 void BM_SliceFrame(benchmark::State& state) {
     NoisyFrame f(Target(), kFrame);
