@@ -47,8 +47,9 @@ class Adc {
     // lo + code / m in double, rounded to float once. Code(Value(c)) == c.
     float Value(int code) const { return value_[static_cast<std::size_t>(code)]; }
 
-    // codes[k] = Code(y[k]), k = 0 ... n-1.
-    void ToCodes(const float* y, std::uint16_t* codes, int n) const;
+    // codes[k] = scale * Code(y[k]), k = 0 ... n-1 (scale * TopCode() < 2^16;
+    // a detector may want its table's row offsets rather than the codes).
+    void ToCodes(const float* y, std::uint16_t* codes, int n, int scale = 1) const;
     // out[k] = Value(Code(y[k])): what the converter hands on. `out` may be `y`.
     void Quantize(const float* y, float* out, int n) const;
 

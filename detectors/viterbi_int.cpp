@@ -230,18 +230,18 @@ void ViterbiInt::DetectFrames(int count, const float* const* y, int n, int tail,
     if (m.decisions.size() < size * kMaxFrames) m.decisions.resize(size * kMaxFrames);
     for (int first = 0; first < count; first += kMaxFrames) {
         const int frames = std::min(kMaxFrames, count - first);
+        // The 16-bit passes take each code as its table row's offset (at most
+        // 1023 * 64 < 2^16), the float ones the code itself.
+        const int scale = m.mode == Impl::Mode::k16 ? kIntRow : 1;
         const std::uint16_t* codes[kMaxFrames];
         for (int f = 0; f < frames; ++f) {
             std::vector<std::uint16_t>& c = m.codes[f];
             if (c.size() < size) c.resize(size);
-            m.adc.ToCodes(y[first + f], c.data(), steps);
+            m.adc.ToCodes(y[first + f], c.data(), steps, scale);
             codes[f] = c.data();
         }
         int end[kMaxFrames] = {};
         if (m.mode == Impl::Mode::k16) {
-            // Each code as its table row's offset (at most 1023 * 64 < 2^16).
-            for (int f = 0; f < frames; ++f)
-                for (std::size_t k = 0; k < size; ++k) m.codes[f][k] *= kIntRow;
             std::uint16_t pm[kMaxFrames][kMaxFastStates];
             std::uint16_t* pms[kMaxFrames];
             for (int f = 0; f < kMaxFrames; ++f) pms[f] = pm[f];

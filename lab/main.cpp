@@ -37,7 +37,13 @@ The model:
            SNR the last bits of a frame make most of its errors.
   noise    White Gaussian, deviation sigma per sample, in level units. SNR is quoted as
            10 log10(E / sigma^2) dB, E the sum of the squared target coefficients (28 on
-           E3PR4); sigma is always printed beside it.
+           E3PR4); sigma is always printed beside it. ber draws it from eight generators
+           side by side (--noise-stream serial: from one, as earlier versions did).
+  adc      ber --adc-bits B: a converter of B bits, uniform over the target's levels lo
+           ... hi with every level on a code, m = floor((2^B - 1) / (hi - lo)) codes a
+           level step; a sample goes to the nearest code (halfway up), clamped. The
+           Viterbi detector then adds squared distances in codes, whole numbers: exactly
+           the maximum-likelihood sequence of the quantized samples.
   slicer   The nearest level, clamped to the lowest and highest; raw bit = level mod 2.
            The precoder makes a noise-free sample's parity its raw bit, so a wrong level
            costs one bit, with no error propagation.

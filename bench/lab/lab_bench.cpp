@@ -9,17 +9,22 @@
 
 namespace {
 
+// Arguments: worker threads, the converter's bits (0: float samples), and
+// 1 for the noise of the single generator of earlier versions.
 void BM_BerEndToEnd(benchmark::State& state) {
     engine::BerSettings settings;
     settings.bits = 1 << 23;
     settings.errors = settings.bits; // never the reason to stop
     settings.frame = 4096;
     settings.threads = static_cast<int>(state.range(0));
+    engine::BerSetup setup;
+    setup.chain.adcBits = static_cast<int>(state.range(1));
+    if (state.range(2) == 1) setup.chain.noise = engine::ChainSettings::Noise::kSerial;
     const std::atomic<bool> stop{false};
     std::uint64_t bits = 0;
     for (auto _ : state) {
         engine::PointCounts counts;
-        engine::RunPoint(settings, engine::BerSetup{}, 0, 0.5, stop, counts);
+        engine::RunPoint(settings, setup, 0, 0.5, stop, counts);
         benchmark::DoNotOptimize(counts);
         bits += counts.bits;
     }
@@ -27,7 +32,14 @@ void BM_BerEndToEnd(benchmark::State& state) {
     state.counters["bits"] = benchmark::Counter(
         static_cast<double>(bits), benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
 }
-BENCHMARK(BM_BerEndToEnd)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BerEndToEnd)
+    ->Args({1, 0, 0})
+    ->Args({2, 0, 0})
+    ->Args({1, 6, 0})
+    ->Args({2, 6, 0})
+    ->Args({1, 0, 1})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
