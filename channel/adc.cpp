@@ -46,14 +46,20 @@ __attribute__((target("avx512f"))) int CodesAvx512(const float* y, std::uint16_t
     return k;
 }
 
+// Value(c) on 16 codes, in double as the table is made.
 __attribute__((target("avx512f"))) int QuantizeAvx512(const float* y, float* out, int n, double m,
-                                                      double offset, double top,
-                                                      const float* value) {
+                                                      double offset, double top, double step,
+                                                      double lowest) {
     const __m512d vm = _mm512_set1_pd(m), voff = _mm512_set1_pd(offset), vtop = _mm512_set1_pd(top);
+    const __m512d vstep = _mm512_set1_pd(step), vlow = _mm512_set1_pd(lowest);
+    const __m512d zero = _mm512_setzero_pd();
     int k = 0;
-    for (; k + 16 <= n; k += 16) {
-        const __m512i c = Codes16(y + k, vm, voff, vtop);
-        _mm512_storeu_ps(out + k, _mm512_i32gather_ps(c, value, 4));
+    for (; k + 8 <= n; k += 8) {
+        const __m512d v = _mm512_cvtps_pd(_mm256_loadu_ps(y + k));
+        const __m512d x =
+            _mm512_min_pd(_mm512_max_pd(_mm512_add_pd(_mm512_mul_pd(v, vm), voff), zero), vtop);
+        const __m512d c = _mm512_roundscale_pd(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        _mm256_storeu_ps(out + k, _mm512_cvtpd_ps(_mm512_add_pd(_mm512_mul_pd(c, vstep), vlow)));
     }
     return k;
 }
@@ -80,13 +86,17 @@ __attribute__((target("avx2"))) int CodesAvx2(const float* y, std::uint16_t* cod
 }
 
 __attribute__((target("avx2"))) int QuantizeAvx2(const float* y, float* out, int n, double m,
-                                                 double offset, double top, const float* value) {
+                                                 double offset, double top, double step,
+                                                 double lowest) {
     const __m256d vm = _mm256_set1_pd(m), voff = _mm256_set1_pd(offset), vtop = _mm256_set1_pd(top);
+    const __m256d vstep = _mm256_set1_pd(step), vlow = _mm256_set1_pd(lowest);
     int k = 0;
-    for (; k + 8 <= n; k += 8) {
-        const __m256i c =
-            _mm256_set_m128i(Codes4(y + k + 4, vm, voff, vtop), Codes4(y + k, vm, voff, vtop));
-        _mm256_storeu_ps(out + k, _mm256_i32gather_ps(value, c, 4));
+    for (; k + 4 <= n; k += 4) {
+        const __m256d v = _mm256_cvtps_pd(_mm_loadu_ps(y + k));
+        const __m256d x = _mm256_min_pd(
+            _mm256_max_pd(_mm256_add_pd(_mm256_mul_pd(v, vm), voff), _mm256_setzero_pd()), vtop);
+        const __m256d c = _mm256_floor_pd(x);
+        _mm_storeu_ps(out + k, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(c, vstep), vlow)));
     }
     return k;
 }
@@ -135,10 +145,11 @@ Adc::Adc(const Target& target, int bits) : bits_(bits) {
     m_ = ((1 << bits) - 1) / range;
     top_ = m_ * range;
     offset_ = 0.5 - static_cast<double>(lo_) * m_;
+    step_ = 1.0 / m_;
     value_.resize(static_cast<std::size_t>(top_) + 1);
     for (int c = 0; c <= top_; ++c)
         value_[static_cast<std::size_t>(c)] =
-            static_cast<float>(static_cast<double>(lo_) + static_cast<double>(c) / m_);
+            static_cast<float>(static_cast<double>(c) * step_ + static_cast<double>(lo_));
 #ifndef NDEBUG
     for (int c = 0; c <= top_; ++c) assert(Code(Value(c)) == c);
 #endif
@@ -164,8 +175,9 @@ void Adc::ToCodes(const float* y, std::uint16_t* codes, int n, int scale) const 
 void Adc::Quantize(const float* y, float* out, int n) const {
     int k = 0;
 #ifdef QUORVANE_ADC_X86
-    if (BestIsa() == Isa::kAvx512) k = QuantizeAvx512(y, out, n, m_, offset_, top_, value_.data());
-    if (BestIsa() == Isa::kAvx2) k = QuantizeAvx2(y, out, n, m_, offset_, top_, value_.data());
+    const double lowest = lo_;
+    if (BestIsa() == Isa::kAvx512) k = QuantizeAvx512(y, out, n, m_, offset_, top_, step_, lowest);
+    if (BestIsa() == Isa::kAvx2) k = QuantizeAvx2(y, out, n, m_, offset_, top_, step_, lowest);
 #endif
     for (; k < n; ++k) out[k] = Value(Code(y[k]));
 }

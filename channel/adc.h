@@ -44,7 +44,10 @@ class Adc {
 
     // The code of a sample, by the rule above.
     int Code(float y) const;
-    // lo + code / m in double, rounded to float once. Code(Value(c)) == c.
+    // lo + code / m as code times 1/m plus lo in double, rounded to float
+    // once: a level's own value exactly, any other well within half a code
+    // step of the exact value, so that Code(Value(c)) == c (checked for
+    // every code).
     float Value(int code) const { return value_[static_cast<std::size_t>(code)]; }
 
     // codes[k] = scale * Code(y[k]), k = 0 ... n-1 (scale * TopCode() < 2^16;
@@ -62,6 +65,7 @@ class Adc {
     int lo_ = 0;
     int top_ = 0;
     double offset_ = 0.5; // 1/2 - lo m
+    double step_ = 1;     // 1/m
     std::vector<float> value_;
 };
 

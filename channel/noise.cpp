@@ -41,31 +41,37 @@ constexpr std::uint64_t SplitMix(std::uint64_t& x) {
 constexpr int kLayers = 256;
 constexpr double kTail = 3.6541528853610088;
 constexpr double kArea = 4.928673233974655e-3;
+// The lanes' ziggurat has 1024 layers: a sample misses its layer's rectangle
+// 0.43 % of the time instead of 1.49 %. The same two roots for it.
+constexpr int kLaneLayers = 1024;
+constexpr double kLaneTail = 4.038849846109505;
+constexpr double kLaneArea = 1.2263246463530852e-3;
 
 struct Layer {
     double x;
     double ratio;
 };
 
-struct Ziggurat {
-    std::array<Layer, kLayers + 1> layer{};
+template <int kCount> struct Ziggurat {
+    std::array<Layer, kCount + 1> layer{};
     // density[i] = f(x of layer i), for the lanes' wedge test.
-    std::array<double, kLayers + 1> density{};
-    Ziggurat() {
-        double f = std::exp(-0.5 * kTail * kTail);
-        layer[0].x = kArea / f;
-        layer[1].x = kTail;
-        layer[kLayers].x = 0.0;
-        for (int i = 2; i < kLayers; ++i) {
-            layer[i].x = std::sqrt(-2.0 * std::log(kArea / layer[i - 1].x + f));
+    std::array<double, kCount + 1> density{};
+    Ziggurat(double tail, double area) {
+        double f = std::exp(-0.5 * tail * tail);
+        layer[0].x = area / f;
+        layer[1].x = tail;
+        layer[kCount].x = 0.0;
+        for (int i = 2; i < kCount; ++i) {
+            layer[i].x = std::sqrt(-2.0 * std::log(area / layer[i - 1].x + f));
             f = std::exp(-0.5 * layer[i].x * layer[i].x);
         }
-        for (int i = 0; i < kLayers; ++i) layer[i].ratio = layer[i + 1].x / layer[i].x;
-        for (int i = 1; i <= kLayers; ++i) density[i] = std::exp(-0.5 * layer[i].x * layer[i].x);
+        for (int i = 0; i < kCount; ++i) layer[i].ratio = layer[i + 1].x / layer[i].x;
+        for (int i = 1; i <= kCount; ++i) density[i] = std::exp(-0.5 * layer[i].x * layer[i].x);
     }
 };
 
-const Ziggurat kZig;
+const Ziggurat<kLayers> kZig(kTail, kArea);
+const Ziggurat<kLaneLayers> kLaneZig(kLaneTail, kLaneArea);
 
 // The generator's state as four values rather than an array, so that a loop
 // over samples keeps it in registers. StateRef works on the object's own
@@ -177,20 +183,20 @@ using Lanes = std::uint64_t[4][NoiseSource::kLanes];
 [[gnu::noinline]] Drawn LaneAfterMiss(State s, std::uint64_t b) {
     for (;;) {
         const double u = Signed(b);
-        const int i = static_cast<int>(b & (kLayers - 1));
-        const Layer& l = kZig.layer[static_cast<std::size_t>(i)];
+        const int i = static_cast<int>(b & (kLaneLayers - 1));
+        const Layer& l = kLaneZig.layer[static_cast<std::size_t>(i)];
         if (std::fabs(u) < l.ratio) return {u * l.x, s};
         if (i == 0) {
             double t, e;
             do {
-                t = std::log(UniformOpenZero(s)) / kTail;
+                t = std::log(UniformOpenZero(s)) / kLaneTail;
                 e = std::log(UniformOpenZero(s));
             } while (-2.0 * e < t * t);
-            return {u < 0 ? t - kTail : kTail - t, s};
+            return {u < 0 ? t - kLaneTail : kLaneTail - t, s};
         }
         const double x = u * l.x;
-        const double low = kZig.density[static_cast<std::size_t>(i)];
-        const double high = kZig.density[static_cast<std::size_t>(i) + 1];
+        const double low = kLaneZig.density[static_cast<std::size_t>(i)];
+        const double high = kLaneZig.density[static_cast<std::size_t>(i) + 1];
         if (high + UniformOpenZero(s) * (low - high) < std::exp(-0.5 * x * x)) return {x, s};
         b = Next(s);
     }
@@ -208,7 +214,7 @@ inline double LaneNormal(Lanes& fast, Lanes& slow, int l) {
     const std::uint64_t b = Next(s);
     fast[0][l] = s.s0, fast[1][l] = s.s1, fast[2][l] = s.s2, fast[3][l] = s.s3;
     const double u = Signed(b);
-    const Layer& layer = kZig.layer[b & (kLayers - 1)];
+    const Layer& layer = kLaneZig.layer[b & (kLaneLayers - 1)];
     if (std::fabs(u) < layer.ratio) return u * layer.x;
     return SlowLane(slow, l, b);
 }
@@ -242,9 +248,9 @@ LanesAvx512(Lanes& lane, Lanes& slow, const float* clean, float* received, int n
     __m512i s2 = _mm512_load_si512(lane[2]), s3 = _mm512_load_si512(lane[3]);
     const __m512d vsigma = _mm512_set1_pd(sigma), scale = _mm512_set1_pd(0x1.0p-52);
     const __m512d one = _mm512_set1_pd(1.0);
-    const __m512i layerMask = _mm512_set1_epi64(kLayers - 1);
-    const double* xs = &kZig.layer[0].x;
-    const double* ratios = &kZig.layer[0].ratio;
+    const __m512i layerMask = _mm512_set1_epi64(kLaneLayers - 1);
+    const double* xs = &kLaneZig.layer[0].x;
+    const double* ratios = &kLaneZig.layer[0].ratio;
     Misses m;
     int k = 0;
     while (k + NoiseSource::kLanes <= n) {
@@ -310,9 +316,9 @@ __attribute__((target("avx2"))) int LanesAvx2(Lanes& lane, Lanes& slow, const fl
     const __m256d vsigma = _mm256_set1_pd(sigma), scale = _mm256_set1_pd(0x1.0p-52);
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d sign = _mm256_set1_pd(-0.0);
-    const __m256i layerMask = _mm256_set1_epi64x(kLayers - 1);
-    const double* xs = &kZig.layer[0].x;
-    const double* ratios = &kZig.layer[0].ratio;
+    const __m256i layerMask = _mm256_set1_epi64x(kLaneLayers - 1);
+    const double* xs = &kLaneZig.layer[0].x;
+    const double* ratios = &kLaneZig.layer[0].ratio;
     Misses m;
     int k = 0;
     while (k + NoiseSource::kLanes <= n) {

@@ -1,6 +1,6 @@
 #pragma once
-// The lab's random source: xoshiro256** for the bits and a 256-layer
-// ziggurat for Gaussian deviates. Every (seed, stream) pair is its own
+// The lab's random source: xoshiro256** for the bits and a ziggurat for
+// Gaussian deviates (256 layers; the lanes' 1024). Every (seed, stream) pair is its own
 // independent stream (the lab gives each fixed work chunk its own stream, so
 // counts do not depend on threads). Not the window's generator: the window
 // keeps its fixed linear congruential source (channel/random.h).
@@ -32,10 +32,11 @@ class NoiseSource {
     // The same as AddNoise, but the deviates come from kLanes lanes of their
     // own (seeded from the same seed and stream, after the four words of the
     // generator above): sample k of each call draws from lane k mod kLanes.
-    // A lane is two generators: one draw of the first picks the sample's
-    // layer and place, as in Normal(); the rare sample that falls outside its
-    // layer's rectangle takes the rest of the ziggurat's draws from the
-    // second (its wedge test with one exponential instead of two).
+    // A lane is two generators and a ziggurat of 1024 layers: one draw of
+    // the first picks the sample's layer and place; the rare sample (0.43 %)
+    // that falls outside its layer's rectangle takes the rest of the
+    // ziggurat's draws from the second (its wedge test with one exponential
+    // instead of two).
     // The lanes run side by side in vector registers where the processor has
     // them; every processor gives the same numbers.
     static constexpr int kLanes = 8;
