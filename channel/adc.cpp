@@ -35,12 +35,12 @@ __attribute__((target("avx512f"))) inline __m512i Codes16(const float* y, __m512
 }
 
 __attribute__((target("avx512f"))) int CodesAvx512(const float* y, std::uint16_t* codes, int n,
-                                                   double m, double offset, double top, int scale) {
+                                                   double m, double offset, double top, int shift) {
     const __m512d vm = _mm512_set1_pd(m), voff = _mm512_set1_pd(offset), vtop = _mm512_set1_pd(top);
-    const __m512i vscale = _mm512_set1_epi32(scale);
+    const __m128i vshift = _mm_cvtsi32_si128(shift);
     int k = 0;
     for (; k + 16 <= n; k += 16) {
-        const __m512i c = _mm512_mullo_epi32(Codes16(y + k, vm, voff, vtop), vscale);
+        const __m512i c = _mm512_sll_epi32(Codes16(y + k, vm, voff, vtop), vshift);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(codes + k), _mm512_cvtepi32_epi16(c));
     }
     return k;
@@ -73,13 +73,13 @@ __attribute__((target("avx2"))) inline __m128i Codes4(const float* y, __m256d m,
 }
 
 __attribute__((target("avx2"))) int CodesAvx2(const float* y, std::uint16_t* codes, int n, double m,
-                                              double offset, double top, int scale) {
+                                              double offset, double top, int shift) {
     const __m256d vm = _mm256_set1_pd(m), voff = _mm256_set1_pd(offset), vtop = _mm256_set1_pd(top);
-    const __m128i vscale = _mm_set1_epi32(scale);
+    const __m128i vshift = _mm_cvtsi32_si128(shift);
     int k = 0;
     for (; k + 8 <= n; k += 8) {
-        const __m128i a = _mm_mullo_epi32(Codes4(y + k, vm, voff, vtop), vscale);
-        const __m128i b = _mm_mullo_epi32(Codes4(y + k + 4, vm, voff, vtop), vscale);
+        const __m128i a = _mm_sll_epi32(Codes4(y + k, vm, voff, vtop), vshift);
+        const __m128i b = _mm_sll_epi32(Codes4(y + k + 4, vm, voff, vtop), vshift);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(codes + k), _mm_packus_epi32(a, b));
     }
     return k;
@@ -162,14 +162,14 @@ int Adc::Code(float y) const {
     return static_cast<int>(x); // positive: truncation is the floor
 }
 
-void Adc::ToCodes(const float* y, std::uint16_t* codes, int n, int scale) const {
-    assert(static_cast<long long>(scale) * top_ < 65536);
+void Adc::ToCodes(const float* y, std::uint16_t* codes, int n, int shift) const {
+    assert((static_cast<long long>(top_) << shift) < 65536);
     int k = 0;
 #ifdef QUORVANE_ADC_X86
-    if (BestIsa() == Isa::kAvx512) k = CodesAvx512(y, codes, n, m_, offset_, top_, scale);
-    if (BestIsa() == Isa::kAvx2) k = CodesAvx2(y, codes, n, m_, offset_, top_, scale);
+    if (BestIsa() == Isa::kAvx512) k = CodesAvx512(y, codes, n, m_, offset_, top_, shift);
+    if (BestIsa() == Isa::kAvx2) k = CodesAvx2(y, codes, n, m_, offset_, top_, shift);
 #endif
-    for (; k < n; ++k) codes[k] = static_cast<std::uint16_t>(scale * Code(y[k]));
+    for (; k < n; ++k) codes[k] = static_cast<std::uint16_t>(Code(y[k]) << shift);
 }
 
 void Adc::Quantize(const float* y, float* out, int n) const {

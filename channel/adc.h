@@ -50,9 +50,9 @@ class Adc {
     // every code).
     float Value(int code) const { return value_[static_cast<std::size_t>(code)]; }
 
-    // codes[k] = scale * Code(y[k]), k = 0 ... n-1 (scale * TopCode() < 2^16;
-    // a detector may want its table's row offsets rather than the codes).
-    void ToCodes(const float* y, std::uint16_t* codes, int n, int scale = 1) const;
+    // codes[k] = Code(y[k]) << shift, k = 0 ... n-1 (TopCode() << shift below
+    // 2^16: a detector may want its table's row offsets rather than the codes).
+    void ToCodes(const float* y, std::uint16_t* codes, int n, int shift = 0) const;
     // out[k] = Value(Code(y[k])): what the converter hands on. `out` may be `y`.
     void Quantize(const float* y, float* out, int n) const;
 

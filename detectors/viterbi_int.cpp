@@ -232,12 +232,12 @@ void ViterbiInt::DetectFrames(int count, const float* const* y, int n, int tail,
         const int frames = std::min(kMaxFrames, count - first);
         // The 16-bit passes take each code as its table row's offset (at most
         // 1023 * 64 < 2^16), the float ones the code itself.
-        const int scale = m.mode == Impl::Mode::k16 ? kIntRow : 1;
+        const int shift = m.mode == Impl::Mode::k16 ? kIntRowShift : 0;
         const std::uint16_t* codes[kMaxFrames];
         for (int f = 0; f < frames; ++f) {
             std::vector<std::uint16_t>& c = m.codes[f];
             if (c.size() < size) c.resize(size);
-            m.adc.ToCodes(y[first + f], c.data(), steps, scale);
+            m.adc.ToCodes(y[first + f], c.data(), steps, shift);
             codes[f] = c.data();
         }
         int end[kMaxFrames] = {};

@@ -83,7 +83,7 @@ Int16Avx512(const IntBranches& b, const std::uint16_t* const* rows, int n, std::
         idx[1][l] = static_cast<std::uint16_t>(idx[0][l] + 1);
     }
     const __m512i even = _mm512_load_si512(idx[0]), odd = _mm512_load_si512(idx[1]);
-    const __mmask32 mask = _cvtu32_mask32(StateMask(b));
+    const std::uint32_t mask = StateMask(b);
     __m512i r[F];
     for (int f = 0; f < F; ++f) r[f] = _mm512_setzero_si512();
     const int warm = std::min(b.memory, n);
@@ -98,7 +98,7 @@ Int16Avx512(const IntBranches& b, const std::uint16_t* const* rows, int n, std::
     while (k < n) {
         const int end = std::min(n, k + b.period);
         for (; k < end; ++k) {
-            __mmask32 c[F];
+            std::uint32_t* out = decisions + static_cast<std::size_t>(k) * stride;
             for (int f = 0; f < F; ++f) {
                 const std::uint16_t* row = Row(b, rows[f][k]);
                 const __m512i ce =
@@ -106,11 +106,11 @@ Int16Avx512(const IntBranches& b, const std::uint16_t* const* rows, int n, std::
                 const __m512i co = _mm512_add_epi16(_mm512_permutexvar_epi16(odd, r[f]),
                                                     _mm512_loadu_si512(row + kLanes));
                 // Strictly smaller: a tie keeps the even predecessor.
-                c[f] = _kand_mask32(_mm512_cmplt_epu16_mask(co, ce), mask);
+                // (Each word stored as it is made: gathered first, the eight
+                // words are put together in a vector register, at a cost.)
+                out[f] = static_cast<std::uint32_t>(_mm512_cmplt_epu16_mask(co, ce)) & mask;
                 r[f] = _mm512_min_epu16(ce, co);
             }
-            std::uint32_t* out = decisions + static_cast<std::size_t>(k) * stride;
-            for (int f = 0; f < F; ++f) out[f] = _cvtmask32_u32(c[f]);
         }
         for (int f = 0; f < F; ++f) {
             // The smallest of the 32 lanes in every lane.

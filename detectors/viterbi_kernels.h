@@ -118,7 +118,8 @@ IntBranches IntBranchesOf(const channel::Trellis& trellis, int lowest, int perLe
 // decision is 0); then after every `period` steps, and at the end, the
 // smallest metric is subtracted from all. The scalar version does the same
 // in 32-bit words.
-inline constexpr int kIntRow = 64;
+inline constexpr int kIntRowShift = 6;
+inline constexpr int kIntRow = 1 << kIntRowShift;
 void IntForwardFramesWith(Kernel kernel, const IntBranches& b, int frames,
                           const std::uint16_t* const* rows, int steps, std::uint32_t* decisions,
                           int stride, std::uint16_t* const* pmOut);

@@ -210,6 +210,42 @@ BENCHMARK(BM_ViterbiInt)
     ->Args({0, 9})
     ->Args({0, 10});
 
+// The integer detector's 16-bit forward pass alone, eight frames of E3PR4 at
+// 6 bits, per instruction set.
+void BM_ViterbiIntForward(benchmark::State& state) {
+    using namespace viterbi_detail;
+    const auto kernel = static_cast<Kernel>(state.range(0));
+    if (!RunsInt(kernel)) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    const Target target;
+    const channel::Adc adc(target, 6);
+    const IntBranches b =
+        IntBranchesOf(target.GetTrellis(), adc.Lowest(), adc.PerLevel(), adc.TopCode());
+    std::vector<std::vector<std::uint16_t>> rows(8, std::vector<std::uint16_t>(kFrame));
+    const std::uint16_t* r[8];
+    for (int f = 0; f < 8; ++f) {
+        NoisyFrame frame(target, kFrame, f);
+        adc.ToCodes(frame.y.data(), rows[f].data(), kFrame, kIntRowShift);
+        r[f] = rows[f].data();
+    }
+    std::vector<std::uint32_t> decisions(8 * kFrame);
+    std::uint16_t pm[8][32];
+    std::uint16_t* p[8];
+    for (int f = 0; f < 8; ++f) p[f] = pm[f];
+    for (auto _ : state) {
+        IntForwardFramesWith(kernel, b, 8, r, kFrame, decisions.data(), 8, p);
+        benchmark::DoNotOptimize(decisions.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 8 * kFrame);
+}
+BENCHMARK(BM_ViterbiIntForward)
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kScalar))
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kAvx2))
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kAvx512));
+
 // The forward pass alone on E3PR4, per instruction set (skipped where the
 // processor lacks it): what the fast detector falls back to elsewhere.
 void BM_ViterbiForward(benchmark::State& state) {
