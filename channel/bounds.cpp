@@ -75,3 +75,33 @@ double UnionBound(const std::vector<ErrorEvent>& events, double sigma) {
 }
 
 } // namespace channel
+
+namespace channel {
+
+double UnionBound(const std::vector<ErrorEvent>& events, const Target& target,
+                  const std::vector<double>& r) {
+    if (r.empty() || !(r[0] > 0)) return 0.0;
+    const std::vector<double>& f = target.Coefficients();
+    auto at = [&r](std::size_t l) { return l < r.size() ? r[l] : 0.0; };
+    double sum = 0.0;
+    std::vector<double> eps;
+    for (const auto& ev : events) {
+        eps.assign(ev.e.size() + f.size() - 1, 0.0);
+        int w = 0;
+        for (std::size_t i = 0; i < ev.e.size(); ++i) {
+            w += ev.e[i] != 0 ? 1 : 0;
+            for (std::size_t m = 0; m < f.size(); ++m) eps[i + m] += f[m] * ev.e[i];
+        }
+        double d2 = 0, v = 0;
+        for (std::size_t i = 0; i < eps.size(); ++i) {
+            d2 += eps[i] * eps[i];
+            for (std::size_t j = 0; j < eps.size(); ++j)
+                v += eps[i] * eps[j] * at(i > j ? i - j : j - i);
+        }
+        if (!(v > 0)) continue;
+        sum += 2.0 * std::ldexp(1.0, -w) * ev.rawBitErrors * QFunction(d2 / (2.0 * std::sqrt(v)));
+    }
+    return sum;
+}
+
+} // namespace channel

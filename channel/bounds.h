@@ -26,4 +26,13 @@ double SlicerBer(const Target& target, double sigma);
 // the given sign-normalised events.
 double UnionBound(const std::vector<ErrorEvent>& events, double sigma);
 
+// The same when the noise at the detector is coloured, with autocorrelation
+// r(l), l = 0 ... size - 1 (0 beyond), and the detector blind to the colour:
+// an event's output difference eps = f * e moves the metric by d2 = Sum eps^2,
+// the noise along it has variance v = Sum_ij eps_i eps_j r(i - j), and the
+// wrong path wins with probability Q(d2 / (2 sqrt(v))). With r = (sigma^2)
+// it is the bound above.
+double UnionBound(const std::vector<ErrorEvent>& events, const Target& target,
+                  const std::vector<double>& correlation);
+
 } // namespace channel

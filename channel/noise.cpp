@@ -390,6 +390,12 @@ double NoiseSource::Normal() {
     return DrawNormal(s);
 }
 
+void NoiseSource::Normals(double* out, int n) {
+    State s{s_[0], s_[1], s_[2], s_[3]};
+    for (int k = 0; k < n; ++k) out[k] = DrawNormal(s);
+    s_[0] = s.s0, s_[1] = s.s1, s_[2] = s.s2, s_[3] = s.s3;
+}
+
 void NoiseSource::AddNoise(const float* clean, float* received, int n, double sigma) {
     State s{s_[0], s_[1], s_[2], s_[3]};
     for (int k = 0; k < n; ++k)

@@ -19,6 +19,8 @@ class NoiseSource {
 
     // One N(0,1) deviate.
     double Normal();
+    // n of them: the values n calls of Normal() would give.
+    void Normals(double* out, int n);
 
     // received[k] = float(clean[k] + sigma * N(0,1)), k = 0 ... n-1, in
     // double and rounded to float once. The deviates are those n calls of

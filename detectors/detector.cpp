@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "detectors/npml.h"
 #include "detectors/slicer.h"
 #include "detectors/viterbi.h"
 
@@ -38,6 +39,23 @@ class ViterbiDetector final : public Detector {
     FrameShape shape_;
 };
 
+class NpmlDetector final : public Detector {
+  public:
+    NpmlDetector(const channel::Target& target, FrameShape shape, const std::vector<float>& p)
+        : npml_(target, p), shape_(shape) {}
+    Kind kind() const override { return Kind::kNpml; }
+    void Detect(int count, const float* const* y, std::uint8_t* const* raw) override {
+        int f = 0;
+        for (; f + 2 <= count; f += 2)
+            npml_.DetectPair(y[f], y[f + 1], shape_.bits, shape_.tail, raw[f], raw[f + 1]);
+        if (f < count) npml_.Detect(y[f], shape_.bits, shape_.tail, raw[f]);
+    }
+
+  private:
+    Npml npml_;
+    FrameShape shape_;
+};
+
 } // namespace
 
 const char* KindName(Kind kind) {
@@ -46,41 +64,57 @@ const char* KindName(Kind kind) {
         return "slicer";
     case Kind::kViterbi:
         return "viterbi";
+    case Kind::kNpml:
+        return "npml";
     }
     return "?";
 }
 
 const char* KindTitle(Kind kind) {
-    return kind == Kind::kViterbi ? "Viterbi" : KindName(kind);
+    switch (kind) {
+    case Kind::kViterbi:
+        return "Viterbi";
+    case Kind::kNpml:
+        return "NPML";
+    default:
+        return KindName(kind);
+    }
 }
 
 const std::vector<Kind>& AllKinds() {
-    static const std::vector<Kind> all = {Kind::kSlicer, Kind::kViterbi};
+    static const std::vector<Kind> all = {Kind::kSlicer, Kind::kViterbi, Kind::kNpml};
     return all;
 }
 
-std::string WhyNot(Kind kind, const channel::Target& target) {
+std::string WhyNot(Kind kind, const channel::Target& target, bool coloured) {
     if (kind == Kind::kSlicer && !target.HasSlicer())
         return "the slicer needs an integer target with an odd first coefficient (a parity "
                "precoder); " +
                target.Name() + " has none";
+    if (kind == Kind::kNpml && !coloured)
+        return "npml predicts the noise an equalizer colours; the ideal channel's is white "
+               "(choose --channel lorentz or erf)";
     return {};
 }
 
-std::vector<Kind> KindsFor(const channel::Target& target) {
+std::vector<Kind> KindsFor(const channel::Target& target, bool coloured) {
     std::vector<Kind> kinds;
     for (Kind k : AllKinds())
-        if (WhyNot(k, target).empty()) kinds.push_back(k);
+        if (WhyNot(k, target, coloured).empty()) kinds.push_back(k);
     return kinds;
 }
 
-std::unique_ptr<Detector> MakeDetector(Kind kind, const channel::Target& target, FrameShape shape) {
-    assert(WhyNot(kind, target).empty());
+std::unique_ptr<Detector> MakeDetector(Kind kind, const channel::Target& target, FrameShape shape,
+                                       const std::vector<float>& predictor) {
     switch (kind) {
     case Kind::kSlicer:
+        assert(target.HasSlicer());
         return std::make_unique<SlicerDetector>(target, shape);
     case Kind::kViterbi:
         return std::make_unique<ViterbiDetector>(target, shape);
+    case Kind::kNpml:
+        assert(!predictor.empty());
+        return std::make_unique<NpmlDetector>(target, shape, predictor);
     }
     return nullptr;
 }

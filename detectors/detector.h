@@ -12,18 +12,20 @@
 
 namespace detectors {
 
-enum class Kind { kSlicer, kViterbi };
+enum class Kind { kSlicer, kViterbi, kNpml };
 
-// "slicer", "viterbi": the names on the command line and in the CSV.
+// "slicer", "viterbi", "npml": the names on the command line and in the CSV.
 const char* KindName(Kind kind);
-// "slicer", "Viterbi": as a chart's legend or a window shows them.
+// "slicer", "Viterbi", "NPML": as a chart's legend or a window shows them.
 const char* KindTitle(Kind kind);
 // Every kind, in the order the lab shows them.
 const std::vector<Kind>& AllKinds();
-// The kinds that apply to a target: the slicer needs a parity precoder.
-std::vector<Kind> KindsFor(const channel::Target& target);
-// Why `kind` cannot run on `target`, or an empty string.
-std::string WhyNot(Kind kind, const channel::Target& target);
+// The kinds that apply to a target, on a channel whose noise is white (the
+// ideal one) or coloured by an equalizer: the slicer needs a parity
+// precoder, npml noise with colour to predict.
+std::vector<Kind> KindsFor(const channel::Target& target, bool coloured = false);
+// Why `kind` cannot run there, or an empty string.
+std::string WhyNot(Kind kind, const channel::Target& target, bool coloured = false);
 
 struct FrameShape {
     int bits = 0;
@@ -42,7 +44,8 @@ class Detector {
 };
 
 // A detector of `kind` for frames of `shape` on `target`; the kind must
-// apply (WhyNot empty).
-std::unique_ptr<Detector> MakeDetector(Kind kind, const channel::Target& target, FrameShape shape);
+// apply (WhyNot empty). npml takes its whitening predictor's taps.
+std::unique_ptr<Detector> MakeDetector(Kind kind, const channel::Target& target, FrameShape shape,
+                                       const std::vector<float>& predictor = {});
 
 } // namespace detectors

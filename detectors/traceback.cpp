@@ -1,11 +1,10 @@
-// The traceback of the fast detectors: one frame at a time, or up to eight
-// frames in the eight lanes of an AVX2 register, each lane following its own
-// frame's survivor path.
+// The traceback of up to eight frames in the eight lanes of an AVX2
+// register, each lane following its own frame's survivor path.
 #include <array>
 #include <bit>
 #include <cstring>
 
-#include "detectors/viterbi_kernels.h"
+#include "detectors/traceback.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -89,54 +88,6 @@ __attribute__((target("avx512f,avx512bw"))) void ExpandBits(std::uint64_t bits, 
 
 } // namespace
 
-Traceback::Traceback(const channel::Target& target)
-    : nu_(target.Memory()), half_(target.States() / 2),
-      taps_(target.HasPrecoder() ? target.PrecoderTaps() : 0u) {
-    // A table, as a population count is slow on processors without one.
-    unsigned window = 1u << nu_; // p_k, and the taps' bits
-    for (int m = 1; m <= nu_; ++m)
-        if ((taps_ >> (m - 1)) & 1u) window |= 1u << (nu_ - m);
-    for (unsigned w = 0; w < (2u << nu_); ++w)
-        parity_[w] = static_cast<std::uint8_t>(std::popcount(w & window) & 1);
-    for (int m = 1; m <= nu_; ++m)
-        if ((taps_ >> (m - 1)) & 1u) tapShift_[tapCount_++] = m;
-}
-
-// (s << 1) | d is the window of bits k ... k-nu whose parity under the
-// inverse precoder's taps is raw bit k. Below k = nu the window reaches
-// before the frame, where the history is zero by definition, so the first
-// bits are gathered and precoded apart.
-template <typename Word>
-void Traceback::Run(const Word* dec, int stride, int n, int tail, int end,
-                    std::uint8_t* raw) const {
-    const std::size_t step = static_cast<std::size_t>(stride);
-    int s = end;
-    for (int k = n + tail - 1; k >= n; --k) s = Back(s, Bit(dec[k * step], s));
-    int k = n - 1;
-    for (; k >= nu_; --k) {
-        const int d = Bit(dec[k * step], s);
-        raw[k] = parity_[(s << 1) | d];
-        s = Back(s, d);
-    }
-    std::uint8_t head[channel::kMaxMemory];
-    const int first = k + 1; // bits 0 ... first - 1 remain
-    for (; k >= 0; --k) {
-        head[k] = static_cast<std::uint8_t>(s >> (nu_ - 1));
-        s = Back(s, Bit(dec[k * step], s));
-    }
-    unsigned hist = 0;
-    for (int i = 0; i < first; ++i) {
-        const unsigned p = head[i];
-        raw[i] = static_cast<std::uint8_t>((p ^ std::popcount(hist & taps_)) & 1u);
-        hist = (hist << 1) | p;
-    }
-}
-
-template void Traceback::Run<std::uint32_t>(const std::uint32_t*, int, int, int, int,
-                                            std::uint8_t*) const;
-template void Traceback::Run<std::uint64_t>(const std::uint64_t*, int, int, int, int,
-                                            std::uint8_t*) const;
-
 void Traceback::RawOfWords(const std::uint32_t* words, int stride, int n, std::uint8_t* raw) const {
     // Raw bit k is precoder bit k xor the taps' bits k - m: on 64-bit words,
     // the word shifted up by m with the previous word's top m bits below.
@@ -190,7 +141,7 @@ void Traceback::RunFrames(Kernel kernel, int frames, const std::uint32_t* dec, i
         return;
     }
 #endif
-    for (int f = 0; f < frames; ++f) Run(dec + f, kMaxFrames, n, tail, end[f], raw[f]);
+    for (int f = 0; f < frames; ++f) Run(dec + f, n, tail, end[f], raw[f], kMaxFrames);
 }
 
 } // namespace detectors::viterbi_detail

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "channel/encoder.h"
+#include "detectors/traceback.h"
 #include "detectors/viterbi_kernels.h"
 
 namespace detectors {
@@ -78,11 +79,24 @@ void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail
     const Branches b = BranchesOf(target.GetTrellis());
     const int steps = n + tail;
     std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
-    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
     float pm[channel::kMaxStates];
     ForwardScalar(b, y, steps, kRenormPeriod, decisions.data(), 1, pm);
+    PlainTraceback(target, decisions.data(), n, tail, pm, raw);
+}
+
+void viterbi_detail::PlainTraceback(const channel::Target& target, const std::uint64_t* decisions,
+                                    int n, int tail, const float* pm, std::uint8_t* raw) {
+    PlainTracebackFrom(target, decisions, n, tail,
+                       tail > 0 ? 0 : BestState(pm, target.GetTrellis().states), raw);
+}
+
+void viterbi_detail::PlainTracebackFrom(const channel::Target& target,
+                                        const std::uint64_t* decisions, int n, int tail, int end,
+                                        std::uint8_t* raw) {
     const channel::Trellis& t = target.GetTrellis();
-    int s = tail > 0 ? 0 : BestState(pm, t.states);
+    const int steps = n + tail;
+    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
+    int s = end;
     for (int k = steps - 1; k >= 0; --k) {
         const std::size_t at = static_cast<std::size_t>(k);
         prec[at] = static_cast<std::uint8_t>(s >> (t.memory - 1));
@@ -94,7 +108,7 @@ void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail
 struct Viterbi::Impl {
     channel::Target target;
     Branches branches;
-    Traceback traceback;
+    viterbi_detail::Traceback traceback;
     Kernel kernel;
     bool fast = true; // up to kMaxFastStates states
     std::vector<std::uint32_t> d0, d1;
@@ -131,12 +145,12 @@ void Viterbi::Detect(const float* y, int n, int tail, std::uint8_t* raw) {
         if (m.wide.size() < static_cast<std::size_t>(steps))
             m.wide.resize(static_cast<std::size_t>(steps));
         ForwardScalar(m.branches, y, steps, kRenormPeriod, m.wide.data(), 1, pm);
-        m.traceback.Run(m.wide.data(), 1, n, tail, m.End(pm, tail), raw);
+        m.traceback.Run(m.wide.data(), n, tail, m.End(pm, tail), raw);
         return;
     }
     m.Reserve(m.d0, static_cast<std::size_t>(steps));
     ForwardWith(m.kernel, m.branches, y, steps, m.d0.data(), pm);
-    m.traceback.Run(m.d0.data(), 1, n, tail, m.End(pm, tail), raw);
+    m.traceback.Run(m.d0.data(), n, tail, m.End(pm, tail), raw);
 }
 
 void Viterbi::DetectPair(const float* y0, const float* y1, int n, int tail, std::uint8_t* raw0,
@@ -153,8 +167,8 @@ void Viterbi::DetectPair(const float* y0, const float* y1, int n, int tail, std:
     const float* y[2] = {y0, y1};
     float* pm[2] = {pm0, pm1};
     ForwardFramesWith(m.kernel, m.branches, 2, y, steps, kRenormPeriod, m.d0.data(), 2, pm);
-    m.traceback.Run(m.d0.data(), 2, n, tail, m.End(pm0, tail), raw0);
-    m.traceback.Run(m.d0.data() + 1, 2, n, tail, m.End(pm1, tail), raw1);
+    m.traceback.Run(m.d0.data(), n, tail, m.End(pm0, tail), raw0, 2);
+    m.traceback.Run(m.d0.data() + 1, n, tail, m.End(pm1, tail), raw1, 2);
 }
 
 void Viterbi::DetectFrames(int count, const float* const* y, int n, int tail,

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "channel/encoder.h"
+#include "detectors/traceback.h"
 #include "detectors/viterbi.h"
 #include "detectors/viterbi_kernels.h"
 
@@ -134,17 +134,10 @@ void ViterbiIntPlain(const channel::Target& target, const channel::Adc& adc, con
         codes[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(adc.Code(y[k]));
     const std::vector<std::int64_t> position = Positions(target, adc);
     std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
-    std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
     std::int64_t pm[channel::kMaxStates];
     IntForwardPlain(t, position.data(), codes.data(), steps, decisions.data(), 1, pm);
-    // Textbook traceback to precoder bits, then the inverse precoder.
-    int s = tail > 0 ? 0 : BestReachable(pm, t.memory, steps);
-    for (int k = steps - 1; k >= 0; --k) {
-        const std::size_t at = static_cast<std::size_t>(k);
-        prec[at] = static_cast<std::uint8_t>(s >> (t.memory - 1));
-        s = t.Predecessor(s, static_cast<int>((decisions[at] >> s) & 1u));
-    }
-    channel::FrameEncoder(target).InversePrecode(prec.data(), n, raw);
+    PlainTracebackFrom(target, decisions.data(), n, tail,
+                       tail > 0 ? 0 : BestReachable(pm, t.memory, steps), raw);
 }
 
 struct ViterbiInt::Impl {
@@ -223,7 +216,7 @@ void ViterbiInt::DetectFrames(int count, const float* const* y, int n, int tail,
             IntForwardPlain(m.target.GetTrellis(), m.position.data(), m.codes[0].data(), steps,
                             m.wide.data(), 1, pm);
             const int end = tail > 0 ? 0 : BestReachable(pm, m.target.Memory(), steps);
-            m.traceback.Run(m.wide.data(), 1, n, tail, end, raw[f]);
+            m.traceback.Run(m.wide.data(), n, tail, end, raw[f]);
         }
         return;
     }

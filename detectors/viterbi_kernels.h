@@ -54,43 +54,6 @@ void ForwardFramesWith(Kernel kernel, const Branches& b, int frames, const float
 void ForwardWith(Kernel kernel, const Branches& b, const float* y, int steps,
                  std::uint32_t* decisions, float* pmOut);
 
-// From the decision words of a frame and the state it ends in to its raw
-// bits. The inverse precoder rides along: state s at step k holds precoder
-// bits k (bit nu-1) ... k-nu+1 (bit 0), and its decision bit is the bit k-nu
-// it dropped.
-class Traceback {
-  public:
-    explicit Traceback(const channel::Target& target);
-
-    // One frame: word k at dec[k * stride].
-    template <typename Word>
-    void Run(const Word* dec, int stride, int n, int tail, int end, std::uint8_t* raw) const;
-
-    // Up to kMaxFrames frames of up to 32 states at once, their words
-    // interleaved (frame f's word k at dec[k * kMaxFrames + f]), frame f
-    // ending in state end[f]: in the lanes of one register where `kernel`
-    // has them (AVX2 and up), else one after the other. The same bits as Run
-    // on each frame. `words` is scratch.
-    void RunFrames(Kernel kernel, int frames, const std::uint32_t* dec, int n, int tail,
-                   const int* end, std::uint8_t* const* raw,
-                   std::vector<std::uint32_t>& words) const;
-
-  private:
-    template <typename Word> static int Bit(Word word, int s) {
-        return static_cast<int>((word >> s) & 1u);
-    }
-    int Back(int s, int d) const { return ((s & (half_ - 1)) << 1) | d; }
-    // The raw bits of 32-bit words of precoder bits (bit i of word j is bit
-    // 32 j + i of the frame), n of them, from the all-zero history.
-    void RawOfWords(const std::uint32_t* words, int stride, int n, std::uint8_t* raw) const;
-
-    int nu_, half_;
-    unsigned taps_;
-    std::uint8_t parity_[2 << channel::kMaxMemory] = {};
-    int tapShift_[channel::kMaxMemory] = {}; // the m of every tap
-    int tapCount_ = 0;
-};
-
 } // namespace detectors::viterbi_detail
 
 namespace detectors::viterbi_detail {

@@ -9,6 +9,7 @@
 // leave the smallest metric as it is, and their decision bits are dropped.
 #include <limits>
 
+#include "detectors/lane_min.h"
 #include "detectors/viterbi.h"
 #include "detectors/viterbi_kernels.h"
 
@@ -98,15 +99,6 @@ WideStep(const Avx512Wide& t, float y, __m512& lo, __m512& hi) {
     return static_cast<std::uint32_t>(c0) | (static_cast<std::uint32_t>(c1) << 16);
 }
 
-// The smallest of the 16 lanes in every lane (min is exact, so the order of
-// the folds does not matter).
-__attribute__((target("avx512f"), always_inline)) inline __m512 Avx512Min(__m512 m) {
-    m = _mm512_min_ps(m, _mm512_shuffle_f32x4(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
-    m = _mm512_min_ps(m, _mm512_shuffle_f32x4(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
-    m = _mm512_min_ps(m, _mm512_permute_ps(m, _MM_SHUFFLE(1, 0, 3, 2)));
-    return _mm512_min_ps(m, _mm512_permute_ps(m, _MM_SHUFFLE(2, 3, 0, 1)));
-}
-
 // F frames of the same length at once: their steps are independent, so the
 // processor overlaps one frame's chain of dependent operations with the
 // other's. Every frame sees exactly the operations it would alone.
@@ -127,7 +119,7 @@ WideFrames(const Branches& b, const float* const* y, int n, int period, std::uin
             for (int f = 0; f < F; ++f)
                 decisions[i * stride + f] = WideStep<kShared>(t, y[f][i], lo[f], hi[f]);
         for (int f = 0; f < F; ++f) {
-            const __m512 low = Avx512Min(_mm512_min_ps(lo[f], hi[f]));
+            const __m512 low = LaneMin(_mm512_min_ps(lo[f], hi[f]));
             lo[f] = _mm512_sub_ps(lo[f], low);
             hi[f] = _mm512_sub_ps(hi[f], low);
         }
@@ -191,7 +183,7 @@ NarrowFrames(const Branches& b, const float* const* y, int n, int period, std::u
     for (; k + period <= n; k += period) {
         for (int i = k; i < k + period; ++i)
             for (int f = 0; f < F; ++f) decisions[i * stride + f] = NarrowStep(t, y[f][i], r[f]);
-        for (int f = 0; f < F; ++f) r[f] = _mm512_sub_ps(r[f], Avx512Min(r[f]));
+        for (int f = 0; f < F; ++f) r[f] = _mm512_sub_ps(r[f], LaneMin(r[f]));
     }
     for (; k < n; ++k)
         for (int f = 0; f < F; ++f) decisions[k * stride + f] = NarrowStep(t, y[f][k], r[f]);

@@ -1,35 +1,112 @@
 #include "engine/chain.h"
 
+#include <cmath>
+
 #include "detectors/viterbi_int.h"
 
 namespace engine {
 
-Chain::Chain(const ChainSettings& settings, int bits)
-    : encoder_(settings.target), shape_{bits, settings.tail ? settings.target.Memory() : 0},
-      channel_(std::make_unique<IdealChannel>(encoder_)), noise_(settings.noise) {
-    if (settings.adcBits > 0) adc_.emplace(settings.target, settings.adcBits);
+const char* ChannelName(ChannelKind kind) {
+    switch (kind) {
+    case ChannelKind::kIdeal:
+        return "ideal";
+    case ChannelKind::kLorentz:
+        return "lorentz";
+    case ChannelKind::kErf:
+        return "erf";
+    }
+    return "?";
+}
+
+std::string ChainSettings::TargetName() const {
+    return gpr > 0 ? "gpr" + std::to_string(gpr) : target.Name();
+}
+
+namespace {
+
+channel::Head HeadOf(const ChainSettings& s) {
+    return channel::Head(s.channel == ChannelKind::kLorentz ? channel::HeadKind::kLorentz
+                                                            : channel::HeadKind::kErf,
+                         s.density);
+}
+
+} // namespace
+
+double SignalEnergy(const ChainSettings& settings) {
+    return settings.Recording() ? HeadOf(settings).BitEnergy() : settings.target.Energy();
+}
+
+std::vector<double> ChannelDesign::DetectorNoise() const {
+    return settings.Recording() ? equalizer.errorCorrelation : std::vector<double>{sigma * sigma};
+}
+
+ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
+    ChannelDesign d;
+    d.settings = settings;
+    d.sigma = sigma;
+    if (!settings.Recording()) {
+        d.target = settings.target;
+        return d;
+    }
+    d.readback = std::make_shared<const channel::Readback>(HeadOf(settings), settings.jitter);
+    const channel::InputStatistics statistics = d.readback->Statistics(sigma);
+    d.equalizer = settings.gpr > 0
+                      ? channel::DesignGeneralizedTarget(statistics, settings.gpr, settings.taps)
+                      : channel::DesignEqualizer(statistics, settings.target, settings.taps);
+    d.target = d.equalizer.target;
+    for (double p : channel::DesignPredictor(d.equalizer.errorCorrelation, settings.predictor))
+        d.predictor.push_back(static_cast<float>(p));
+    return d;
+}
+
+Chain::Chain(const ChannelDesign& design, int bits)
+    : design_(design),
+      encoder_(design.target), shape_{bits, design.settings.tail ? design.target.Memory() : 0} {
+    if (design_.readback) {
+        readbackFirst_ = design_.equalizer.FirstInput(0);
+        readbackCount_ = design_.equalizer.LastInput(shape_.Samples() - 1) - readbackFirst_ + 1;
+    }
+    if (design_.settings.adcBits > 0) adc_.emplace(design_.target, design_.settings.adcBits);
 }
 
 Frame Chain::MakeFrame() const {
     const std::size_t bits = static_cast<std::size_t>(shape_.bits);
     const std::size_t samples = static_cast<std::size_t>(shape_.Samples());
-    return Frame{std::vector<std::uint8_t>(bits), std::vector<std::uint8_t>(bits),
-                 std::vector<float>(samples), std::vector<float>(samples)};
+    Frame f{std::vector<std::uint8_t>(bits),
+            std::vector<std::uint8_t>(bits),
+            std::vector<float>(samples),
+            std::vector<float>(samples),
+            std::vector<float>(static_cast<std::size_t>(readbackCount_)),
+            readbackFirst_};
+    return f;
 }
 
-void Chain::Next(channel::NoiseSource& source, double sigma, Frame& frame) {
+void Chain::Next(channel::NoiseSource& source, Frame& frame) {
     source.RandomBits(frame.raw.data(), shape_.bits);
-    Transmit(source, sigma, frame);
+    Transmit(source, frame);
 }
 
-void Chain::Transmit(channel::NoiseSource& source, double sigma, Frame& frame) {
+void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
     encoder_.Precode(frame.raw.data(), shape_.bits, frame.prec.data());
-    channel_->Read(frame.prec.data(), shape_, frame.clean.data());
+    encoder_.Levels(frame.prec.data(), shape_.bits, shape_.tail, frame.clean.data());
+    const double sigma = design_.sigma;
+    const bool lanes = design_.settings.noise == ChainSettings::Noise::kLanes;
     float* received = frame.received.data();
-    if (noise_ == ChainSettings::Noise::kLanes)
-        source.AddNoiseLanes(frame.clean.data(), received, shape_.Samples(), sigma);
-    else
-        source.AddNoise(frame.clean.data(), received, shape_.Samples(), sigma);
+    if (!design_.readback) {
+        if (lanes)
+            source.AddNoiseLanes(frame.clean.data(), received, shape_.Samples(), sigma);
+        else
+            source.AddNoise(frame.clean.data(), received, shape_.Samples(), sigma);
+    } else {
+        float* readback = frame.readback.data();
+        design_.readback->Read(frame.prec.data(), shape_.bits, readbackFirst_, readbackCount_,
+                               source, scratch_, readback);
+        if (lanes)
+            source.AddNoiseLanes(readback, readback, readbackCount_, sigma);
+        else
+            source.AddNoise(readback, readback, readbackCount_, sigma);
+        channel::Equalize(design_.equalizer, readback, readbackFirst_, shape_.Samples(), received);
+    }
     if (adc_) adc_->Quantize(received, received, shape_.Samples());
 }
 
@@ -41,7 +118,8 @@ MakeDetectors(const std::vector<detectors::Kind>& kinds, const Chain& chain) {
             list.push_back(
                 detectors::MakeQuantizedViterbi(chain.target(), chain.Shape(), *chain.Converter()));
         else
-            list.push_back(detectors::MakeDetector(kind, chain.target(), chain.Shape()));
+            list.push_back(detectors::MakeDetector(kind, chain.target(), chain.Shape(),
+                                                   chain.design().predictor));
     }
     return list;
 }

@@ -2,80 +2,113 @@
 // The channel as a chain of stages over whole frames, each with one job:
 //   data source   random raw bits from the chunk's stream
 //   precoder      the target's parity precoder (channel/encoder.h)
-//   channel       precoder bits to the samples a noiseless receiver sees:
-//                 the ideal target levels (ReadChannel)
+//   channel       precoder bits to noiseless samples: the target's own levels
+//                 (the ideal channel), or a head's low-passed readback with
+//                 jittered transitions (channel/readback.h)
 //   noise         white Gaussian noise of deviation sigma on every sample
-//   converter     when asked for, the samples quantized as a read channel's
-//                 analog-to-digital converter gives them (channel/adc.h)
-// and the detectors after them (detectors/detector.h). An equalizer would sit
-// between the noise and the converter, on `received`.
+//   equalizer     on a head's readback: the FIR filter to the target's levels
+//                 (channel/equalizer.h)
+//   converter     when asked for, the detectors' input quantized as a read
+//                 channel's converter gives it (channel/adc.h): on the ideal
+//                 channel the noisy samples, on a head the equalizer's output
+//                 (the detector's input word, at the target's levels)
+// and the detectors after them (detectors/detector.h).
 //
 // A frame of `bits` bits is followed, when the settings ask for a tail, by
 // nu zero precoder bits: the channel's samples of them end the frame, so
-// every data bit is decided with the samples that follow it.
+// every data bit is decided with the samples that follow it. After that the
+// medium holds zeros: a head still reads the frame's last transitions there,
+// and the equalizer reads as far as it needs.
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "channel/adc.h"
 #include "channel/encoder.h"
+#include "channel/equalizer.h"
 #include "channel/noise.h"
+#include "channel/readback.h"
 #include "channel/target.h"
 #include "detectors/detector.h"
 
 namespace engine {
 
+enum class ChannelKind { kIdeal, kLorentz, kErf };
+// "ideal", "lorentz", "erf".
+const char* ChannelName(ChannelKind kind);
+
 // What a front end chooses about the channel: plain values.
 struct ChainSettings {
     channel::Target target; // E3PR4 unless chosen
-    bool tail = true;       // nu zero precoder bits after every frame
-    // The noise's generators: the eight lanes of NoiseSource::AddNoiseLanes,
-    // or the single generator of AddNoise (the lab's stream before the lanes).
-    enum class Noise { kLanes, kSerial };
-    Noise noise = Noise::kLanes;
+    // 2 ... 6 on a head: design a monic target of gpr + 1 real taps jointly
+    // with the equalizer, in place of `target`.
+    int gpr = 0;
+    bool tail = true; // nu zero precoder bits after every frame
+    ChannelKind channel = ChannelKind::kIdeal;
+    double density = 2; // PW50 / T of the head
+    double jitter = 0;  // transition jitter's deviation, bit periods
+    int taps = 15;      // the equalizer's
+    int predictor = 2;  // npml's whitening predictor's
+    // The noise's generators: the single generator of NoiseSource::AddNoise
+    // (the lab's stream of every version), or the eight lanes of
+    // AddNoiseLanes, a stream of their own and several times faster.
+    enum class Noise { kSerial, kLanes };
+    Noise noise = Noise::kSerial;
     // Bits of the converter before the detectors; 0: none, the detectors see
-    // the float samples. channel::Adc::WhyNot(target, adcBits) must be empty.
+    // the float samples. channel::Adc::WhyNot(target, adcBits) must be empty
+    // (so no gprL, whose taps are real).
     int adcBits = 0;
+
+    bool Recording() const { return channel != ChannelKind::kIdeal; }
+    // How the lab names the target: "e3pr4", "1,2,1", "gpr5".
+    std::string TargetName() const;
 };
+
+// The energy SNR is quoted against: the target's sum of squares on the ideal
+// channel, the head's bit energy E_i on a recording channel.
+double SignalEnergy(const ChainSettings& settings);
+
+// What the chain needs besides its settings, designed once for a noise
+// level and shared by every worker: the target (designed for gprL), the
+// head's readback, the equalizer and npml's predictor.
+struct ChannelDesign {
+    ChainSettings settings;
+    double sigma = 0;
+    channel::Target target;
+    std::shared_ptr<const channel::Readback> readback; // null on the ideal channel
+    channel::Equalizer equalizer;                      // on a recording channel
+    std::vector<float> predictor;                      // on a recording channel
+
+    // The autocorrelation of the noise the detectors see: sigma^2 alone on
+    // the ideal channel, the equalizer's designed error's otherwise.
+    std::vector<double> DetectorNoise() const;
+};
+ChannelDesign DesignChannel(const ChainSettings& settings, double sigma);
 
 // One frame on its way through the chain. Bits have the frame's length,
 // samples its length plus the tail.
 struct Frame {
     std::vector<std::uint8_t> raw;  // the data bits
     std::vector<std::uint8_t> prec; // what the precoder writes
-    std::vector<float> clean;       // the channel's samples without noise
-    std::vector<float> received;    // with noise: what the detectors see
-};
-
-// The channel stage: precoder bits in, noiseless samples out.
-class ReadChannel {
-  public:
-    virtual ~ReadChannel() = default;
-    // samples[0 ... shape.Samples() - 1] from prec[0 ... shape.bits - 1].
-    virtual void Read(const std::uint8_t* prec, detectors::FrameShape shape, float* samples) = 0;
-};
-
-// The ideal channel: the target's own levels.
-class IdealChannel final : public ReadChannel {
-  public:
-    explicit IdealChannel(const channel::FrameEncoder& encoder) : encoder_(encoder) {}
-    void Read(const std::uint8_t* prec, detectors::FrameShape shape, float* samples) override {
-        encoder_.Levels(prec, shape.bits, shape.tail, samples);
-    }
-
-  private:
-    const channel::FrameEncoder& encoder_;
+    std::vector<float> clean;       // the target's ideal levels of them
+    std::vector<float> received;    // what the detectors see: with noise (and equalized)
+    // A recording channel's sampled readback with noise, samples
+    // readbackFirst ... readbackFirst + size - 1 (the equalizer's inputs).
+    std::vector<float> readback;
+    int readbackFirst = 0;
 };
 
 // One worker's chain for frames of `bits` bits: the stages and their scratch.
 class Chain {
   public:
-    Chain(const ChainSettings& settings, int bits);
+    Chain(const ChannelDesign& design, int bits);
     Chain(const Chain&) = delete;
     Chain& operator=(const Chain&) = delete;
 
-    const channel::Target& target() const { return encoder_.target(); }
+    const ChannelDesign& design() const { return design_; }
+    const channel::Target& target() const { return design_.target; }
     detectors::FrameShape Shape() const { return shape_; }
     const channel::FrameEncoder& Encoder() const { return encoder_; }
     // The converter, when the settings ask for one.
@@ -84,17 +117,19 @@ class Chain {
     // A frame of the right size for this chain.
     Frame MakeFrame() const;
     // The next frame of a stream: raw bits drawn from `source`, then
-    // Transmit. The draws are the frame's bits, then its noise.
-    void Next(channel::NoiseSource& source, double sigma, Frame& frame);
+    // Transmit. The draws are the frame's bits, then the jitter of its
+    // transitions (on a head), then its noise.
+    void Next(channel::NoiseSource& source, Frame& frame);
     // frame.raw, filled by the caller, through the precoder, the channel, the
-    // noise drawn from `source` and the converter.
-    void Transmit(channel::NoiseSource& source, double sigma, Frame& frame);
+    // noise drawn from `source`, the equalizer and the converter.
+    void Transmit(channel::NoiseSource& source, Frame& frame);
 
   private:
+    const ChannelDesign& design_;
     channel::FrameEncoder encoder_;
     detectors::FrameShape shape_;
-    std::unique_ptr<ReadChannel> channel_;
-    ChainSettings::Noise noise_;
+    int readbackFirst_ = 0, readbackCount_ = 0;
+    channel::ReadScratch scratch_;
     std::optional<channel::Adc> adc_;
 };
 

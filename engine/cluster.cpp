@@ -51,6 +51,14 @@ PointCounts Get(const std::uint64_t* w, std::size_t detectors) {
 PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
                         const std::atomic<bool>& stop, Peers& peers, PointCounts& total,
                         const std::function<void(const PointCounts&)>& report) {
+    return RunSharedPoint(settings, setup, DesignChannel(setup.chain, sigma), point, stop, peers,
+                          total, report);
+}
+
+PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup,
+                        const ChannelDesign& design, int point, const std::atomic<bool>& stop,
+                        Peers& peers, PointCounts& total,
+                        const std::function<void(const PointCounts&)>& report) {
     const std::uint64_t size = static_cast<std::uint64_t>(peers.Size());
     const std::uint64_t rank = static_cast<std::uint64_t>(peers.Rank());
     // The chunks exactly as RunPoint cuts them.
@@ -58,7 +66,7 @@ PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup, int 
     const std::uint64_t totalFrames = (settings.bits + frame - 1) / frame;
     const std::uint64_t perChunk = static_cast<std::uint64_t>(ChunkFrames(settings.frame));
     const std::uint64_t chunks = (totalFrames + perChunk - 1) / perChunk;
-    const std::size_t detectors = setup.detectors.size();
+    const std::size_t detectors = DetectorsOf(setup, design).size();
     const std::size_t width = Width(detectors);
 
     // Rank 0's thread count sets how far the rounds grow, the same on every
@@ -86,9 +94,9 @@ PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup, int 
                 const std::uint64_t i = next.fetch_add(1);
                 const std::uint64_t c = first + i * size + rank;
                 if (i >= per || c >= chunks) break;
-                if (!runner) runner = std::make_unique<ChunkRunner>(settings, setup);
+                if (!runner) runner = std::make_unique<ChunkRunner>(settings, setup, design);
                 const int frames = static_cast<int>(std::min(perChunk, totalFrames - c * perChunk));
-                Put(runner->Run(point, c, frames, sigma), &words[kHeader + i * width]);
+                Put(runner->Run(point, c, frames), &words[kHeader + i * width]);
                 done[i] = 1;
             }
         };

@@ -49,6 +49,13 @@ enum class PointEnd {
 // and the point ends stopped unless the chunks in hand already finish it.
 // On rank 0, `total` gets the counts and `report` is called after every
 // round with the running total.
+// Every process designs the same channel from the same settings and sigma
+// (DesignChannel is deterministic), so every process runs the same chain.
+PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup,
+                        const ChannelDesign& design, int point, const std::atomic<bool>& stop,
+                        Peers& peers, PointCounts& total,
+                        const std::function<void(const PointCounts&)>& report = {});
+// The same with the channel designed here for deviation `sigma`.
 PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
                         const std::atomic<bool>& stop, Peers& peers, PointCounts& total,
                         const std::function<void(const PointCounts&)>& report = {});

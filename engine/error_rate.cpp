@@ -19,8 +19,9 @@ constexpr int kBatch = 8;
 // frame after the other.
 class FrameRunner {
   public:
-    FrameRunner(const BerSettings& settings, const BerSetup& setup)
-        : chain_(setup.chain, settings.frame), detectors_(MakeDetectors(setup.detectors, chain_)) {
+    FrameRunner(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design)
+        : chain_(design, settings.frame),
+          detectors_(MakeDetectors(DetectorsOf(setup, design), chain_)) {
         for (int f = 0; f < kBatch; ++f) {
             frames_.push_back(chain_.MakeFrame());
             samples_[f] = frames_.back().received.data();
@@ -29,14 +30,13 @@ class FrameRunner {
                         std::vector<std::uint8_t>(static_cast<std::size_t>(settings.frame)));
     }
 
-    PointCounts Run(const BerSettings& settings, int point, std::uint64_t chunk, int frames,
-                    double sigma) {
+    PointCounts Run(const BerSettings& settings, int point, std::uint64_t chunk, int frames) {
         channel::NoiseSource source(settings.seed, ChunkStream(point, chunk));
         PointCounts counts;
         counts.detectors.resize(detectors_.size());
         for (int f = 0; f < frames; f += kBatch) {
             const int batch = std::min(kBatch, frames - f);
-            for (int i = 0; i < batch; ++i) chain_.Next(source, sigma, frames_[i]);
+            for (int i = 0; i < batch; ++i) chain_.Next(source, frames_[i]);
             for (std::size_t d = 0; d < detectors_.size(); ++d) {
                 std::uint8_t* out[kBatch];
                 for (int i = 0; i < kBatch; ++i) out[i] = decided_[d * kBatch + i].data();
@@ -69,18 +69,25 @@ bool Enough(const BerSettings& settings, const PointCounts& total) {
 struct ChunkRunner::Impl {
     BerSettings settings;
     FrameRunner runner;
-    Impl(const BerSettings& s, const BerSetup& setup) : settings(s), runner(s, setup) {}
+    Impl(const BerSettings& s, const BerSetup& setup, const ChannelDesign& design)
+        : settings(s), runner(s, setup, design) {}
 };
 
-ChunkRunner::ChunkRunner(const BerSettings& settings, const BerSetup& setup)
-    : impl_(new Impl(settings, setup)) {}
+ChunkRunner::ChunkRunner(const BerSettings& settings, const BerSetup& setup,
+                         const ChannelDesign& design)
+    : impl_(new Impl(settings, setup, design)) {}
 
 ChunkRunner::~ChunkRunner() {
     delete impl_;
 }
 
-PointCounts ChunkRunner::Run(int point, std::uint64_t chunk, int frames, double sigma) {
-    return impl_->runner.Run(impl_->settings, point, chunk, frames, sigma);
+PointCounts ChunkRunner::Run(int point, std::uint64_t chunk, int frames) {
+    return impl_->runner.Run(impl_->settings, point, chunk, frames);
+}
+
+std::vector<detectors::Kind> DetectorsOf(const BerSetup& setup, const ChannelDesign& design) {
+    if (!setup.detectors.empty()) return setup.detectors;
+    return detectors::KindsFor(design.target, design.settings.Recording());
 }
 
 void PointCounts::Add(const PointCounts& other) {
@@ -93,14 +100,20 @@ int ChunkFrames(int frame) {
     return frame >= kChunkBits ? 1 : (kChunkBits + frame - 1) / frame;
 }
 
-PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup, int point,
-                     std::uint64_t chunk, int frames, double sigma) {
-    FrameRunner runner(settings, setup);
-    return runner.Run(settings, point, chunk, frames, sigma);
+PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup,
+                     const ChannelDesign& design, int point, std::uint64_t chunk, int frames) {
+    FrameRunner runner(settings, setup, design);
+    return runner.Run(settings, point, chunk, frames);
 }
 
 bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
               const std::atomic<bool>& stop, PointCounts& total,
+              const std::function<void(const PointCounts&)>& report) {
+    return RunPoint(settings, setup, DesignChannel(setup.chain, sigma), point, stop, total, report);
+}
+
+bool RunPoint(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design,
+              int point, const std::atomic<bool>& stop, PointCounts& total,
               const std::function<void(const PointCounts&)>& report) {
     // The bit limit rounded up to whole frames; the last chunk may be short.
     const std::uint64_t frame = static_cast<std::uint64_t>(settings.frame);
@@ -114,16 +127,16 @@ bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, dou
     std::map<std::uint64_t, PointCounts> waiting; // done, not yet added: later than `added`
     std::uint64_t added = 0;
     PointCounts sum;
-    sum.detectors.resize(setup.detectors.size());
+    sum.detectors.resize(DetectorsOf(setup, design).size());
 
     auto work = [&] {
-        FrameRunner runner(settings, setup);
+        FrameRunner runner(settings, setup, design);
         while (!finished.load() && !stop.load()) {
             const std::uint64_t c = next.fetch_add(1);
             if (c >= chunks) break;
             const std::uint64_t first = c * perChunk;
             const int frames = static_cast<int>(std::min(perChunk, totalFrames - first));
-            PointCounts counts = runner.Run(settings, point, c, frames, sigma);
+            PointCounts counts = runner.Run(settings, point, c, frames);
             std::lock_guard<std::mutex> lock(mutex);
             waiting.emplace(c, std::move(counts));
             while (!finished.load() && !waiting.empty() && waiting.begin()->first == added) {

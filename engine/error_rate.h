@@ -26,11 +26,14 @@ struct BerSettings {
     int threads = 1;
 };
 
-// What runs at every point: the chain and its detectors.
+// What runs at every point: the chain and its detectors (none named: every
+// one that applies to the point's target and channel).
 struct BerSetup {
     ChainSettings chain;
-    std::vector<detectors::Kind> detectors = {detectors::Kind::kSlicer, detectors::Kind::kViterbi};
+    std::vector<detectors::Kind> detectors;
 };
+// The detectors that run with a design, in the order of the counts.
+std::vector<detectors::Kind> DetectorsOf(const BerSetup& setup, const ChannelDesign& design);
 
 // A point's counts so far: one monitor per detector of the setup, in its order.
 struct PointCounts {
@@ -48,24 +51,26 @@ constexpr std::uint64_t ChunkStream(int point, std::uint64_t chunk) {
     return (static_cast<std::uint64_t>(point) << 40) | chunk;
 }
 
-// Counts of `frames` frames of chunk `chunk` of point `point` at deviation
-// `sigma`. Allocates its own scratch; the engine keeps one per worker.
-PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup, int point,
-                     std::uint64_t chunk, int frames, double sigma);
+// Counts of `frames` frames of chunk `chunk` of point `point` through a
+// channel designed for its noise (DesignChannel). Allocates its own scratch;
+// the engine keeps one per worker.
+PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup,
+                     const ChannelDesign& design, int point, std::uint64_t chunk, int frames);
 
 // Whether a point with these counts has ended: enough bits, or enough errors
 // of every detector.
 bool Enough(const BerSettings& settings, const PointCounts& total);
 
 // A worker's chain, detectors and buffers for RunChunk's work, kept from one
-// chunk to the next (for engines that hand out chunks themselves).
+// chunk to the next (for engines that hand out chunks themselves). `design`
+// must outlive it.
 class ChunkRunner {
   public:
-    ChunkRunner(const BerSettings& settings, const BerSetup& setup);
+    ChunkRunner(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design);
     ~ChunkRunner();
     ChunkRunner(const ChunkRunner&) = delete;
     ChunkRunner& operator=(const ChunkRunner&) = delete;
-    PointCounts Run(int point, std::uint64_t chunk, int frames, double sigma);
+    PointCounts Run(int point, std::uint64_t chunk, int frames);
 
   private:
     struct Impl;
@@ -74,7 +79,12 @@ class ChunkRunner {
 
 // Runs one point to its end, or until `stop` becomes true (then returns false
 // and `total` holds the chunks added so far). `report` is called on the
-// calling thread a few times a second with the running total.
+// calling thread a few times a second with the running total. The setup's
+// detectors must apply to the design's target.
+bool RunPoint(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design,
+              int point, const std::atomic<bool>& stop, PointCounts& total,
+              const std::function<void(const PointCounts&)>& report = {});
+// The same with the channel designed here for deviation `sigma`.
 bool RunPoint(const BerSettings& settings, const BerSetup& setup, int point, double sigma,
               const std::atomic<bool>& stop, PointCounts& total,
               const std::function<void(const PointCounts&)>& report = {});

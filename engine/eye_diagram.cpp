@@ -50,7 +50,31 @@ bool EyeGeometry::IsSamplePoint(int o) const {
     return (o - 5 * uis) % kPoints == 0;
 }
 
-std::string FitEye(int width, int height, int uis, const channel::Target& target, EyeGeometry& g) {
+EyeRange RangeOf(const ChainSettings& chain) {
+    if (!chain.Recording()) {
+        const std::vector<float>& levels = chain.target.Levels();
+        return {levels.front(), levels.back(), chain.target.Memory()};
+    }
+    // The noise-free readback's extremes: at each tenth of a bit, every bit
+    // response of one sign added up.
+    const engine::ChannelDesign design = DesignChannel(ChainSettings{chain}, 0.1);
+    channel::PulseTable pulse;
+    design.readback->Pulse(pulse);
+    EyeRange range{0, 0, 4 + static_cast<int>(std::ceil(chain.density))};
+    for (int d = 0; d < kPoints; ++d) {
+        double up = 0, down = 0;
+        for (int i = d; i < channel::kPulseLen; i += kPoints) {
+            up += std::max(0.0f, pulse[i]);
+            down += std::min(0.0f, pulse[i]);
+        }
+        range.high = std::max(range.high, up);
+        range.low = std::min(range.low, down);
+    }
+    range.headroom = 0.1 * (range.high - range.low);
+    return range;
+}
+
+std::string FitEye(int width, int height, int uis, const EyeRange& range, EyeGeometry& g) {
     if (uis < 1 || uis > kMaxEyeUis)
         return "--uis " + std::to_string(uis) + " is not between 1 and " +
                std::to_string(kMaxEyeUis);
@@ -62,8 +86,8 @@ std::string FitEye(int width, int height, int uis, const channel::Target& target
     if (pointStep < 2)
         return "the eye of " + std::to_string(uis) + " bit periods needs at least " +
                std::to_string(2 * points + 1) + " pixels across, not " + std::to_string(width);
-    const double low = target.Levels().front(), high = target.Levels().back();
-    const double levels = high - low + 2 * kEyeHeadroomLevels;
+    const double low = range.low, high = range.high;
+    const double levels = high - low + 2 * range.headroom;
     const int levelStep = static_cast<int>((height - 1) / levels);
     if (levelStep < 2)
         return "the eye needs at least " + std::to_string(static_cast<int>(2 * levels) + 1) +
@@ -73,7 +97,7 @@ std::string FitEye(int width, int height, int uis, const channel::Target& target
     g.uis = uis;
     g.pointStep = pointStep;
     g.levelStep = levelStep;
-    g.memory = target.Memory();
+    g.firstSample = range.firstSample;
     g.low = low;
     g.high = high;
     g.left = (width - 1 - points * pointStep) / 2;
@@ -84,27 +108,27 @@ std::string FitEye(int width, int height, int uis, const channel::Target& target
     return {};
 }
 
-std::string FitEyePicture(int width, int height, int uis, const channel::Target& target,
+std::string FitEyePicture(int width, int height, int uis, const EyeRange& range,
                           EyeGeometry& geometry) {
     using M = EyeMargins;
-    if (FitEye(width - M::left - M::right, height - M::top - M::bottom, uis, target, geometry)
+    if (FitEye(width - M::left - M::right, height - M::top - M::bottom, uis, range, geometry)
             .empty())
         return {};
-    const double levels = target.Levels().back() - target.Levels().front();
+    const double levels = range.high - range.low;
     return "--size " + std::to_string(width) + "x" + std::to_string(height) +
            " is too small for an eye of " + std::to_string(uis) + " bit periods (at least " +
            std::to_string(M::left + M::right + 2 * kPoints * uis + 1) + "x" +
-           std::to_string(M::top + M::bottom +
-                          static_cast<int>(2 * (levels + 2 * kEyeHeadroomLevels)) + 1) +
+           std::to_string(M::top + M::bottom + static_cast<int>(2 * (levels + 2 * range.headroom)) +
+                          1) +
            ")";
 }
 
-EyeWindows WindowsOf(int uis, int memory) {
+EyeWindows WindowsOf(int uis, int firstSample) {
     // Window k spans samples k - uis/2 ... k + uis/2 and has to stay inside
-    // memory ... kEyeLastSample; in tenths of a bit period.
+    // firstSample ... kEyeLastSample; in tenths of a bit period.
     EyeWindows w;
     const int half = 5 * uis;
-    w.first = (kPoints * memory + half + kPoints - 1) / kPoints;
+    w.first = (kPoints * firstSample + half + kPoints - 1) / kPoints;
     const int last = (kPoints * kEyeLastSample - half) / kPoints;
     w.count = last < w.first ? 0 : (last - w.first) / uis + 1;
     w.last = w.first + (w.count - 1) * uis;
@@ -112,7 +136,7 @@ EyeWindows WindowsOf(int uis, int memory) {
 }
 
 EyePainter::EyePainter(const EyeGeometry& geometry)
-    : g_(geometry), windows_(WindowsOf(geometry.uis, geometry.memory)), pitch_(geometry.width),
+    : g_(geometry), windows_(WindowsOf(geometry.uis, geometry.firstSample)), pitch_(geometry.width),
       pixels_(static_cast<std::size_t>(geometry.width) * (geometry.height + 2)),
       rows_(geometry.height + 2), traceRows_(kPoints * geometry.uis + 1) {
     // Each window adds at most one hit to a pixel.
@@ -162,13 +186,21 @@ void EyePainter::Drain(std::vector<std::uint32_t>& hits) {
     std::memset(pixels_.data(), 0, pixels_.size());
 }
 
-EyeSource::EyeSource(const channel::Target& target, double sigma, int uis)
-    : encoder_(target), sigma_(sigma), sinc_(2 * kSincOrigin + 1) {
-    const EyeWindows w = WindowsOf(uis, target.Memory());
+EyeSource::EyeSource(const ChainSettings& chain, double sigma, int uis)
+    : encoder_(chain.target), sigma_(sigma), sinc_(2 * kSincOrigin + 1) {
+    const EyeWindows w = WindowsOf(uis, RangeOf(chain).firstSample);
     firstColumn_ = SampleColumn(w.first) - 5 * uis;
     lastColumn_ = SampleColumn(w.last) + 5 * uis;
-    const std::vector<double>& f = target.Coefficients();
-    channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
+    if (chain.Recording()) {
+        // The head's bit response at ten points a bit; its jitter table.
+        const ChannelDesign design = DesignChannel(chain, sigma);
+        design.readback->Pulse(pulse_);
+        if (chain.jitter > 0)
+            jitter_ = std::make_unique<channel::Readback>(design.readback->head(), chain.jitter);
+    } else {
+        const std::vector<double>& f = chain.target.Coefficients();
+        channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
+    }
     for (int d = -kSincOrigin; d <= kSincOrigin; ++d) {
         float& s = sinc_[d + kSincOrigin];
         if (d == 0) {
@@ -195,6 +227,7 @@ const channel::Wave& EyeSource::NextBlock() {
     channel::Sequence prec;
     for (int k = 0; k < channel::kBits; ++k) prec[k] = precoded[k];
     channel::SynthesizeWave(prec, pulse_, wave_);
+    if (jitter_) AddJitter(precoded);
     if (sigma_ == 0) return wave_;
 
     // Each column's noise in single precision, summed in ascending k.
@@ -209,6 +242,30 @@ const channel::Wave& EyeSource::NextBlock() {
     }
     for (int j = 0; j < count; ++j) wave_[from + j] += noise[j];
     return wave_;
+}
+
+void EyeSource::AddJitter(const std::uint8_t* prec) {
+    // Transition k (b = p_k - p_{k-1}, the one after bit 39 too) moves to
+    // k + Delta: the waveform gains b (g_LP(t - k - Delta) - g_LP(t - k)) over
+    // the columns within kEyeJitterSpan bits of it. Deviates drawn after the
+    // bits, one per transition, as the chain draws them.
+    int previous = 0;
+    for (int k = 0; k <= channel::kBits; ++k) {
+        const int p = k < channel::kBits ? prec[k] : 0;
+        const int b = p - previous;
+        previous = p;
+        if (b == 0) continue;
+        const double delta = std::clamp(jitter_->jitter() * source_->Normal(),
+                                        -channel::kMaxJitterShift, channel::kMaxJitterShift);
+        const int origin = SampleColumn(k);
+        const int from = std::max(0, origin - kPoints * kEyeJitterSpan);
+        const int to = std::min(channel::kColumns - 1, origin + kPoints * kEyeJitterSpan);
+        for (int j = from; j <= to; ++j) {
+            const double t = static_cast<double>(j - origin) / kPoints;
+            wave_[j] += static_cast<float>(b) *
+                        (jitter_->TransitionAt(t - delta) - jitter_->TransitionAt(t));
+        }
+    }
 }
 
 bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
@@ -226,7 +283,7 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
         static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), chunks));
 
     auto work = [&] {
-        EyeSource source(settings.target, settings.sigma, geometry.uis);
+        EyeSource source(settings.chain, settings.sigma, geometry.uis);
         EyePainter painter(geometry);
         std::vector<std::uint32_t> hits(size, 0);
         while (!stop.load()) {

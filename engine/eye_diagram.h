@@ -1,7 +1,8 @@
 #pragma once
 // The eye diagram behind `quorvane-lab eye`: a target's sinc-interpolated
-// readback waveform (on E3PR4 the window's own) over many random 40-bit
-// blocks, with band-limited noise, cut into windows of a few bit periods
+// readback waveform (on E3PR4 the window's own), or a head's low-passed
+// readback with its jittered transitions, over many random 40-bit blocks,
+// with band-limited noise, cut into windows of a few bit periods
 // centred on sampling instants and laid over each other as a density of hits
 // per pixel.
 //
@@ -12,8 +13,10 @@
 // 32-bit totals before any pixel can reach 255: the totals are exact.
 #include "channel/encoder.h"
 #include "channel/noise.h"
+#include "channel/readback.h"
 #include "channel/target.h"
 #include "channel/waveform.h"
+#include "engine/chain.h"
 
 #include <atomic>
 #include <cstdint>
@@ -27,16 +30,30 @@ namespace engine {
 inline constexpr int kEyeChunkBlocks = 256;
 inline constexpr int kMaxEyeUis = 16;
 // Levels shown above the highest and below the lowest, for the overshoot
-// between samples.
+// between samples (a head's readback: a tenth of its range).
 inline constexpr double kEyeHeadroomLevels = 1.0;
 
-// The stretch of a block the eye looks at: samples nu ... 39, each of them a
-// sum over nu + 1 of the block's own precoded bits (the first nu still see the
-// all-zero history, after bit 39 come only zeros).
+// The stretch of a block the eye looks at: samples first ... 39. On the ideal
+// channel first is nu, and each sample a sum over nu + 1 of the block's own
+// precoded bits (the first nu still see the all-zero history, after bit 39
+// come only zeros); a head's bit response is longer, and the eye starts past
+// the bulk of it.
 inline constexpr int kEyeLastSample = channel::kBits - 1;
+// Bits on either side of a transition its jitter moves the eye's waveform.
+inline constexpr int kEyeJitterSpan = 16;
+
+// The values an eye's noise-free waveform takes at most (the levels, on the
+// ideal channel), and the first sample it looks at.
+struct EyeRange {
+    double low = -6;
+    double high = 6;
+    int firstSample = 5;
+    double headroom = kEyeHeadroomLevels; // shown above high and below low
+};
+EyeRange RangeOf(const ChainSettings& chain);
 
 struct EyeSettings {
-    channel::Target target;
+    ChainSettings chain;
     std::uint64_t blocks = 10000;
     double sigma = 0;
     int uis = 2; // bit periods across the picture
@@ -52,7 +69,7 @@ struct EyeGeometry {
     int width = 0;
     int height = 0;
     int uis = 2;
-    int memory = 5; // the target's: windows start at sample `memory`
+    int firstSample = 5; // windows start at this sample
     double low = -6;
     double high = 6;
     int pointStep = 0;
@@ -69,10 +86,9 @@ struct EyeGeometry {
     bool IsSamplePoint(int o) const;
 };
 
-// The largest eye of `target` that fits width x height; an empty string, or
+// The largest eye of `range` that fits width x height; an empty string, or
 // one line saying why it does not fit.
-std::string FitEye(int width, int height, int uis, const channel::Target& target,
-                   EyeGeometry& geometry);
+std::string FitEye(int width, int height, int uis, const EyeRange& range, EyeGeometry& geometry);
 
 // The picture around the eye: level labels on the left, the colour scale on
 // the right, the title above and the time axis below, in pixels.
@@ -84,7 +100,7 @@ struct EyeMargins {
 };
 // The eye inside a picture of width x height, as FitEye; the message names
 // the picture's size.
-std::string FitEyePicture(int width, int height, int uis, const channel::Target& target,
+std::string FitEyePicture(int width, int height, int uis, const EyeRange& range,
                           EyeGeometry& geometry);
 
 // Sampling instants the windows of one block are centred on: first, first +
@@ -94,7 +110,7 @@ struct EyeWindows {
     int last = 0;
     int count = 0;
 };
-EyeWindows WindowsOf(int uis, int memory);
+EyeWindows WindowsOf(int uis, int firstSample);
 
 // Hits per pixel, bottom row first, width * height.
 struct EyeImage {
@@ -144,14 +160,17 @@ class EyePainter {
 // Only the columns the eye looks at get the noise.
 class EyeSource {
   public:
-    EyeSource(const channel::Target& target, double sigma, int uis);
+    EyeSource(const ChainSettings& chain, double sigma, int uis);
     // Begins chunk `chunk`'s stream.
     void Start(std::uint64_t seed, std::uint64_t chunk);
     // The next block's waveform; valid until the next call.
     const channel::Wave& NextBlock();
 
   private:
+    void AddJitter(const std::uint8_t* prec);
+
     channel::FrameEncoder encoder_;
+    std::unique_ptr<channel::Readback> jitter_; // a head with jitter
     double sigma_;
     int firstColumn_;
     int lastColumn_;

@@ -17,11 +17,13 @@ ChainSettings Serial(ChainSettings chain) {
 } // namespace
 
 WindowBlocks::WindowBlocks(const BlockSettings& settings)
-    : settings_(settings),
+    : settings_(settings), design_(DesignChannel(Serial(settings.chain), settings.sigma)),
+      kinds_(settings.detectors.empty()
+                 ? detectors::KindsFor(design_.target, settings.chain.Recording())
+                 : settings.detectors),
       // As the window's start-up: state 1, then one draw spent.
       random_(channel::AdvanceRandomState(1)), noise_(settings.seed, 0),
-      chain_(Serial(settings.chain), channel::kBits),
-      detectors_(MakeDetectors(settings.detectors, chain_)) {
+      chain_(design_, channel::kBits), detectors_(MakeDetectors(kinds_, chain_)) {
     result_.frame = chain_.MakeFrame();
     result_.decided.assign(detectors_.size(), std::vector<std::uint8_t>(channel::kBits));
     result_.errors.assign(detectors_.size(), 0);
@@ -35,7 +37,7 @@ const BlockResult& WindowBlocks::Next() {
         f.raw[static_cast<std::size_t>(k)] =
             static_cast<std::uint8_t>(channel::RandomValueOf(random_) % 2);
     }
-    chain_.Transmit(noise_, settings_.sigma, f);
+    chain_.Transmit(noise_, f);
     const float* y[] = {f.received.data()};
     for (std::size_t d = 0; d < detectors_.size(); ++d) {
         std::uint8_t* out[] = {result_.decided[d].data()};

@@ -16,7 +16,8 @@ namespace engine {
 
 struct BlockSettings {
     ChainSettings chain;
-    std::vector<detectors::Kind> detectors = {detectors::Kind::kSlicer, detectors::Kind::kViterbi};
+    // None named: every one that applies to the target and channel.
+    std::vector<detectors::Kind> detectors;
     double sigma = 0.3;
     std::uint64_t seed = 1; // of the noise; the blocks are always the window's
 };
@@ -34,11 +35,16 @@ class WindowBlocks {
   public:
     explicit WindowBlocks(const BlockSettings& settings);
     const BlockSettings& settings() const { return settings_; }
+    const ChannelDesign& design() const { return design_; }
+    // The detectors that run, in the order of the results.
+    const std::vector<detectors::Kind>& Detectors() const { return kinds_; }
     // The next block; valid until the next call.
     const BlockResult& Next();
 
   private:
     BlockSettings settings_;
+    ChannelDesign design_;
+    std::vector<detectors::Kind> kinds_;
     std::uint32_t random_; // the window's generator state, after its start-up seeding
     channel::NoiseSource noise_;
     Chain chain_;

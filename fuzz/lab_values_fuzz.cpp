@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
     try {
-        switch (data[0] % 5) {
+        switch (data[0] % 10) {
         case 0: {
             std::vector<double> sigmas;
             const std::string error = lab::ParseSigmaList(text, sigmas);
@@ -65,6 +65,48 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string error = lab::ParseCount(text, 1, lab::kMaxBits, count);
             if (!error.empty()) return Refusal(error, text), 0;
             if (count < 1 || count > lab::kMaxBits) Fail("count out of range", text);
+            break;
+        }
+        case 5: {
+            std::vector<double> densities;
+            const std::string error = lab::ParseDensities(text, 0.5, 5, densities);
+            if (!error.empty()) return Refusal(error, text), 0;
+            if (densities.empty() || densities.size() > lab::kMaxPoints)
+                Fail("density count", text);
+            for (double d : densities)
+                if (!(d >= 0.5 && d <= 5)) Fail("density out of range", text);
+            break;
+        }
+        case 6: {
+            int taps = 0;
+            const std::string error = lab::ParseTaps(text, 3, 63, taps);
+            if (!error.empty()) return Refusal(error, text), 0;
+            if (taps < 3 || taps > 63 || taps % 2 == 0) Fail("taps out of range or even", text);
+            break;
+        }
+        case 7: {
+            std::vector<lab::TargetChoice> targets;
+            const std::string error = lab::ParseTargets(text, true, targets);
+            if (!error.empty()) return Refusal(error, text), 0;
+            if (targets.empty() || targets.size() > 16) Fail("target count", text);
+            for (const lab::TargetChoice& t : targets)
+                if (t.gpr != 0 && (t.gpr < 2 || t.gpr > 6)) Fail("gpr length out of range", text);
+            break;
+        }
+        case 8: {
+            std::vector<double> dbs;
+            const std::string error = lab::ParseSnrList(text, dbs);
+            if (!error.empty()) return Refusal(error, text), 0;
+            if (dbs.empty() || dbs.size() > lab::kMaxPoints) Fail("point count", text);
+            for (double db : dbs)
+                if (!(db >= lab::kMinSnrDb && db <= lab::kMaxSnrDb)) Fail("SNR out of range", text);
+            break;
+        }
+        case 9: {
+            bool tail = false;
+            const std::string error = lab::ParseTail(text, tail);
+            if (!error.empty()) return Refusal(error, text), 0;
+            if (text != (tail ? "zero" : "none")) Fail("a tail other than zero or none", text);
             break;
         }
         default: {

@@ -119,15 +119,16 @@ std::string PointRunner::Where() const {
 }
 
 PointRunner::End PointRunner::Run(const engine::BerSettings& settings,
-                                  const engine::BerSetup& setup, int point, double sigma,
+                                  const engine::BerSetup& setup,
+                                  const engine::ChannelDesign& design, int point,
                                   engine::PointCounts& counts,
                                   const std::function<void(const engine::PointCounts&)>& report) {
     if (!cluster_)
-        return engine::RunPoint(settings, setup, point, sigma, stop_, counts, report)
+        return engine::RunPoint(settings, setup, design, point, stop_, counts, report)
                    ? End::kDone
                    : End::kStopped;
     switch (
-        engine::RunSharedPoint(settings, setup, point, sigma, stop_, *cluster_, counts, report)) {
+        engine::RunSharedPoint(settings, setup, design, point, stop_, *cluster_, counts, report)) {
     case engine::PointEnd::kDone:
         return End::kDone;
     case engine::PointEnd::kStopped:

@@ -61,8 +61,8 @@ class PointRunner {
     std::string Where() const;
 
     enum class End { kDone, kStopped, kLost };
-    End Run(const engine::BerSettings& settings, const engine::BerSetup& setup, int point,
-            double sigma, engine::PointCounts& counts,
+    End Run(const engine::BerSettings& settings, const engine::BerSetup& setup,
+            const engine::ChannelDesign& design, int point, engine::PointCounts& counts,
             const std::function<void(const engine::PointCounts&)>& report);
 
   private:

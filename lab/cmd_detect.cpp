@@ -5,6 +5,7 @@
 #include "console/output_file.h"
 #include "console/progress.h"
 #include "engine/window_blocks.h"
+#include "lab/channel_options.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
@@ -44,49 +45,64 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
     AddNoiseLevel(*cmd, options.noise, "noise deviation in levels (default 0.3)");
     AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
              "seed of the noise generator (default 1); the blocks are always the window's");
-    AddTarget(*cmd, options.target);
-    AddTail(*cmd, options.tail);
+    AddChannelOptions(*cmd, options.channel, false);
     cmd->add_option("--csv", options.csv,
                     "also write run,k,raw,samp,received and one column per detector (slicer, "
-                    "viterbi), one row per sample (\"-\" = standard output, which then gets "
-                    "only the CSV)")
+                    "viterbi, npml), one row per sample: samp is the target's ideal level, "
+                    "received what the detectors see (on a head, the equalizer's output) "
+                    "(\"-\" = standard output, which then gets only the CSV)")
         ->type_name("FILE");
     return cmd;
+}
+
+void CheckDetectOptions(const DetectOptions& options) {
+    CheckChannelOptions(options.channel);
 }
 
 int RunDetect(const DetectOptions& options) {
     console::OutputFile csv;
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
     engine::BlockSettings settings;
-    settings.chain.target = options.target;
-    settings.chain.tail = options.tail;
-    settings.detectors = detectors::KindsFor(options.target);
-    settings.sigma = options.noise.Sigma(options.target);
+    settings.chain = ChainFor(options.channel, 0);
+    settings.sigma = options.noise.Sigma(engine::SignalEnergy(settings.chain));
     settings.seed = options.seed;
+    if (!options.channel.detectors.empty())
+        settings.detectors =
+            DetectorsFor(options.channel, engine::DesignChannel(settings.chain, settings.sigma));
     engine::WindowBlocks blocks(settings);
-    const std::size_t count = settings.detectors.size();
+    const channel::Target& target = blocks.design().target;
+    const std::vector<detectors::Kind>& kinds = blocks.Detectors();
+    const std::size_t count = kinds.size();
 
     const bool table = options.csv.empty() || !csv.IsStdout();
     if (csv.get() != nullptr) {
         std::string header = "run,k,raw,samp,received";
-        for (detectors::Kind kind : settings.detectors) header += std::string(",") + KindName(kind);
+        for (detectors::Kind kind : kinds) header += std::string(",") + KindName(kind);
         std::fprintf(csv.get(), "%s\n", header.c_str());
     }
     CatchInterrupt();
 
     if (table) {
         std::string per;
-        for (detectors::Kind kind : settings.detectors)
-            per += std::string(", ") + (kind == detectors::Kind::kSlicer ? "slicer" : "Viterbi") +
-                   " bits and errors";
-        std::printf("target %s, sigma %g (SNR %.2f dB), noise seed %llu, %s; per run: raw bits%s\n",
-                    options.target.Name().c_str(), settings.sigma,
-                    channel::SnrDb(options.target.Energy(), settings.sigma),
+        for (detectors::Kind kind : kinds)
+            per += std::string(", ") + detectors::KindTitle(kind) + " bits and errors";
+        std::printf("target %s, %s, sigma %g (SNR %.2f dB), noise seed %llu, %s; per run: raw "
+                    "bits%s\n",
+                    settings.chain.TargetName().c_str(), ChannelText(settings.chain).c_str(),
+                    settings.sigma,
+                    channel::SnrDb(engine::SignalEnergy(settings.chain), settings.sigma),
                     static_cast<unsigned long long>(options.seed),
-                    options.tail ? "zero tail" : "no tail", per.c_str());
-        for (detectors::Kind kind : detectors::AllKinds())
-            if (std::string why = detectors::WhyNot(kind, options.target); !why.empty())
-                std::printf("no %s: %s\n", KindName(kind), why.c_str());
+                    settings.chain.tail ? "zero tail" : "no tail", per.c_str());
+        if (settings.chain.gpr > 0)
+            std::printf("%s designed: %s\n", settings.chain.TargetName().c_str(),
+                        target.CoefficientText().c_str());
+        if (options.channel.detectors.empty()) {
+            // npml is no loss on the ideal channel, where the noise is white.
+            for (detectors::Kind kind : detectors::AllKinds())
+                if (std::string why = detectors::WhyNot(kind, target, settings.chain.Recording());
+                    !why.empty() && (kind != detectors::Kind::kNpml || settings.chain.Recording()))
+                    std::printf("no %s: %s\n", KindName(kind), why.c_str());
+        }
     }
     const int width = static_cast<int>(std::to_string(options.runs).size());
     // Rows going to the same terminal already show how far it got, and a
@@ -105,8 +121,7 @@ int RunDetect(const DetectOptions& options) {
             for (std::size_t d = 0; d < count; ++d) {
                 char tail[16];
                 std::snprintf(tail, sizeof tail, " %2d", r.errors[d]);
-                line += std::string("  ") + KindName(settings.detectors[d]) + " " +
-                        Strip(r.decided[d]) + tail;
+                line += std::string("  ") + KindName(kinds[d]) + " " + Strip(r.decided[d]) + tail;
             }
             std::printf("run %*llu  %s\n", width, static_cast<unsigned long long>(runs),
                         line.c_str());
@@ -117,8 +132,10 @@ int RunDetect(const DetectOptions& options) {
             std::string row = std::to_string(runs) + "," + std::to_string(k) + "," +
                               (bit ? std::to_string(r.frame.raw[k]) : "") + "," +
                               Sample(r.frame.clean[k]) + "," + Sample(r.frame.received[k]);
-            for (std::size_t d = 0; d < count; ++d)
-                row += "," + (bit ? std::to_string(r.decided[d][k]) : std::string());
+            for (std::size_t d = 0; d < count; ++d) {
+                row += ',';
+                if (bit) row += static_cast<char>('0' + r.decided[d][k]);
+            }
             std::fprintf(csv.get(), "%s\n", row.c_str());
         }
         if (!rowsOnTerminal) progress.Update(runs, options.runs);
@@ -131,8 +148,8 @@ int RunDetect(const DetectOptions& options) {
         for (std::size_t d = 0; d < count; ++d) {
             char part[96];
             std::snprintf(part, sizeof part, "%s %s %llu errors (%.3g)", d == 0 ? "" : ",",
-                          KindName(settings.detectors[d]),
-                          static_cast<unsigned long long>(errors[d]), errors[d] / bits);
+                          KindName(kinds[d]), static_cast<unsigned long long>(errors[d]),
+                          errors[d] / bits);
             line += part;
         }
         std::printf("%s\n", line.c_str());

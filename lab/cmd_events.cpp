@@ -7,20 +7,6 @@
 
 namespace lab {
 
-namespace {
-
-// The search grows quickly with both limits; these keep it to seconds.
-constexpr double kMaxEventReach = 5; // times the target's d2min
-constexpr std::uint64_t kMaxEventLen = 24;
-
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
-} // namespace
-
 CLI::App* AddEventsCommand(CLI::App& app, EventsOptions& options) {
     CLI::App* cmd = app.add_subcommand("events", "the target's error events, found by search");
     cmd->footer("Writes CSV on standard output: d2,event,raw_bit_errors. An event is the\n"
@@ -41,13 +27,8 @@ CLI::App* AddEventsCommand(CLI::App& app, EventsOptions& options) {
 }
 
 void CheckEventsOptions(EventsOptions& options) {
-    const double d2min = options.target.D2Min();
-    if (options.maxD2 == 0) options.maxD2 = 2 * d2min;
-    if (options.maxD2 > kMaxEventReach * d2min)
-        throw CLI::ValidationError("--max-d2", Number(options.maxD2) + " is beyond " +
-                                                   Number(kMaxEventReach * d2min) + ", " +
-                                                   Number(kMaxEventReach) +
-                                                   " times the target's d2min of " + Number(d2min));
+    if (std::string error = CheckEventReach(options.target, options.maxD2); !error.empty())
+        throw CLI::ValidationError("--max-d2", error);
 }
 
 int RunEvents(const EventsOptions& options) {

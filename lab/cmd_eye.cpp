@@ -4,6 +4,7 @@
 #include "console/output_file.h"
 #include "console/progress.h"
 #include "engine/eye_diagram.h"
+#include "lab/channel_options.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
@@ -147,13 +148,19 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
             platform::TextAnchor::Left);
     }
 
-    std::string title =
-        "Eye, " + options.target.Name() + ", " + std::to_string(eye.blocks) + " blocks, ";
+    const engine::ChainSettings chain = ChainFor(options.channel, 0);
+    // The eye draws the readback before the equalizer: its taps are not in it.
+    std::string title = "Eye, " +
+                        (chain.Recording() ? std::string(engine::ChannelName(chain.channel)) +
+                                                 " head, density " + Number("%g", chain.density) +
+                                                 ", jitter " + Number("%g", chain.jitter)
+                                           : chain.TargetName()) +
+                        ", " + std::to_string(eye.blocks) + " blocks, ";
     if (sigma == 0) {
         title += "no noise";
     } else {
         title += "sigma " + Number("%.3g", sigma) + " (SNR " +
-                 Number("%.1f", channel::SnrDb(options.target.Energy(), sigma)) + " dB)";
+                 Number("%.1f", channel::SnrDb(engine::SignalEnergy(chain), sigma)) + " dB)";
     }
     add(options.width / 2, 12, title, platform::TextAnchor::Centre, true);
     return p;
@@ -190,12 +197,8 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
              "seed of the random bits and the noise (default 1)");
     AddCount(*cmd, "--threads", options.threads, 1, kMaxThreads,
              "worker threads (default: all cores); the picture does not depend on it");
-    AddTarget(*cmd, options.target);
-    AddChecked(*cmd, "--size", "the picture's size in pixels (default 560x360)",
-               [&options](const std::string& text) {
-                   return ParseSize(text, options.width, options.height);
-               })
-        ->type_name("WxH");
+    AddChannelOptions(*cmd, options.channel, false, false);
+    AddPictureSize(*cmd, options.width, options.height, "560x360");
     cmd->add_option("--png", options.png, "the picture (\"-\" = standard output)")
         ->type_name("FILE")
         ->required();
@@ -203,9 +206,13 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
 }
 
 void CheckEyeOptions(const EyeOptions& options) {
+    CheckChannelOptions(options.channel);
+    if (std::string error = CheckEyeTarget(ChainFor(options.channel, 0)); !error.empty())
+        throw CLI::ValidationError("--target", error);
     engine::EyeGeometry geometry;
-    if (std::string error = engine::FitEyePicture(options.width, options.height, options.uis,
-                                                  options.target, geometry);
+    if (std::string error =
+            engine::FitEyePicture(options.width, options.height, options.uis,
+                                  engine::RangeOf(ChainFor(options.channel, 0)), geometry);
         !error.empty())
         throw CLI::ValidationError("--size", error);
 }
@@ -216,11 +223,12 @@ int RunEye(const EyeOptions& options) {
     CatchInterrupt();
 
     engine::EyeGeometry geometry;
-    engine::FitEyePicture(options.width, options.height, options.uis, options.target, geometry);
     engine::EyeSettings settings;
-    settings.target = options.target;
+    settings.chain = ChainFor(options.channel, 0);
+    engine::FitEyePicture(options.width, options.height, options.uis,
+                          engine::RangeOf(settings.chain), geometry);
     settings.blocks = options.runs;
-    settings.sigma = options.noise.Sigma(options.target);
+    settings.sigma = options.noise.Sigma(engine::SignalEnergy(settings.chain));
     settings.uis = options.uis;
     settings.seed = options.seed;
     settings.threads = options.threads;

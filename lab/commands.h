@@ -11,6 +11,7 @@
 
 #include "channel/target.h"
 #include "engine/error_rate.h"
+#include "lab/channel_options.h"
 #include "lab/options.h"
 
 namespace lab {
@@ -28,18 +29,18 @@ struct DetectOptions {
     std::uint64_t runs = 1;
     NoiseLevel noise{0.3};
     std::uint64_t seed = 1;
-    channel::Target target;
-    bool tail = true;
+    ChannelOptions channel;
     std::string csv;
 };
 CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options);
+void CheckDetectOptions(const DetectOptions& options);
 int RunDetect(const DetectOptions& options);
 
 struct BerOptions {
-    std::vector<double> sigmas; // from --sigma, or from --snr once the target is known
+    std::vector<double> sigmas; // from --sigma, or from --snr once the channel is known
     std::vector<double> snrDbs; // --snr's points
     engine::BerSettings settings;
-    engine::BerSetup setup;
+    ChannelOptions channel;
     std::string csv;
     std::string png;
     int width = 800;
@@ -57,11 +58,26 @@ struct EyeOptions {
     int threads = 1;
     int width = 560;
     int height = 360;
-    channel::Target target;
+    ChannelOptions channel;
     std::string png;
 };
 CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options);
 void CheckEyeOptions(const EyeOptions& options);
 int RunEye(const EyeOptions& options);
+
+struct TargetsOptions {
+    engine::ChannelKind channel = engine::ChannelKind::kLorentz;
+    std::vector<double> densities;
+    double snrDb = 20;
+    double jitter = 0;
+    int taps = 15;
+    std::string csv;
+    std::string png;
+    int width = 800;
+    int height = 520;
+};
+CLI::App* AddTargetsCommand(CLI::App& app, TargetsOptions& options);
+void CheckTargetsOptions(const TargetsOptions& options);
+int RunTargets(const TargetsOptions& options);
 
 } // namespace lab

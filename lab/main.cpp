@@ -3,6 +3,7 @@
 // command line.
 #include "channel/target.h"
 #include "console/output_file.h"
+#include "lab/channel_options.h"
 #include "lab/commands.h"
 #include "lab/options.h"
 
@@ -14,9 +15,10 @@ namespace {
 
 const char* const kSummary =
     "quorvane-lab: recover the data of a partial-response read channel (E3PR4, the\n"
-    "window's, or any other target) from noisy samples with a symbol-by-symbol slicer\n"
-    "and a Viterbi detector; list the detector's error events, measure the detectors'\n"
-    "bit-error rates and draw them, and draw the eye diagram of the readback waveform.";
+    "window's, or any other target, on the ideal channel or behind a read head at a user\n"
+    "density with jitter and an equalizer) from noisy samples with a slicer, a Viterbi\n"
+    "detector and a noise-predictive one; list the error events, measure and draw the\n"
+    "detectors' bit-error rates, draw the eye diagram, and find the target for a density.";
 
 const char* const kModel =
     R"(Run quorvane-lab COMMAND --help for what a command does, its options and defaults.
@@ -37,13 +39,15 @@ The model:
            SNR the last bits of a frame make most of its errors.
   noise    White Gaussian, deviation sigma per sample, in level units. SNR is quoted as
            10 log10(E / sigma^2) dB, E the sum of the squared target coefficients (28 on
-           E3PR4); sigma is always printed beside it. ber draws it from eight generators
-           side by side (--noise-stream serial: from one, as earlier versions did).
+           E3PR4); sigma is always printed beside it. ber --noise-stream lanes draws it
+           from eight generators side by side, a stream of its own (default: one).
+@RECORDING@
   adc      ber --adc-bits B: a converter of B bits, uniform over the target's levels lo
            ... hi with every level on a code, m = floor((2^B - 1) / (hi - lo)) codes a
-           level step; a sample goes to the nearest code (halfway up), clamped. The
-           Viterbi detector then adds squared distances in codes, whole numbers: exactly
-           the maximum-likelihood sequence of the quantized samples.
+           level step; a sample goes to the nearest code (halfway up), clamped. On a head
+           it takes the equalizer's output, the detector's input word. The Viterbi
+           detector then adds squared distances in codes, whole numbers: exactly the
+           maximum-likelihood sequence of the quantized samples.
   slicer   The nearest level, clamped to the lowest and highest; raw bit = level mod 2.
            The precoder makes a noise-free sample's parity its raw bit, so a wrong level
            costs one bit, with no error propagation.
@@ -74,6 +78,7 @@ std::string ModelText() {
         names += "           " + name + line.substr(space + 1) + "\n";
     }
     text.replace(text.find("@TARGETS@"), 9, names);
+    text.replace(text.find("@RECORDING@"), 11, lab::kRecordingModel);
     return text;
 }
 
@@ -89,23 +94,27 @@ int main(int argc, char** argv) {
     lab::DetectOptions detect;
     lab::BerOptions ber;
     lab::EyeOptions eye;
+    lab::TargetsOptions targets;
     CLI::App* eventsCommand = lab::AddEventsCommand(app, events);
     CLI::App* detectCommand = lab::AddDetectCommand(app, detect);
     CLI::App* berCommand = lab::AddBerCommand(app, ber);
     CLI::App* eyeCommand = lab::AddEyeCommand(app, eye);
+    CLI::App* targetsCommand = lab::AddTargetsCommand(app, targets);
 
     try {
         // A word that is neither an option nor a command would otherwise be
         // reported as a missing command.
         const std::string first = argc > 1 ? argv[1] : "-";
         if (first[0] != '-' && first != "events" && first != "detect" && first != "ber" &&
-            first != "eye")
+            first != "eye" && first != "targets")
             throw CLI::ExtrasError("unknown command '" + first +
                                        "'; the commands are events, "
-                                       "detect, ber and eye",
+                                       "detect, ber, eye and targets",
                                    CLI::ExitCodes::ExtrasError);
         app.parse(argc, argv);
         if (*eventsCommand) lab::CheckEventsOptions(events);
+        if (*detectCommand) lab::CheckDetectOptions(detect);
+        if (*targetsCommand) lab::CheckTargetsOptions(targets);
         if (*berCommand) lab::CheckBerOptions(ber);
         if (*eyeCommand) lab::CheckEyeOptions(eye);
     } catch (const CLI::ParseError& e) {
@@ -126,5 +135,6 @@ int main(int argc, char** argv) {
     if (*eventsCommand) return lab::RunEvents(events);
     if (*detectCommand) return lab::RunDetect(detect);
     if (*eyeCommand) return lab::RunEye(eye);
+    if (*targetsCommand) return lab::RunTargets(targets);
     return lab::RunBer(ber);
 }

@@ -97,23 +97,71 @@ std::string ParseSnr(const std::string& text, double& db) {
     return {};
 }
 
-std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
-    dbs.clear();
+namespace {
+
+// One value, or FROM:TO:STEP with both ends checked by `one` (`single`
+// names the one value in a message: "DB", "D").
+std::string ParseRange(const std::string& text, const char* single,
+                       const std::function<std::string(const std::string&, double&)>& one,
+                       std::vector<double>& values) {
+    values.clear();
     const std::vector<std::string> parts = Split(text, ':');
-    if (parts.size() != 3) return Quoted(text) + " is not FROM:TO:STEP";
+    if (parts.size() == 1) {
+        double v = 0;
+        if (std::string error = one(text, v); !error.empty()) return error;
+        values.push_back(v);
+        return {};
+    }
+    if (parts.size() != 3) return Quoted(text) + " is neither " + single + " nor FROM:TO:STEP";
     double from = 0, to = 0, step = 0;
-    if (std::string error = ParseSnr(parts[0], from); !error.empty()) return error;
-    if (std::string error = ParseSnr(parts[1], to); !error.empty()) return error;
+    if (std::string error = one(parts[0], from); !error.empty()) return error;
+    if (std::string error = one(parts[1], to); !error.empty()) return error;
     if (std::string error = ParseNumber(parts[2], step); !error.empty()) return error;
     if (to < from) return Quoted(text) + " is reversed: TO is below FROM";
     if (step <= 0) return Quoted(text) + " has a step that is not positive";
     // Each point from FROM directly, so no rounding adds up; a point that
-    // misses TO only by rounding still counts.
+    // misses TO only by rounding still counts, as TO.
     const double count = std::floor((to - from) / step + 1e-9) + 1;
     if (count > static_cast<double>(kMaxPoints))
         return Quoted(text) + " has more than " + std::to_string(kMaxPoints) + " points";
-    for (int i = 0; i < static_cast<int>(count); ++i) dbs.push_back(from + i * step);
+    for (int i = 0; i < static_cast<int>(count); ++i)
+        values.push_back(std::min(to, from + i * step));
     return {};
+}
+
+} // namespace
+
+std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs) {
+    return ParseRange(text, "DB", ParseSnr, dbs);
+}
+
+std::string ParseSnrList(const std::string& text, std::vector<double>& dbs) {
+    dbs.clear();
+    for (const std::string& part : Split(text, ',')) {
+        double db = 0;
+        if (std::string error = ParseSnr(part, db); !error.empty()) return error;
+        dbs.push_back(db);
+    }
+    if (dbs.size() > kMaxPoints) return "more than " + std::to_string(kMaxPoints) + " points";
+    return {};
+}
+
+std::string ParseTail(const std::string& text, bool& tail) {
+    if (text == "zero" || text == "none") {
+        tail = text == "zero";
+        return {};
+    }
+    return Quoted(text) + " is neither zero nor none";
+}
+
+std::string CheckEventReach(const channel::Target& target, double& maxD2) {
+    const double d2min = target.D2Min();
+    if (maxD2 == 0) maxD2 = 2 * d2min;
+    if (maxD2 <= kMaxEventReach * d2min) return {};
+    char line[200];
+    std::snprintf(line, sizeof line, "%g is beyond %g, %g times the target's d2min of %g", maxD2,
+                  kMaxEventReach * d2min, kMaxEventReach, d2min);
+    return line;
 }
 
 std::string ParseSize(const std::string& text, int& width, int& height) {
@@ -131,6 +179,76 @@ std::string ParseSize(const std::string& text, int& width, int& height) {
     return {};
 }
 
+std::string ParseNumberIn(const std::string& text, double lo, double hi, double& value) {
+    if (std::string error = ParseNumber(text, value); !error.empty()) return error;
+    if (value < lo || value > hi) return OutOfRange(text, lo, hi);
+    return {};
+}
+
+std::string ParseDensities(const std::string& text, double lo, double hi,
+                           std::vector<double>& values) {
+    return ParseRange(
+        text, "D",
+        [lo, hi](const std::string& part, double& v) { return ParseNumberIn(part, lo, hi, v); },
+        values);
+}
+
+std::string ParseTaps(const std::string& text, int lo, int hi, int& taps) {
+    std::uint64_t v = 0;
+    if (std::string error =
+            ParseCount(text, static_cast<std::uint64_t>(lo), static_cast<std::uint64_t>(hi), v);
+        !error.empty())
+        return error;
+    if (v % 2 == 0) return Quoted(text) + " is even; the equalizer has an odd number of taps";
+    taps = static_cast<int>(v);
+    return {};
+}
+
+std::string ParseChoices(const std::string& text, const std::vector<std::string>& allowed,
+                         const char* what, std::vector<std::string>& chosen) {
+    chosen.clear();
+    for (const std::string& part : Split(text, ',')) {
+        if (std::find(allowed.begin(), allowed.end(), part) == allowed.end()) {
+            std::string names;
+            for (const std::string& a : allowed) names += (names.empty() ? "" : ", ") + a;
+            return Quoted(part) + " is not a " + what + " (" + names + ")";
+        }
+        if (std::find(chosen.begin(), chosen.end(), part) != chosen.end())
+            return Quoted(part) + " is given twice";
+        chosen.push_back(part);
+    }
+    return {};
+}
+
+std::string ParseTargets(const std::string& text, bool several,
+                         std::vector<TargetChoice>& targets) {
+    targets.clear();
+    const bool list = !text.empty() &&
+                      text.find_first_not_of("0123456789.,+-eE \t") == std::string::npos &&
+                      text.find_first_of("0123456789") != std::string::npos;
+    std::vector<std::string> parts =
+        list || !several ? std::vector<std::string>{text} : Split(text, ',');
+    for (const std::string& part : parts) {
+        TargetChoice choice;
+        if (part.size() == 4 && part.compare(0, 3, "gpr") == 0 && part[3] >= '0' &&
+            part[3] <= '9') {
+            choice.gpr = part[3] - '0';
+            if (choice.gpr < 2 || choice.gpr > 6)
+                return Quoted(part) + ": gprL has L from 2 to 6 (a target of L + 1 taps)";
+        } else if (std::string error = channel::Target::Parse(part, choice.target);
+                   !error.empty()) {
+            return error;
+        }
+        for (const TargetChoice& t : targets)
+            if (t.gpr == choice.gpr &&
+                (t.gpr > 0 || t.target.Coefficients() == choice.target.Coefficients()))
+                return Quoted(part) + " is given twice";
+        targets.push_back(choice);
+    }
+    if (targets.size() > 16) return Quoted(text) + " has more than 16 targets";
+    return {};
+}
+
 CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::string& description,
                         std::function<std::string(const std::string&)> take) {
     const std::string flag = name.substr(0, name.find(','));
@@ -143,8 +261,8 @@ CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::strin
         description);
 }
 
-double NoiseLevel::Sigma(const channel::Target& target) const {
-    return bySnr ? channel::SigmaOfSnr(target.Energy(), snrDb) : sigma;
+double NoiseLevel::Sigma(double energy) const {
+    return bySnr ? channel::SigmaOfSnr(energy, snrDb) : sigma;
 }
 
 void AddNoiseLevel(CLI::App& app, NoiseLevel& level, const std::string& sigmaDescription) {
@@ -171,19 +289,27 @@ CLI::Option* AddTarget(CLI::App& app, channel::Target& target) {
         ->type_name("NAME|LIST");
 }
 
+CLI::Option* AddPictureSize(CLI::App& app, int& width, int& height, const std::string& fallback) {
+    return AddChecked(app, "--size", "the picture's size in pixels (default " + fallback + ")",
+                      [&width, &height](const std::string& text) {
+                          return ParseSize(text, width, height);
+                      })
+        ->type_name("WxH");
+}
+
+void CheckChartSize(const std::string& png, int width, int height) {
+    if (!png.empty() && (width < kMinChart || height < kMinChart))
+        throw CLI::ValidationError("--size", "a chart needs at least " + std::to_string(kMinChart) +
+                                                 " pixels each way");
+}
+
 CLI::Option* AddTail(CLI::App& app, bool& tail) {
     return AddChecked(app, "--tail",
                       "zero (the default): the channel writes the target's memory of zero "
                       "precoder bits after each frame, the detector sees their samples and ends "
                       "in state 0; none: the frame just stops and the detector ends in its best "
                       "state, so the last bits are decided without the samples that follow them",
-                      [&tail](const std::string& text) -> std::string {
-                          if (text == "zero" || text == "none") {
-                              tail = text == "zero";
-                              return {};
-                          }
-                          return Quoted(text) + " is neither zero nor none";
-                      })
+                      [&tail](const std::string& text) { return ParseTail(text, tail); })
         ->type_name("zero|none");
 }
 

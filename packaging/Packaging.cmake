@@ -84,6 +84,11 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
 add_custom_target(quorvane-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
 install(FILES ${QUORVANE_PACKAGING_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
         DESTINATION ${QUORVANE_DOC_DIR})
+# The Python module's example, to be copied and run (python3-matplotlib).
+if(TARGET quorvane_python)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/examples/compare_targets.py
+          DESTINATION ${QUORVANE_DOC_DIR}/examples)
+endif()
 
 # The PNGs are rendered from quorvane.svg once and committed, so building
 # needs no SVG renderer.
@@ -109,7 +114,8 @@ samples and the interpolated readback waveform of an E3PR4 channel in one
 window. quorvane-snapshot builds the same window off-screen and writes it
 as a PNG or its data as CSV. quorvane-lab adds noise, recovers the data with
 a slicer and a Viterbi detector, lists the error events and measures both
-detectors' bit-error rates.")
+detectors' bit-error rates. The Python module quorvane gives the same engines
+on NumPy arrays.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane developers <dev@quorvane.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -121,6 +127,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # since both programs link Qt Gui; script/package checks that it did. The
 # lab's pictures set their text in DejaVu Sans.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fonts-dejavu-core")
+# The Python module: its interpreter (the module is built for one minor
+# version) and NumPy, which it hands every array to.
+if(QUORVANE_PYTHON_DEPENDS)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${QUORVANE_PYTHON_DEPENDS}")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-matplotlib")
+endif()
 # Under a Wayland compositor the window runs natively with Qt's Wayland
 # platform plugin, which Debian ships apart from Qt Gui; without it Qt falls
 # back to XWayland where there is one.

@@ -121,7 +121,7 @@ bool WritePng(const Chart& c, std::FILE* out) {
     chart.setTitleFont(TextFont(15, true));
     chart.setBackgroundRoundness(0);
     chart.setAnimationOptions(QChart::NoAnimation);
-    chart.legend()->setAlignment(Qt::AlignBottom);
+    chart.legend()->setAlignment(c.legendRight ? Qt::AlignRight : Qt::AlignBottom);
     chart.legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     chart.legend()->setFont(TextFont(12, false));
 
@@ -163,7 +163,9 @@ bool WritePng(const Chart& c, std::FILE* out) {
             series = new QLineSeries;
             QPen pen(ToQColor(s.colour), 2);
             if (s.dashed) pen.setStyle(Qt::DashLine);
+            if (s.dotted) pen.setStyle(Qt::DotLine);
             series->setPen(pen);
+            series->setPointsVisible(s.kind == ChartSeries::Kind::LinePoints);
         }
         series->setName(QString::fromStdString(s.name));
         for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i)

@@ -73,9 +73,11 @@ bool WritePng(const IndexedPicture& picture, std::FILE* out);
 // axis along the top (the same range, its own ticks and title), a legend.
 struct ChartSeries {
     std::string name;
-    enum class Kind { Line, Points } kind = Kind::Line;
+    // A line, markers alone, or a line through markers.
+    enum class Kind { Line, Points, LinePoints } kind = Kind::Line;
     Colour colour = 0x000000;
     bool dashed = false; // lines only
+    bool dotted = false; // lines only, instead of dashed
     std::vector<double> x, y;
 };
 
@@ -104,6 +106,7 @@ struct Chart {
     ChartAxis y;
     ChartTopAxis top;
     std::vector<ChartSeries> series;
+    bool legendRight = false; // a column at the right rather than a row below
 };
 
 // Renders the chart off-screen and encodes it as PNG onto `out`; false when

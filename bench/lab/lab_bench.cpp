@@ -1,8 +1,10 @@
 // The error-rate engine end to end: random bits, coding, noise, the slicer
 // and the Viterbi detector, counted against the raw bits. Mbit/s of counted
 // bits on one worker thread and on two. Then the eye diagram.
+#include "channel/bounds.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
+#include "engine/target_survey.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -48,7 +50,7 @@ BENCHMARK(BM_BerEndToEnd)
 // thread and two.
 void BM_EyeDefault(benchmark::State& state) {
     engine::EyeGeometry geometry;
-    engine::FitEyePicture(560, 360, 2, channel::Target(), geometry);
+    engine::FitEyePicture(560, 360, 2, engine::EyeRange{}, geometry);
     engine::EyeSettings settings;
     settings.blocks = 100'000;
     settings.sigma = 0.1;
@@ -61,3 +63,42 @@ void BM_EyeDefault(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EyeDefault)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// ber on a Lorentzian head at density 2 with jitter 0.05, its 15-tap
+// equalizer to E2PR4, and both Viterbi detectors (plain and npml with two
+// predictor taps) at 24 dB: the recording channel's end-to-end rate, the
+// channel designed once per iteration as the lab designs it per point.
+void BM_BerRecording(benchmark::State& state) {
+    engine::BerSettings settings;
+    settings.bits = 1 << 22;
+    settings.errors = settings.bits;
+    settings.threads = static_cast<int>(state.range(0));
+    engine::BerSetup setup;
+    setup.chain.channel = engine::ChannelKind::kLorentz;
+    setup.chain.density = 2;
+    setup.chain.jitter = 0.05;
+    channel::Target::Parse("e2pr4", setup.chain.target);
+    setup.detectors = {detectors::Kind::kViterbi, detectors::Kind::kNpml};
+    const double sigma = channel::SigmaOfSnr(engine::SignalEnergy(setup.chain), 24);
+    const std::atomic<bool> stop{false};
+    std::uint64_t bits = 0;
+    for (auto _ : state) {
+        engine::PointCounts counts;
+        engine::RunPoint(settings, setup, 0, sigma, stop, counts);
+        bits += counts.bits;
+    }
+    state.counters["bits"] = benchmark::Counter(
+        static_cast<double>(bits), benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
+}
+BENCHMARK(BM_BerRecording)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// quorvane-lab targets over 31 densities, 1 ... 4 by 0.1, on each head.
+void BM_Targets31(benchmark::State& state) {
+    engine::SurveySettings settings;
+    settings.channel =
+        state.range(0) == 0 ? engine::ChannelKind::kLorentz : engine::ChannelKind::kErf;
+    for (int i = 0; i <= 30; ++i) settings.densities.push_back(1 + 0.1 * i);
+    settings.jitter = 0.05;
+    for (auto _ : state) benchmark::DoNotOptimize(engine::SurveyTargets(settings));
+}
+BENCHMARK(BM_Targets31)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -12,7 +12,7 @@ namespace {
 engine::EyeImage Draw(const engine::EyeGeometry& g, double sigma, std::uint64_t blocks, int threads,
                       const channel::Target& target = {}) {
     engine::EyeSettings settings;
-    settings.target = target;
+    settings.chain.target = target;
     settings.blocks = blocks;
     settings.sigma = sigma;
     settings.uis = g.uis;
@@ -36,7 +36,9 @@ TEST(Eye, WithoutNoiseSamplingInstantsHitOnlyTheLevels) {
         channel::Target target;
         ASSERT_EQ(channel::Target::Parse(c.target, target), "");
         engine::EyeGeometry g;
-        ASSERT_EQ(engine::FitEye(c.width, c.height, c.uis, target, g), "");
+        ASSERT_EQ(engine::FitEye(c.width, c.height, c.uis,
+                                 engine::RangeOf(engine::ChainSettings{target}), g),
+                  "");
         EXPECT_EQ(g.pointStep, c.pointStep) << c.target;
         EXPECT_EQ(g.levelStep, c.levelStep) << c.target;
         EXPECT_EQ(g.zeroRow, c.zeroRow) << c.target;
@@ -73,10 +75,10 @@ TEST(Eye, WithoutNoiseSamplingInstantsHitOnlyTheLevels) {
 
 TEST(Eye, NegatedWaveformDrawsTheMirrorImage) {
     engine::EyeGeometry g;
-    ASSERT_EQ(engine::FitEye(161, 301, 2, channel::Target(), g),
+    ASSERT_EQ(engine::FitEye(161, 301, 2, engine::EyeRange{}, g),
               ""); // odd height: row 150 is level 0
     ASSERT_EQ(g.zeroRow * 2, g.height - 1);
-    engine::EyeSource source(channel::Target(), 0.6, g.uis);
+    engine::EyeSource source(engine::ChainSettings{}, 0.6, g.uis);
     source.Start(7, 0);
     engine::EyePainter plain(g), negated(g);
     std::vector<std::uint32_t> a(g.width * g.height), b(a.size());
@@ -101,7 +103,7 @@ TEST(Eye, NegatedWaveformDrawsTheMirrorImage) {
 
 TEST(Eye, ThreadsDoNotChangeTheHits) {
     engine::EyeGeometry g;
-    ASSERT_EQ(engine::FitEye(200, 120, 2, channel::Target(), g), "");
+    ASSERT_EQ(engine::FitEye(200, 120, 2, engine::EyeRange{}, g), "");
     const engine::EyeImage one = Draw(g, 0.4, 700, 1);
     const engine::EyeImage three = Draw(g, 0.4, 700, 3);
     EXPECT_EQ(one.blocks, 700u);

@@ -99,37 +99,39 @@ TEST_F(Lab, DetectWithoutNoiseIsExactOnTheWindowsBlocks) {
 
 TEST_F(Lab, SeededSweepsWriteTheirPinnedFiles) {
     // A short sweep with the tail: any change to the bits, the noise, sigma
-    // or a detector moves these counts. The noise from the eight lanes (the
-    // default), then from the one generator of the lab's earlier versions.
+    // or a detector moves these counts. The noise from the one generator of
+    // every version (the default), then from the eight lanes.
     const std::string sweep = "ber --snr 14:22:2 --bits 300000 --errors 100 --frame 1000 --csv -";
     const std::string header =
         "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,union_bound\n";
-    EXPECT_EQ(Run(sweep).out,
+    const std::string serial =
+        header + "14,1.05579358,66000,32582,0.493666667,7021,0.106378788,0.432327263\n"
+                 "16,0.838646648,66000,31380,0.475454545,2158,0.0326969697,0.064415939\n"
+                 "18,0.666160712,66000,27827,0.421621212,309,0.00468181818,0.00717955529\n"
+                 "20,0.529150262,264000,88622,0.335689394,144,0.000545454545,0.000597282154\n"
+                 "22,0.420318994,300000,68900,0.229666667,4,1.33333333e-05,1.94365204e-05\n";
+    EXPECT_EQ(Run(sweep).out, serial);
+    EXPECT_EQ(Run(sweep + " --noise-stream serial").out, serial);
+    EXPECT_EQ(Run(sweep + " --noise-stream lanes").out,
               header + "14,1.05579358,66000,32503,0.492469697,6944,0.105212121,0.432327263\n"
                        "16,0.838646648,66000,31344,0.474909091,2245,0.0340151515,0.064415939\n"
                        "18,0.666160712,66000,27888,0.422545455,360,0.00545454545,0.00717955529\n"
                        "20,0.529150262,198000,66237,0.334530303,104,0.000525252525,0.000597282154\n"
                        "22,0.420318994,300000,69375,0.23125,4,1.33333333e-05,1.94365204e-05\n");
-    EXPECT_EQ(Run(sweep + " --noise-stream serial").out,
-              header + "14,1.05579358,66000,32582,0.493666667,7021,0.106378788,0.432327263\n"
-                       "16,0.838646648,66000,31380,0.475454545,2158,0.0326969697,0.064415939\n"
-                       "18,0.666160712,66000,27827,0.421621212,309,0.00468181818,0.00717955529\n"
-                       "20,0.529150262,264000,88622,0.335689394,144,0.000545454545,0.000597282154\n"
-                       "22,0.420318994,300000,68900,0.229666667,4,1.33333333e-05,1.94365204e-05\n");
-    // Without the tail and with the one generator, the files of a short sweep
-    // and of the first runs as the lab wrote them before frames had one,
-    // byte for byte.
-    EXPECT_EQ(Run(sweep + " --tail none --noise-stream serial").out,
+    // Without the tail, the files of a short sweep and of the first runs as
+    // the lab wrote them before frames had one, byte for byte.
+    EXPECT_EQ(Run(sweep + " --tail none").out,
               header +
                   "14,1.05579358,66000,32571,0.4935,7288,0.110424242,0.432327263\n"
                   "16,0.838646648,66000,31343,0.474893939,2124,0.0321818182,0.064415939\n"
                   "18,0.666160712,66000,27790,0.421060606,429,0.0065,0.00717955529\n"
                   "20,0.529150262,198000,66468,0.33569697,109,0.000550505051,0.000597282154\n"
                   "22,0.420318994,300000,68878,0.229593333,44,0.000146666667,1.94365204e-05\n");
-    // The same noise through a 6-bit converter: the slicer's levels keep
+    // The lanes' noise through a 6-bit converter: the slicer's levels keep
     // their decisions (halfway between two levels is halfway between two
     // codes), the Viterbi detector loses a little.
-    const std::vector<std::string> adc = Lines(Run(sweep + " --adc-bits 6").out);
+    const std::vector<std::string> adc =
+        Lines(Run(sweep + " --noise-stream lanes --adc-bits 6").out);
     ASSERT_EQ(adc.size(), 6u);
     EXPECT_EQ(adc[4], "20,0.529150262,198000,66237,0.334530303,120,0.000606060606,0.000597282154");
     const std::vector<std::string> table =
@@ -158,6 +160,36 @@ TEST_F(Lab, OtherTargetsRunThroughEveryCommand) {
     EXPECT_EQ(Lines(detect.out)[0], "run,k,raw,samp,received,viterbi");
     EXPECT_EQ(Lines(detect.out).size(), 43u);
     EXPECT_EQ(Run("eye --target e2pr4 --runs 300 --png " + P("e.png")).status, 0);
+}
+
+TEST_F(Lab, HeadsRunThroughEveryCommand) {
+    // targets: a row per density and target, the best of each density marked.
+    const Result t = Run("targets --density 1:3:1 --csv " + P("t.csv"));
+    ASSERT_EQ(t.status, 0) << t.err;
+    const std::vector<std::string> rows = Lines(Slurp(P("t.csv")));
+    ASSERT_EQ(rows.size(), 1u + 3 * 9);
+    EXPECT_EQ(rows[0], "density,target,coefficients,delay,mse,d2min,detection_snr_db");
+    EXPECT_EQ(rows[1].rfind("1,pr4,\"1,0,-1\",", 0), 0u) << rows[1];
+    EXPECT_EQ(rows[9].rfind("1,gpr6,\"1,", 0), 0u) << rows[9];
+    EXPECT_EQ(std::count(t.out.begin(), t.out.end(), '*'), 3 + 1) << t.out; // and the legend
+    // ber: several targets, the target column first, npml's pair after the
+    // Viterbi one, a real target's slicer columns empty.
+    const Result b = Run("ber --channel lorentz --density 2 --jitter 0.02 --snr 20 --bits 1e5 "
+                         "--target e2pr4,gpr3 --csv -");
+    ASSERT_EQ(b.status, 0) << b.err;
+    const std::vector<std::string> csv = Lines(b.out);
+    ASSERT_EQ(csv.size(), 3u);
+    EXPECT_EQ(csv[0], "target,snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,"
+                      "viterbi_ber,npml_errors,npml_ber,union_bound");
+    EXPECT_EQ(csv[1].rfind("e2pr4,20,", 0), 0u) << csv[1];
+    EXPECT_NE(csv[2].find(",,,"), std::string::npos) << csv[2];
+    EXPECT_EQ(csv[2].rfind("gpr3,20,", 0), 0u) << csv[2];
+    // detect: the tail's rows too, a column per detector that ran.
+    const Result d = Run("detect --channel erf --density 1.5 --runs 2 --csv -");
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(Lines(d.out)[0], "run,k,raw,samp,received,slicer,viterbi,npml");
+    EXPECT_EQ(Lines(d.out).size(), 1u + 2 * 45);
+    EXPECT_EQ(Run("eye --channel lorentz --jitter 0.05 --runs 300 --png " + P("e.png")).status, 0);
 }
 
 TEST_F(Lab, BerCountsDoNotDependOnThreads) {
@@ -232,6 +264,30 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"ber --sigma 0.5 --adc-bits 6 --target 1,0.8,-0.3" + csv, 2},
         {"ber --sigma 0.5 --adc-bits 4 --target 4,4,4,4" + csv, 2},
         {"ber --sigma 0.5 --noise-stream fast" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target gpr3 --adc-bits 6" + csv, 2},
+        {"ber --sigma 0.5 --density 2" + csv, 2},
+        {"ber --sigma 0.5 --taps 15" + csv, 2},
+        {"ber --sigma 0.5 --channel head" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --density 0.4" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --density 5.1" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --taps 14" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --taps 65" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --jitter 0.31" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --jitter -0.1" + csv, 2},
+        {"ber --sigma 0.5 --channel erf --predictor 5" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target gpr7" + csv, 2},
+        {"ber --sigma 0.5 --target gpr3" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target 2,1 --detector slicer" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target gpr3 --detector slicer" + csv, 2},
+        {"ber --sigma 0.5 --detector npml" + csv, 2},
+        {"ber --sigma 0.5 --detector viterbi,bogus" + csv, 2},
+        {"ber --sigma 0.5 --target e3pr4,e3pr4" + csv, 2},
+        {"detect --target e2pr4,e3pr4" + csv, 2},
+        {"eye --channel lorentz --target gpr3" + png, 2},
+        {"targets" + csv, 2},
+        {"targets --density 6" + csv, 2},
+        {"targets --channel ideal --density 2" + csv, 2},
+        {"targets --density 2 --png " + (dir_ / "t.png").string(), 2},
     };
     for (const auto& [args, status] : cases) {
         const Result r = Run(args);
@@ -277,7 +333,7 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
     // The noise-free eye's middle column in the file: black except on the
     // 13 levels, +6 at the top.
     engine::EyeGeometry g;
-    ASSERT_EQ(engine::FitEyePicture(400, 301, 2, channel::Target(), g), "");
+    ASSERT_EQ(engine::FitEyePicture(400, 301, 2, engine::EyeRange{}, g), "");
     const QImage eye(QString::fromStdString(P("eye.png")));
     const int x = engine::EyeMargins::left + g.PointColumn(10);
     std::vector<int> lit;

@@ -1,0 +1,556 @@
+// The long runs, without the GIL: ber (the command line's `ber`), eye,
+// detect (the window's blocks) and targets (the target survey).
+#include "python/runs.h"
+
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "engine/ber_sweep.h"
+#include "engine/error_rate.h"
+#include "engine/eye_diagram.h"
+#include "engine/target_survey.h"
+#include "engine/window_blocks.h"
+#include "lab/channel_options.h"
+#include "lab/commands.h"
+#include "lab/options.h"
+#include "python/arrays.h"
+#include "python/chain.h"
+#include "python/target.h"
+#include "python/values.h"
+
+namespace pyquorvane {
+namespace {
+
+// A long run's way back to Python. The engines call their report on the
+// calling thread a few times a second; there it takes the GIL, lets Python
+// run a pending signal handler (Ctrl-C raises KeyboardInterrupt there) and
+// calls the user's progress function. Either one raising sets the engine's
+// stop flag and keeps the exception, which is raised again once the engine
+// has returned, carrying what was finished as its `result`.
+class Watch {
+  public:
+    explicit Watch(py::handle progress)
+        : progress_(progress.is_none() ? py::object()
+                                       : py::reinterpret_borrow<py::object>(progress)) {
+        if (progress_ && !PyCallable_Check(progress_.ptr()))
+            throw py::type_error("progress: expected a function of one argument, a dict");
+    }
+    const std::atomic<bool>& flag() const { return stop_; }
+    bool Stopped() const { return stop_.load(); }
+
+    // From the engine's report, or between two pieces of work; takes the GIL
+    // itself. `info` makes the dict the progress function gets.
+    void Report(const std::function<py::dict()>& info) {
+        py::gil_scoped_acquire gil;
+        if (error_) return;
+        try {
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (progress_) progress_(info());
+        } catch (py::error_already_set& e) {
+            error_.emplace(std::move(e));
+            stop_.store(true);
+        } catch (const std::exception& e) {
+            PyErr_SetString(PyExc_RuntimeError, e.what());
+            error_.emplace();
+            stop_.store(true);
+        }
+    }
+
+    // With the GIL held: raises the kept exception with `result` on it.
+    void RaiseIfStopped(const py::object& result) {
+        if (!error_) return;
+        py::error_already_set e = std::move(*error_);
+        error_.reset();
+        if (PyObject_SetAttrString(e.value().ptr(), "result", result.ptr()) != 0) PyErr_Clear();
+        throw e;
+    }
+
+  private:
+    py::object progress_;
+    std::atomic<bool> stop_{false};
+    std::optional<py::error_already_set> error_;
+};
+
+// A structured array of `rows` rows whose fields are named `names`, each
+// field's values set by `column` (a list or an array of them) under the
+// NumPy type `type` gives its name.
+py::array Table(std::size_t rows, const std::vector<std::string>& names,
+                const std::function<std::string(const std::string&)>& type,
+                const std::function<py::object(const std::string&)>& column) {
+    const py::module_ numpy = py::module_::import("numpy");
+    py::list spec;
+    for (const std::string& name : names) spec.append(py::make_tuple(name, type(name)));
+    py::array out = numpy.attr("zeros")(rows, numpy.attr("dtype")(spec));
+    for (const std::string& name : names) out[py::str(name)] = column(name);
+    return out;
+}
+
+// The widest of some texts, as a NumPy string type ("<U5").
+std::string TextType(const std::vector<std::string>& texts) {
+    std::size_t width = 1;
+    for (const std::string& t : texts) width = std::max(width, t.size());
+    return "<U" + std::to_string(width);
+}
+
+// The sweep's points as a structured array with the fields of the lab's CSV
+// (engine::BerColumnsOf): target as text, bits as uint64, the rest as
+// float64, so a detector that did not run at a point has NaN in both its
+// fields, as NumPy and pandas read the CSV's empty cells.
+py::array PointsArray(const lab::ChannelOptions& options,
+                      const std::vector<engine::BerPoint>& points) {
+    const engine::BerColumns columns =
+        engine::BerColumnsOf(options.chain.Recording(), options.targets.size() > 1);
+    std::vector<std::string> targets;
+    for (const engine::BerPoint& p : points)
+        targets.push_back(lab::ChainFor(options, p.target).TargetName());
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    return Table(
+        points.size(), columns.Names(),
+        [&](const std::string& name) {
+            return name == "target" ? TextType(targets) : name == "bits" ? "<u8" : "<f8";
+        },
+        [&](const std::string& name) -> py::object {
+            if (name == "target") return py::cast(targets);
+            if (name == "bits") {
+                py::array_t<std::uint64_t> bits(static_cast<py::ssize_t>(points.size()));
+                for (std::size_t i = 0; i < points.size(); ++i)
+                    bits.mutable_at(i) = points[i].counts.bits;
+                return bits;
+            }
+            py::array_t<double> values(static_cast<py::ssize_t>(points.size()));
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                const engine::BerPoint& p = points[i];
+                double v = nan;
+                if (name == "snr_db") {
+                    v = p.snrDb;
+                } else if (name == "sigma") {
+                    v = p.sigma;
+                } else if (name == "union_bound") {
+                    v = p.unionBound;
+                } else {
+                    for (detectors::Kind kind : columns.kinds) {
+                        const std::string k = detectors::KindName(kind);
+                        const engine::Monitor* m = p.CountsOf(kind);
+                        if (m != nullptr && name == k + "_errors")
+                            v = static_cast<double>(m->bitErrors);
+                        if (m != nullptr && name == k + "_ber") v = m->Ber();
+                    }
+                }
+                values.mutable_at(i) = v;
+            }
+            return values;
+        });
+}
+
+struct Noise {
+    std::vector<double> sigmas, snrDbs; // one of them
+};
+
+Noise SweepNoise(py::handle sigma, py::handle snr) {
+    if (!sigma.is_none() && !snr.is_none()) Refuse("sigma", "excludes snr");
+    if (sigma.is_none() && snr.is_none()) throw py::value_error("sigma or snr is required");
+    Noise n;
+    if (!sigma.is_none())
+        n.sigmas = Sigmas("sigma", sigma);
+    else
+        n.snrDbs = Snrs("snr", snr);
+    return n;
+}
+
+py::array Ber(py::object sigma, py::object snr, py::object bits, py::object errors,
+              py::object frame, py::object seed, py::object threads, py::object target,
+              py::object tail, py::object channel, py::object density, py::object jitter,
+              py::object taps, py::object predictor, py::object detectors, py::object progress) {
+    const lab::ChannelOptions options =
+        ChainOf({target, tail, channel, density, jitter, taps, predictor, detectors}, true);
+    engine::BerSettings settings;
+    settings.bits = Count("bits", bits, 1, lab::kMaxBits);
+    settings.errors = Count("errors", errors, 1, lab::kMaxErrors);
+    settings.frame = SmallCount("frame", frame, 1, lab::kMaxFrame);
+    settings.seed = Count("seed", seed, 0, UINT64_MAX);
+    settings.threads = Threads(threads);
+    const Noise noise = SweepNoise(sigma, snr);
+
+    Watch watch(progress);
+    std::vector<engine::BerPoint> done;
+    const int count = static_cast<int>(std::max(noise.sigmas.size(), noise.snrDbs.size()));
+    const std::size_t targets = options.targets.size();
+    // As the command line: target after target, point i of each one drawing
+    // the same noise (its chunks' streams).
+    for (std::size_t t = 0; t < targets && !watch.Stopped(); ++t) {
+        const engine::ChainSettings chain = lab::ChainFor(options, t);
+        const std::string name = chain.TargetName();
+        std::vector<channel::ErrorEvent> events;
+        {
+            py::gil_scoped_release release;
+            events = engine::BoundEvents(chain);
+        }
+        for (int i = 0; i < count; ++i) {
+            engine::BerPoint p =
+                engine::PointAt(chain, noise.sigmas, noise.snrDbs, static_cast<std::size_t>(i));
+            p.target = t;
+            auto info = [&](const engine::PointCounts& c) {
+                py::dict d;
+                d["target"] = name;
+                d["point"] = i;
+                d["points"] = count;
+                d["snr_db"] = p.snrDb;
+                d["sigma"] = p.sigma;
+                d["bits"] = c.bits;
+                for (std::size_t k = 0; k < p.kinds.size(); ++k) {
+                    const std::uint64_t e = k < c.detectors.size() ? c.detectors[k].bitErrors : 0;
+                    d[py::str(std::string(detectors::KindName(p.kinds[k])) + "_errors")] = e;
+                }
+                return d;
+            };
+            // Every point starts with a report, so a stop between two points
+            // keeps exactly the ones before it.
+            watch.Report([&] { return info(engine::PointCounts{}); });
+            if (watch.Stopped()) break;
+            bool finished = false;
+            {
+                py::gil_scoped_release release;
+                const engine::ChannelDesign design = engine::DesignChannel(chain, p.sigma);
+                engine::BerSetup setup;
+                setup.chain = chain;
+                setup.detectors = lab::DetectorsFor(options, design);
+                finished = engine::RunBerPoint(
+                    settings, setup, design, i, events, watch.flag(), p,
+                    [&](const engine::PointCounts& c) { watch.Report([&] { return info(c); }); });
+            }
+            if (!finished) break;
+            done.push_back(p);
+        }
+    }
+    py::array result = PointsArray(options, done);
+    watch.RaiseIfStopped(result);
+    return result;
+}
+
+// The eye's geometry for an array of width x height (by default the eye of
+// the command line's default picture, its margins taken off).
+engine::EyeGeometry EyeGeometryOf(py::handle size, int uis, const engine::ChainSettings& chain) {
+    const lab::EyeOptions defaults;
+    int width = defaults.width - engine::EyeMargins::left - engine::EyeMargins::right;
+    int height = defaults.height - engine::EyeMargins::top - engine::EyeMargins::bottom;
+    if (!size.is_none()) Size("size", size, width, height);
+    engine::EyeGeometry g;
+    if (std::string error = engine::FitEye(width, height, uis, engine::RangeOf(chain), g);
+        !error.empty())
+        Refuse("size", error);
+    return g;
+}
+
+py::dict GeometryDict(const engine::EyeGeometry& g) {
+    py::dict d;
+    d["width"] = g.width;
+    d["height"] = g.height;
+    d["uis"] = g.uis;
+    d["first_sample"] = g.firstSample;
+    d["low"] = g.low;
+    d["high"] = g.high;
+    d["point_step"] = g.pointStep;
+    d["level_step"] = g.levelStep;
+    d["left"] = g.left;
+    d["zero_row"] = g.zeroRow;
+    return d;
+}
+
+// The eye's chain: the channel's arguments that shape the readback.
+engine::ChainSettings EyeChain(py::handle target, py::handle channel, py::handle density,
+                               py::handle jitter) {
+    const py::object none = py::none();
+    const engine::ChainSettings chain = lab::ChainFor(
+        ChainOf({target, none, channel, density, jitter, none, none, none}, false), 0);
+    if (std::string error = lab::CheckEyeTarget(chain); !error.empty()) Refuse("target", error);
+    return chain;
+}
+
+py::array Eye(py::object runs, py::object sigma, py::object snr, py::object uis, py::object seed,
+              py::object threads, py::object target, py::object channel, py::object density,
+              py::object jitter, py::object size, py::object progress) {
+    const lab::EyeOptions defaults;
+    engine::EyeSettings settings;
+    settings.chain = EyeChain(target, channel, density, jitter);
+    settings.blocks = Count("runs", runs, 1, lab::kMaxRuns);
+    settings.sigma =
+        NoiseSigma(sigma, snr, engine::SignalEnergy(settings.chain), defaults.noise.sigma);
+    settings.uis = SmallCount("uis", uis, 1, engine::kMaxEyeUis);
+    settings.seed = Count("seed", seed, 0, UINT64_MAX);
+    settings.threads = Threads(threads);
+    const engine::EyeGeometry geometry = EyeGeometryOf(size, settings.uis, settings.chain);
+
+    Watch watch(progress);
+    engine::EyeImage image;
+    watch.Report(
+        [&] { return py::dict(py::arg("blocks") = 0, py::arg("runs") = settings.blocks); });
+    if (!watch.Stopped()) {
+        py::gil_scoped_release release;
+        engine::DrawEye(settings, geometry, watch.flag(), image, [&](std::uint64_t blocks) {
+            watch.Report([&] {
+                return py::dict(py::arg("blocks") = blocks, py::arg("runs") = settings.blocks);
+            });
+        });
+    }
+    if (image.hits.empty())
+        image.hits.assign(static_cast<std::size_t>(geometry.width) * geometry.height, 0);
+    py::array result = Adopt(std::move(image.hits), {geometry.height, geometry.width});
+    watch.RaiseIfStopped(result);
+    return result;
+}
+
+// The window's blocks, as `quorvane-lab detect` runs them.
+py::dict Detect(py::object runs, py::object sigma, py::object snr, py::object seed,
+                py::object target, py::object tail, py::object channel, py::object density,
+                py::object jitter, py::object taps, py::object predictor, py::object detectors) {
+    const lab::ChannelOptions options =
+        ChainOf({target, tail, channel, density, jitter, taps, predictor, detectors}, false);
+    const lab::DetectOptions defaults;
+    engine::BlockSettings settings;
+    settings.chain = lab::ChainFor(options, 0);
+    settings.sigma =
+        NoiseSigma(sigma, snr, engine::SignalEnergy(settings.chain), defaults.noise.sigma);
+    settings.seed = Count("seed", seed, 0, UINT64_MAX);
+    const int count = SmallCount("runs", runs, 1, lab::kMaxRuns);
+
+    std::unique_ptr<engine::WindowBlocks> blocks;
+    {
+        py::gil_scoped_release release;
+        if (!options.detectors.empty())
+            settings.detectors =
+                lab::DetectorsFor(options, engine::DesignChannel(settings.chain, settings.sigma));
+        blocks = std::make_unique<engine::WindowBlocks>(settings);
+    }
+    const std::vector<detectors::Kind>& kinds = blocks->Detectors();
+    const int bits = channel::kBits;
+    const int samples = bits + (settings.chain.tail ? blocks->design().target.Memory() : 0);
+
+    py::array_t<std::uint8_t> raw({count, bits}), prec({count, bits});
+    py::array_t<float> clean({count, samples}), received({count, samples});
+    std::vector<py::array_t<std::uint8_t>> decided;
+    std::vector<std::uint8_t*> to;
+    for (std::size_t d = 0; d < kinds.size(); ++d) {
+        decided.emplace_back(std::vector<py::ssize_t>{count, bits});
+        to.push_back(decided.back().mutable_data());
+    }
+    std::uint8_t* rawTo = raw.mutable_data();
+    std::uint8_t* precTo = prec.mutable_data();
+    float* cleanTo = clean.mutable_data();
+    float* receivedTo = received.mutable_data();
+
+    Watch watch{py::none()};
+    int run = 0;
+    {
+        py::gil_scoped_release release;
+        constexpr int kRunsBetweenChecks = 4096;
+        for (; run < count && !watch.Stopped(); ++run) {
+            const engine::BlockResult& r = blocks->Next();
+            const py::ssize_t b = static_cast<py::ssize_t>(run) * bits;
+            const py::ssize_t s = static_cast<py::ssize_t>(run) * samples;
+            std::memcpy(rawTo + b, r.frame.raw.data(), bits);
+            std::memcpy(precTo + b, r.frame.prec.data(), bits);
+            std::memcpy(cleanTo + s, r.frame.clean.data(), samples * sizeof(float));
+            std::memcpy(receivedTo + s, r.frame.received.data(), samples * sizeof(float));
+            for (std::size_t d = 0; d < to.size(); ++d)
+                std::memcpy(to[d] + b, r.decided[d].data(), bits);
+            if ((run + 1) % kRunsBetweenChecks == 0) watch.Report([] { return py::dict(); });
+        }
+    }
+    py::dict result;
+    const py::slice finished(0, run, 1);
+    result["raw"] = raw[finished];
+    result["prec"] = prec[finished];
+    result["clean"] = clean[finished];
+    result["received"] = received[finished];
+    for (std::size_t d = 0; d < kinds.size(); ++d)
+        result[detectors::KindName(kinds[d])] = decided[d][finished];
+    result["sigma"] = settings.sigma;
+    result["target"] = py::cast(std::make_shared<TargetBox>(blocks->design().target));
+    watch.RaiseIfStopped(result);
+    return result;
+}
+
+// The target survey of `quorvane-lab targets`, a row per density and target.
+py::array Targets(py::object density, py::object channel, py::object snr, py::object jitter,
+                  py::object taps) {
+    const lab::TargetsOptions defaults;
+    engine::SurveySettings settings;
+    settings.channel = defaults.channel;
+    settings.snrDb = defaults.snrDb;
+    settings.jitter = defaults.jitter;
+    settings.taps = defaults.taps;
+    if (!channel.is_none()) {
+        if (!py::isinstance<py::str>(channel))
+            throw py::type_error("channel: expected \"lorentz\" or \"erf\"");
+        if (std::string error =
+                lab::ParseSurveyChannel(channel.cast<std::string>(), settings.channel);
+            !error.empty())
+            Refuse("channel", error);
+    }
+    // One density or FROM:TO:STEP as the command line takes it, or a
+    // sequence of densities.
+    const bool sequence =
+        !py::isinstance<py::str>(density) &&
+        (py::isinstance<py::sequence>(density) || py::hasattr(density, "__array__"));
+    py::list texts =
+        sequence ? py::list(py::module_::import("builtins").attr("list")(density)) : py::list();
+    if (!sequence) texts.append(py::str(NumberText("density", density)));
+    for (py::handle item : texts) {
+        std::vector<double> values;
+        if (std::string error = lab::ParseSurveyDensities(NumberText("density", item), values);
+            !error.empty())
+            Refuse("density", error);
+        settings.densities.insert(settings.densities.end(), values.begin(), values.end());
+    }
+    if (!snr.is_none()) settings.snrDb = Snr("snr", snr);
+    if (!jitter.is_none()) {
+        if (std::string error = lab::ParseJitter(NumberText("jitter", jitter), settings.jitter);
+            !error.empty())
+            Refuse("jitter", error);
+    }
+    if (!taps.is_none()) {
+        if (std::string error = lab::ParseEqualizerTaps(NumberText("taps", taps), settings.taps);
+            !error.empty())
+            Refuse("taps", error);
+    }
+    std::vector<engine::SurveyRow> rows;
+    {
+        py::gil_scoped_release release;
+        rows = engine::SurveyTargets(settings);
+    }
+    std::vector<std::string> targets, coefficients;
+    for (const engine::SurveyRow& r : rows) {
+        targets.push_back(r.target);
+        coefficients.push_back(r.coefficients);
+    }
+    const std::vector<std::string> names(std::begin(engine::kSurveyColumns),
+                                         std::end(engine::kSurveyColumns));
+    return Table(
+        rows.size(), names,
+        [&](const std::string& name) {
+            return name == "target"         ? TextType(targets)
+                   : name == "coefficients" ? TextType(coefficients)
+                   : name == "delay"        ? std::string("<i8")
+                                            : std::string("<f8");
+        },
+        [&](const std::string& name) -> py::object {
+            if (name == "target") return py::cast(targets);
+            if (name == "coefficients") return py::cast(coefficients);
+            py::list values;
+            for (const engine::SurveyRow& r : rows) {
+                if (name == "delay") {
+                    values.append(r.delay);
+                    continue;
+                }
+                values.append(name == "density" ? r.density
+                              : name == "mse"   ? r.mse
+                              : name == "d2min" ? r.d2min
+                                                : r.detectionSnrDb);
+            }
+            return values;
+        });
+}
+
+} // namespace
+
+void AddRuns(py::module_& m) {
+    const engine::BerSettings ber;
+    m.def("ber", &Ber, py::arg("sigma") = py::none(), py::arg("snr") = py::none(),
+          py::arg("bits") = ber.bits, py::arg("errors") = ber.errors, py::arg("frame") = ber.frame,
+          py::arg("seed") = ber.seed, py::arg("threads") = py::none(), py::arg("target") = "e3pr4",
+          py::arg("tail") = "zero", py::arg("channel") = "ideal", py::arg("density") = py::none(),
+          py::arg("jitter") = py::none(), py::arg("taps") = py::none(),
+          py::arg("predictor") = py::none(), py::arg("detectors") = py::none(),
+          py::arg("progress") = py::none(),
+          R"(The detectors' bit-error rates against the noise, as quorvane-lab ber measures them.
+
+sigma: deviations (a number, a sequence, or "0.3,0.4"); or snr: SNRs in dB
+against the channel's signal energy ("FROM:TO:STEP", a number or a sequence).
+A point ends at `bits` bits (rounded up to whole frames) or once every detector
+has `errors` errors. frame: bits per frame; seed; threads (default every core;
+the counts do not depend on it); target: one, or several ("e2pr4,e3pr4,gpr5",
+or a list of names, coefficient lists and Targets), each run at every point
+with the same noise; tail ("zero" or "none"); channel, density, jitter, taps
+and predictor as Channel takes them (on a head the equalizer, npml's predictor
+and a gprL target are designed at each point); detectors: some of "slicer",
+"viterbi", "npml" (default every one that applies).
+
+Returns a structured array, a row per target and point, with the fields of the
+command's CSV: target (only with several targets), snr_db, sigma, bits
+(uint64), slicer_errors, slicer_ber, viterbi_errors, viterbi_ber, on a head
+npml_errors and npml_ber, union_bound (float64; a detector that did not run has
+NaN in both its fields).
+
+progress, if given, is called with a dict (target, point, points, snr_db, sigma,
+bits, and each detector's errors so far) as each point starts and a few times a
+second. Ctrl-C, or an exception raised by progress, stops the sweep: the
+exception goes on with the finished points as its `result`.)");
+
+    const lab::EyeOptions eye;
+    m.def("eye", &Eye, py::arg("runs") = eye.runs, py::arg("sigma") = py::none(),
+          py::arg("snr") = py::none(), py::arg("uis") = eye.uis, py::arg("seed") = eye.seed,
+          py::arg("threads") = py::none(), py::arg("target") = "e3pr4",
+          py::arg("channel") = "ideal", py::arg("density") = py::none(),
+          py::arg("jitter") = py::none(), py::arg("size") = py::none(),
+          py::arg("progress") = py::none(),
+          R"(The density eye diagram of quorvane-lab eye: hits per pixel (uint32), shape
+(height, width), row 0 at the bottom (imshow(..., origin="lower")).
+
+runs: 40-bit blocks; sigma (default 0.1) or snr; uis: bit periods across;
+target, channel, density, jitter as Channel takes them (on a head the eye is the
+low-passed readback, before the equalizer); size: (width, height) or "WxH" of
+the array, by default the eye of the command's default picture (560x360 less
+its margins), so the same seed gives the command's picture; eye_geometry says
+where levels and instants lie. progress is called with a dict (blocks, runs);
+Ctrl-C or an exception raised by it stops, the exception carrying the hits so
+far as its `result`.)");
+
+    m.def(
+        "eye_geometry",
+        [](py::object size, py::object uis, py::object target, py::object channel,
+           py::object density, py::object jitter) {
+            return GeometryDict(EyeGeometryOf(size, SmallCount("uis", uis, 1, engine::kMaxEyeUis),
+                                              EyeChain(target, channel, density, jitter)));
+        },
+        py::arg("size") = py::none(), py::arg("uis") = eye.uis, py::arg("target") = "e3pr4",
+        py::arg("channel") = "ideal", py::arg("density") = py::none(),
+        py::arg("jitter") = py::none(),
+        R"(Where things are in eye()'s array: waveform point o of a window (o = 0 ... 10 uis)
+is column left + o point_step, level L is row zero_row + L level_step; windows
+start at sample first_sample, and low ... high is the noise-free range.)");
+
+    const lab::DetectOptions detect;
+    m.def("detect", &Detect, py::arg("runs") = detect.runs, py::arg("sigma") = py::none(),
+          py::arg("snr") = py::none(), py::arg("seed") = detect.seed, py::arg("target") = "e3pr4",
+          py::arg("tail") = "zero", py::arg("channel") = "ideal", py::arg("density") = py::none(),
+          py::arg("jitter") = py::none(), py::arg("taps") = py::none(),
+          py::arg("predictor") = py::none(), py::arg("detectors") = py::none(),
+          R"(The window's own 40-bit blocks through the channel (noise sigma, default 0.3, or
+snr; the channel's arguments as Channel takes them) with the noise of the stream
+(seed, 0), and every detector that applies or those named, as quorvane-lab
+detect runs them: a dict of arrays with a run a row, raw, prec, clean (the
+target's ideal levels) and received (40 + tail samples, on a head the
+equalizer's output), and each detector's decided bits under its name; sigma;
+and target, the Target decided on (a gprL one as designed).)");
+
+    const lab::TargetsOptions targets;
+    m.def("targets", &Targets, py::arg("density"),
+          py::arg("channel") = engine::ChannelName(targets.channel), py::arg("snr") = targets.snrDb,
+          py::arg("jitter") = targets.jitter, py::arg("taps") = targets.taps,
+          R"(Which target at which density, as quorvane-lab targets surveys it: for each
+density (one, "FROM:TO:STEP", or a sequence) a head ("lorentz" or "erf")
+equalized at snr dB and jitter with `taps` taps to PR4, EPR4, E2PR4, E3PR4 and to
+gpr2 ... gpr6 designed with the equalizer. A structured array with the fields
+of the command's CSV: density, target, coefficients, delay (int64), mse, d2min
+and detection_snr_db = 10 log10(d2min / mse).)");
+}
+
+} // namespace pyquorvane
