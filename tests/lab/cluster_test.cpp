@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 using testsupport::Result;
 using testsupport::Slurp;
@@ -28,6 +29,11 @@ class Cluster : public testsupport::ProgramTest {
         // errors but not for leaks (the lab's other tests still are).
         if (const char* asan = std::getenv("ASAN_OPTIONS"))
             setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
+    }
+    // A tree configured with Open MPI that has lost its mpirun since.
+    void SetUp() override {
+        ProgramTest::SetUp();
+        if (access(QUORVANE_MPIRUN, X_OK) != 0) GTEST_SKIP() << QUORVANE_MPIRUN << " is missing";
     }
     // `args` on n processes, as many slots as asked for whatever the cores.
     Result Mpi(int n, const std::string& args) { return Wait(StartMpi(n, args)); }
@@ -89,6 +95,18 @@ TEST_F(Cluster, AnyNumberOfProcessesWritesTheSameFiles) {
     }
     // "-": only rank 0 writes to standard output.
     EXPECT_EQ(Mpi(3, sweep + " --csv -").out, want);
+    // Every rank designs the same channel: a head (equalizer, predictor, a
+    // gprL target per point), and the fast path (the lanes, the converter).
+    for (const char* args :
+         {"ber --channel lorentz --density 2.5 --jitter 0.05 --snr 18:22:2 --bits 3e5 --errors 100",
+          "ber --target e2pr4,gpr3 --channel erf --snr 18:20:2 --bits 2e5 --errors 100",
+          "ber --snr 14:22:2 --bits 3e5 --errors 100 --noise-stream lanes --adc-bits 6"}) {
+        const std::string frame = std::string(args) + " --frame 1000 --csv ";
+        ASSERT_EQ(Run(frame + P("plain.csv")).status, 0) << args;
+        const Result r = Mpi(2, frame + P("mpi.csv"));
+        ASSERT_EQ(r.status, 0) << args << ": " << r.err;
+        EXPECT_EQ(Slurp(P("mpi.csv")), Slurp(P("plain.csv"))) << args;
+    }
 }
 
 TEST_F(Cluster, SigtermKeepsTheFinishedPointsAndALostProcessWritesNothing) {
