@@ -300,7 +300,7 @@ void AddConverterOptions(CLI::App& cmd, engine::ChainSettings& chain) {
     AddChecked(cmd, "--noise-stream",
                "serial (the default): the noise from one generator, the stream of every "
                "earlier version; lanes: from eight generators side by side, a stream of its "
-               "own and several times faster",
+               "own and about twice as fast",
                [&chain](const std::string& text) -> std::string {
                    if (text == "lanes" || text == "serial") {
                        chain.noise = text == "lanes" ? engine::ChainSettings::Noise::kLanes
@@ -511,9 +511,11 @@ int RunBer(const BerOptions& options) {
             }
         }
     }
-    // A shared run can be stopped by a signal to another of its processes.
-    const bool interrupted = Interrupted() || stopped;
-    const int status = !interrupted ? 0 : Interrupted() ? InterruptStatus() : kExitTerminated;
+    // A shared run can be stopped by a signal to another of its processes:
+    // then this one says so and exits as if it had been sent SIGTERM.
+    const bool signalled = Interrupted();
+    const bool interrupted = signalled || stopped;
+    const int status = !interrupted ? 0 : signalled ? InterruptStatus() : kExitTerminated;
     if (!root) return status;
     if (runner.Shared()) {
         if (const int failed = OpenFiles(); failed != 0) return failed;
@@ -532,7 +534,7 @@ int RunBer(const BerOptions& options) {
     }
     if (interrupted) {
         std::fprintf(stderr, "quorvane-lab: stopped by %s after %zu of %zu points\n",
-                     Interrupted() ? InterruptName() : "a signal to another process of the run",
+                     signalled ? InterruptName() : "a signal to another process of the run",
                      points.size(), static_cast<std::size_t>(count) * targets);
     }
     return FinishStdout(status);
