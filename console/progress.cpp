@@ -52,9 +52,10 @@ std::string ProgressText(const std::string& label, std::uint64_t done, std::uint
     return line;
 }
 
-Progress::Progress(std::string label)
-    : label_(std::move(label)), active_(isatty(STDERR_FILENO) == 1), start_(Clock::now()),
-      last_(start_) {}
+Progress::Progress(std::string label, Show show)
+    : label_(std::move(label)),
+      active_(isatty(STDERR_FILENO) == 1 || (show == kAnyTerminal && isatty(STDOUT_FILENO) == 1)),
+      start_(Clock::now()), last_(start_) {}
 
 Progress::~Progress() {
     Finish();

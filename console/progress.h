@@ -11,8 +11,12 @@ namespace console {
 // job that ends within the first fifth of a second shows nothing either.
 class Progress {
   public:
+    // When the line shows: standard error is a terminal, or (for a process
+    // whose output a launcher relays, as mpirun does, giving it a terminal
+    // for standard output and a pipe for standard error) either is.
+    enum Show { kStderr, kAnyTerminal };
     // label names the units counted: "runs", "bits", ...
-    explicit Progress(std::string label);
+    explicit Progress(std::string label, Show show = kStderr);
     ~Progress(); // erases the line if still shown
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;

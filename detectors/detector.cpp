@@ -31,10 +31,7 @@ class ViterbiDetector final : public Detector {
         : viterbi_(target), shape_(shape) {}
     Kind kind() const override { return Kind::kViterbi; }
     void Detect(int count, const float* const* y, std::uint8_t* const* raw) override {
-        int f = 0;
-        for (; f + 2 <= count; f += 2)
-            viterbi_.DetectPair(y[f], y[f + 1], shape_.bits, shape_.tail, raw[f], raw[f + 1]);
-        if (f < count) viterbi_.Detect(y[f], shape_.bits, shape_.tail, raw[f]);
+        viterbi_.DetectFrames(count, y, shape_.bits, shape_.tail, raw);
     }
 
   private:

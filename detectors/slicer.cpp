@@ -7,6 +7,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+// GCC bug 105593, as in viterbi_simd.cpp.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define QUORVANE_SLICER_AVX512 1
+#endif
 
 namespace detectors {
 
@@ -49,6 +55,35 @@ inline __m128i SliceParity4(__m128 y, __m128 lowest, __m128 highest) {
 }
 #endif
 
+#ifdef QUORVANE_SLICER_AVX512
+// The same on 64 floats, where the processor has AVX-512BW: the parities as
+// mask bits, then the mask as 64 bytes of 0 or 1.
+__attribute__((target("avx512f,avx512bw"))) int
+SliceAvx512(const float* y, int n, std::uint8_t* raw, float lowest, float highest) {
+    const __m512 lo = _mm512_set1_ps(lowest), hi = _mm512_set1_ps(highest);
+    const __m512 bias = _mm512_set1_ps(kRoundingBias), half = _mm512_set1_ps(0.5f);
+    const __m512i one = _mm512_set1_epi32(1);
+    const __m512i ones = _mm512_set1_epi8(1);
+    int k = 0;
+    for (; k + 64 <= n; k += 64) {
+        std::uint64_t bits = 0;
+        for (int q = 0; q < 4; ++q) {
+            const __m512 in = _mm512_loadu_ps(y + k + 16 * q);
+            __m512 v = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(in, in, _CMP_ORD_Q), in);
+            v = _mm512_max_ps(_mm512_min_ps(v, hi), lo);
+            const __m512 biased = _mm512_add_ps(v, bias);
+            const __m512 nearest = _mm512_sub_ps(biased, bias);
+            const __mmask16 upward =
+                _mm512_cmp_ps_mask(_mm512_sub_ps(v, nearest), half, _CMP_EQ_OQ);
+            const __mmask16 parity = _mm512_test_epi32_mask(_mm512_castps_si512(biased), one);
+            bits |= static_cast<std::uint64_t>(_kxor_mask16(parity, upward)) << (16 * q);
+        }
+        _mm512_storeu_si512(raw + k, _mm512_maskz_mov_epi8(_cvtu64_mask64(bits), ones));
+    }
+    return k;
+}
+#endif
+
 inline std::uint8_t ParityOf(float level) {
     return static_cast<std::uint8_t>(static_cast<long long>(level) & 1);
 }
@@ -82,6 +117,10 @@ void Slicer::Slice(const float* y, int n, std::uint8_t* raw) const {
         return;
     }
     int k = 0;
+#ifdef QUORVANE_SLICER_AVX512
+    static const bool wide = __builtin_cpu_supports("avx512bw");
+    if (wide) k = SliceAvx512(y, n, raw, lowest_, highest_);
+#endif
 #if defined(__SSE2__)
     // Sixteen samples to sixteen bytes: the 0/1 lanes pack without saturating.
     const __m128 lo = _mm_set1_ps(lowest_), hi = _mm_set1_ps(highest_);

@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "channel/encoder.h"
+#include "detectors/viterbi.h"
 #include "detectors/viterbi_kernels.h"
 
 namespace detectors {
@@ -17,7 +18,8 @@ Survivors TraceSurvivors(const channel::Target& target, const float* y, int n, i
     const std::size_t steps = static_cast<std::size_t>(s.steps);
     s.decisions.resize(steps);
     s.metrics.resize(static_cast<std::size_t>(trellis.states));
-    ForwardScalar(BranchesOf(trellis), y, s.steps, s.decisions.data(), s.metrics.data());
+    ForwardScalar(BranchesOf(trellis), y, s.steps, kRenormPeriod, s.decisions.data(), 1,
+                  s.metrics.data());
     s.path.resize(steps);
     s.prec.resize(steps);
     int state = tail > 0 ? 0 : BestState(s.metrics.data(), trellis.states);

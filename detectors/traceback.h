@@ -2,9 +2,12 @@
 // From a frame's decision words to its raw bits, for every detector on a
 // target's trellis. Internal to detectors/.
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "channel/target.h"
+#include "detectors/viterbi_kernels.h"
 
 namespace detectors::viterbi_detail {
 
@@ -26,15 +29,19 @@ class Traceback {
             if ((taps_ >> (m - 1)) & 1u) window |= 1u << (nu_ - m);
         for (unsigned w = 0; w < (2u << nu_); ++w)
             parity_[w] = static_cast<std::uint8_t>(std::popcount(w & window) & 1);
+        for (int m = 1; m <= nu_; ++m)
+            if ((taps_ >> (m - 1)) & 1u) tapShift_[tapCount_++] = m;
     }
 
+    // One frame: word k at dec[k * stride].
     template <typename Word>
-    void Run(const Word* dec, int n, int tail, int end, std::uint8_t* raw) const {
+    void Run(const Word* dec, int n, int tail, int end, std::uint8_t* raw, int stride = 1) const {
+        const std::size_t step = static_cast<std::size_t>(stride);
         int s = end;
-        for (int k = n + tail - 1; k >= n; --k) s = Back(s, Bit(dec[k], s));
+        for (int k = n + tail - 1; k >= n; --k) s = Back(s, Bit(dec[k * step], s));
         int k = n - 1;
         for (; k >= nu_; --k) {
-            const int d = Bit(dec[k], s);
+            const int d = Bit(dec[k * step], s);
             raw[k] = parity_[(s << 1) | d];
             s = Back(s, d);
         }
@@ -42,7 +49,7 @@ class Traceback {
         const int first = k + 1; // bits 0 ... first - 1 remain
         for (; k >= 0; --k) {
             head[k] = static_cast<std::uint8_t>(s >> (nu_ - 1));
-            s = Back(s, Bit(dec[k], s));
+            s = Back(s, Bit(dec[k * step], s));
         }
         unsigned hist = 0;
         for (int i = 0; i < first; ++i) {
@@ -52,15 +59,29 @@ class Traceback {
         }
     }
 
+    // Up to kMaxFrames frames of up to 32 states at once, their words
+    // interleaved (frame f's word k at dec[k * kMaxFrames + f]), frame f
+    // ending in state end[f]: in the lanes of one register where `kernel`
+    // has them (AVX2 and up), else one after the other. The same bits as Run
+    // on each frame. `words` is scratch.
+    void RunFrames(Kernel kernel, int frames, const std::uint32_t* dec, int n, int tail,
+                   const int* end, std::uint8_t* const* raw,
+                   std::vector<std::uint32_t>& words) const;
+
   private:
     template <typename Word> static int Bit(Word word, int s) {
         return static_cast<int>((word >> s) & 1u);
     }
     int Back(int s, int d) const { return ((s & (half_ - 1)) << 1) | d; }
+    // The raw bits of 32-bit words of precoder bits (bit i of word j is bit
+    // 32 j + i of the frame), n of them, from the all-zero history.
+    void RawOfWords(const std::uint32_t* words, int stride, int n, std::uint8_t* raw) const;
 
     int nu_, half_;
     unsigned taps_;
     std::uint8_t parity_[2 << channel::kMaxMemory] = {};
+    int tapShift_[channel::kMaxMemory] = {}; // the m of every tap
+    int tapCount_ = 0;
 };
 
 // The textbook traceback to precoder bits of steps = n + tail 64-bit
@@ -69,5 +90,8 @@ class Traceback {
 // pass of its own.
 void PlainTraceback(const channel::Target& target, const std::uint64_t* decisions, int n, int tail,
                     const float* pm, std::uint8_t* raw);
+// The same from a given end state.
+void PlainTracebackFrom(const channel::Target& target, const std::uint64_t* decisions, int n,
+                        int tail, int end, std::uint8_t* raw);
 
 } // namespace detectors::viterbi_detail

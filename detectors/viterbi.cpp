@@ -31,7 +31,8 @@ int BestState(const float* pm, int states) {
 }
 
 template <typename Word>
-void ForwardScalar(const Branches& b, const float* y, int steps, Word* decisions, float* pmOut) {
+void ForwardScalar(const Branches& b, const float* y, int steps, int period, Word* decisions,
+                   int stride, float* pmOut) {
     const int states = b.states;
     const int half = states / 2;
     float pm[channel::kMaxStates];
@@ -51,20 +52,20 @@ void ForwardScalar(const Branches& b, const float* y, int steps, Word* decisions
             word |= static_cast<Word>(odd) << t;
         }
         for (int t = 0; t < states; ++t) pm[t] = next[t];
-        if ((k & (kRenormPeriod - 1)) == kRenormPeriod - 1) {
+        if ((k & (period - 1)) == period - 1) {
             float low = pm[0];
             for (int t = 1; t < states; ++t) low = pm[t] < low ? pm[t] : low;
             for (int t = 0; t < states; ++t) pm[t] = pm[t] - low;
         }
-        decisions[k] = word;
+        decisions[static_cast<std::size_t>(k) * static_cast<std::size_t>(stride)] = word;
     }
     for (int t = 0; t < states; ++t) pmOut[t] = pm[t];
 }
 
-template void ForwardScalar<std::uint32_t>(const Branches&, const float*, int, std::uint32_t*,
-                                           float*);
-template void ForwardScalar<std::uint64_t>(const Branches&, const float*, int, std::uint64_t*,
-                                           float*);
+template void ForwardScalar<std::uint32_t>(const Branches&, const float*, int, int, std::uint32_t*,
+                                           int, float*);
+template void ForwardScalar<std::uint64_t>(const Branches&, const float*, int, int, std::uint64_t*,
+                                           int, float*);
 
 } // namespace viterbi_detail
 
@@ -79,16 +80,23 @@ void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail
     const int steps = n + tail;
     std::vector<std::uint64_t> decisions(static_cast<std::size_t>(steps));
     float pm[channel::kMaxStates];
-    ForwardScalar(b, y, steps, decisions.data(), pm);
+    ForwardScalar(b, y, steps, kRenormPeriod, decisions.data(), 1, pm);
     PlainTraceback(target, decisions.data(), n, tail, pm, raw);
 }
 
 void viterbi_detail::PlainTraceback(const channel::Target& target, const std::uint64_t* decisions,
                                     int n, int tail, const float* pm, std::uint8_t* raw) {
+    PlainTracebackFrom(target, decisions, n, tail,
+                       tail > 0 ? 0 : BestState(pm, target.GetTrellis().states), raw);
+}
+
+void viterbi_detail::PlainTracebackFrom(const channel::Target& target,
+                                        const std::uint64_t* decisions, int n, int tail, int end,
+                                        std::uint8_t* raw) {
     const channel::Trellis& t = target.GetTrellis();
     const int steps = n + tail;
     std::vector<std::uint8_t> prec(static_cast<std::size_t>(steps));
-    int s = tail > 0 ? 0 : BestState(pm, t.states);
+    int s = end;
     for (int k = steps - 1; k >= 0; --k) {
         const std::size_t at = static_cast<std::size_t>(k);
         prec[at] = static_cast<std::uint8_t>(s >> (t.memory - 1));
@@ -101,24 +109,28 @@ struct Viterbi::Impl {
     channel::Target target;
     Branches branches;
     viterbi_detail::Traceback traceback;
-    Kernel kernel = BestKernel();
+    Kernel kernel;
     bool fast = true; // up to kMaxFastStates states
     std::vector<std::uint32_t> d0, d1;
     std::vector<std::uint64_t> wide;
+    std::vector<std::uint32_t> words; // the traceback's scratch
 
-    explicit Impl(const channel::Target& t)
-        : target(t), branches(BranchesOf(t.GetTrellis())), traceback(t),
+    Impl(const channel::Target& t, Kernel k)
+        : target(t), branches(BranchesOf(t.GetTrellis())), traceback(t), kernel(k),
           fast(t.States() <= kMaxFastStates) {}
 
-    void Reserve(std::vector<std::uint32_t>& d, int steps) {
-        if (d.size() < static_cast<std::size_t>(steps)) d.resize(static_cast<std::size_t>(steps));
+    void Reserve(std::vector<std::uint32_t>& d, std::size_t size) {
+        if (d.size() < size) d.resize(size);
     }
     int End(const float* pm, int tail) const {
         return tail > 0 ? 0 : BestState(pm, branches.states);
     }
 };
 
-Viterbi::Viterbi(const channel::Target& target) : impl_(new Impl(target)) {}
+Viterbi::Viterbi(const channel::Target& target) : Viterbi(target, BestKernel()) {}
+
+Viterbi::Viterbi(const channel::Target& target, viterbi_detail::Kernel kernel)
+    : impl_(new Impl(target, kernel)) {}
 
 Viterbi::~Viterbi() {
     delete impl_;
@@ -132,11 +144,11 @@ void Viterbi::Detect(const float* y, int n, int tail, std::uint8_t* raw) {
     if (!m.fast) {
         if (m.wide.size() < static_cast<std::size_t>(steps))
             m.wide.resize(static_cast<std::size_t>(steps));
-        ForwardScalar(m.branches, y, steps, m.wide.data(), pm);
+        ForwardScalar(m.branches, y, steps, kRenormPeriod, m.wide.data(), 1, pm);
         m.traceback.Run(m.wide.data(), n, tail, m.End(pm, tail), raw);
         return;
     }
-    m.Reserve(m.d0, steps);
+    m.Reserve(m.d0, static_cast<std::size_t>(steps));
     ForwardWith(m.kernel, m.branches, y, steps, m.d0.data(), pm);
     m.traceback.Run(m.d0.data(), n, tail, m.End(pm, tail), raw);
 }
@@ -150,12 +162,35 @@ void Viterbi::DetectPair(const float* y0, const float* y1, int n, int tail, std:
         return;
     }
     const int steps = n + tail;
-    m.Reserve(m.d0, steps);
-    m.Reserve(m.d1, steps);
+    m.Reserve(m.d0, 2 * static_cast<std::size_t>(steps));
     float pm0[channel::kMaxStates], pm1[channel::kMaxStates];
-    ForwardPairWith(m.kernel, m.branches, y0, y1, steps, m.d0.data(), m.d1.data(), pm0, pm1);
-    m.traceback.Run(m.d0.data(), n, tail, m.End(pm0, tail), raw0);
-    m.traceback.Run(m.d1.data(), n, tail, m.End(pm1, tail), raw1);
+    const float* y[2] = {y0, y1};
+    float* pm[2] = {pm0, pm1};
+    ForwardFramesWith(m.kernel, m.branches, 2, y, steps, kRenormPeriod, m.d0.data(), 2, pm);
+    m.traceback.Run(m.d0.data(), n, tail, m.End(pm0, tail), raw0, 2);
+    m.traceback.Run(m.d0.data() + 1, n, tail, m.End(pm1, tail), raw1, 2);
+}
+
+void Viterbi::DetectFrames(int count, const float* const* y, int n, int tail,
+                           std::uint8_t* const* raw) {
+    Impl& m = *impl_;
+    if (!m.fast) {
+        for (int f = 0; f < count; ++f) Detect(y[f], n, tail, raw[f]);
+        return;
+    }
+    const int steps = n + tail;
+    m.Reserve(m.d0, static_cast<std::size_t>(steps) * kMaxFrames);
+    float pm[kMaxFrames][channel::kMaxStates];
+    float* pms[kMaxFrames];
+    for (int f = 0; f < kMaxFrames; ++f) pms[f] = pm[f];
+    for (int first = 0; first < count; first += kMaxFrames) {
+        const int frames = count - first < kMaxFrames ? count - first : kMaxFrames;
+        ForwardFramesWith(m.kernel, m.branches, frames, y + first, steps, kRenormPeriod,
+                          m.d0.data(), kMaxFrames, pms);
+        int end[kMaxFrames] = {};
+        for (int f = 0; f < frames; ++f) end[f] = m.End(pm[f], tail);
+        m.traceback.RunFrames(m.kernel, frames, m.d0.data(), n, tail, end, raw + first, m.words);
+    }
 }
 
 } // namespace detectors

@@ -27,6 +27,10 @@
 
 namespace detectors {
 
+namespace viterbi_detail {
+enum class Kernel; // detectors/viterbi_kernels.h
+}
+
 // Steps between two renormalisations of the path metrics (a power of two).
 // How far the metrics can grow in between: let B be the largest branch
 // metric of the samples. Every state is reached from the best state of nu
@@ -52,6 +56,9 @@ void ViterbiPlain(const channel::Target& target, const float* y, int n, int tail
 class Viterbi {
   public:
     explicit Viterbi(const channel::Target& target);
+    // The same with the passes of `kernel`, which this processor must run
+    // (for the tests: every kernel gives the same bits).
+    Viterbi(const channel::Target& target, viterbi_detail::Kernel kernel);
     ~Viterbi();
     Viterbi(const Viterbi&) = delete;
     Viterbi& operator=(const Viterbi&) = delete;
@@ -62,6 +69,11 @@ class Viterbi {
     // the same bits, faster than one after the other.
     void DetectPair(const float* y0, const float* y1, int n, int tail, std::uint8_t* raw0,
                     std::uint8_t* raw1);
+
+    // Detect on `count` frames of the same length, y[f] to raw[f]: up to
+    // eight at a time side by side in the forward pass, and their survivor
+    // paths traced together. The same bits as Detect on each.
+    void DetectFrames(int count, const float* const* y, int n, int tail, std::uint8_t* const* raw);
 
   private:
     struct Impl;

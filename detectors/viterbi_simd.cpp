@@ -104,8 +104,8 @@ WideStep(const Avx512Wide& t, float y, __m512& lo, __m512& hi) {
 // other's. Every frame sees exactly the operations it would alone.
 template <int F, bool kShared>
 __attribute__((target("avx512f"), always_inline)) inline void
-WideFrames(const Branches& b, const float* const (&y)[F], int n,
-           std::uint32_t* const (&decisions)[F], float* const (&pmOut)[F]) {
+WideFrames(const Branches& b, const float* const* y, int n, int period, std::uint32_t* decisions,
+           int stride, float* const* pmOut) {
     const Avx512Wide t = MakeWide(b);
     const __m512 inf = _mm512_set1_ps(std::numeric_limits<float>::infinity());
     __m512 lo[F], hi[F];
@@ -114,10 +114,10 @@ WideFrames(const Branches& b, const float* const (&y)[F], int n,
         hi[f] = inf;
     }
     int k = 0;
-    for (; k + kRenormPeriod <= n; k += kRenormPeriod) {
-        for (int i = 0; i < kRenormPeriod; ++i)
+    for (; k + period <= n; k += period) {
+        for (int i = k; i < k + period; ++i)
             for (int f = 0; f < F; ++f)
-                decisions[f][k + i] = WideStep<kShared>(t, y[f][k + i], lo[f], hi[f]);
+                decisions[i * stride + f] = WideStep<kShared>(t, y[f][i], lo[f], hi[f]);
         for (int f = 0; f < F; ++f) {
             const __m512 low = LaneMin(_mm512_min_ps(lo[f], hi[f]));
             lo[f] = _mm512_sub_ps(lo[f], low);
@@ -125,7 +125,8 @@ WideFrames(const Branches& b, const float* const (&y)[F], int n,
         }
     }
     for (; k < n; ++k)
-        for (int f = 0; f < F; ++f) decisions[f][k] = WideStep<kShared>(t, y[f][k], lo[f], hi[f]);
+        for (int f = 0; f < F; ++f)
+            decisions[k * stride + f] = WideStep<kShared>(t, y[f][k], lo[f], hi[f]);
     for (int f = 0; f < F; ++f) {
         _mm512_storeu_ps(pmOut[f], lo[f]);
         _mm512_storeu_ps(pmOut[f] + 16, hi[f]);
@@ -169,8 +170,8 @@ NarrowStep(const Avx512Narrow& t, float y, __m512& r) {
 
 template <int F>
 __attribute__((target("avx512f"), always_inline)) inline void
-NarrowFrames(const Branches& b, const float* const (&y)[F], int n,
-             std::uint32_t* const (&decisions)[F], float* const (&pmOut)[F]) {
+NarrowFrames(const Branches& b, const float* const* y, int n, int period, std::uint32_t* decisions,
+             int stride, float* const* pmOut) {
     const Avx512Narrow t = MakeNarrow(b);
     // State 0 in every lane that copies it.
     alignas(64) float start[16];
@@ -179,13 +180,13 @@ NarrowFrames(const Branches& b, const float* const (&y)[F], int n,
     __m512 r[F];
     for (int f = 0; f < F; ++f) r[f] = _mm512_load_ps(start);
     int k = 0;
-    for (; k + kRenormPeriod <= n; k += kRenormPeriod) {
-        for (int i = 0; i < kRenormPeriod; ++i)
-            for (int f = 0; f < F; ++f) decisions[f][k + i] = NarrowStep(t, y[f][k + i], r[f]);
+    for (; k + period <= n; k += period) {
+        for (int i = k; i < k + period; ++i)
+            for (int f = 0; f < F; ++f) decisions[i * stride + f] = NarrowStep(t, y[f][i], r[f]);
         for (int f = 0; f < F; ++f) r[f] = _mm512_sub_ps(r[f], LaneMin(r[f]));
     }
     for (; k < n; ++k)
-        for (int f = 0; f < F; ++f) decisions[f][k] = NarrowStep(t, y[f][k], r[f]);
+        for (int f = 0; f < F; ++f) decisions[k * stride + f] = NarrowStep(t, y[f][k], r[f]);
     for (int f = 0; f < F; ++f) {
         alignas(64) float all[16];
         _mm512_store_ps(all, r[f]);
@@ -194,12 +195,12 @@ NarrowFrames(const Branches& b, const float* const (&y)[F], int n,
 }
 
 template <int F>
-__attribute__((target("avx512f"))) void Avx512Frames(const Branches& b, const float* const (&y)[F],
-                                                     int n, std::uint32_t* const (&d)[F],
-                                                     float* const (&pm)[F]) {
-    if (b.states <= 16) return NarrowFrames<F>(b, y, n, d, pm);
-    if (SharesBranchMetric(b)) return WideFrames<F, true>(b, y, n, d, pm);
-    WideFrames<F, false>(b, y, n, d, pm);
+__attribute__((target("avx512f"))) void Avx512Frames(const Branches& b, const float* const* y,
+                                                     int n, int period, std::uint32_t* d,
+                                                     int stride, float* const* pm) {
+    if (b.states <= 16) return NarrowFrames<F>(b, y, n, period, d, stride, pm);
+    if (SharesBranchMetric(b)) return WideFrames<F, true>(b, y, n, period, d, stride, pm);
+    WideFrames<F, false>(b, y, n, period, d, stride, pm);
 }
 
 // ---- AVX2, R registers of 8 states -----------------------------------------
@@ -269,37 +270,46 @@ Avx2Step(const Avx2Trellis<R>& t, float y, __m256 (&r)[R]) {
     return word & t.mask;
 }
 
-template <int R>
-__attribute__((target("avx2"))) void Avx2Forward(const Branches& b, const float* y, int n,
-                                                 std::uint32_t* decisions, float* pmOut) {
+template <int F, int R>
+__attribute__((target("avx2"))) void Avx2Frames(const Branches& b, const float* const* y, int n,
+                                                int period, std::uint32_t* decisions, int stride,
+                                                float* const* pmOut) {
     const Avx2Trellis<R> t = MakeAvx2<R>(b);
-    __m256 r[R];
+    __m256 r[F][R];
     for (int q = 0; q < R; ++q) {
         alignas(32) float start[8];
         for (int l = 0; l < 8; ++l)
             start[l] = LaneState(b, 8 * q + l) == 0 ? 0.0f : std::numeric_limits<float>::infinity();
-        r[q] = _mm256_load_ps(start);
+        for (int f = 0; f < F; ++f) r[f][q] = _mm256_load_ps(start);
     }
     int k = 0;
-    for (; k + kRenormPeriod <= n; k += kRenormPeriod) {
-        for (int i = 0; i < kRenormPeriod; ++i) decisions[k + i] = Avx2Step<R>(t, y[k + i], r);
-        __m256 m = r[0];
-        for (int q = 1; q < R; ++q) m = _mm256_min_ps(m, r[q]);
-        m = _mm256_min_ps(m, _mm256_permute2f128_ps(m, m, 1));
-        m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
-        m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
-        for (auto& v : r) v = _mm256_sub_ps(v, m);
+    for (; k + period <= n; k += period) {
+        for (int i = k; i < k + period; ++i)
+            for (int f = 0; f < F; ++f) decisions[i * stride + f] = Avx2Step<R>(t, y[f][i], r[f]);
+        for (int f = 0; f < F; ++f) {
+            __m256 m = r[f][0];
+            for (int q = 1; q < R; ++q) m = _mm256_min_ps(m, r[f][q]);
+            m = _mm256_min_ps(m, _mm256_permute2f128_ps(m, m, 1));
+            m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+            m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+            for (auto& v : r[f]) v = _mm256_sub_ps(v, m);
+        }
     }
-    for (; k < n; ++k) decisions[k] = Avx2Step<R>(t, y[k], r);
-    alignas(32) float all[8 * R];
-    for (int q = 0; q < R; ++q) _mm256_store_ps(all + 8 * q, r[q]);
-    for (int s = 0; s < b.states; ++s) pmOut[s] = all[s];
+    for (; k < n; ++k)
+        for (int f = 0; f < F; ++f) decisions[k * stride + f] = Avx2Step<R>(t, y[f][k], r[f]);
+    for (int f = 0; f < F; ++f) {
+        alignas(32) float all[8 * R];
+        for (int q = 0; q < R; ++q) _mm256_store_ps(all + 8 * q, r[f][q]);
+        for (int s = 0; s < b.states; ++s) pmOut[f][s] = all[s];
+    }
 }
 
-void ForwardAvx2(const Branches& b, const float* y, int n, std::uint32_t* d, float* pm) {
-    if (b.states <= 8) return Avx2Forward<1>(b, y, n, d, pm);
-    if (b.states == 16) return Avx2Forward<2>(b, y, n, d, pm);
-    Avx2Forward<4>(b, y, n, d, pm);
+template <int F>
+void Avx2FramesOf(const Branches& b, const float* const* y, int n, int period, std::uint32_t* d,
+                  int stride, float* const* pm) {
+    if (b.states <= 8) return Avx2Frames<F, 1>(b, y, n, period, d, stride, pm);
+    if (b.states == 16) return Avx2Frames<F, 2>(b, y, n, period, d, stride, pm);
+    Avx2Frames<F, 4>(b, y, n, period, d, stride, pm);
 }
 
 } // namespace
@@ -327,23 +337,41 @@ Kernel BestKernel() {
     return best;
 }
 
-void ForwardWith(Kernel kernel, const Branches& b, const float* y, int steps,
-                 std::uint32_t* decisions, float* pmOut) {
+void ForwardFramesWith(Kernel kernel, const Branches& b, int frames, const float* const* y,
+                       int steps, int period, std::uint32_t* decisions, int stride,
+                       float* const* pmOut) {
+    // The frames in groups of 8, 4, 2 and 1 (AVX2: of at most 4, as its 16
+    // registers hold no more).
+    int f = 0;
 #ifdef QUORVANE_VITERBI_X86
-    if (kernel == Kernel::kAvx512) return Avx512Frames<1>(b, {y}, steps, {decisions}, {pmOut});
-    if (kernel == Kernel::kAvx2) return ForwardAvx2(b, y, steps, decisions, pmOut);
+    if (kernel == Kernel::kAvx512) {
+        for (; f + 8 <= frames && b.states <= 16; f += 8)
+            Avx512Frames<8>(b, y + f, steps, period, decisions + f, stride, pmOut + f);
+        for (; f + 4 <= frames; f += 4)
+            Avx512Frames<4>(b, y + f, steps, period, decisions + f, stride, pmOut + f);
+        for (; f + 2 <= frames; f += 2)
+            Avx512Frames<2>(b, y + f, steps, period, decisions + f, stride, pmOut + f);
+        for (; f < frames; ++f)
+            Avx512Frames<1>(b, y + f, steps, period, decisions + f, stride, pmOut + f);
+        return;
+    }
+    if (kernel == Kernel::kAvx2) {
+        for (; f + 4 <= frames; f += 4)
+            Avx2FramesOf<4>(b, y + f, steps, period, decisions + f, stride, pmOut + f);
+        for (; f + 2 <= frames; f += 2)
+            Avx2FramesOf<2>(b, y + f, steps, period, decisions + f, stride, pmOut + f);
+        for (; f < frames; ++f)
+            Avx2FramesOf<1>(b, y + f, steps, period, decisions + f, stride, pmOut + f);
+        return;
+    }
 #endif
     (void)kernel;
-    ForwardScalar(b, y, steps, decisions, pmOut);
+    for (; f < frames; ++f) ForwardScalar(b, y[f], steps, period, decisions + f, stride, pmOut[f]);
 }
 
-void ForwardPairWith(Kernel kernel, const Branches& b, const float* y0, const float* y1, int steps,
-                     std::uint32_t* d0, std::uint32_t* d1, float* pm0, float* pm1) {
-#ifdef QUORVANE_VITERBI_X86
-    if (kernel == Kernel::kAvx512) return Avx512Frames<2>(b, {y0, y1}, steps, {d0, d1}, {pm0, pm1});
-#endif
-    ForwardWith(kernel, b, y0, steps, d0, pm0);
-    ForwardWith(kernel, b, y1, steps, d1, pm1);
+void ForwardWith(Kernel kernel, const Branches& b, const float* y, int steps,
+                 std::uint32_t* decisions, float* pmOut) {
+    ForwardFramesWith(kernel, b, 1, &y, steps, kRenormPeriod, decisions, 1, &pmOut);
 }
 
 } // namespace detectors::viterbi_detail

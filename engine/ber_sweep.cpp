@@ -35,9 +35,19 @@ bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, const Chann
                  int index, const std::vector<channel::ErrorEvent>& events,
                  const std::atomic<bool>& stop, BerPoint& point,
                  const std::function<void(const PointCounts&)>& report) {
+    BeginBerPoint(setup, design, point);
+    if (!RunPoint(settings, setup, design, index, stop, point.counts, report)) return false;
+    EndBerPoint(setup, design, events, point);
+    return true;
+}
+
+void BeginBerPoint(const BerSetup& setup, const ChannelDesign& design, BerPoint& point) {
     point.kinds = DetectorsOf(setup, design);
     point.coefficients = design.target.CoefficientText();
-    if (!RunPoint(settings, setup, design, index, stop, point.counts, report)) return false;
+}
+
+void EndBerPoint(const BerSetup& setup, const ChannelDesign& design,
+                 const std::vector<channel::ErrorEvent>& events, BerPoint& point) {
     const ChainSettings& chain = setup.chain;
     const std::vector<channel::ErrorEvent> designed = chain.gpr > 0
                                                           ? channel::UnionBoundEvents(design.target)
@@ -46,7 +56,6 @@ bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, const Chann
                            ? channel::UnionBound(chain.gpr > 0 ? designed : events, design.target,
                                                  design.DetectorNoise())
                            : channel::UnionBound(events, point.sigma);
-    return true;
 }
 
 std::vector<std::string> BerColumns::Names() const {

@@ -49,6 +49,11 @@ bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, const Chann
                  int index, const std::vector<channel::ErrorEvent>& events,
                  const std::atomic<bool>& stop, BerPoint& point,
                  const std::function<void(const PointCounts&)>& report = {});
+// RunBerPoint's parts before and after its counts, for a front end that
+// counts them some other way (a cluster run, lab/cluster.h).
+void BeginBerPoint(const BerSetup& setup, const ChannelDesign& design, BerPoint& point);
+void EndBerPoint(const BerSetup& setup, const ChannelDesign& design,
+                 const std::vector<channel::ErrorEvent>& events, BerPoint& point);
 
 // The columns of a sweep's table: a target column first when several
 // targets run, then snr_db, sigma, bits, an errors and a rate column for the

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "detectors/viterbi_int.h"
+
 namespace engine {
 
 const char* ChannelName(ChannelKind kind) {
@@ -64,6 +66,7 @@ Chain::Chain(const ChannelDesign& design, int bits)
         readbackFirst_ = design_.equalizer.FirstInput(0);
         readbackCount_ = design_.equalizer.LastInput(shape_.Samples() - 1) - readbackFirst_ + 1;
     }
+    if (design_.settings.adcBits > 0) adc_.emplace(design_.target, design_.settings.adcBits);
 }
 
 Frame Chain::MakeFrame() const {
@@ -86,23 +89,38 @@ void Chain::Next(channel::NoiseSource& source, Frame& frame) {
 void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
     encoder_.Precode(frame.raw.data(), shape_.bits, frame.prec.data());
     encoder_.Levels(frame.prec.data(), shape_.bits, shape_.tail, frame.clean.data());
+    const double sigma = design_.sigma;
+    const bool lanes = design_.settings.noise == ChainSettings::Noise::kLanes;
+    float* received = frame.received.data();
     if (!design_.readback) {
-        source.AddNoise(frame.clean.data(), frame.received.data(), shape_.Samples(), design_.sigma);
-        return;
+        if (lanes)
+            source.AddNoiseLanes(frame.clean.data(), received, shape_.Samples(), sigma);
+        else
+            source.AddNoise(frame.clean.data(), received, shape_.Samples(), sigma);
+    } else {
+        float* readback = frame.readback.data();
+        design_.readback->Read(frame.prec.data(), shape_.bits, readbackFirst_, readbackCount_,
+                               source, scratch_, readback);
+        if (lanes)
+            source.AddNoiseLanes(readback, readback, readbackCount_, sigma);
+        else
+            source.AddNoise(readback, readback, readbackCount_, sigma);
+        channel::Equalize(design_.equalizer, readback, readbackFirst_, shape_.Samples(), received);
     }
-    design_.readback->Read(frame.prec.data(), shape_.bits, readbackFirst_, readbackCount_, source,
-                           scratch_, frame.readback.data());
-    source.AddNoise(frame.readback.data(), frame.readback.data(), readbackCount_, design_.sigma);
-    channel::Equalize(design_.equalizer, frame.readback.data(), readbackFirst_, shape_.Samples(),
-                      frame.received.data());
+    if (adc_) adc_->Quantize(received, received, shape_.Samples());
 }
 
 std::vector<std::unique_ptr<detectors::Detector>>
 MakeDetectors(const std::vector<detectors::Kind>& kinds, const Chain& chain) {
     std::vector<std::unique_ptr<detectors::Detector>> list;
-    for (detectors::Kind kind : kinds)
-        list.push_back(
-            detectors::MakeDetector(kind, chain.target(), chain.Shape(), chain.design().predictor));
+    for (detectors::Kind kind : kinds) {
+        if (kind == detectors::Kind::kViterbi && chain.Converter() != nullptr)
+            list.push_back(
+                detectors::MakeQuantizedViterbi(chain.target(), chain.Shape(), *chain.Converter()));
+        else
+            list.push_back(detectors::MakeDetector(kind, chain.target(), chain.Shape(),
+                                                   chain.design().predictor));
+    }
     return list;
 }
 

@@ -8,6 +8,10 @@
 //   noise         white Gaussian noise of deviation sigma on every sample
 //   equalizer     on a head's readback: the FIR filter to the target's levels
 //                 (channel/equalizer.h)
+//   converter     when asked for, the detectors' input quantized as a read
+//                 channel's converter gives it (channel/adc.h): on the ideal
+//                 channel the noisy samples, on a head the equalizer's output
+//                 (the detector's input word, at the target's levels)
 // and the detectors after them (detectors/detector.h).
 //
 // A frame of `bits` bits is followed, when the settings ask for a tail, by
@@ -17,9 +21,11 @@
 // and the equalizer reads as far as it needs.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "channel/adc.h"
 #include "channel/encoder.h"
 #include "channel/equalizer.h"
 #include "channel/noise.h"
@@ -45,6 +51,15 @@ struct ChainSettings {
     double jitter = 0;  // transition jitter's deviation, bit periods
     int taps = 15;      // the equalizer's
     int predictor = 2;  // npml's whitening predictor's
+    // The noise's generators: the single generator of NoiseSource::AddNoise
+    // (the lab's stream of every version), or the eight lanes of
+    // AddNoiseLanes, a stream of their own and several times faster.
+    enum class Noise { kSerial, kLanes };
+    Noise noise = Noise::kSerial;
+    // Bits of the converter before the detectors; 0: none, the detectors see
+    // the float samples. channel::Adc::WhyNot(target, adcBits) must be empty
+    // (so no gprL, whose taps are real).
+    int adcBits = 0;
 
     bool Recording() const { return channel != ChannelKind::kIdeal; }
     // How the lab names the target: "e3pr4", "1,2,1", "gpr5".
@@ -96,6 +111,8 @@ class Chain {
     const channel::Target& target() const { return design_.target; }
     detectors::FrameShape Shape() const { return shape_; }
     const channel::FrameEncoder& Encoder() const { return encoder_; }
+    // The converter, when the settings ask for one.
+    const channel::Adc* Converter() const { return adc_ ? &*adc_ : nullptr; }
 
     // A frame of the right size for this chain.
     Frame MakeFrame() const;
@@ -104,7 +121,7 @@ class Chain {
     // transitions (on a head), then its noise.
     void Next(channel::NoiseSource& source, Frame& frame);
     // frame.raw, filled by the caller, through the precoder, the channel, the
-    // noise drawn from `source` and the equalizer.
+    // noise drawn from `source`, the equalizer and the converter.
     void Transmit(channel::NoiseSource& source, Frame& frame);
 
   private:
@@ -113,10 +130,12 @@ class Chain {
     detectors::FrameShape shape_;
     int readbackFirst_ = 0, readbackCount_ = 0;
     channel::ReadScratch scratch_;
+    std::optional<channel::Adc> adc_;
 };
 
 // The detectors a front end asks for, one of each kind, for this chain's
-// frames.
+// frames; behind a converter, the Viterbi detector is the integer one
+// (detectors/viterbi_int.h).
 std::vector<std::unique_ptr<detectors::Detector>>
 MakeDetectors(const std::vector<detectors::Kind>& kinds, const Chain& chain);
 

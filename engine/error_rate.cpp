@@ -10,9 +10,9 @@ namespace engine {
 namespace {
 
 constexpr int kChunkBits = 1 << 16;
-// Frames made before the detectors run: the Viterbi detector decides two
+// Frames made before the detectors run: the Viterbi detectors decide eight
 // side by side.
-constexpr int kBatch = 2;
+constexpr int kBatch = 8;
 
 // One worker's chain, detectors and buffers, reused for every frame it runs.
 // The draws from the noise source are the same, in the same order, as one
@@ -57,6 +57,8 @@ class FrameRunner {
     std::vector<std::vector<std::uint8_t>> decided_; // [detector * kBatch + frame]
 };
 
+} // namespace
+
 bool Enough(const BerSettings& settings, const PointCounts& total) {
     if (total.bits >= settings.bits) return true;
     return !total.detectors.empty() &&
@@ -64,7 +66,24 @@ bool Enough(const BerSettings& settings, const PointCounts& total) {
                        [&](const Monitor& m) { return m.bitErrors >= settings.errors; });
 }
 
-} // namespace
+struct ChunkRunner::Impl {
+    BerSettings settings;
+    FrameRunner runner;
+    Impl(const BerSettings& s, const BerSetup& setup, const ChannelDesign& design)
+        : settings(s), runner(s, setup, design) {}
+};
+
+ChunkRunner::ChunkRunner(const BerSettings& settings, const BerSetup& setup,
+                         const ChannelDesign& design)
+    : impl_(new Impl(settings, setup, design)) {}
+
+ChunkRunner::~ChunkRunner() {
+    delete impl_;
+}
+
+PointCounts ChunkRunner::Run(int point, std::uint64_t chunk, int frames) {
+    return impl_->runner.Run(impl_->settings, point, chunk, frames);
+}
 
 std::vector<detectors::Kind> DetectorsOf(const BerSetup& setup, const ChannelDesign& design) {
     if (!setup.detectors.empty()) return setup.detectors;

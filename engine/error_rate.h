@@ -57,6 +57,26 @@ constexpr std::uint64_t ChunkStream(int point, std::uint64_t chunk) {
 PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup,
                      const ChannelDesign& design, int point, std::uint64_t chunk, int frames);
 
+// Whether a point with these counts has ended: enough bits, or enough errors
+// of every detector.
+bool Enough(const BerSettings& settings, const PointCounts& total);
+
+// A worker's chain, detectors and buffers for RunChunk's work, kept from one
+// chunk to the next (for engines that hand out chunks themselves). `design`
+// must outlive it.
+class ChunkRunner {
+  public:
+    ChunkRunner(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design);
+    ~ChunkRunner();
+    ChunkRunner(const ChunkRunner&) = delete;
+    ChunkRunner& operator=(const ChunkRunner&) = delete;
+    PointCounts Run(int point, std::uint64_t chunk, int frames);
+
+  private:
+    struct Impl;
+    Impl* impl_;
+};
+
 // Runs one point to its end, or until `stop` becomes true (then returns false
 // and `total` holds the chunks added so far). `report` is called on the
 // calling thread a few times a second with the running total. The setup's

@@ -5,6 +5,17 @@
 
 namespace engine {
 
+namespace {
+
+// The window's blocks come one at a time, so their noise keeps the serial
+// generator (and `detect` its files).
+ChainSettings Serial(ChainSettings chain) {
+    chain.noise = ChainSettings::Noise::kSerial;
+    return chain;
+}
+
+} // namespace
+
 WindowBlocks::WindowBlocks(const BlockSettings& settings)
     : settings_(settings),
       // As the window's start-up: state 1, then one draw spent.
@@ -20,7 +31,8 @@ void WindowBlocks::Design() {
     // The old chain and detectors refer to the old design: gone first.
     detectors_.clear();
     chain_.reset();
-    design_ = std::make_unique<ChannelDesign>(DesignChannel(settings_.chain, settings_.sigma));
+    design_ =
+        std::make_unique<ChannelDesign>(DesignChannel(Serial(settings_.chain), settings_.sigma));
     kinds_ = settings_.detectors.empty()
                  ? detectors::KindsFor(design_->target, settings_.chain.Recording())
                  : settings_.detectors;

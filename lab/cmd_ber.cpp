@@ -8,6 +8,7 @@
 #include "engine/chain.h"
 #include "lab/ber_points.h"
 #include "lab/channel_options.h"
+#include "lab/cluster.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "lab/options.h"
@@ -16,7 +17,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace lab {
 namespace {
@@ -131,6 +135,7 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
                   (several ? std::to_string(options.channel.targets.size()) + " targets"
                            : first.TargetName()) +
                   ", frames of " + std::to_string(options.settings.frame) + " bits";
+    if (first.adcBits > 0) chart.title += ", " + std::to_string(first.adcBits) + "-bit converter";
     if (recording) chart.subtitle = ChannelText(first);
     chart.legendRight = several;
 
@@ -259,6 +264,47 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     return chart;
 }
 
+// --adc-bits and --noise-stream.
+void AddConverterOptions(CLI::App& cmd, engine::ChainSettings& chain) {
+    AddCount(cmd, "--adc-bits", chain.adcBits, channel::kMinAdcBits, channel::kMaxAdcBits,
+             "quantize the detectors' input with a converter of B bits, uniform over the "
+             "target's levels with clamping: m = floor((2^B - 1) / (highest - lowest level)) "
+             "codes a level step, code c for lowest + c/m, c = 0 ... m (highest - lowest), each "
+             "sample to the nearest code (halfway up); on a head it quantizes the equalizer's "
+             "output; the Viterbi detector then runs in integers on the codes (default: none, "
+             "float samples)")
+        ->type_name("B");
+    AddChecked(cmd, "--noise-stream",
+               "serial (the default): the noise from one generator, the stream of every "
+               "earlier version; lanes: from eight generators side by side, a stream of its "
+               "own and about twice as fast",
+               [&chain](const std::string& text) -> std::string {
+                   if (text == "lanes" || text == "serial") {
+                       chain.noise = text == "lanes" ? engine::ChainSettings::Noise::kLanes
+                                                     : engine::ChainSettings::Noise::kSerial;
+                       return {};
+                   }
+                   return channel::Quoted(text) + " is neither lanes nor serial";
+               })
+        ->type_name("serial|lanes");
+}
+
+// The converter needs every target's levels on its codes: integer targets
+// whose range its codes hold. A gprL target is designed with real taps.
+void CheckConverter(const ChannelOptions& channel) {
+    const int bits = channel.chain.adcBits;
+    if (bits == 0) return;
+    for (const TargetChoice& choice : channel.targets) {
+        if (choice.gpr > 0)
+            throw CLI::ValidationError(
+                "--adc-bits", "gpr" + std::to_string(choice.gpr) +
+                                  " is designed with real taps, but the converter puts the "
+                                  "levels on its codes, which needs an integer target");
+        if (std::string why = channel::Adc::WhyNot(choice.target, bits); !why.empty())
+            throw CLI::ValidationError("--adc-bits", why);
+    }
+}
+
 } // namespace
 
 CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
@@ -270,8 +316,10 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                 "On a head (--channel lorentz or erf) the equalizer, the npml predictor and a\n"
                 "gprL target are designed at each point's SNR and jitter. --png draws the\n"
                 "points as a chart (Qt Charts, no display needed). Progress shows on standard\n"
-                "error when it is a terminal; Ctrl-C stops, prints and writes the points\n"
-                "finished so far and exits with 130. See quorvane-lab --help for the model.");
+                "error when it is a terminal; Ctrl-C (or SIGTERM) stops, prints and writes the\n"
+                "points finished so far and exits with 130 (143). Started by mpirun or srun,\n"
+                "the processes share every point's work and give the same counts as one\n"
+                "process; rank 0 prints and writes. See quorvane-lab --help for the model.");
     options.settings.threads = DefaultThreads();
     CLI::Option* sigma = AddChecked(*cmd, "--sigma", "noise deviations in levels, e.g. 0.3,0.4",
                                     [&options](const std::string& text) {
@@ -298,6 +346,7 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
     AddCount(*cmd, "--threads", options.settings.threads, 1, kMaxThreads,
              "worker threads (default: all cores); the counts do not depend on it");
     AddChannelOptions(*cmd, options.channel, true);
+    AddConverterOptions(*cmd, options.channel.chain);
     cmd->add_option("--csv", options.csv,
                     "also write snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,"
                     "viterbi_ber,union_bound; on a head npml_errors,npml_ber follow the Viterbi "
@@ -322,21 +371,44 @@ void CheckBerOptions(BerOptions& options) {
         throw CLI::ValidationError("--png", "only one of --csv and --png can be \"-\"");
     CheckChartSize(options.png, options.width, options.height);
     CheckChannelOptions(options.channel);
+    CheckConverter(options.channel);
 }
 
 int RunBer(const BerOptions& options) {
-    console::OutputFile csv;
-    if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
-    console::OutputFile png;
-    if (!options.png.empty() && !png.Open(options.png)) return FileError(options.png, png.error());
-    const bool table = options.csv != "-" && options.png != "-";
     CatchInterrupt();
+    // Under an MPI launcher the points are shared, rank 0 prints and writes,
+    // and its files are opened only at the end, so that a process killed on
+    // the way leaves none behind; alone, they are opened at once as always.
+    PointRunner runner(InterruptFlag());
+    if (!runner.Error().empty()) {
+        std::fprintf(stderr, "quorvane-lab: cannot join the MPI run: %s\n", runner.Error().c_str());
+        return kExitFile;
+    }
+    const bool root = runner.Root();
+    std::optional<console::OutputFile> csv, png;
+    auto OpenFiles = [&]() -> int {
+        for (auto [file, name] : {std::pair{&csv, &options.csv}, std::pair{&png, &options.png}}) {
+            if (name->empty()) continue;
+            file->emplace();
+            if (!(*file)->Open(*name)) return FileError(*name, (*file)->error());
+        }
+        return 0;
+    };
+    if (root) {
+        if (const int status = OpenFiles(); status != 0) return status;
+        if (runner.Shared()) csv.reset(), png.reset(); // they can be written: later
+    }
+    const bool table = root && options.csv != "-" && options.png != "-";
 
     const std::size_t targets = options.channel.targets.size();
     const int count = static_cast<int>(std::max(options.sigmas.size(), options.snrDbs.size()));
     std::vector<BerPoint> points;
     std::vector<std::vector<channel::ErrorEvent>> events(targets);
-    for (std::size_t t = 0; t < targets && !Interrupted(); ++t) {
+    // Every process of a shared run goes through the same points and stops
+    // at the same one: when the shared point says so, whatever its own flag.
+    bool stopped = false;
+    auto Stop = [&] { return stopped || (!runner.Shared() && Interrupted()); };
+    for (std::size_t t = 0; t < targets && !Stop(); ++t) {
         const engine::ChainSettings chain = ChainFor(options.channel, t);
         events[t] = engine::BoundEvents(chain);
         if (table) {
@@ -357,9 +429,11 @@ int RunBer(const BerOptions& options) {
                         std::printf("no %s: %s\n", KindName(kind), why.c_str());
                 }
             }
+            if (chain.adcBits > 0)
+                std::printf("%s\n", channel::Adc(chain.target, chain.adcBits).Describe().c_str());
         }
         bool headed = false;
-        for (int i = 0; i < count && !Interrupted(); ++i) {
+        for (int i = 0; i < count && !Stop(); ++i) {
             BerPoint p =
                 engine::PointAt(chain, options.sigmas, options.snrDbs, static_cast<std::size_t>(i));
             p.target = t;
@@ -371,11 +445,14 @@ int RunBer(const BerOptions& options) {
                 PrintHeader(engine::DetectorsOf(setup, design));
                 headed = true;
             }
+            engine::BeginBerPoint(setup, design, p);
             // One status line per point, so its rate and time left are the point's.
-            console::Progress progress("bits");
-            const bool done = engine::RunBerPoint(
-                options.settings, setup, design, i, events[t], InterruptFlag(), p,
-                [&](const engine::PointCounts& c) {
+            console::Progress progress("bits", root && runner.Shared()
+                                                   ? console::Progress::kAnyTerminal
+                                                   : console::Progress::kStderr);
+            const PointRunner::End end = runner.Run(
+                options.settings, setup, design, i, p.counts, [&](const engine::PointCounts& c) {
+                    if (!root) return;
                     std::string detail =
                         "point " + std::to_string(i + 1) + "/" + std::to_string(count) + ", errors";
                     for (std::size_t d = 0; d < c.detectors.size(); ++d)
@@ -386,7 +463,23 @@ int RunBer(const BerOptions& options) {
                     if (targets > 1) detail = chain.TargetName() + " " + detail;
                     progress.Update(c.bits, options.settings.bits, detail);
                 });
-            if (!done) break;
+            if (end == PointRunner::End::kLost) {
+                // No file: the points of a run that lost a process are not written.
+                progress.Finish();
+                std::fprintf(stderr,
+                             "quorvane-lab (%s): a process of the MPI run is gone; stopped after "
+                             "%zu of %zu points, nothing written\n",
+                             runner.Where().c_str(), points.size(),
+                             static_cast<std::size_t>(count) * targets);
+                std::fflush(stdout);
+                std::fflush(stderr);
+                std::_Exit(kExitFile);
+            }
+            if (end != PointRunner::End::kDone) {
+                stopped = true;
+                break;
+            }
+            engine::EndBerPoint(setup, design, events[t], p);
             points.push_back(p);
             progress.Finish();
             if (table) {
@@ -395,23 +488,33 @@ int RunBer(const BerOptions& options) {
             }
         }
     }
+    // A shared run can be stopped by a signal to another of its processes:
+    // then this one says so and exits as if it had been sent SIGTERM.
+    const bool signalled = Interrupted();
+    const bool interrupted = signalled || stopped;
+    const int status = !interrupted ? 0 : signalled ? InterruptStatus() : kExitTerminated;
+    if (!root) return status;
+    if (runner.Shared()) {
+        if (const int failed = OpenFiles(); failed != 0) return failed;
+    }
 
-    if (csv.get() != nullptr) {
-        WriteBerCsv(csv.get(), options.channel, points);
-        if (!(csv.Finish() && csv.Commit())) return FileError(options.csv, csv.error());
+    if (csv) {
+        WriteBerCsv(csv->get(), options.channel, points);
+        if (!(csv->Finish() && csv->Commit())) return FileError(options.csv, csv->error());
     }
-    if (png.get() != nullptr) {
+    if (png) {
         platform::OffscreenToolkit toolkit;
-        if (!platform::WritePng(BerChart(options, points, events), png.get()) &&
-            std::ferror(png.get()) == 0)
+        if (!platform::WritePng(BerChart(options, points, events), png->get()) &&
+            std::ferror(png->get()) == 0)
             return FileError(options.png, "PNG encoding failed");
-        if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
+        if (!(png->Finish() && png->Commit())) return FileError(options.png, png->error());
     }
-    if (Interrupted()) {
-        std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %zu of %zu points\n",
+    if (interrupted) {
+        std::fprintf(stderr, "quorvane-lab: stopped by %s after %zu of %zu points\n",
+                     signalled ? InterruptName() : "a signal to another process of the run",
                      points.size(), static_cast<std::size_t>(count) * targets);
     }
-    return FinishStdout(Interrupted() ? kExitInterrupted : 0);
+    return FinishStdout(status);
 }
 
 } // namespace lab

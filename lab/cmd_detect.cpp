@@ -157,9 +157,9 @@ int RunDetect(const DetectOptions& options) {
     if (csv.get() != nullptr && !(csv.Finish() && csv.Commit()))
         return FileError(options.csv, csv.error());
     if (Interrupted())
-        std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %llu runs\n",
+        std::fprintf(stderr, "quorvane-lab: stopped by %s after %llu runs\n", InterruptName(),
                      static_cast<unsigned long long>(runs));
-    return FinishStdout(Interrupted() ? kExitInterrupted : 0);
+    return FinishStdout(Interrupted() ? InterruptStatus() : 0);
 }
 
 } // namespace lab

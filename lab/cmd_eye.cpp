@@ -218,10 +218,10 @@ int RunEye(const EyeOptions& options) {
         return FileError(options.png, "PNG encoding failed");
     if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
     if (Interrupted()) {
-        std::fprintf(stderr, "quorvane-lab: stopped by Ctrl-C after %llu of %llu blocks\n",
-                     static_cast<unsigned long long>(eye.blocks),
+        std::fprintf(stderr, "quorvane-lab: stopped by %s after %llu of %llu blocks\n",
+                     InterruptName(), static_cast<unsigned long long>(eye.blocks),
                      static_cast<unsigned long long>(options.runs));
-        return kExitInterrupted;
+        return InterruptStatus();
     }
     return 0;
 }

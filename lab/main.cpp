@@ -42,8 +42,15 @@ The model:
            SNR the last bits of a frame make most of its errors.
   noise    White Gaussian, deviation sigma per sample, in level units. SNR is quoted as
            10 log10(E / sigma^2) dB, E the sum of the squared target coefficients (28 on
-           E3PR4); sigma is always printed beside it.
+           E3PR4); sigma is always printed beside it. ber --noise-stream lanes draws it
+           from eight generators side by side, a stream of its own (default: one).
 @RECORDING@
+  adc      ber --adc-bits B: a converter of B bits, uniform over the target's levels lo
+           ... hi with every level on a code, m = floor((2^B - 1) / (hi - lo)) codes a
+           level step; a sample goes to the nearest code (halfway up), clamped. On a head
+           it takes the equalizer's output, the detector's input word. The Viterbi
+           detector then adds squared distances in codes, whole numbers: exactly the
+           maximum-likelihood sequence of the quantized samples.
   slicer   The nearest level, clamped to the lowest and highest; raw bit = level mod 2.
            The precoder makes a noise-free sample's parity its raw bit, so a wrong level
            costs one bit, with no error propagation.
@@ -58,8 +65,9 @@ The model:
            cut into fixed chunks, each with its own random stream derived from the seed
            and the chunk number.
 
-Exit status: 0 done, 1 a file could not be written, 2 a bad command line, 130 stopped
-by Ctrl-C (what was finished is still printed and written; no partial file is left).
+Exit status: 0 done, 1 a file could not be written (or a process of an MPI run was
+lost: then nothing is written), 2 a bad command line, 130 stopped by Ctrl-C, 143 by
+SIGTERM (what was finished is still printed and written; no partial file is left).
 A file name "-" means standard output.)";
 
 // The model's text with the named targets in it.

@@ -15,6 +15,7 @@ namespace lab {
 inline constexpr int kExitFile = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130; // 128 + SIGINT, as a shell reports it
+inline constexpr int kExitTerminated = 143;  // 128 + SIGTERM
 
 inline constexpr std::uint64_t kMaxRuns = 10'000'000;
 inline constexpr std::uint64_t kMaxBits = 10'000'000'000'000;

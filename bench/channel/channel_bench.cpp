@@ -78,6 +78,7 @@ BENCHMARK(BM_GenerateAndSynthesize);
 #include "channel/noise.h"
 #include "detectors/slicer.h"
 #include "detectors/viterbi.h"
+#include "detectors/viterbi_int.h"
 #include "detectors/viterbi_kernels.h"
 
 #include <cmath>
@@ -156,6 +157,95 @@ void BM_ViterbiPair(benchmark::State& state) {
 }
 BENCHMARK(BM_ViterbiPair)->DenseRange(0, 3);
 
+// Eight frames side by side, as the error-rate engine runs them, per bit of
+// any of them.
+void BM_ViterbiFrames(benchmark::State& state) {
+    const Target target = Named(kTargets[state.range(0)]);
+    state.SetLabel(target.Name());
+    std::vector<NoisyFrame> frames;
+    const float* y[8];
+    std::uint8_t* out[8];
+    for (int f = 0; f < 8; ++f) frames.emplace_back(target, kFrame, f);
+    for (int f = 0; f < 8; ++f) y[f] = frames[f].y.data(), out[f] = frames[f].out.data();
+    Viterbi v(target);
+    for (auto _ : state) {
+        v.DetectFrames(8, y, kFrame, 0, out);
+        benchmark::DoNotOptimize(out[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 8 * kFrame);
+}
+BENCHMARK(BM_ViterbiFrames)->DenseRange(0, 4);
+
+// The integer detector on 6-bit samples, eight frames side by side (the
+// converter's pass included), per target; then E3PR4 at every resolution.
+void BM_ViterbiInt(benchmark::State& state) {
+    const Target target = Named(kTargets[state.range(0)]);
+    const int bits = static_cast<int>(state.range(1));
+    const channel::Adc adc(target, bits);
+    std::vector<NoisyFrame> frames;
+    const float* y[8];
+    std::uint8_t* out[8];
+    for (int f = 0; f < 8; ++f) frames.emplace_back(target, kFrame, f);
+    for (int f = 0; f < 8; ++f) {
+        adc.Quantize(frames[f].y.data(), frames[f].y.data(), kFrame);
+        y[f] = frames[f].y.data(), out[f] = frames[f].out.data();
+    }
+    ViterbiInt v(target, adc);
+    state.SetLabel(target.Name() + ", " + std::to_string(bits) + " bits, " + v.Width());
+    for (auto _ : state) {
+        v.DetectFrames(8, y, kFrame, 0, out);
+        benchmark::DoNotOptimize(out[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 8 * kFrame);
+}
+BENCHMARK(BM_ViterbiInt)
+    ->Args({0, 6})
+    ->Args({1, 6})
+    ->Args({2, 6})
+    ->Args({3, 6})
+    ->Args({0, 4})
+    ->Args({0, 8})
+    ->Args({0, 9})
+    ->Args({0, 10});
+
+// The integer detector's 16-bit forward pass alone, eight frames of E3PR4 at
+// 6 bits, per instruction set.
+void BM_ViterbiIntForward(benchmark::State& state) {
+    using namespace viterbi_detail;
+    const auto kernel = static_cast<Kernel>(state.range(0));
+    if (!RunsInt(kernel)) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    const Target target;
+    const channel::Adc adc(target, 6);
+    const IntBranches b =
+        IntBranchesOf(target.GetTrellis(), adc.Lowest(), adc.PerLevel(), adc.TopCode());
+    std::vector<std::vector<std::uint16_t>> rows(8, std::vector<std::uint16_t>(kFrame));
+    const std::uint16_t* r[8];
+    for (int f = 0; f < 8; ++f) {
+        NoisyFrame frame(target, kFrame, f);
+        adc.ToCodes(frame.y.data(), rows[f].data(), kFrame, kIntRowShift);
+        r[f] = rows[f].data();
+    }
+    std::vector<std::uint32_t> decisions(8 * kFrame);
+    std::uint16_t pm[8][32];
+    std::uint16_t* p[8];
+    for (int f = 0; f < 8; ++f) p[f] = pm[f];
+    for (auto _ : state) {
+        IntForwardFramesWith(kernel, b, 8, r, kFrame, decisions.data(), 8, p);
+        benchmark::DoNotOptimize(decisions.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 8 * kFrame);
+}
+BENCHMARK(BM_ViterbiIntForward)
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kScalar))
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kAvx2))
+    ->Arg(static_cast<int>(viterbi_detail::Kernel::kAvx512));
+
 // The forward pass alone on E3PR4, per instruction set (skipped where the
 // processor lacks it): what the fast detector falls back to elsewhere.
 void BM_ViterbiForward(benchmark::State& state) {
@@ -199,6 +289,19 @@ void BM_AddNoise(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFrame);
 }
 BENCHMARK(BM_AddNoise);
+
+// The eight generators side by side, as the error-rate engine draws its noise.
+void BM_AddNoiseLanes(benchmark::State& state) {
+    NoisyFrame f(Target(), kFrame);
+    NoiseSource noise(2, 0);
+    for (auto _ : state) {
+        noise.AddNoiseLanes(f.clean.data(), f.y.data(), kFrame, 0.6);
+        benchmark::DoNotOptimize(f.y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_AddNoiseLanes);
 
 void BM_SliceFrame(benchmark::State& state) {
     NoisyFrame f(Target(), kFrame);

@@ -11,17 +11,24 @@
 
 namespace {
 
+// Arguments: worker threads, the converter's bits (0: float samples), and
+// 0 for the noise of the eight lanes, 1 for the single generator (the
+// lab's default stream).
 void BM_BerEndToEnd(benchmark::State& state) {
     engine::BerSettings settings;
     settings.bits = 1 << 23;
     settings.errors = settings.bits; // never the reason to stop
     settings.frame = 4096;
     settings.threads = static_cast<int>(state.range(0));
+    engine::BerSetup setup;
+    setup.chain.adcBits = static_cast<int>(state.range(1));
+    setup.chain.noise = state.range(2) == 1 ? engine::ChainSettings::Noise::kSerial
+                                            : engine::ChainSettings::Noise::kLanes;
     const std::atomic<bool> stop{false};
     std::uint64_t bits = 0;
     for (auto _ : state) {
         engine::PointCounts counts;
-        engine::RunPoint(settings, engine::BerSetup{}, 0, 0.5, stop, counts);
+        engine::RunPoint(settings, setup, 0, 0.5, stop, counts);
         benchmark::DoNotOptimize(counts);
         bits += counts.bits;
     }
@@ -29,7 +36,14 @@ void BM_BerEndToEnd(benchmark::State& state) {
     state.counters["bits"] = benchmark::Counter(
         static_cast<double>(bits), benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
 }
-BENCHMARK(BM_BerEndToEnd)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BerEndToEnd)
+    ->Args({1, 0, 0})
+    ->Args({2, 0, 0})
+    ->Args({1, 6, 0})
+    ->Args({2, 6, 0})
+    ->Args({1, 0, 1})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -56,6 +70,8 @@ BENCHMARK(BM_EyeDefault)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillis
 // equalizer to E2PR4, and both Viterbi detectors (plain and npml with two
 // predictor taps) at 24 dB: the recording channel's end-to-end rate, the
 // channel designed once per iteration as the lab designs it per point.
+// Arguments: worker threads; the converter's bits on the equalizer's output
+// with the eight noise lanes (0: float samples, the serial noise).
 void BM_BerRecording(benchmark::State& state) {
     engine::BerSettings settings;
     settings.bits = 1 << 22;
@@ -67,6 +83,8 @@ void BM_BerRecording(benchmark::State& state) {
     setup.chain.jitter = 0.05;
     channel::Target::Parse("e2pr4", setup.chain.target);
     setup.detectors = {detectors::Kind::kViterbi, detectors::Kind::kNpml};
+    setup.chain.adcBits = static_cast<int>(state.range(1));
+    if (setup.chain.adcBits > 0) setup.chain.noise = engine::ChainSettings::Noise::kLanes;
     const double sigma = channel::SigmaOfSnr(engine::SignalEnergy(setup.chain), 24);
     const std::atomic<bool> stop{false};
     std::uint64_t bits = 0;
@@ -78,7 +96,12 @@ void BM_BerRecording(benchmark::State& state) {
     state.counters["bits"] = benchmark::Counter(
         static_cast<double>(bits), benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
 }
-BENCHMARK(BM_BerRecording)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BerRecording)
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({1, 6})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // quorvane-lab targets over 31 densities, 1 ... 4 by 0.1, on each head.
 void BM_Targets31(benchmark::State& state) {

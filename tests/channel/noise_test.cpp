@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "channel/bounds.h"
 
@@ -58,6 +60,62 @@ TEST(Noise, StreamsAreReproducibleAndAddNoiseDrawsOneDeviatePerSample) {
         const std::uint64_t w = b.Bits();
         for (int j = 0; j < 64 && k + j < 200; ++j) ASSERT_EQ(bits[k + j], (w >> j) & 1u) << k + j;
     }
+}
+
+} // namespace
+} // namespace channel
+
+namespace channel {
+namespace {
+
+TEST(Noise, LanesGiveTheSameNumbersOnEveryPathAndLookGaussian) {
+    // Calls of every length around the vector width, so that each path's
+    // vector part and scalar rest meet every lane.
+    const int n = 1 << 18;
+    std::vector<float> clean(n), want(n), got(n);
+    for (int k = 0; k < n; ++k) clean[k] = static_cast<float>(k % 13 - 6);
+    std::vector<int> lengths;
+    for (int len = 1, at = 0; at < n; at += len, len = len % 37 + 1) lengths.push_back(len);
+    auto Fill = [&](NoiseSource::Path path, std::vector<float>& out) {
+        NoiseSource noise(5, 9);
+        int at = 0;
+        for (int len : lengths) {
+            const int take = std::min(len, n - at);
+            noise.AddNoiseLanes(clean.data() + at, out.data() + at, take, 0.8, path);
+            at += take;
+        }
+    };
+    Fill(NoiseSource::Path::kScalar, want);
+    for (auto path : {NoiseSource::Path::kAvx2, NoiseSource::Path::kAvx512}) {
+        if (!NoiseSource::Runs(path)) continue;
+        Fill(path, got);
+        ASSERT_EQ(got, want) << int(path);
+    }
+    // Standardised: mean 0, variance 1, the tails of a Gaussian, no
+    // correlation between neighbours (which come from different lanes).
+    double sum = 0, sq = 0, next = 0;
+    int beyond[3] = {};
+    const double edge[3] = {1.0, 3.0, 3.6};
+    for (int k = 0; k < n; ++k) {
+        const double x = (static_cast<double>(want[k]) - clean[k]) / 0.8;
+        sum += x;
+        sq += x * x;
+        if (k + 1 < n) next += x * (static_cast<double>(want[k + 1]) - clean[k + 1]) / 0.8;
+        for (int j = 0; j < 3; ++j) beyond[j] += std::fabs(x) > edge[j];
+    }
+    EXPECT_NEAR(sum / n, 0.0, 5 / std::sqrt(n));
+    EXPECT_NEAR(sq / n, 1.0, 5 * std::sqrt(2.0 / n));
+    EXPECT_NEAR(next / n, 0.0, 5 / std::sqrt(n));
+    for (int j = 0; j < 3; ++j) {
+        const double p = 2 * QFunction(edge[j]);
+        EXPECT_NEAR(beyond[j], n * p, 5 * std::sqrt(n * p * (1 - p))) << edge[j];
+    }
+    // The lanes are their own generators: the bits and the serial noise are
+    // those of a source that never drew from its lanes.
+    NoiseSource a(5, 9), b(5, 9);
+    a.AddNoiseLanes(clean.data(), got.data(), 100, 0.8);
+    EXPECT_EQ(a.Bits(), b.Bits());
+    EXPECT_EQ(a.Normal(), b.Normal());
 }
 
 } // namespace

@@ -16,19 +16,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=""
-for n in $(seq 90 190); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "no free X display number"; exit 1; }
-
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it to fd 3: choosing one
+# here from the lock files races with another test run starting its own.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xpid=$!
+display=""
 for _ in $(seq 100); do
-  xdpyinfo -display "$display" >/dev/null 2>&1 && break
+  n=$(head -n1 "$work/display" 2>/dev/null || true)
+  if [ -n "$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then display=":$n"; break; fi
   sleep 0.1
 done
-xdpyinfo -display "$display" >/dev/null 2>&1 || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+[ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=$display
 
 env -u QT_QPA_PLATFORM QT_QPA_PLATFORM=xcb "$quorvane" >"$work/quorvane.log" 2>&1 &

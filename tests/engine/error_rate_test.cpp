@@ -118,3 +118,35 @@ TEST(LabEngine, WithTheTailTheViterbiRateMeetsTheUnionBound) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(LabEngine, QuantizedRunsWithoutNoiseAreExact) {
+    // Every level sits on a code, so noise-free samples convert to their own
+    // levels and both detectors decide every bit; tail or not, any
+    // resolution, either noise stream.
+    const struct {
+        const char* target;
+        int bits;
+        bool tail;
+    } cases[] = {{"e3pr4", 6, true}, {"e3pr4", 4, false}, {"e3pr4", 10, true},
+                 {"pr4", 8, false},  {"e2pr4", 5, true},  {"1,1,0,-1,-1,1,-1", 6, true}};
+    for (const auto& c : cases) {
+        engine::BerSettings settings;
+        settings.bits = 300'000;
+        settings.frame = 1000;
+        settings.threads = 2;
+        engine::BerSetup setup;
+        ASSERT_EQ(channel::Target::Parse(c.target, setup.chain.target), "");
+        setup.chain.adcBits = c.bits;
+        setup.chain.tail = c.tail;
+        setup.detectors = detectors::KindsFor(setup.chain.target);
+        std::atomic<bool> stop{false};
+        engine::PointCounts counts;
+        ASSERT_TRUE(engine::RunPoint(settings, setup, 0, 0.0, stop, counts));
+        EXPECT_EQ(counts.bits, 300'000u) << c.target;
+        for (const engine::Monitor& m : counts.detectors) EXPECT_EQ(m.bitErrors, 0u) << c.target;
+    }
+}
+
+} // namespace

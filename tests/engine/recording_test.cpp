@@ -99,3 +99,31 @@ TEST(Recording, NpmlBeatsViterbiWhereTheNoiseHasColourAndThreadsChangeNothing) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Recording, TheConverterQuantizesTheEqualizersOutput) {
+    // The same frame with and without a converter: each sample the one the
+    // converter makes of the equalized sample, and nearly all of them moved.
+    engine::ChainSettings s = Head(engine::ChannelKind::kLorentz, 2, 0.05, "e3pr4");
+    const double sigma = channel::SigmaOfSnr(engine::SignalEnergy(s), 20);
+    const engine::ChannelDesign plain = engine::DesignChannel(s, sigma);
+    s.adcBits = 6;
+    const engine::ChannelDesign quantized = engine::DesignChannel(s, sigma);
+    engine::Chain a(plain, 1000), b(quantized, 1000);
+    ASSERT_EQ(a.Converter(), nullptr);
+    ASSERT_NE(b.Converter(), nullptr);
+    engine::Frame fa = a.MakeFrame(), fb = b.MakeFrame();
+    channel::NoiseSource sa(7, 0), sb(7, 0);
+    a.Next(sa, fa);
+    b.Next(sb, fb);
+    const channel::Adc& adc = *b.Converter();
+    int moved = 0;
+    for (std::size_t k = 0; k < fa.received.size(); ++k) {
+        EXPECT_EQ(fb.received[k], adc.Value(adc.Code(fa.received[k]))) << k;
+        moved += fb.received[k] != fa.received[k];
+    }
+    EXPECT_GT(moved, 990);
+}
+
+} // namespace

@@ -99,25 +99,46 @@ TEST_F(Lab, DetectWithoutNoiseIsExactOnTheWindowsBlocks) {
 
 TEST_F(Lab, SeededSweepsWriteTheirPinnedFiles) {
     // A short sweep with the tail: any change to the bits, the noise, sigma
-    // or a detector moves these counts.
-    EXPECT_EQ(Run("ber --snr 14:22:2 --bits 300000 --errors 100 --frame 1000 --csv -").out,
-              "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,union_bound\n"
-              "14,1.05579358,66000,32582,0.493666667,7021,0.106378788,0.432327263\n"
-              "16,0.838646648,66000,31380,0.475454545,2158,0.0326969697,0.064415939\n"
-              "18,0.666160712,66000,27827,0.421621212,309,0.00468181818,0.00717955529\n"
-              "20,0.529150262,264000,88622,0.335689394,144,0.000545454545,0.000597282154\n"
-              "22,0.420318994,300000,68900,0.229666667,4,1.33333333e-05,1.94365204e-05\n");
+    // or a detector moves these counts. The noise from the one generator of
+    // every version (the default), then from the eight lanes.
+    const std::string sweep = "ber --snr 14:22:2 --bits 300000 --errors 100 --frame 1000 --csv -";
+    const std::string header =
+        "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,union_bound\n";
+    const std::string serial =
+        header + "14,1.05579358,66000,32582,0.493666667,7021,0.106378788,0.432327263\n"
+                 "16,0.838646648,66000,31380,0.475454545,2158,0.0326969697,0.064415939\n"
+                 "18,0.666160712,66000,27827,0.421621212,309,0.00468181818,0.00717955529\n"
+                 "20,0.529150262,264000,88622,0.335689394,144,0.000545454545,0.000597282154\n"
+                 "22,0.420318994,300000,68900,0.229666667,4,1.33333333e-05,1.94365204e-05\n";
+    EXPECT_EQ(Run(sweep).out, serial);
+    EXPECT_EQ(Run(sweep + " --noise-stream serial").out, serial);
+    EXPECT_EQ(Run(sweep + " --noise-stream lanes").out,
+              header + "14,1.05579358,66000,32503,0.492469697,6944,0.105212121,0.432327263\n"
+                       "16,0.838646648,66000,31344,0.474909091,2245,0.0340151515,0.064415939\n"
+                       "18,0.666160712,66000,27888,0.422545455,360,0.00545454545,0.00717955529\n"
+                       "20,0.529150262,198000,66237,0.334530303,104,0.000525252525,0.000597282154\n"
+                       "22,0.420318994,300000,69375,0.23125,4,1.33333333e-05,1.94365204e-05\n");
     // Without the tail, the files of a short sweep and of the first runs as
     // the lab wrote them before frames had one, byte for byte.
-    EXPECT_EQ(Run("ber --snr 14:22:2 --bits 300000 --errors 100 --frame 1000 --tail none "
-                  "--csv -")
-                  .out,
-              "snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,viterbi_ber,union_bound\n"
-              "14,1.05579358,66000,32571,0.4935,7288,0.110424242,0.432327263\n"
-              "16,0.838646648,66000,31343,0.474893939,2124,0.0321818182,0.064415939\n"
-              "18,0.666160712,66000,27790,0.421060606,429,0.0065,0.00717955529\n"
-              "20,0.529150262,198000,66468,0.33569697,109,0.000550505051,0.000597282154\n"
-              "22,0.420318994,300000,68878,0.229593333,44,0.000146666667,1.94365204e-05\n");
+    EXPECT_EQ(Run(sweep + " --tail none").out,
+              header +
+                  "14,1.05579358,66000,32571,0.4935,7288,0.110424242,0.432327263\n"
+                  "16,0.838646648,66000,31343,0.474893939,2124,0.0321818182,0.064415939\n"
+                  "18,0.666160712,66000,27790,0.421060606,429,0.0065,0.00717955529\n"
+                  "20,0.529150262,198000,66468,0.33569697,109,0.000550505051,0.000597282154\n"
+                  "22,0.420318994,300000,68878,0.229593333,44,0.000146666667,1.94365204e-05\n");
+    // The lanes' noise through a 6-bit converter: the slicer's levels keep
+    // their decisions (halfway between two levels is halfway between two
+    // codes), the Viterbi detector loses a little.
+    const std::vector<std::string> adc =
+        Lines(Run(sweep + " --noise-stream lanes --adc-bits 6").out);
+    ASSERT_EQ(adc.size(), 6u);
+    EXPECT_EQ(adc[4], "20,0.529150262,198000,66237,0.334530303,120,0.000606060606,0.000597282154");
+    const std::vector<std::string> table =
+        Lines(Run("ber --sigma 0.5 --bits 1e4 --adc-bits 6").out);
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0], "adc: 6 bits, codes 0 ... 60 for the levels -6 ... 6 (5 a level step), "
+                        "nearest code, clamped");
     const std::vector<std::string> rows = Lines(Run("detect --runs 2 --tail none --csv -").out);
     ASSERT_EQ(rows.size(), 81u);
     EXPECT_EQ(rows[1], "1,0,0,0,-0.0684663951,0,0");
@@ -238,6 +259,12 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"detect --target 1,2,3,4,5,6,7,8" + csv, 2},
         {"eye --target 0,1" + png, 2},
         {"events --max-d2 0.5,1", 2},
+        {"ber --sigma 0.5 --adc-bits 3" + csv, 2},
+        {"ber --sigma 0.5 --adc-bits 11" + csv, 2},
+        {"ber --sigma 0.5 --adc-bits 6 --target 1,0.8,-0.3" + csv, 2},
+        {"ber --sigma 0.5 --adc-bits 4 --target 4,4,4,4" + csv, 2},
+        {"ber --sigma 0.5 --noise-stream fast" + csv, 2},
+        {"ber --sigma 0.5 --channel lorentz --target gpr3 --adc-bits 6" + csv, 2},
         {"ber --sigma 0.5 --density 2" + csv, 2},
         {"ber --sigma 0.5 --taps 15" + csv, 2},
         {"ber --sigma 0.5 --channel head" + csv, 2},
@@ -327,21 +354,26 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
 
 TEST_F(Lab, CtrlCKeepsTheFinishedPoints) {
     // The first point ends on errors at once, the second would run for hours.
-    const pid_t pid =
-        Start("ber --sigma 3,0.05 --errors 100 --bits 1e13 --threads 2 --csv " + P("ber.csv"));
-    for (int i = 0; i < 600 && Lines(Slurp(P("out.txt"))).size() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    kill(pid, SIGINT);
-    const Result r = Wait(pid);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_EQ(Lines(r.out).size(), 2u) << r.out;
-    const std::vector<std::string> csv = Lines(Slurp(P("ber.csv")));
-    ASSERT_EQ(csv.size(), 2u);
-    EXPECT_EQ(csv[1].rfind("4.92915522,3,", 0), 0u) << csv[1];
-    EXPECT_EQ(Files(), std::vector<std::string>{"ber.csv"});
+    // SIGTERM, which a scheduler sends at a job's time limit, does the same.
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        const pid_t pid =
+            Start("ber --sigma 3,0.05 --errors 100 --bits 1e13 --threads 2 --csv " + P("ber.csv"));
+        for (int i = 0; i < 600 && Lines(Slurp(P("out.txt"))).size() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kill(pid, signal);
+        const Result r = Wait(pid);
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_EQ(r.err, std::string("quorvane-lab: stopped by ") +
+                             (signal == SIGINT ? "Ctrl-C" : "SIGTERM") + " after 1 of 2 points\n");
+        EXPECT_EQ(Lines(r.out).size(), 2u) << r.out;
+        const std::vector<std::string> csv = Lines(Slurp(P("ber.csv")));
+        ASSERT_EQ(csv.size(), 2u);
+        EXPECT_EQ(csv[1].rfind("4.92915522,3,", 0), 0u) << csv[1];
+        EXPECT_EQ(Files(), std::vector<std::string>{"ber.csv"});
+        fs::remove(P("ber.csv"));
+    }
 
     // The eye stops between chunks and writes what it has.
-    fs::remove(P("ber.csv"));
     const pid_t eye = Start("eye --runs 1e7 --threads 1 --png " + P("eye.png"));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     kill(eye, SIGINT);

@@ -19,18 +19,17 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "real lab window: $*"; [ -f "$work/lab.log" ] && cat "$work/lab.log"; exit 1; }
 
-display=""
-for n in $(seq 191 290); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display number"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it to fd 3: choosing one
+# here from the lock files races with another test run starting its own.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xpid=$!
+display=""
 for _ in $(seq 100); do
-  xdpyinfo -display "$display" >/dev/null 2>&1 && break
+  n=$(head -n1 "$work/display" 2>/dev/null || true)
+  if [ -n "$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then display=":$n"; break; fi
   sleep 0.1
 done
-xdpyinfo -display "$display" >/dev/null 2>&1 || fail "Xvfb did not start"
+[ -n "$display" ] || fail "Xvfb did not start"
 export DISPLAY=$display
 
 # Its own settings: a sweep whose first points end on their errors at once
