@@ -3,6 +3,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <cmath>
@@ -322,6 +323,11 @@ void Panel::ShowApplicable() {
     const std::string noNpml = can_.npml ? detectors::WhyNot(detectors::Kind::kNpml, t, head)
                                          : std::string(kNeedsRecording);
     npml->setEnabled(noNpml.empty());
+    // A detector that cannot run here is shown unticked, as it is not run;
+    // the choice stays in the settings for a channel where it can.
+    const QSignalBlocker holdSlicer(slicer), holdNpml(npml);
+    slicer->setChecked(noSlicer.empty() && settings_.slicer);
+    npml->setChecked(noNpml.empty() && settings_.npml);
     npml->setToolTip(noNpml.empty() ? tr("The noise-predictive detector: Viterbi with a "
                                          "whitening predictor along each survivor")
                                     : QString::fromStdString(noNpml));

@@ -218,9 +218,14 @@ TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
         a.panel->sweepRange->setText("5:9:0.5");
         emit a.panel->sweepRange->editingFinished();
         a.panel->eyeBlocks->setValue(2000);
+        // npml cannot run on the ideal channel: unticked there, the choice
+        // kept for a head.
+        EXPECT_FALSE(a.panel->npml->isChecked());
+        EXPECT_TRUE(a.panel->Settings().npml);
         // A head's values: one refused with the command line's line, the
         // others taken.
         a.panel->channel->setCurrentIndex(static_cast<int>(labmodel::ChannelKind::kLorentz));
+        EXPECT_TRUE(a.panel->npml->isChecked() && a.panel->npml->isEnabled());
         for (auto [edit, text] : {std::pair{a.panel->density, "7"}, {a.panel->taps, "13"}}) {
             edit->setText(text);
             emit edit->editingFinished();
