@@ -14,6 +14,14 @@ Capabilities EngineCapabilities() {
 }
 
 std::string SetTarget(LabSettings& settings, const std::string& text) {
+    // gprL is the command line's too, but its taps are designed at each
+    // noise level, and the views here draw one fixed target: say so rather
+    // than call the name unknown.
+    std::vector<lab::TargetChoice> choices;
+    if (lab::ParseTargets(text, false, choices).empty() && choices.size() == 1 &&
+        choices.front().gpr > 0)
+        return text + " is designed with the equalizer at each noise level, which the window does "
+                      "not draw; quorvane-lab ber and targets take it";
     channel::Target target;
     if (std::string error = channel::Target::Parse(text, target); !error.empty()) return error;
     settings.targetText = text;

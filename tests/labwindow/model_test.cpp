@@ -315,6 +315,10 @@ TEST(LabModelSettings, WhatThePanelChoosesBecomesTheEnginesSettings) {
     LabSettings s;
     EXPECT_EQ(labmodel::SetTarget(s, "1,0"), "'1,0' ends with 0, memory the target never uses");
     EXPECT_EQ(s.targetText, "e3pr4");
+    EXPECT_EQ(labmodel::SetTarget(s, "gpr4"), "gpr4 is designed with the equalizer at each noise "
+                                              "level, which the window does not draw; "
+                                              "quorvane-lab ber and targets take it");
+    EXPECT_EQ(s.targetText, "e3pr4");
     ASSERT_EQ(labmodel::SetTarget(s, "1,0.8,-0.3"), "");
     EXPECT_EQ(labmodel::DetectorsOf(s), std::vector<detectors::Kind>{detectors::Kind::kViterbi});
     ASSERT_EQ(labmodel::SetTarget(s, "PR4"), "");
