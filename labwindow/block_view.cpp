@@ -56,7 +56,7 @@ int BlockView::Visible() const {
 }
 
 void BlockView::SetStart(int start) {
-    start = std::clamp(start, 0, std::max(0, Samples() - Visible()));
+    start = ClampStart(start, Samples(), Visible());
     if (start == start_) return;
     start_ = start;
     scroll_->setValue(start);
@@ -65,12 +65,7 @@ void BlockView::SetStart(int start) {
 }
 
 void BlockView::UpdateScrollBar() {
-    const int hidden = Samples() - Visible();
-    scroll_->setVisible(hidden > 0);
-    scroll_->setRange(0, std::max(0, hidden));
-    scroll_->setPageStep(std::max(1, Visible()));
-    scroll_->setGeometry(kMargin, height() - kMargin - scroll_->sizeHint().height(),
-                         width() - 2 * kMargin, scroll_->sizeHint().height());
+    PlaceScrollBar(scroll_, *this, kMargin, Samples(), Visible());
     SetStart(start_);
 }
 

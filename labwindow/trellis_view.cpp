@@ -77,7 +77,7 @@ int TrellisView::Visible() const {
 }
 
 void TrellisView::SetStart(int start) {
-    start = std::clamp(start, 0, std::max(0, Steps() - Visible()));
+    start = ClampStart(start, Steps(), Visible());
     if (start == start_) return;
     start_ = start;
     scroll_->setValue(start);
@@ -86,12 +86,7 @@ void TrellisView::SetStart(int start) {
 }
 
 void TrellisView::UpdateScrollBar() {
-    const int hidden = Steps() - Visible();
-    scroll_->setVisible(hidden > 0);
-    scroll_->setRange(0, std::max(0, hidden));
-    scroll_->setPageStep(std::max(1, Visible()));
-    scroll_->setGeometry(kMargin, height() - kMargin - scroll_->sizeHint().height(),
-                         width() - 2 * kMargin, scroll_->sizeHint().height());
+    PlaceScrollBar(scroll_, *this, kMargin, Steps(), Visible());
     SetStart(start_);
 }
 
