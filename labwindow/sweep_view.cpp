@@ -125,9 +125,15 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
     chart_->setTitle(title);
     x_->setTitleText(recording ? tr("SNR = 10 log10(E_i / sigma\u00B2) (dB)") : tr("SNR (dB)"));
     // Half a dB of room either side, so the end points show whole.
-    double from = std::floor(dbs.front() - 0.5), to = std::ceil(dbs.back() + 0.5);
+    // Ticks a whole number of dB apart, at most 13 of them: a span of 20 dB
+    // in 12 steps would be labelled 12.67, 14.33, ...
+    const double from = std::floor(dbs.front() - 0.5);
+    const int span = static_cast<int>(std::ceil(dbs.back() + 0.5) - from);
+    const int step = (span + 11) / 12;
+    const int steps = (span + step - 1) / step;
+    const double to = from + steps * step;
     x_->setRange(from, to);
-    x_->setTickCount(std::min(13, static_cast<int>(to - from) + 1));
+    x_->setTickCount(steps + 1);
     const labmodel::SweepCurves curves = labmodel::CurvesOf(setup_.chain, from, to);
     Fill(exact_, curves.slicer);
     Fill(bound_, curves.bound);
