@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "channel/bit_bytes.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 // GCC 12's AVX-512 intrinsics start from undefined vectors, which it reports
@@ -106,19 +108,6 @@ inline double UniformOpenZero(State& s) {
 inline double Signed(std::uint64_t b) {
     return static_cast<double>(b >> 11) * 0x1.0p-52 - 1.0;
 }
-
-// bytes[v]: byte j is bit j of v, so that in memory (little-endian) the bits
-// of v come out as eight 0/1 bytes in order.
-struct BitBytes {
-    std::array<std::uint64_t, 256> bytes{};
-    BitBytes() {
-        for (unsigned v = 0; v < 256; ++v)
-            for (unsigned j = 0; j < 8; ++j)
-                bytes[v] |= static_cast<std::uint64_t>((v >> j) & 1u) << (8 * j);
-    }
-};
-
-const BitBytes kBitBytes;
 
 struct Drawn {
     double value;

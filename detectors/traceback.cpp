@@ -6,6 +6,8 @@
 
 #include "detectors/traceback.h"
 
+#include "channel/bit_bytes.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define QUORVANE_TRACEBACK_X86 1
@@ -14,19 +16,6 @@
 namespace detectors::viterbi_detail {
 
 namespace {
-
-// bytes[v]: byte j is bit j of v, so that in memory (little-endian) the bits
-// of v come out as eight 0/1 bytes in order.
-struct BitBytes {
-    std::array<std::uint64_t, 256> bytes{};
-    BitBytes() {
-        for (unsigned v = 0; v < 256; ++v)
-            for (unsigned j = 0; j < 8; ++j)
-                bytes[v] |= static_cast<std::uint64_t>((v >> j) & 1u) << (8 * j);
-    }
-};
-
-const BitBytes kBitBytes;
 
 #ifdef QUORVANE_TRACEBACK_X86
 // Eight survivor paths at once. A lane holds its frame's precoder bits as a
@@ -116,7 +105,7 @@ void Traceback::RawOfWords(const std::uint32_t* words, int stride, int n, std::u
         }
 #endif
         std::uint64_t bytes[8];
-        for (int i = 0; i < 8; ++i) bytes[i] = kBitBytes.bytes[(r >> (8 * i)) & 255u];
+        for (int i = 0; i < 8; ++i) bytes[i] = channel::kBitBytes.bytes[(r >> (8 * i)) & 255u];
         std::memcpy(raw + k, bytes, static_cast<std::size_t>(take));
     }
 }

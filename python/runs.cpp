@@ -87,9 +87,9 @@ py::array Table(std::size_t rows, const std::vector<std::string>& names,
                 const std::function<std::string(const std::string&)>& type,
                 const std::function<py::object(const std::string&)>& column) {
     const py::module_ numpy = py::module_::import("numpy");
-    py::list spec;
-    for (const std::string& name : names) spec.append(py::make_tuple(name, type(name)));
-    py::array out = numpy.attr("zeros")(rows, numpy.attr("dtype")(spec));
+    py::list fields;
+    for (const std::string& name : names) fields.append(py::make_tuple(name, type(name)));
+    py::array out = numpy.attr("zeros")(rows, numpy.attr("dtype")(fields));
     for (const std::string& name : names) out[py::str(name)] = column(name);
     return out;
 }

@@ -183,7 +183,7 @@ Target("e3pr4") (also "pr4", "epr4", "e2pr4", in any case), Target([1, 2, 1]) or
 Target("1,2,1"): 2 to 7 coefficients, whole or not. The window's target, E3PR4,
 is the default everywhere a target is taken. A target made once can be passed
 to every function; a name or a list there makes a new one each time.)")
-        .def(py::init([](py::object spec) { return TargetOf(spec); }), py::arg("spec") = "e3pr4")
+        .def(py::init([](py::object taps) { return TargetOf(taps); }), py::arg("taps") = "e3pr4")
         .def_static(
             "named",
             [] {
