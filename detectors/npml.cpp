@@ -365,4 +365,37 @@ void Npml::DetectPair(const float* y0, const float* y1, int n, int tail, std::ui
     Detect(y1, n, tail, raw1);
 }
 
+namespace {
+
+class NpmlDetector final : public Detector {
+  public:
+    explicit NpmlDetector(const Setup& setup)
+        : Detector(setup.shape), npml_(setup.target, setup.predictor) {}
+    Kind kind() const override { return Kind::kNpml; }
+    void Detect(int count, const float* const* y, std::uint8_t* const* raw) override {
+        const FrameShape& s = shape();
+        int f = 0;
+        for (; f + 2 <= count; f += 2)
+            npml_.DetectPair(y[f], y[f + 1], s.bits, s.tail, raw[f], raw[f + 1]);
+        if (f < count) npml_.Detect(y[f], s.bits, s.tail, raw[f]);
+    }
+
+  private:
+    Npml npml_;
+};
+
+} // namespace
+
+std::string NpmlWhyNot(const Where& where) {
+    if (!where.coloured)
+        return "npml predicts the noise an equalizer colours; the ideal channel's is white "
+               "(choose --channel lorentz or erf)";
+    return {};
+}
+
+std::unique_ptr<Detector> MakeNpmlDetector(const Setup& setup) {
+    assert(!setup.predictor.empty());
+    return std::make_unique<NpmlDetector>(setup);
+}
+
 } // namespace detectors

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "channel/target.h"
+#include "detectors/table.h"
 
 namespace detectors {
 
@@ -44,5 +45,10 @@ class Npml {
     struct Impl;
     Impl* impl_;
 };
+
+// npml's row of the detector table: it predicts the noise an equalizer
+// colours, so it runs on a head, with the predictor the channel designed.
+std::string NpmlWhyNot(const Where& where);
+std::unique_ptr<Detector> MakeNpmlDetector(const Setup& setup);
 
 } // namespace detectors

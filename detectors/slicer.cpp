@@ -136,4 +136,37 @@ void Slicer::Slice(const float* y, int n, std::uint8_t* raw) const {
     for (; k < n; ++k) raw[k] = SliceParity(y[k], lowest_, highest_);
 }
 
+namespace {
+
+class SlicerDetector final : public Detector {
+  public:
+    explicit SlicerDetector(const Setup& setup) : Detector(setup.shape), slicer_(setup.target) {}
+    Kind kind() const override { return Kind::kSlicer; }
+    void Detect(int count, const float* const* y, std::uint8_t* const* raw) override {
+        // The tail's samples carry no data bits of their own.
+        for (int f = 0; f < count; ++f) slicer_.Slice(y[f], shape().bits, raw[f]);
+    }
+
+  private:
+    Slicer slicer_;
+};
+
+} // namespace
+
+std::string SlicerWhyNot(const Where& where) {
+    // A designed target has real taps: no precoder, no slicer.
+    if (where.target == nullptr)
+        return "the slicer needs an integer target with a parity precoder; " + where.name +
+               " has real taps";
+    if (!where.target->HasSlicer())
+        return "the slicer needs an integer target with an odd first coefficient (a parity "
+               "precoder); " +
+               where.target->Name() + " has none";
+    return {};
+}
+
+std::unique_ptr<Detector> MakeSlicerDetector(const Setup& setup) {
+    return std::make_unique<SlicerDetector>(setup);
+}
+
 } // namespace detectors

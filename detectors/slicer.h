@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "channel/target.h"
+#include "detectors/table.h"
 
 namespace detectors {
 
@@ -28,5 +29,10 @@ class Slicer {
     std::vector<float> levels_; // ascending
     std::vector<double> edges_; // edges_[j]: halfway between levels j and j + 1
 };
+
+// The slicer's row of the detector table: it needs an integer target with a
+// parity precoder.
+std::string SlicerWhyNot(const Where& where);
+std::unique_ptr<Detector> MakeSlicerDetector(const Setup& setup);
 
 } // namespace detectors

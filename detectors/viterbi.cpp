@@ -1,4 +1,5 @@
 #include "detectors/viterbi.h"
+#include "detectors/viterbi_int.h"
 
 #include <bit>
 #include <cassert>
@@ -191,6 +192,32 @@ void Viterbi::DetectFrames(int count, const float* const* y, int n, int tail,
         for (int f = 0; f < frames; ++f) end[f] = m.End(pm[f], tail);
         m.traceback.RunFrames(m.kernel, frames, m.d0.data(), n, tail, end, raw + first, m.words);
     }
+}
+
+namespace {
+
+class ViterbiDetector final : public Detector {
+  public:
+    explicit ViterbiDetector(const Setup& setup) : Detector(setup.shape), viterbi_(setup.target) {}
+    Kind kind() const override { return Kind::kViterbi; }
+    void Detect(int count, const float* const* y, std::uint8_t* const* raw) override {
+        viterbi_.DetectFrames(count, y, shape().bits, shape().tail, raw);
+    }
+
+  private:
+    Viterbi viterbi_;
+};
+
+} // namespace
+
+std::string ViterbiWhyNot(const Where&) {
+    return {};
+}
+
+std::unique_ptr<Detector> MakeViterbiDetector(const Setup& setup) {
+    if (setup.converter != nullptr)
+        return MakeQuantizedViterbi(setup.target, setup.shape, *setup.converter);
+    return std::make_unique<ViterbiDetector>(setup);
 }
 
 } // namespace detectors

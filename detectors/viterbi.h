@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "channel/target.h"
+#include "detectors/table.h"
 
 namespace detectors {
 
@@ -79,5 +80,10 @@ class Viterbi {
     struct Impl;
     Impl* impl_;
 };
+
+// The Viterbi detector's row of the detector table: it runs on every target;
+// behind a converter it is the integer detector (detectors/viterbi_int.h).
+std::string ViterbiWhyNot(const Where& where);
+std::unique_ptr<Detector> MakeViterbiDetector(const Setup& setup);
 
 } // namespace detectors

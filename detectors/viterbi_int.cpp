@@ -269,15 +269,14 @@ namespace {
 class QuantizedViterbi final : public Detector {
   public:
     QuantizedViterbi(const channel::Target& target, FrameShape shape, const channel::Adc& adc)
-        : viterbi_(target, adc), shape_(shape) {}
+        : Detector(shape), viterbi_(target, adc) {}
     Kind kind() const override { return Kind::kViterbi; }
     void Detect(int count, const float* const* y, std::uint8_t* const* raw) override {
-        viterbi_.DetectFrames(count, y, shape_.bits, shape_.tail, raw);
+        viterbi_.DetectFrames(count, y, shape().bits, shape().tail, raw);
     }
 
   private:
     ViterbiInt viterbi_;
-    FrameShape shape_;
 };
 
 } // namespace

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "channel/events.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "engine/chain.h"
 #include "engine/error_rate.h"
 

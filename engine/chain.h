@@ -31,7 +31,7 @@
 #include "channel/noise.h"
 #include "channel/readback.h"
 #include "channel/target.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 
 namespace engine {
 

@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "engine/chain.h"
 #include "engine/monitor.h"
 

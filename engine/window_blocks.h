@@ -11,7 +11,7 @@
 
 #include "channel/coding.h"
 #include "channel/noise.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "engine/chain.h"
 
 namespace engine {

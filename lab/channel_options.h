@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "engine/chain.h"
 #include "lab/options.h"
 

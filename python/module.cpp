@@ -1,7 +1,7 @@
 // import quorvane: the lab's engines from Python, over NumPy arrays.
 #include <pybind11/pybind11.h>
 
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "python/chain.h"
 #include "python/runs.h"
 #include "python/target.h"

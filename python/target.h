@@ -11,7 +11,7 @@
 #include "channel/encoder.h"
 #include "channel/events.h"
 #include "channel/target.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "python/arrays.h"
 
 namespace pyquorvane {

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "channel/noise.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "engine/chain.h"
 
 namespace py = pybind11;

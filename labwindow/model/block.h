@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "channel/events.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "engine/eye_diagram.h"
 #include "engine/window_blocks.h"
 #include "labwindow/model/settings.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "channel/target.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "engine/chain.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"

@@ -7,7 +7,7 @@
 
 #include "channel/coding.h"
 #include "channel/random.h"
-#include "detectors/detector.h"
+#include "detectors/table.h"
 #include "detectors/slicer.h"
 #include "detectors/survivors.h"
 #include "detectors/viterbi.h"
