@@ -134,6 +134,12 @@ std::vector<double> DesignPredictor(const std::vector<double>& r, int order) {
     return std::vector<double>(p.data(), p.data() + p.size());
 }
 
+double PredictionVariance(const std::vector<double>& r, const std::vector<double>& p) {
+    double v = r[0];
+    for (std::size_t i = 0; i < p.size(); ++i) v -= p[i] * r[i + 1];
+    return v;
+}
+
 namespace {
 
 // z[k] = Sum_i w[i] x[k - i] + bias, k = 0 ... count - 1, the taps in order

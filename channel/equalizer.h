@@ -52,6 +52,8 @@ Equalizer DesignGeneralizedTarget(const InputStatistics& statistics, int length,
 // from its autocorrelation r(0 ... order) (the normal equations, solved by
 // Eigen): e_k ~ Sum_i p_i e_{k-i}.
 std::vector<double> DesignPredictor(const std::vector<double>& correlation, int order);
+// The variance of what such a predictor leaves: r(0) - Sum_i p_i r(i + 1).
+double PredictionVariance(const std::vector<double>& correlation, const std::vector<double>& p);
 
 // z_k, k = 0 ... count - 1, from readback samples x[j - first] (the equalizer
 // must find every input it needs there), in float: each output its taps in

@@ -1,99 +1,58 @@
 #include "channel/head.h"
 
-#include "channel/quadrature.h"
-
-#include <algorithm>
+#include <cassert>
 #include <cmath>
-#include <complex>
 
 namespace channel {
 
-namespace {
-
-constexpr double kPi = 3.141592653589793;
-const double kLn2 = std::log(2.0);
-
-// The erf head's transition spectrum: G'(f), the Fourier transform of g'.
-double ErfSlope(double w, double f) {
-    const double k = 2 * std::sqrt(kLn2) / w;
-    const double x = kPi * f / k;
-    return 2 * std::exp(-x * x);
+const std::vector<HeadRow>& Heads() {
+    static const std::vector<HeadRow> rows = {
+        {.kind = HeadKind::kLorentz,
+         .name = "lorentz",
+         .title = "Lorentzian head",
+         .help = "longitudinal: g(t) = 1 / (1 + (2t/W)^2)",
+         .make = MakeLorentzHead},
+        {.kind = HeadKind::kErf,
+         .name = "erf",
+         .title = "erf head",
+         .help = "perpendicular: g(t) = erf(2 sqrt(ln 2) t / W), whose derivative is W wide at "
+                 "half height",
+         .make = MakeErfHead},
+    };
+    return rows;
 }
 
-} // namespace
+const HeadRow& HeadOf(HeadKind kind) {
+    for (const HeadRow& row : Heads())
+        if (row.kind == kind) return row;
+    assert(false && "every head has a row");
+    return Heads().front();
+}
 
-Head::Head(HeadKind kind, double density) : kind_(kind), w_(density) {
+const HeadRow* FindHead(const std::string& name) {
+    for (const HeadRow& row : Heads())
+        if (name == row.name) return &row;
+    return nullptr;
+}
+
+std::string HeadNames() {
+    std::string text;
+    const std::vector<HeadRow>& rows = Heads();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        text += std::string(i == 0 ? "" : i + 1 == rows.size() ? " or " : ", ") + rows[i].name;
+    return text;
+}
+
+Head::Head(HeadKind kind, double density)
+    : kind_(kind), w_(density), response_(HeadOf(kind).make(density)) {
     span_ = 40 + static_cast<int>(std::ceil(24 * std::pow(w_, 0.8)));
-    if (kind_ == HeadKind::kLorentz) {
-        energy_ = kPi * w_ / (2 * (1 + w_ * w_));
-        return;
-    }
-    // g_LP(t) = Sum_i c_i sin(2 pi f_i t): panels narrow enough that sin(2 pi
-    // f t) turns at most half a period in one for |t| up to the reach.
-    for (auto [nodes, reach] : {std::pair{&near_, kNearT}, std::pair{&far_, kMaxGridT}}) {
-        std::vector<double> weights;
-        GaussLegendrePanels(0, 0.5, static_cast<int>(std::ceil(reach)) + 2, nodes->f, weights);
-        for (std::size_t i = 0; i < nodes->f.size(); ++i)
-            nodes->c.push_back(2 * weights[i] * ErfSlope(w_, nodes->f[i]) /
-                               (2 * kPi * nodes->f[i]));
-    }
-    // E_i = 2 Int_0^inf |G'(f)|^2 sin^2(pi f) / (pi f)^2 df; the Gaussian has
-    // fallen below 1e-30 of its peak by 9 k / pi.
-    const double k = 2 * std::sqrt(kLn2) / w_;
-    std::vector<double> nodes, ew;
-    const double end = 9 * k / kPi;
-    GaussLegendrePanels(0, end, static_cast<int>(std::ceil(end)) * 2 + 8, nodes, ew);
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const double f = nodes[i];
-        const double s = std::sin(kPi * f) / (kPi * f);
-        const double g = ErfSlope(w_, f);
-        energy_ += 2 * ew[i] * g * g * s * s;
-    }
-}
-
-double Head::Transition(double t) const {
-    if (kind_ == HeadKind::kLorentz) {
-        const double x = 2 * t / w_;
-        return 1 / (1 + x * x);
-    }
-    return std::erf(2 * std::sqrt(kLn2) * t / w_);
+    energy_ = response_->BitEnergy();
 }
 
 double Head::LowPassTransition(double t) const {
     double v = 0;
     LowPassTransitionOnGrid(t, 0, 0, &v);
     return v;
-}
-
-void Head::LowPassTransitionOnGrid(double phase, int from, int to, double* out) const {
-    if (kind_ == HeadKind::kLorentz) {
-        const double a = kPi * w_;
-        const double decay = std::exp(-a / 2);
-        for (int n = from; n <= to; ++n) {
-            const double t = phase + n;
-            out[n - from] =
-                kPi * w_ * (a - decay * (a * std::cos(kPi * t) - 2 * kPi * t * std::sin(kPi * t))) /
-                (a * a + 4 * kPi * kPi * t * t);
-        }
-        return;
-    }
-    // Each node's sine along the grid by rotation: sin(2 pi f (phase + n)) is
-    // the imaginary part of e^(2 pi i f phase) e^(2 pi i f n), the second factor
-    // a fixed step from one n to the next. Restarted from the exact value
-    // every 64 steps, so rounding cannot build up.
-    std::fill(out, out + (to - from + 1), 0.0);
-    const double reach = std::max(std::fabs(phase + from), std::fabs(phase + to));
-    const Nodes& nodes = reach <= kNearT ? near_ : far_;
-    for (std::size_t i = 0; i < nodes.f.size(); ++i) {
-        const double omega = 2 * kPi * nodes.f[i];
-        const std::complex<double> step = std::polar(1.0, omega);
-        std::complex<double> z;
-        for (int n = from; n <= to; ++n) {
-            if ((n - from) % 64 == 0) z = std::polar(1.0, omega * (phase + n));
-            out[n - from] += nodes.c[i] * z.imag();
-            z *= step;
-        }
-    }
 }
 
 } // namespace channel

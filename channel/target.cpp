@@ -142,9 +142,10 @@ std::string Target::Parse(const std::string& text, Target& target) {
     if (f.size() < kMinMemory + 1 || f.size() > kMaxMemory + 1)
         return quoted + " has " + (f.size() > kMaxMemory + 1 ? "more than " : "") +
                std::to_string(std::min<std::size_t>(f.size(), kMaxMemory + 1)) +
-               " coefficients; a target has " + std::to_string(kMinMemory + 1) + " to " +
-               std::to_string(kMaxMemory + 1) + " (memory " + std::to_string(kMinMemory) + " ... " +
-               std::to_string(kMaxMemory) + ")";
+               (f.size() == 1 ? " coefficient" : " coefficients") + "; a target has " +
+               std::to_string(kMinMemory + 1) + " to " + std::to_string(kMaxMemory + 1) +
+               " (memory " + std::to_string(kMinMemory) + " ... " + std::to_string(kMaxMemory) +
+               ")";
     if (f.front() == 0) return quoted + " starts with 0, a delay rather than a target";
     if (f.back() == 0) return quoted + " ends with 0, memory the target never uses";
     target = Target(std::move(f));

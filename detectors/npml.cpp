@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "channel/encoder.h"
+#include "channel/head.h"
 #include "detectors/lane_min.h"
 #include "detectors/traceback.h"
 #include "detectors/viterbi.h"
@@ -389,7 +390,8 @@ class NpmlDetector final : public Detector {
 std::string NpmlWhyNot(const Where& where) {
     if (!where.coloured)
         return "npml predicts the noise an equalizer colours; the ideal channel's is white "
-               "(choose --channel lorentz or erf)";
+               "(choose --channel " +
+               channel::HeadNames() + ")";
     return {};
 }
 

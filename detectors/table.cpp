@@ -10,39 +10,43 @@ namespace detectors {
 
 const std::vector<Row>& Table() {
     static const std::vector<Row> rows = {
-        {Kind::kSlicer,
-         "slicer",
-         "slicer",
-         "symbol by symbol: the nearest level, its parity the raw bit",
-         0x1F5FD0,
-         false,
-         true,
-         Columns::kAlways,
-         {},
-         SlicerWhyNot,
-         MakeSlicerDetector},
-        {Kind::kViterbi,
-         "viterbi",
-         "Viterbi",
-         "maximum-likelihood sequence detection over the target's trellis",
-         0xD02020,
-         false,
-         true,
-         Columns::kAlways,
-         {},
-         ViterbiWhyNot,
-         MakeViterbiDetector},
-        {Kind::kNpml,
-         "npml",
-         "NPML",
-         "noise-predictive: the Viterbi trellis with a whitening predictor along each survivor",
-         0x209040,
-         false,
-         true,
-         Columns::kOnHead,
-         {"predictor"},
-         NpmlWhyNot,
-         MakeNpmlDetector},
+        {.kind = Kind::kSlicer,
+         .name = "slicer",
+         .title = "slicer",
+         .label = "S&licer",
+         .help = "symbol by symbol: the nearest level, its parity the raw bit",
+         .colour = 0x1F5FD0,
+         .soft = false,
+         .byDefault = true,
+         .columns = Columns::kAlways,
+         .options = {},
+         .whyNot = SlicerWhyNot,
+         .make = MakeSlicerDetector},
+        {.kind = Kind::kViterbi,
+         .name = "viterbi",
+         .title = "Viterbi",
+         .label = "&Viterbi",
+         .help = "maximum-likelihood sequence detection over the target's trellis",
+         .colour = 0xD02020,
+         .soft = false,
+         .byDefault = true,
+         .columns = Columns::kAlways,
+         .options = {},
+         .whyNot = ViterbiWhyNot,
+         .make = MakeViterbiDetector},
+        {.kind = Kind::kNpml,
+         .name = "npml",
+         .title = "NPML",
+         .label = "NP&ML",
+         .help = "noise-predictive: the Viterbi trellis with a whitening predictor along each "
+                 "survivor",
+         .colour = 0x209040,
+         .soft = false,
+         .byDefault = true,
+         .columns = Columns::kOnHead,
+         .options = {"predictor"},
+         .whyNot = NpmlWhyNot,
+         .make = MakeNpmlDetector},
     };
     return rows;
 }
@@ -76,20 +80,6 @@ std::vector<Kind> DefaultKinds(const Where& where) {
     std::vector<Kind> kinds;
     for (const Row& row : Table())
         if (row.byDefault && row.whyNot(where).empty()) kinds.push_back(row.kind);
-    return kinds;
-}
-
-std::string WhyNot(Kind kind, const channel::Target& target, bool coloured) {
-    return WhyNot(kind, Where{&target, target.Name(), coloured, 0});
-}
-
-std::vector<Kind> KindsFor(const channel::Target& target, bool coloured) {
-    return DefaultKinds(Where{&target, target.Name(), coloured, 0});
-}
-
-std::vector<Kind> AllKinds() {
-    std::vector<Kind> kinds;
-    for (const Row& row : Table()) kinds.push_back(row.kind);
     return kinds;
 }
 

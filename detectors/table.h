@@ -33,6 +33,7 @@ struct Row {
     Kind kind;
     const char* name;     // on the command line, in CSV columns and in Python
     const char* title;    // in legends and the lab window
+    const char* label;    // the lab window's box, its mnemonic marked: "&Viterbi"
     const char* help;     // one line, for --help and tooltips
     std::uint32_t colour; // 0xRRGGBB, on charts and the window's strips
     bool soft;            // gives ratios of its own (Detector::DetectSoft)
@@ -61,11 +62,6 @@ const char* KindTitle(Kind kind);
 std::string WhyNot(Kind kind, const Where& where);
 // The kinds that run there when none are named: the default rows that apply.
 std::vector<Kind> DefaultKinds(const Where& where);
-// The same on a known target, on white noise or (`coloured`) a head's.
-std::string WhyNot(Kind kind, const channel::Target& target, bool coloured = false);
-std::vector<Kind> KindsFor(const channel::Target& target, bool coloured = false);
-// Every kind, in the table's order.
-std::vector<Kind> AllKinds();
 // A detector of `kind` for the setup, by its row.
 std::unique_ptr<Detector> Make(Kind kind, const Setup& setup);
 

@@ -15,6 +15,7 @@ const Monitor* BerPoint::CountsOf(detectors::Kind kind) const {
 BerPoint PointAt(const ChainSettings& chain, const std::vector<double>& sigmas,
                  const std::vector<double>& snrDbs, std::size_t index) {
     BerPoint p;
+    p.index = static_cast<int>(index);
     const double energy = SignalEnergy(chain);
     if (snrDbs.empty()) {
         p.sigma = sigmas[index];
@@ -31,23 +32,23 @@ std::vector<channel::ErrorEvent> BoundEvents(const ChainSettings& chain) {
     return channel::UnionBoundEvents(chain.target);
 }
 
-bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design,
-                 int index, const std::vector<channel::ErrorEvent>& events,
-                 const std::atomic<bool>& stop, BerPoint& point,
-                 const std::function<void(const PointCounts&)>& report) {
-    BeginBerPoint(setup, design, point);
-    if (!RunPoint(settings, setup, design, index, stop, point.counts, report)) return false;
-    EndBerPoint(setup, design, events, point);
-    return true;
-}
+void SweepReporter::TargetBegins(std::size_t, const ChainSettings&) {}
+void SweepReporter::PointBegins(const BerPoint&, const ChannelDesign&) {}
+void SweepReporter::Progress(const BerPoint&, const PointCounts&) {}
+void SweepReporter::PointDone(const BerPoint&) {}
 
-void BeginBerPoint(const BerSetup& setup, const ChannelDesign& design, BerPoint& point) {
+namespace {
+
+// The point's detectors and designed coefficients, before its counts.
+void Begin(const BerSetup& setup, const ChannelDesign& design, BerPoint& point) {
     point.kinds = DetectorsOf(setup, design);
     point.coefficients = design.target.CoefficientText();
 }
 
-void EndBerPoint(const BerSetup& setup, const ChannelDesign& design,
-                 const std::vector<channel::ErrorEvent>& events, BerPoint& point) {
+// Its union bound, after them: on a head with the equalized noise's
+// autocorrelation as designed (over the designed target's events for gprL).
+void End(const BerSetup& setup, const ChannelDesign& design,
+         const std::vector<channel::ErrorEvent>& events, BerPoint& point) {
     const ChainSettings& chain = setup.chain;
     const std::vector<channel::ErrorEvent> designed = chain.gpr > 0
                                                           ? channel::UnionBoundEvents(design.target)
@@ -58,24 +59,59 @@ void EndBerPoint(const BerSetup& setup, const ChannelDesign& design,
                            : channel::UnionBound(events, point.sigma);
 }
 
-std::vector<std::string> BerColumns::Names() const {
-    std::vector<std::string> names;
-    if (target) names.push_back("target");
-    for (const char* name : {"snr_db", "sigma", "bits"}) names.push_back(name);
-    for (detectors::Kind kind : kinds) {
-        names.push_back(std::string(detectors::KindName(kind)) + "_errors");
-        names.push_back(std::string(detectors::KindName(kind)) + "_ber");
-    }
-    names.push_back("union_bound");
-    return names;
+} // namespace
+
+bool RunBerPoint(const BerSettings& settings, const BerSetup& setup,
+                 const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
+                 BerPoint& point) {
+    const ChannelDesign design = DesignChannel(setup.chain, point.sigma);
+    Begin(setup, design, point);
+    if (!RunPoint(settings, setup, design, point.index, stop, point.counts)) return false;
+    End(setup, design, events, point);
+    return true;
 }
 
-BerColumns BerColumnsOf(bool recording, bool severalTargets) {
-    BerColumns columns;
-    columns.target = severalTargets;
-    columns.kinds = {detectors::Kind::kSlicer, detectors::Kind::kViterbi};
-    if (recording) columns.kinds.push_back(detectors::Kind::kNpml);
-    return columns;
+SweepEnd RunSweep(const SweepSettings& settings, const std::atomic<bool>& stop,
+                  SweepReporter& reporter, std::vector<BerPoint>& points, Peers* peers) {
+    const std::size_t levels = settings.Levels();
+    // In a cluster run the shared point alone says when to stop, so that
+    // every process stops at the same one.
+    auto Stopped = [&] { return peers == nullptr && stop.load(); };
+    for (std::size_t t = 0; t < settings.chains.size(); ++t) {
+        if (Stopped()) return SweepEnd::kStopped;
+        const ChainSettings& chain = settings.chains[t];
+        const std::vector<channel::ErrorEvent> events = BoundEvents(chain);
+        reporter.TargetBegins(t, chain);
+        for (std::size_t i = 0; i < levels; ++i) {
+            if (Stopped()) return SweepEnd::kStopped;
+            BerPoint p = PointAt(chain, settings.sigmas, settings.snrDbs, i);
+            p.target = t;
+            const ChannelDesign design = DesignChannel(chain, p.sigma);
+            const BerSetup setup{chain, settings.detectors};
+            Begin(setup, design, p);
+            reporter.PointBegins(p, design);
+            auto report = [&](const PointCounts& c) { reporter.Progress(p, c); };
+            const int index = static_cast<int>(i);
+            if (peers == nullptr) {
+                if (!RunPoint(settings.run, setup, design, index, stop, p.counts, report))
+                    return SweepEnd::kStopped;
+            } else {
+                switch (RunSharedPoint(settings.run, setup, design, index, stop, *peers, p.counts,
+                                       report)) {
+                case PointEnd::kDone:
+                    break;
+                case PointEnd::kStopped:
+                    return SweepEnd::kStopped;
+                case PointEnd::kLost:
+                    return SweepEnd::kLost;
+                }
+            }
+            End(setup, design, events, p);
+            points.push_back(p);
+            reporter.PointDone(points.back());
+        }
+    }
+    return SweepEnd::kDone;
 }
 
 } // namespace engine

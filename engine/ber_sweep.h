@@ -1,23 +1,26 @@
 #pragma once
-// A sweep's points as every front end reports them (the lab's table, CSV
-// and chart, the Python module's array): a point's noise, the detectors that
-// ran there, their counts and the Viterbi detector's union bound; and the
-// columns of the table the points make.
+// The sweep engine: error rates against the noise, point after point, for
+// one or several targets. Settings in, points out; a reporter hears of each
+// target, point and the progress within a point (a Monitor counts, a
+// Reporter shows: the engine prints nothing). The command line, the lab
+// window and the Python module all run their sweeps here; a cluster run
+// passes the processes of its run as Peers.
 #include <atomic>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "channel/events.h"
 #include "detectors/table.h"
 #include "engine/chain.h"
+#include "engine/cluster.h"
 #include "engine/error_rate.h"
 
 namespace engine {
 
 struct BerPoint {
     std::size_t target = 0; // which of the sweep's targets
+    int index = 0;          // which of its noise levels
     double snrDb = 0;
     double sigma = 0;
     std::vector<detectors::Kind> kinds; // the detectors that ran, in the order of the counts
@@ -39,33 +42,54 @@ BerPoint PointAt(const ChainSettings& chain, const std::vector<double>& sigmas,
 // designed at each point.
 std::vector<channel::ErrorEvent> BoundEvents(const ChainSettings& chain);
 
-// Runs the point as sweep point `index` (engine::RunPoint) on a channel
-// designed for its sigma, with the setup's detectors (DetectorsOf): fills
-// its kinds and coefficients first, then its counts and the union bound over
-// `events` (BoundEvents of the setup's chain; for gprL those of the
-// designed target). On a head the bound takes the equalized noise's
-// autocorrelation as designed. False when stopped first.
-bool RunBerPoint(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design,
-                 int index, const std::vector<channel::ErrorEvent>& events,
-                 const std::atomic<bool>& stop, BerPoint& point,
-                 const std::function<void(const PointCounts&)>& report = {});
-// RunBerPoint's parts before and after its counts, for a front end that
-// counts them some other way (a cluster run, lab/cluster.h).
-void BeginBerPoint(const BerSetup& setup, const ChannelDesign& design, BerPoint& point);
-void EndBerPoint(const BerSetup& setup, const ChannelDesign& design,
-                 const std::vector<channel::ErrorEvent>& events, BerPoint& point);
+struct SweepSettings {
+    BerSettings run;
+    // One chain a target; each point draws the same noise for every target
+    // (its chunks' streams), target after target.
+    std::vector<ChainSettings> chains = {ChainSettings{}};
+    // The detectors named, in the table's order; none: at each point every
+    // default detector that applies to its design.
+    std::vector<detectors::Kind> detectors;
+    // The noise levels: deviations, or SNRs in dB (one list empty).
+    std::vector<double> sigmas, snrDbs;
 
-// The columns of a sweep's table: a target column first when several
-// targets run, then snr_db, sigma, bits, an errors and a rate column for the
-// slicer and the Viterbi detector always and for npml after them on a
-// recording channel (a detector that did not run at a point leaves its two
-// cells empty), then union_bound.
-struct BerColumns {
-    bool target = false;
-    std::vector<detectors::Kind> kinds; // the detectors with columns, in order
-    // "target", "snr_db", "sigma", "bits", "slicer_errors", "slicer_ber", ...
-    std::vector<std::string> Names() const;
+    std::size_t Levels() const { return sigmas.empty() ? snrDbs.size() : sigmas.size(); }
 };
-BerColumns BerColumnsOf(bool recording, bool severalTargets);
+
+// What a front end shows of a sweep. Every call comes on the thread that
+// runs the sweep.
+class SweepReporter {
+  public:
+    virtual ~SweepReporter() = default;
+    // Target `target`'s points begin.
+    virtual void TargetBegins(std::size_t target, const ChainSettings& chain);
+    // A point begins: its noise, its detectors and the channel designed for it
+    // are known, its counts not yet.
+    virtual void PointBegins(const BerPoint& point, const ChannelDesign& design);
+    // A few times a second while a point runs, with its counts so far.
+    virtual void Progress(const BerPoint& point, const PointCounts& counts);
+    // A point has ended: its counts and its union bound are in.
+    virtual void PointDone(const BerPoint& point);
+};
+
+enum class SweepEnd {
+    kDone,    // every point ran
+    kStopped, // stopped first: `points` holds those that finished
+    kLost,    // a process of a cluster run is gone: the points are worth nothing
+};
+
+// Runs the sweep, appending each finished point to `points`. Alone (no
+// peers) it stops at `stop` between points or within one; in a cluster run
+// every process goes through the same points and stops at the same one, when
+// the shared point says so (engine::RunSharedPoint).
+SweepEnd RunSweep(const SweepSettings& settings, const std::atomic<bool>& stop,
+                  SweepReporter& reporter, std::vector<BerPoint>& points, Peers* peers = nullptr);
+
+// A point run alone with the setup's detectors (DetectorsOf) on a channel
+// designed for its sigma, its union bound over `events` (BoundEvents of the
+// chain): what RunSweep does at each point. False when stopped first.
+bool RunBerPoint(const BerSettings& settings, const BerSetup& setup,
+                 const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
+                 BerPoint& point);
 
 } // namespace engine

@@ -2,38 +2,18 @@
 
 #include <cmath>
 
-#include "detectors/viterbi_int.h"
-
 namespace engine {
-
-const char* ChannelName(ChannelKind kind) {
-    switch (kind) {
-    case ChannelKind::kIdeal:
-        return "ideal";
-    case ChannelKind::kLorentz:
-        return "lorentz";
-    case ChannelKind::kErf:
-        return "erf";
-    }
-    return "?";
-}
 
 std::string ChainSettings::TargetName() const {
     return gpr > 0 ? "gpr" + std::to_string(gpr) : target.Name();
 }
 
-namespace {
-
-channel::Head HeadOf(const ChainSettings& s) {
-    return channel::Head(s.channel == ChannelKind::kLorentz ? channel::HeadKind::kLorentz
-                                                            : channel::HeadKind::kErf,
-                         s.density);
+std::string ChainSettings::ChannelName() const {
+    return head ? channel::HeadOf(*head).name : "ideal";
 }
 
-} // namespace
-
 double SignalEnergy(const ChainSettings& settings) {
-    return settings.Recording() ? HeadOf(settings).BitEnergy() : settings.target.Energy();
+    return settings.Recording() ? settings.MakeHead().BitEnergy() : settings.target.Energy();
 }
 
 std::vector<double> ChannelDesign::DetectorNoise() const {
@@ -48,14 +28,16 @@ ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
         d.target = settings.target;
         return d;
     }
-    d.readback = std::make_shared<const channel::Readback>(HeadOf(settings), settings.jitter);
+    d.readback = std::make_shared<const channel::Readback>(settings.MakeHead(), settings.jitter);
     const channel::InputStatistics statistics = d.readback->Statistics(sigma);
     d.equalizer = settings.gpr > 0
                       ? channel::DesignGeneralizedTarget(statistics, settings.gpr, settings.taps)
                       : channel::DesignEqualizer(statistics, settings.target, settings.taps);
     d.target = d.equalizer.target;
-    for (double p : channel::DesignPredictor(d.equalizer.errorCorrelation, settings.predictor))
-        d.predictor.push_back(static_cast<float>(p));
+    const std::vector<double> predictor =
+        channel::DesignPredictor(d.equalizer.errorCorrelation, settings.predictor);
+    for (double p : predictor) d.predictor.push_back(static_cast<float>(p));
+    d.predictionVariance = channel::PredictionVariance(d.equalizer.errorCorrelation, predictor);
     return d;
 }
 
@@ -110,17 +92,32 @@ void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
     if (adc_) adc_->Quantize(received, received, shape_.Samples());
 }
 
+detectors::Where WhereOf(const ChannelDesign& design) {
+    return {&design.target, design.settings.TargetName(), design.settings.Recording(),
+            design.settings.adcBits};
+}
+
+detectors::Setup SetupOf(const ChannelDesign& d, detectors::FrameShape shape,
+                         const channel::Adc* converter) {
+    detectors::Setup setup;
+    setup.target = d.target;
+    setup.shape = shape;
+    setup.predictor = d.predictor;
+    setup.converter = converter;
+    setup.noiseVariance = d.DetectorNoise().front();
+    setup.predictionVariance = d.settings.Recording() ? d.predictionVariance : d.sigma * d.sigma;
+    return setup;
+}
+
+detectors::Setup SetupOf(const Chain& chain) {
+    return SetupOf(chain.design(), chain.Shape(), chain.Converter());
+}
+
 std::vector<std::unique_ptr<detectors::Detector>>
 MakeDetectors(const std::vector<detectors::Kind>& kinds, const Chain& chain) {
+    const detectors::Setup setup = SetupOf(chain);
     std::vector<std::unique_ptr<detectors::Detector>> list;
-    for (detectors::Kind kind : kinds) {
-        if (kind == detectors::Kind::kViterbi && chain.Converter() != nullptr)
-            list.push_back(
-                detectors::MakeQuantizedViterbi(chain.target(), chain.Shape(), *chain.Converter()));
-        else
-            list.push_back(detectors::MakeDetector(kind, chain.target(), chain.Shape(),
-                                                   chain.design().predictor));
-    }
+    for (detectors::Kind kind : kinds) list.push_back(detectors::Make(kind, setup));
     return list;
 }
 

@@ -28,6 +28,7 @@
 #include "channel/adc.h"
 #include "channel/encoder.h"
 #include "channel/equalizer.h"
+#include "channel/head.h"
 #include "channel/noise.h"
 #include "channel/readback.h"
 #include "channel/target.h"
@@ -35,18 +36,17 @@
 
 namespace engine {
 
-enum class ChannelKind { kIdeal, kLorentz, kErf };
-// "ideal", "lorentz", "erf".
-const char* ChannelName(ChannelKind kind);
-
-// What a front end chooses about the channel: plain values.
+// What a front end chooses about the channel: plain values, each with its
+// default here (the one place for it).
 struct ChainSettings {
     channel::Target target; // E3PR4 unless chosen
     // 2 ... 6 on a head: design a monic target of gpr + 1 real taps jointly
     // with the equalizer, in place of `target`.
     int gpr = 0;
     bool tail = true; // nu zero precoder bits after every frame
-    ChannelKind channel = ChannelKind::kIdeal;
+    // The read head in front of the detectors (a row of channel::Heads());
+    // none: the ideal channel, the target's own levels.
+    std::optional<channel::HeadKind> head;
     double density = 2; // PW50 / T of the head
     double jitter = 0;  // transition jitter's deviation, bit periods
     int taps = 15;      // the equalizer's
@@ -61,9 +61,13 @@ struct ChainSettings {
     // (so no gprL, whose taps are real).
     int adcBits = 0;
 
-    bool Recording() const { return channel != ChannelKind::kIdeal; }
+    bool Recording() const { return head.has_value(); }
+    // The head at its density; Recording() must hold.
+    channel::Head MakeHead() const { return channel::Head(*head, density); }
     // How the lab names the target: "e3pr4", "1,2,1", "gpr5".
     std::string TargetName() const;
+    // How the lab names the channel: "ideal", or the head's name ("lorentz").
+    std::string ChannelName() const;
 };
 
 // The energy SNR is quoted against: the target's sum of squares on the ideal
@@ -80,6 +84,7 @@ struct ChannelDesign {
     std::shared_ptr<const channel::Readback> readback; // null on the ideal channel
     channel::Equalizer equalizer;                      // on a recording channel
     std::vector<float> predictor;                      // on a recording channel
+    double predictionVariance = 0; // what the predictor leaves of the noise, on a head
 
     // The autocorrelation of the noise the detectors see: sigma^2 alone on
     // the ideal channel, the equalizer's designed error's otherwise.
@@ -133,9 +138,19 @@ class Chain {
     std::optional<channel::Adc> adc_;
 };
 
+// Where a design's detectors run, as their table's rules look at it.
+detectors::Where WhereOf(const ChannelDesign& design);
+// What a detector of a design's frames of `shape` is made with: the designed
+// target, npml's predictor, the converter in front (or none), the noise's
+// variance at the detector (sigma^2, or the equalized noise's on a head) and
+// the predictor's error variance.
+detectors::Setup SetupOf(const ChannelDesign& design, detectors::FrameShape shape,
+                         const channel::Adc* converter);
+// The same for this chain's frames, behind its converter.
+detectors::Setup SetupOf(const Chain& chain);
 // The detectors a front end asks for, one of each kind, for this chain's
-// frames; behind a converter, the Viterbi detector is the integer one
-// (detectors/viterbi_int.h).
+// frames, each made by its row of the detector table (behind a converter the
+// Viterbi detector is the integer one).
 std::vector<std::unique_ptr<detectors::Detector>>
 MakeDetectors(const std::vector<detectors::Kind>& kinds, const Chain& chain);
 

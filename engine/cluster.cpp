@@ -16,20 +16,18 @@ constexpr std::uint64_t kGoOn = 0, kEnded = 1, kStop = 2;
 
 // A round's words from one process: how many of its chunks are done from its
 // first on, whether it was told to stop, then every chunk's counts: its bits,
-// then each detector's bits, bit errors, frames and frame errors.
+// then each detector's monitor as its words (Monitor::ToWords).
 constexpr std::size_t kHeader = 2;
 
 std::size_t Width(std::size_t detectors) {
-    return 1 + 4 * detectors;
+    return 1 + Monitor::kWords * detectors;
 }
 
 void Put(const PointCounts& c, std::uint64_t* w) {
     *w++ = c.bits;
     for (const Monitor& m : c.detectors) {
-        *w++ = m.bits;
-        *w++ = m.bitErrors;
-        *w++ = m.frames;
-        *w++ = m.frameErrors;
+        m.ToWords(w);
+        w += Monitor::kWords;
     }
 }
 
@@ -38,10 +36,8 @@ PointCounts Get(const std::uint64_t* w, std::size_t detectors) {
     c.bits = *w++;
     c.detectors.resize(detectors);
     for (Monitor& m : c.detectors) {
-        m.bits = *w++;
-        m.bitErrors = *w++;
-        m.frames = *w++;
-        m.frameErrors = *w++;
+        m.FromWords(w);
+        w += Monitor::kWords;
     }
     return c;
 }

@@ -87,7 +87,7 @@ PointCounts ChunkRunner::Run(int point, std::uint64_t chunk, int frames) {
 
 std::vector<detectors::Kind> DetectorsOf(const BerSetup& setup, const ChannelDesign& design) {
     if (!setup.detectors.empty()) return setup.detectors;
-    return detectors::KindsFor(design.target, design.settings.Recording());
+    return detectors::DefaultKinds(WhereOf(design));
 }
 
 void PointCounts::Add(const PointCounts& other) {

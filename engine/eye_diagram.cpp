@@ -50,20 +50,10 @@ bool EyeGeometry::IsSamplePoint(int o) const {
     return (o - 5 * uis) % kPoints == 0;
 }
 
-namespace {
-
-channel::Head EyeHead(const ChainSettings& chain) {
-    return channel::Head(chain.channel == ChannelKind::kLorentz ? channel::HeadKind::kLorentz
-                                                                : channel::HeadKind::kErf,
-                         chain.density);
-}
-
-} // namespace
-
 std::shared_ptr<const channel::Readback> EyeReadback(const ChainSettings& chain) {
     if (!chain.Recording()) return nullptr;
     // The jitter's tables only where there is jitter to draw.
-    return std::make_shared<const channel::Readback>(EyeHead(chain), chain.jitter,
+    return std::make_shared<const channel::Readback>(chain.MakeHead(), chain.jitter,
                                                      chain.jitter > 0);
 }
 
@@ -76,7 +66,7 @@ EyeRange RangeOf(const ChainSettings& chain) {
     // response of one sign added up.
     // The bit response alone: no jitter tables, no equalizer.
     channel::PulseTable pulse;
-    channel::Readback(EyeHead(chain), 0, false).Pulse(pulse);
+    channel::Readback(chain.MakeHead(), 0, false).Pulse(pulse);
     EyeRange range{0, 0, 4 + static_cast<int>(std::ceil(chain.density))};
     for (int d = 0; d < kPoints; ++d) {
         double up = 0, down = 0;

@@ -59,8 +59,8 @@ std::shared_ptr<const channel::Readback> EyeReadback(const ChainSettings& chain)
 
 struct EyeSettings {
     ChainSettings chain;
-    std::uint64_t blocks = 10000;
-    double sigma = 0;
+    std::uint64_t blocks = 100'000;
+    double sigma = 0.1;
     int uis = 2; // bit periods across the picture
     std::uint64_t seed = 1;
     int threads = 1;

@@ -11,11 +11,8 @@ namespace engine {
 
 std::vector<SurveyRow> SurveyTargets(const SurveySettings& settings) {
     std::vector<SurveyRow> rows;
-    const channel::HeadKind kind = settings.channel == ChannelKind::kErf
-                                       ? channel::HeadKind::kErf
-                                       : channel::HeadKind::kLorentz;
     for (double density : settings.densities) {
-        const channel::Head head(kind, density);
+        const channel::Head head(settings.head, density);
         const double sigma = channel::SigmaOfSnr(head.BitEnergy(), settings.snrDb);
         const channel::InputStatistics statistics =
             channel::Readback(head, settings.jitter, false).Statistics(sigma);

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "channel/head.h"
 #include "engine/chain.h"
 
 namespace engine {
 
 struct SurveySettings {
-    ChannelKind channel = ChannelKind::kLorentz;
+    channel::HeadKind head = channel::HeadKind::kLorentz;
     std::vector<double> densities;
     double snrDb = 20; // the equalizers' operating point, 10 log10(E_i / sigma^2)
     double jitter = 0;

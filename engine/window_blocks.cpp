@@ -33,9 +33,8 @@ void WindowBlocks::Design() {
     chain_.reset();
     design_ =
         std::make_unique<ChannelDesign>(DesignChannel(Serial(settings_.chain), settings_.sigma));
-    kinds_ = settings_.detectors.empty()
-                 ? detectors::KindsFor(design_->target, settings_.chain.Recording())
-                 : settings_.detectors;
+    kinds_ = settings_.detectors.empty() ? detectors::DefaultKinds(WhereOf(*design_))
+                                         : settings_.detectors;
     chain_ = std::make_unique<Chain>(*design_, settings_.bits);
     detectors_ = MakeDetectors(kinds_, *chain_);
 }

@@ -3,7 +3,8 @@
 // not throw, must refuse with one line, and what they accept must lie within
 // the limits the engines rely on.
 #include "channel/target.h"
-#include "lab/options.h"
+#include "choices/targets.h"
+#include "choices/values.h"
 
 #include <cmath>
 #include <cstddef>
@@ -32,20 +33,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (data[0] % 10) {
         case 0: {
             std::vector<double> sigmas;
-            const std::string error = lab::ParseSigmaList(text, sigmas);
+            const std::string error = choices::ParseSigmaList(text, sigmas);
             if (!error.empty()) return Refusal(error, text), 0;
-            if (sigmas.empty() || sigmas.size() > lab::kMaxPoints) Fail("sigma count", text);
+            if (sigmas.empty() || sigmas.size() > choices::kMaxPoints) Fail("sigma count", text);
             for (double s : sigmas)
-                if (!(s >= 0 && s <= lab::kMaxSigma)) Fail("sigma out of range", text);
+                if (!(s >= 0 && s <= choices::kMaxSigma)) Fail("sigma out of range", text);
             break;
         }
         case 1: {
             std::vector<double> dbs;
-            const std::string error = lab::ParseSnrRange(text, dbs);
+            const std::string error = choices::ParseSnrRange(text, dbs);
             if (!error.empty()) return Refusal(error, text), 0;
-            if (dbs.empty() || dbs.size() > lab::kMaxPoints) Fail("point count", text);
+            if (dbs.empty() || dbs.size() > choices::kMaxPoints) Fail("point count", text);
             for (std::size_t i = 0; i < dbs.size(); ++i) {
-                if (!(dbs[i] >= lab::kMinSnrDb && dbs[i] <= lab::kMaxSnrDb + 1e-6))
+                if (!(dbs[i] >= choices::kMinSnrDb && dbs[i] <= choices::kMaxSnrDb + 1e-6))
                     Fail("SNR out of range", text);
                 if (i > 0 && !(dbs[i] > dbs[i - 1])) Fail("SNR points not ascending", text);
             }
@@ -53,25 +54,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 2: {
             int width = 0, height = 0;
-            const std::string error = lab::ParseSize(text, width, height);
+            const std::string error = choices::ParseSize(text, width, height);
             if (!error.empty()) return Refusal(error, text), 0;
             for (int side : {width, height})
-                if (side < lab::kMinPicture || side > lab::kMaxPicture)
+                if (side < choices::kMinPicture || side > choices::kMaxPicture)
                     Fail("size out of range", text);
             break;
         }
         case 3: {
             std::uint64_t count = 0;
-            const std::string error = lab::ParseCount(text, 1, lab::kMaxBits, count);
+            const std::string error = choices::ParseCount(text, 1, choices::kMaxBits, count);
             if (!error.empty()) return Refusal(error, text), 0;
-            if (count < 1 || count > lab::kMaxBits) Fail("count out of range", text);
+            if (count < 1 || count > choices::kMaxBits) Fail("count out of range", text);
             break;
         }
         case 5: {
             std::vector<double> densities;
-            const std::string error = lab::ParseDensities(text, 0.5, 5, densities);
+            const std::string error = choices::ParseRange(text, 0.5, 5, "D", densities);
             if (!error.empty()) return Refusal(error, text), 0;
-            if (densities.empty() || densities.size() > lab::kMaxPoints)
+            if (densities.empty() || densities.size() > choices::kMaxPoints)
                 Fail("density count", text);
             for (double d : densities)
                 if (!(d >= 0.5 && d <= 5)) Fail("density out of range", text);
@@ -79,32 +80,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 6: {
             int taps = 0;
-            const std::string error = lab::ParseTaps(text, 3, 63, taps);
+            const std::string error = choices::ParseTaps(text, 3, 63, taps);
             if (!error.empty()) return Refusal(error, text), 0;
             if (taps < 3 || taps > 63 || taps % 2 == 0) Fail("taps out of range or even", text);
             break;
         }
         case 7: {
-            std::vector<lab::TargetChoice> targets;
-            const std::string error = lab::ParseTargets(text, true, targets);
+            std::vector<choices::TargetChoice> targets;
+            const std::string error = choices::ParseTargets(text, true, targets);
             if (!error.empty()) return Refusal(error, text), 0;
             if (targets.empty() || targets.size() > 16) Fail("target count", text);
-            for (const lab::TargetChoice& t : targets)
+            for (const choices::TargetChoice& t : targets)
                 if (t.gpr != 0 && (t.gpr < 2 || t.gpr > 6)) Fail("gpr length out of range", text);
             break;
         }
         case 8: {
             std::vector<double> dbs;
-            const std::string error = lab::ParseSnrList(text, dbs);
+            const std::string error = choices::ParseSnrList(text, dbs);
             if (!error.empty()) return Refusal(error, text), 0;
-            if (dbs.empty() || dbs.size() > lab::kMaxPoints) Fail("point count", text);
+            if (dbs.empty() || dbs.size() > choices::kMaxPoints) Fail("point count", text);
             for (double db : dbs)
-                if (!(db >= lab::kMinSnrDb && db <= lab::kMaxSnrDb)) Fail("SNR out of range", text);
+                if (!(db >= choices::kMinSnrDb && db <= choices::kMaxSnrDb))
+                    Fail("SNR out of range", text);
             break;
         }
         case 9: {
             bool tail = false;
-            const std::string error = lab::ParseTail(text, tail);
+            const std::string error = choices::ParseTail(text, tail);
             if (!error.empty()) return Refusal(error, text), 0;
             if (text != (tail ? "zero" : "none")) Fail("a tail other than zero or none", text);
             break;

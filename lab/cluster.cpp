@@ -109,34 +109,13 @@ bool Cluster::Share(std::uint64_t&) {
 
 #endif
 
-PointRunner::PointRunner(const std::atomic<bool>& stop) : stop_(stop) {
+PointRunner::PointRunner(const std::atomic<bool>& stop) {
     if (StartedByMpiLauncher()) cluster_ = Cluster::Join(stop, error_);
 }
 
 std::string PointRunner::Where() const {
     if (!cluster_) return "alone";
     return "rank " + std::to_string(cluster_->Rank()) + " of " + std::to_string(cluster_->Size());
-}
-
-PointRunner::End PointRunner::Run(const engine::BerSettings& settings,
-                                  const engine::BerSetup& setup,
-                                  const engine::ChannelDesign& design, int point,
-                                  engine::PointCounts& counts,
-                                  const std::function<void(const engine::PointCounts&)>& report) {
-    if (!cluster_)
-        return engine::RunPoint(settings, setup, design, point, stop_, counts, report)
-                   ? End::kDone
-                   : End::kStopped;
-    switch (
-        engine::RunSharedPoint(settings, setup, design, point, stop_, *cluster_, counts, report)) {
-    case engine::PointEnd::kDone:
-        return End::kDone;
-    case engine::PointEnd::kStopped:
-        return End::kStopped;
-    case engine::PointEnd::kLost:
-        break;
-    }
-    return End::kLost;
 }
 
 } // namespace lab

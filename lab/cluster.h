@@ -45,9 +45,9 @@ class Cluster : public engine::Peers {
     bool lost_ = false;
 };
 
-// The points of `ber`, run by this process alone (engine::RunPoint) or, under
-// an MPI launcher, shared with the other processes of the run, rank 0 adding
-// the counts and the others only computing.
+// The processes of `ber`'s run: this process alone, or, under an MPI
+// launcher, the run it joined, rank 0 adding the counts and the others only
+// computing (engine::RunSweep takes them as its peers).
 class PointRunner {
   public:
     explicit PointRunner(const std::atomic<bool>& stop);
@@ -60,13 +60,10 @@ class PointRunner {
     // "rank 2 of 3", for messages.
     std::string Where() const;
 
-    enum class End { kDone, kStopped, kLost };
-    End Run(const engine::BerSettings& settings, const engine::BerSetup& setup,
-            const engine::ChannelDesign& design, int point, engine::PointCounts& counts,
-            const std::function<void(const engine::PointCounts&)>& report);
+    // The other processes of the run for the sweep engine, or null alone.
+    engine::Peers* Peers() const { return cluster_.get(); }
 
   private:
-    const std::atomic<bool>& stop_;
     std::unique_ptr<Cluster> cluster_;
     std::string error_;
 };

@@ -1,17 +1,19 @@
 // `quorvane-lab ber`: the detectors' bit-error rates against the noise, with
 // the Viterbi detector's union bound beside them.
+#include "channel/adc.h"
 #include "channel/bounds.h"
 #include "channel/events.h"
+#include "choices/ber_table.h"
+#include "choices/texts.h"
 #include "console/output_file.h"
 #include "console/progress.h"
+#include "engine/ber_curves.h"
 #include "engine/ber_sweep.h"
 #include "engine/chain.h"
-#include "lab/ber_points.h"
-#include "lab/channel_options.h"
+#include "lab/channel_cli.h"
 #include "lab/cluster.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
-#include "lab/options.h"
 #include "platform/picture.h"
 
 #include <algorithm>
@@ -107,7 +109,7 @@ platform::ChartSeries Series(std::string name, platform::ChartSeries::Kind kind,
 }
 
 platform::Colour ColourOf(Kind kind) {
-    return kind == Kind::kSlicer ? 0x1F5FD0 : kind == Kind::kViterbi ? 0xD02020 : 0x209040;
+    return detectors::RowOf(kind).colour;
 }
 
 // One colour a target, when several share the chart.
@@ -122,11 +124,10 @@ platform::Colour TargetColour(std::size_t t) {
 // head the bound at the measured points, the equalized noise taken as white).
 // Several: every target and detector as a line through its points, a colour
 // a target, solid for Viterbi, dashed for npml, dotted for the slicer.
-platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>& points,
-                         const std::vector<std::vector<channel::ErrorEvent>>& events) {
+platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>& points) {
     const bool several = options.channel.targets.size() > 1;
     const bool recording = options.channel.chain.Recording();
-    const engine::ChainSettings first = ChainFor(options.channel, 0);
+    const engine::ChainSettings first = choices::ChainFor(options.channel, 0);
     const double energy = engine::SignalEnergy(first);
     platform::Chart chart;
     chart.width = options.width;
@@ -136,13 +137,13 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
                            : first.TargetName()) +
                   ", frames of " + std::to_string(options.settings.frame) + " bits";
     if (first.adcBits > 0) chart.title += ", " + std::to_string(first.adcBits) + "-bit converter";
-    if (recording) chart.subtitle = ChannelText(first);
+    if (recording) chart.subtitle = choices::ChannelText(first);
     chart.legendRight = several;
 
     double fromDb = 1e9, toDb = -1e9;
     for (const BerPoint& p : points) {
-        fromDb = std::min(fromDb, std::min(p.snrDb, kMaxSnrDb));
-        toDb = std::max(toDb, std::min(p.snrDb, kMaxSnrDb));
+        fromDb = std::min(fromDb, std::min(p.snrDb, choices::kMaxSnrDb));
+        toDb = std::max(toDb, std::min(p.snrDb, choices::kMaxSnrDb));
     }
     if (points.empty()) {
         fromDb = options.snrDbs.empty() ? channel::SnrDb(energy, options.sigmas.front())
@@ -168,8 +169,9 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     std::vector<std::pair<std::string, int>> zero; // (series, points left out)
     double lowest = 1, highest = 0;
     for (std::size_t t = 0; t < options.channel.targets.size(); ++t) {
-        const std::string name = ChainFor(options.channel, t).TargetName();
-        for (Kind kind : detectors::AllKinds()) {
+        const std::string name = choices::ChainFor(options.channel, t).TargetName();
+        for (const detectors::Row& row : detectors::Table()) {
+            const Kind kind = row.kind;
             platform::ChartSeries series =
                 several ? Series(name + " " + detectors::KindTitle(kind),
                                  platform::ChartSeries::Kind::LinePoints, TargetColour(t),
@@ -218,11 +220,10 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
 
     std::vector<platform::ChartSeries> curves;
     if (!several) {
-        const channel::Target& target = first.target;
-        const bool slicer =
-            !recording && IndexOf(detectors::KindsFor(target), Kind::kSlicer) >= 0 &&
-            std::any_of(points.begin(), points.end(),
-                        [](const BerPoint& p) { return IndexOf(p.kinds, Kind::kSlicer) >= 0; });
+        const bool slicer = !recording && first.target.HasSlicer() &&
+                            std::any_of(points.begin(), points.end(), [](const BerPoint& p) {
+                                return IndexOf(p.kinds, Kind::kSlicer) >= 0;
+                            });
         platform::ChartSeries exact =
             Series("slicer, exact", platform::ChartSeries::Kind::Line, ColourOf(Kind::kSlicer));
         platform::ChartSeries bound =
@@ -232,15 +233,9 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
             for (const BerPoint& p : points)
                 if (p.unionBound > 0) bound.x.push_back(p.snrDb), bound.y.push_back(p.unionBound);
         } else {
-            constexpr int kCurvePoints = 200;
-            for (int i = 0; i <= kCurvePoints; ++i) {
-                const double db = fromDb + (toDb - fromDb) * i / kCurvePoints;
-                const double sigma = channel::SigmaOfSnr(energy, db);
-                const double s = slicer ? channel::SlicerBer(target, sigma) : 0.0;
-                const double v = channel::UnionBound(events.front(), sigma);
-                if (s > 0) exact.x.push_back(db), exact.y.push_back(s);
-                if (v > 0) bound.x.push_back(db), bound.y.push_back(v);
-            }
+            const engine::BerCurves curves = engine::CurvesOf(first, fromDb, toDb);
+            exact.x = curves.slicer.db, exact.y = curves.slicer.rate;
+            bound.x = curves.bound.db, bound.y = curves.bound.rate;
         }
         if (highest == 0) {
             // Nothing measured: the analytic curves decide the range.
@@ -264,46 +259,80 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
     return chart;
 }
 
-// --adc-bits and --noise-stream.
-void AddConverterOptions(CLI::App& cmd, engine::ChainSettings& chain) {
-    AddCount(cmd, "--adc-bits", chain.adcBits, channel::kMinAdcBits, channel::kMaxAdcBits,
-             "quantize the detectors' input with a converter of B bits, uniform over the "
-             "target's levels with clamping: m = floor((2^B - 1) / (highest - lowest level)) "
-             "codes a level step, code c for lowest + c/m, c = 0 ... m (highest - lowest), each "
-             "sample to the nearest code (halfway up); on a head it quantizes the equalizer's "
-             "output; the Viterbi detector then runs in integers on the codes (default: none, "
-             "float samples)")
-        ->type_name("B");
-    AddChecked(cmd, "--noise-stream",
-               "serial (the default): the noise from one generator, the stream of every "
-               "earlier version; lanes: from eight generators side by side, a stream of its "
-               "own and about twice as fast",
-               [&chain](const std::string& text) -> std::string {
-                   if (text == "lanes" || text == "serial") {
-                       chain.noise = text == "lanes" ? engine::ChainSettings::Noise::kLanes
-                                                     : engine::ChainSettings::Noise::kSerial;
-                       return {};
-                   }
-                   return channel::Quoted(text) + " is neither lanes nor serial";
-               })
-        ->type_name("serial|lanes");
-}
+// Column widths of the table and the progress line need the point's kinds;
+// the reporter prints what the engine reports, on rank 0 of a cluster run.
+class BerReporter final : public engine::SweepReporter {
+  public:
+    BerReporter(const BerOptions& options, bool root, bool table, bool shared)
+        : options_(options), root_(root), table_(table), shared_(shared) {}
 
-// The converter needs every target's levels on its codes: integer targets
-// whose range its codes hold. A gprL target is designed with real taps.
-void CheckConverter(const ChannelOptions& channel) {
-    const int bits = channel.chain.adcBits;
-    if (bits == 0) return;
-    for (const TargetChoice& choice : channel.targets) {
-        if (choice.gpr > 0)
-            throw CLI::ValidationError(
-                "--adc-bits", "gpr" + std::to_string(choice.gpr) +
-                                  " is designed with real taps, but the converter puts the "
-                                  "levels on its codes, which needs an integer target");
-        if (std::string why = channel::Adc::WhyNot(choice.target, bits); !why.empty())
-            throw CLI::ValidationError("--adc-bits", why);
+    void TargetBegins(std::size_t t, const engine::ChainSettings& chain) override {
+        headed_ = false;
+        if (!table_) return;
+        const std::size_t targets = options_.channel.targets.size();
+        if (targets > 1 || chain.Recording())
+            std::printf("%starget %s, %s\n", t == 0 ? "" : "\n", chain.TargetName().c_str(),
+                        choices::ChannelText(chain).c_str());
+        if (options_.channel.detectors.empty()) {
+            const detectors::Where where = choices::WhereOf(chain, options_.channel.targets[t]);
+            for (const detectors::Row& row : detectors::Table()) {
+                if (!row.byDefault) continue;
+                if (chain.gpr > 0 && row.kind == Kind::kSlicer) {
+                    std::printf("no slicer: %s has real taps, so no parity precoder\n",
+                                chain.TargetName().c_str());
+                    continue;
+                }
+                // npml is no loss on the ideal channel, where the noise is white.
+                if (chain.gpr > 0 || (row.kind == Kind::kNpml && !chain.Recording())) continue;
+                if (std::string why = row.whyNot(where); !why.empty())
+                    std::printf("no %s: %s\n", row.name, why.c_str());
+            }
+        }
+        if (chain.adcBits > 0)
+            std::printf("%s\n", channel::Adc(chain.target, chain.adcBits).Describe().c_str());
     }
-}
+
+    void PointBegins(const BerPoint& p, const engine::ChannelDesign&) override {
+        if (table_ && !headed_) {
+            PrintHeader(p.kinds);
+            headed_ = true;
+        }
+        // One status line per point, so its rate and time left are the point's.
+        progress_.emplace("bits", root_ && shared_ ? console::Progress::kAnyTerminal
+                                                   : console::Progress::kStderr);
+    }
+
+    void Progress(const BerPoint& p, const engine::PointCounts& c) override {
+        if (!root_) return;
+        const std::size_t count =
+            options_.sigmas.empty() ? options_.snrDbs.size() : options_.sigmas.size();
+        std::string detail =
+            "point " + std::to_string(p.index + 1) + "/" + std::to_string(count) + ", errors";
+        for (std::size_t d = 0; d < c.detectors.size(); ++d)
+            detail += std::string(d == 0 ? " " : ", ") + std::to_string(c.detectors[d].bitErrors) +
+                      " " + KindName(p.kinds[d]);
+        detail += ", sigma " + Number("%.4g", p.sigma);
+        if (options_.channel.targets.size() > 1)
+            detail = choices::ChainFor(options_.channel, p.target).TargetName() + " " + detail;
+        progress_->Update(c.bits, options_.settings.bits, detail);
+    }
+
+    void PointDone(const BerPoint& p) override {
+        Finish();
+        if (!table_) return;
+        PrintRow(p);
+        if (options_.channel.targets[p.target].gpr > 0)
+            std::printf("          %s\n", p.coefficients.c_str());
+    }
+
+    void Finish() { progress_.reset(); }
+
+  private:
+    const BerOptions& options_;
+    bool root_, table_, shared_;
+    bool headed_ = false;
+    std::optional<console::Progress> progress_;
+};
 
 } // namespace
 
@@ -313,46 +342,60 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                 "detector's union bound beside them, as a table on standard output, for each\n"
                 "target asked for (the same noise for all at a point). A point ends at --bits\n"
                 "bits or once every detector has --errors errors, whichever comes first.\n"
-                "On a head (--channel lorentz or erf) the equalizer, the npml predictor and a\n"
+                "On a head (--channel " +
+                channel::HeadNames() +
+                ") the equalizer, the npml predictor and a\n"
                 "gprL target are designed at each point's SNR and jitter. --png draws the\n"
                 "points as a chart (Qt Charts, no display needed). Progress shows on standard\n"
                 "error when it is a terminal; Ctrl-C (or SIGTERM) stops, prints and writes the\n"
                 "points finished so far and exits with 130 (143). Started by mpirun or srun,\n"
                 "the processes share every point's work and give the same counts as one\n"
                 "process; rank 0 prints and writes. See quorvane-lab --help for the model.");
-    options.settings.threads = DefaultThreads();
+    engine::BerSettings& s = options.settings;
+    s.threads = choices::DefaultThreads();
     CLI::Option* sigma = AddChecked(*cmd, "--sigma", "noise deviations in levels, e.g. 0.3,0.4",
                                     [&options](const std::string& text) {
                                         options.snrDbs.clear();
-                                        return ParseSigmaList(text, options.sigmas);
+                                        return choices::ParseSigmaList(text, options.sigmas);
                                     })
                              ->type_name("S[,S...]");
     CLI::Option* snr =
         AddChecked(*cmd, "--snr", "SNR points in dB, e.g. 10:20:0.5, or one, e.g. 25",
                    [&options](const std::string& text) {
                        options.sigmas.clear();
-                       return ParseSnrRange(text, options.snrDbs);
+                       return choices::ParseSnrRange(text, options.snrDbs);
                    })
             ->type_name("DB|FROM:TO:STEP");
     sigma->excludes(snr);
-    AddCount(*cmd, "--bits", options.settings.bits, 1, kMaxBits,
-             "bits per point at most, rounded up to whole frames (default 1e7)");
-    AddCount(*cmd, "--errors", options.settings.errors, 1, kMaxErrors,
-             "end a point once every detector has this many errors (default 1000)");
-    AddCount(*cmd, "--frame", options.settings.frame, 1, kMaxFrame,
-             "bits per frame, each frame from an all-zero history (default 4096)");
-    AddCount(*cmd, "--seed", options.settings.seed, 0, UINT64_MAX,
-             "seed of the random bits and the noise (default 1)");
-    AddCount(*cmd, "--threads", options.settings.threads, 1, kMaxThreads,
+    AddCount(*cmd, "--bits", s.bits, 1, choices::kMaxBits,
+             "bits per point at most, rounded up to whole frames (default " +
+                 Number("%g", static_cast<double>(s.bits)) + ")");
+    AddCount(*cmd, "--errors", s.errors, 1, choices::kMaxErrors,
+             "end a point once every detector has this many errors (default " +
+                 std::to_string(s.errors) + ")");
+    AddCount(*cmd, "--frame", s.frame, 1, choices::kMaxFrame,
+             "bits per frame, each frame from an all-zero history (default " +
+                 std::to_string(s.frame) + ")");
+    AddCount(*cmd, "--seed", s.seed, 0, UINT64_MAX,
+             "seed of the random bits and the noise (default " + std::to_string(s.seed) + ")");
+    AddCount(*cmd, "--threads", s.threads, 1, choices::kMaxThreads,
              "worker threads (default: all cores); the counts do not depend on it");
-    AddChannelOptions(*cmd, options.channel, true);
-    AddConverterOptions(*cmd, options.channel.chain);
-    cmd->add_option("--csv", options.csv,
-                    "also write snr_db,sigma,bits,slicer_errors,slicer_ber,viterbi_errors,"
-                    "viterbi_ber,union_bound; on a head npml_errors,npml_ber follow the Viterbi "
-                    "pair, with several targets a target column comes first, and a detector "
-                    "that did not run leaves its two columns empty (\"-\" = standard output, "
-                    "which then gets only the CSV)")
+    AddChannelOptions(*cmd, options.channel, choices::kBer, true);
+    std::string always, head, named;
+    for (const detectors::Row& row : detectors::Table()) {
+        std::string& list = row.columns == detectors::Columns::kAlways   ? always
+                            : row.columns == detectors::Columns::kOnHead ? head
+                                                                         : named;
+        list += std::string(list.empty() ? "" : ",") + row.name + "_errors," + row.name + "_ber";
+    }
+    cmd->add_option(
+           "--csv", options.csv,
+           "also write snr_db,sigma,bits," + always + ",union_bound; on a head " + head +
+               " follow the last pair" +
+               (named.empty() ? std::string() : ", and " + named + " for a detector named") +
+               "; with several targets a target column comes first, and a detector "
+               "that did not run leaves its two columns empty (\"-\" = standard output, "
+               "which then gets only the CSV)")
         ->type_name("FILE");
     cmd->add_option("--png", options.png,
                     "also draw the rates against SNR: measured points (those without errors "
@@ -360,7 +403,9 @@ CLI::App* AddBerCommand(CLI::App& app, BerOptions& options) {
                     "rate and the Viterbi detector's union bound as lines, sigma along the top "
                     "(\"-\" = standard output, which then gets only the picture)")
         ->type_name("FILE");
-    AddPictureSize(*cmd, options.width, options.height, "800x520");
+    AddPictureSize(*cmd, options.width, options.height,
+                   std::to_string(choices::kChartWidth) + "x" +
+                       std::to_string(choices::kChartHeight));
     return cmd;
 }
 
@@ -371,7 +416,6 @@ void CheckBerOptions(BerOptions& options) {
         throw CLI::ValidationError("--png", "only one of --csv and --png can be \"-\"");
     CheckChartSize(options.png, options.width, options.height);
     CheckChannelOptions(options.channel);
-    CheckConverter(options.channel);
 }
 
 int RunBer(const BerOptions& options) {
@@ -400,98 +444,28 @@ int RunBer(const BerOptions& options) {
     }
     const bool table = root && options.csv != "-" && options.png != "-";
 
-    const std::size_t targets = options.channel.targets.size();
-    const int count = static_cast<int>(std::max(options.sigmas.size(), options.snrDbs.size()));
+    const engine::SweepSettings sweep =
+        choices::SweepOf(options.channel, options.settings, options.sigmas, options.snrDbs);
+    const std::size_t all = sweep.Levels() * sweep.chains.size();
     std::vector<BerPoint> points;
-    std::vector<std::vector<channel::ErrorEvent>> events(targets);
-    // Every process of a shared run goes through the same points and stops
-    // at the same one: when the shared point says so, whatever its own flag.
-    bool stopped = false;
-    auto Stop = [&] { return stopped || (!runner.Shared() && Interrupted()); };
-    for (std::size_t t = 0; t < targets && !Stop(); ++t) {
-        const engine::ChainSettings chain = ChainFor(options.channel, t);
-        events[t] = engine::BoundEvents(chain);
-        if (table) {
-            if (targets > 1 || chain.Recording())
-                std::printf("%starget %s, %s\n", t == 0 ? "" : "\n", chain.TargetName().c_str(),
-                            ChannelText(chain).c_str());
-            if (options.channel.detectors.empty()) {
-                for (Kind kind : detectors::AllKinds()) {
-                    if (chain.gpr > 0 && kind == Kind::kSlicer) {
-                        std::printf("no slicer: %s has real taps, so no parity precoder\n",
-                                    chain.TargetName().c_str());
-                        continue;
-                    }
-                    // npml is no loss on the ideal channel, where the noise is white.
-                    if (chain.gpr > 0 || (kind == Kind::kNpml && !chain.Recording())) continue;
-                    if (std::string why = detectors::WhyNot(kind, chain.target, chain.Recording());
-                        !why.empty())
-                        std::printf("no %s: %s\n", KindName(kind), why.c_str());
-                }
-            }
-            if (chain.adcBits > 0)
-                std::printf("%s\n", channel::Adc(chain.target, chain.adcBits).Describe().c_str());
-        }
-        bool headed = false;
-        for (int i = 0; i < count && !Stop(); ++i) {
-            BerPoint p =
-                engine::PointAt(chain, options.sigmas, options.snrDbs, static_cast<std::size_t>(i));
-            p.target = t;
-            const engine::ChannelDesign design = engine::DesignChannel(chain, p.sigma);
-            engine::BerSetup setup;
-            setup.chain = chain;
-            setup.detectors = DetectorsFor(options.channel, design);
-            if (table && !headed) {
-                PrintHeader(engine::DetectorsOf(setup, design));
-                headed = true;
-            }
-            engine::BeginBerPoint(setup, design, p);
-            // One status line per point, so its rate and time left are the point's.
-            console::Progress progress("bits", root && runner.Shared()
-                                                   ? console::Progress::kAnyTerminal
-                                                   : console::Progress::kStderr);
-            const PointRunner::End end = runner.Run(
-                options.settings, setup, design, i, p.counts, [&](const engine::PointCounts& c) {
-                    if (!root) return;
-                    std::string detail =
-                        "point " + std::to_string(i + 1) + "/" + std::to_string(count) + ", errors";
-                    for (std::size_t d = 0; d < c.detectors.size(); ++d)
-                        detail += std::string(d == 0 ? " " : ", ") +
-                                  std::to_string(c.detectors[d].bitErrors) + " " +
-                                  KindName(p.kinds[d]);
-                    detail += ", sigma " + Number("%.4g", p.sigma);
-                    if (targets > 1) detail = chain.TargetName() + " " + detail;
-                    progress.Update(c.bits, options.settings.bits, detail);
-                });
-            if (end == PointRunner::End::kLost) {
-                // No file: the points of a run that lost a process are not written.
-                progress.Finish();
-                std::fprintf(stderr,
-                             "quorvane-lab (%s): a process of the MPI run is gone; stopped after "
-                             "%zu of %zu points, nothing written\n",
-                             runner.Where().c_str(), points.size(),
-                             static_cast<std::size_t>(count) * targets);
-                std::fflush(stdout);
-                std::fflush(stderr);
-                std::_Exit(kExitFile);
-            }
-            if (end != PointRunner::End::kDone) {
-                stopped = true;
-                break;
-            }
-            engine::EndBerPoint(setup, design, events[t], p);
-            points.push_back(p);
-            progress.Finish();
-            if (table) {
-                PrintRow(p);
-                if (chain.gpr > 0) std::printf("          %s\n", p.coefficients.c_str());
-            }
-        }
+    BerReporter reporter(options, root, table, runner.Shared());
+    const engine::SweepEnd end =
+        engine::RunSweep(sweep, InterruptFlag(), reporter, points, runner.Peers());
+    if (end == engine::SweepEnd::kLost) {
+        // No file: the points of a run that lost a process are not written.
+        reporter.Finish();
+        std::fprintf(stderr,
+                     "quorvane-lab (%s): a process of the MPI run is gone; stopped after "
+                     "%zu of %zu points, nothing written\n",
+                     runner.Where().c_str(), points.size(), all);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(kExitFile);
     }
     // A shared run can be stopped by a signal to another of its processes:
     // then this one says so and exits as if it had been sent SIGTERM.
     const bool signalled = Interrupted();
-    const bool interrupted = signalled || stopped;
+    const bool interrupted = signalled || end == engine::SweepEnd::kStopped;
     const int status = !interrupted ? 0 : signalled ? InterruptStatus() : kExitTerminated;
     if (!root) return status;
     if (runner.Shared()) {
@@ -499,12 +473,12 @@ int RunBer(const BerOptions& options) {
     }
 
     if (csv) {
-        WriteBerCsv(csv->get(), options.channel, points);
+        choices::WriteBerCsv(csv->get(), options.channel, points);
         if (!(csv->Finish() && csv->Commit())) return FileError(options.csv, csv->error());
     }
     if (png) {
         platform::OffscreenToolkit toolkit;
-        if (!platform::WritePng(BerChart(options, points, events), png->get()) &&
+        if (!platform::WritePng(BerChart(options, points), png->get()) &&
             std::ferror(png->get()) == 0)
             return FileError(options.png, "PNG encoding failed");
         if (!(png->Finish() && png->Commit())) return FileError(options.png, png->error());
@@ -512,7 +486,7 @@ int RunBer(const BerOptions& options) {
     if (interrupted) {
         std::fprintf(stderr, "quorvane-lab: stopped by %s after %zu of %zu points\n",
                      signalled ? InterruptName() : "a signal to another process of the run",
-                     points.size(), static_cast<std::size_t>(count) * targets);
+                     points.size(), all);
     }
     return FinishStdout(status);
 }

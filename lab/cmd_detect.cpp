@@ -2,13 +2,14 @@
 // detectors, run by run.
 #include "channel/bounds.h"
 #include "channel/coding.h"
+#include "choices/channel.h"
+#include "choices/texts.h"
 #include "console/output_file.h"
 #include "console/progress.h"
 #include "engine/window_blocks.h"
-#include "lab/channel_options.h"
+#include "lab/channel_cli.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
-#include "lab/options.h"
 
 #include <cstdio>
 #include <string>
@@ -21,6 +22,20 @@ std::string Strip(const std::vector<std::uint8_t>& bits) {
     std::string text(bits.size(), '0');
     for (std::size_t k = 0; k < bits.size(); ++k) text[k] = static_cast<char>('0' + bits[k]);
     return text;
+}
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// The detectors' names, "slicer, viterbi, npml, ...".
+std::string Joined() {
+    std::string names;
+    for (const detectors::Row& r : detectors::Table())
+        names += std::string(names.empty() ? "" : ", ") + r.name;
+    return names;
 }
 
 std::string Sample(float v) {
@@ -41,16 +56,19 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
                 "raw and decision columns), so a run can be decided again from the file alone.\n"
                 "Ctrl-C stops, prints and writes the runs finished so far and exits with 130.\n"
                 "See quorvane-lab --help for the model.");
-    AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to run (default 1)");
-    AddNoiseLevel(*cmd, options.noise, "noise deviation in levels (default 0.3)");
+    AddCount(*cmd, "--runs", options.runs, 1, choices::kMaxRuns, "blocks to run (default 1)");
+    AddNoiseLevel(*cmd, options.noise,
+                  "noise deviation in levels (default " + Number(options.noise.sigma) + ")");
     AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
-             "seed of the noise generator (default 1); the blocks are always the window's");
-    AddChannelOptions(*cmd, options.channel, false);
+             "seed of the noise generator (default " + std::to_string(options.seed) +
+                 "); the blocks are always the window's");
+    AddChannelOptions(*cmd, options.channel, choices::kDetect, false);
     cmd->add_option("--csv", options.csv,
-                    "also write run,k,raw,samp,received and one column per detector (slicer, "
-                    "viterbi, npml), one row per sample: samp is the target's ideal level, "
-                    "received what the detectors see (on a head, the equalizer's output) "
-                    "(\"-\" = standard output, which then gets only the CSV)")
+                    "also write run,k,raw,samp,received and one column per detector that ran (" +
+                        Joined() +
+                        "), one row per sample: samp is the target's ideal level, "
+                        "received what the detectors see (on a head, the equalizer's output) "
+                        "(\"-\" = standard output, which then gets only the CSV)")
         ->type_name("FILE");
     return cmd;
 }
@@ -63,12 +81,10 @@ int RunDetect(const DetectOptions& options) {
     console::OutputFile csv;
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
     engine::BlockSettings settings;
-    settings.chain = ChainFor(options.channel, 0);
+    settings.chain = choices::ChainFor(options.channel, 0);
     settings.sigma = options.noise.Sigma(engine::SignalEnergy(settings.chain));
     settings.seed = options.seed;
-    if (!options.channel.detectors.empty())
-        settings.detectors =
-            DetectorsFor(options.channel, engine::DesignChannel(settings.chain, settings.sigma));
+    settings.detectors = choices::NamedDetectors(options.channel);
     engine::WindowBlocks blocks(settings);
     const channel::Target& target = blocks.design().target;
     const std::vector<detectors::Kind>& kinds = blocks.Detectors();
@@ -88,8 +104,8 @@ int RunDetect(const DetectOptions& options) {
             per += std::string(", ") + detectors::KindTitle(kind) + " bits and errors";
         std::printf("target %s, %s, sigma %g (SNR %.2f dB), noise seed %llu, %s; per run: raw "
                     "bits%s\n",
-                    settings.chain.TargetName().c_str(), ChannelText(settings.chain).c_str(),
-                    settings.sigma,
+                    settings.chain.TargetName().c_str(),
+                    choices::ChannelText(settings.chain).c_str(), settings.sigma,
                     channel::SnrDb(engine::SignalEnergy(settings.chain), settings.sigma),
                     static_cast<unsigned long long>(options.seed),
                     settings.chain.tail ? "zero tail" : "no tail", per.c_str());
@@ -98,10 +114,11 @@ int RunDetect(const DetectOptions& options) {
                         target.CoefficientText().c_str());
         if (options.channel.detectors.empty()) {
             // npml is no loss on the ideal channel, where the noise is white.
-            for (detectors::Kind kind : detectors::AllKinds())
-                if (std::string why = detectors::WhyNot(kind, target, settings.chain.Recording());
-                    !why.empty() && (kind != detectors::Kind::kNpml || settings.chain.Recording()))
-                    std::printf("no %s: %s\n", KindName(kind), why.c_str());
+            for (const detectors::Row& row : detectors::Table())
+                if (std::string why = row.whyNot(engine::WhereOf(blocks.design()));
+                    row.byDefault && !why.empty() &&
+                    (row.kind != detectors::Kind::kNpml || settings.chain.Recording()))
+                    std::printf("no %s: %s\n", row.name, why.c_str());
         }
     }
     const int width = static_cast<int>(std::to_string(options.runs).size());

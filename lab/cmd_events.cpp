@@ -1,7 +1,7 @@
 // `quorvane-lab events`: the target's error events, found by search.
 #include "channel/events.h"
+#include "choices/targets.h"
 #include "lab/commands.h"
-#include "lab/options.h"
 
 #include <cstdio>
 
@@ -16,18 +16,19 @@ CLI::App* AddEventsCommand(CLI::App& app, EventsOptions& options) {
                 "On E3PR4 the alternating events of every length from 5 up have d2 = 20, so\n"
                 "the list needs the --max-len cap. See quorvane-lab --help for the model.");
     AddTarget(*cmd, options.target);
-    AddChecked(*cmd, "--max-d2",
-               "the largest squared distance listed (default: twice the target's d2min, 24 "
-               "on E3PR4; at most five times it)",
-               [&options](const std::string& text) { return ParsePositive(text, options.maxD2); })
+    AddChecked(
+        *cmd, "--max-d2",
+        "the largest squared distance listed (default: twice the target's d2min, 24 "
+        "on E3PR4; at most five times it)",
+        [&options](const std::string& text) { return choices::ParsePositive(text, options.maxD2); })
         ->type_name("D");
-    AddCount(*cmd, "--max-len", options.maxLen, 1, kMaxEventLen,
+    AddCount(*cmd, "--max-len", options.maxLen, 1, choices::kMaxEventLen,
              "the longest event listed, in bits (default 16)");
     return cmd;
 }
 
 void CheckEventsOptions(EventsOptions& options) {
-    if (std::string error = CheckEventReach(options.target, options.maxD2); !error.empty())
+    if (std::string error = choices::CheckEventReach(options.target, options.maxD2); !error.empty())
         throw CLI::ValidationError("--max-d2", error);
 }
 

@@ -1,14 +1,14 @@
 // `quorvane-lab eye`: the density eye diagram of a target's waveform
 // through band-limited noise, as a PNG.
 #include "channel/bounds.h"
+#include "choices/texts.h"
 #include "console/output_file.h"
 #include "console/progress.h"
 #include "engine/eye_diagram.h"
 #include "engine/eye_shading.h"
-#include "lab/channel_options.h"
+#include "lab/channel_cli.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
-#include "lab/options.h"
 #include "platform/picture.h"
 
 #include <cmath>
@@ -100,7 +100,7 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
         add(barX + kBarWidth + 6, y, std::to_string(hits), platform::TextAnchor::Left);
     }
 
-    const engine::ChainSettings chain = ChainFor(options.channel, 0);
+    const engine::ChainSettings chain = choices::ChainFor(options.channel, 0);
     // The openings at the sampling instant: an I-beam beside it between each
     // one's closed rows, the smallest in white and its height in the title.
     // A head's readback has no few levels to open between: none there.
@@ -115,19 +115,8 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
             p.lines.push_back({x - 2, bottom - row, x + 2, bottom - row, c});
         p.lines.push_back({x, bottom - o.topRow, x, bottom - o.bottomRow, c});
     }
-    // The eye draws the readback before the equalizer: its taps are not in it.
-    std::string title = "Eye, " +
-                        (chain.Recording() ? std::string(engine::ChannelName(chain.channel)) +
-                                                 " head, density " + Number("%g", chain.density) +
-                                                 ", jitter " + Number("%g", chain.jitter)
-                                           : chain.TargetName()) +
-                        ", " + std::to_string(eye.blocks) + " blocks, ";
-    if (sigma == 0) {
-        title += "no noise";
-    } else {
-        title += "sigma " + Number("%.3g", sigma) + " (SNR " +
-                 Number("%.1f", channel::SnrDb(engine::SignalEnergy(chain), sigma)) + " dB)";
-    }
+    std::string title = "Eye, " + choices::EyeSubject(chain) + ", " + std::to_string(eye.blocks) +
+                        " blocks, " + choices::NoiseText(chain, sigma);
     if (openings.smallest >= 0)
         title += ", eye height " + Number("%.2f", openings.gaps[openings.smallest].height);
     add(options.width / 2, 12, title, platform::TextAnchor::Centre, true);
@@ -160,18 +149,22 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
         "the picture leave it at the top or bottom. Ctrl-C stops and writes the picture\n"
         "of the blocks finished so far, exiting with 130. See quorvane-lab --help for the\n"
         "model.");
-    options.threads = DefaultThreads();
-    AddCount(*cmd, "--runs", options.runs, 1, kMaxRuns, "blocks to draw (default 1e5)");
-    AddNoiseLevel(*cmd, options.noise, "noise deviation in levels (default 0.1)");
-    AddCount(*cmd, "--uis", options.uis, 1, engine::kMaxEyeUis,
-             "bit periods across the picture (default 2)")
+    engine::EyeSettings& s = options.settings;
+    s.threads = choices::DefaultThreads();
+    AddCount(*cmd, "--runs", s.blocks, 1, choices::kMaxRuns,
+             "blocks to draw (default " + Number("%g", static_cast<double>(s.blocks)) + ")");
+    AddNoiseLevel(*cmd, options.noise,
+                  "noise deviation in levels (default " + Number("%g", s.sigma) + ")");
+    AddCount(*cmd, "--uis", s.uis, 1, engine::kMaxEyeUis,
+             "bit periods across the picture (default " + std::to_string(s.uis) + ")")
         ->type_name("U");
-    AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
-             "seed of the random bits and the noise (default 1)");
-    AddCount(*cmd, "--threads", options.threads, 1, kMaxThreads,
+    AddCount(*cmd, "--seed", s.seed, 0, UINT64_MAX,
+             "seed of the random bits and the noise (default " + std::to_string(s.seed) + ")");
+    AddCount(*cmd, "--threads", s.threads, 1, choices::kMaxThreads,
              "worker threads (default: all cores); the picture does not depend on it");
-    AddChannelOptions(*cmd, options.channel, false, false);
-    AddPictureSize(*cmd, options.width, options.height, "560x360");
+    AddChannelOptions(*cmd, options.channel, choices::kEye, false);
+    AddPictureSize(*cmd, options.width, options.height,
+                   std::to_string(choices::kEyeWidth) + "x" + std::to_string(choices::kEyeHeight));
     cmd->add_option("--png", options.png, "the picture (\"-\" = standard output)")
         ->type_name("FILE")
         ->required();
@@ -180,12 +173,12 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
 
 void CheckEyeOptions(const EyeOptions& options) {
     CheckChannelOptions(options.channel);
-    if (std::string error = CheckEyeTarget(ChainFor(options.channel, 0)); !error.empty())
+    const engine::ChainSettings chain = choices::ChainFor(options.channel, 0);
+    if (std::string error = choices::CheckEyeTarget(chain); !error.empty())
         throw CLI::ValidationError("--target", error);
     engine::EyeGeometry geometry;
-    if (std::string error =
-            engine::FitEyePicture(options.width, options.height, options.uis,
-                                  engine::RangeOf(ChainFor(options.channel, 0)), geometry);
+    if (std::string error = engine::FitEyePicture(
+            options.width, options.height, options.settings.uis, engine::RangeOf(chain), geometry);
         !error.empty())
         throw CLI::ValidationError("--size", error);
 }
@@ -196,20 +189,16 @@ int RunEye(const EyeOptions& options) {
     CatchInterrupt();
 
     engine::EyeGeometry geometry;
-    engine::EyeSettings settings;
-    settings.chain = ChainFor(options.channel, 0);
-    engine::FitEyePicture(options.width, options.height, options.uis,
+    engine::EyeSettings settings = options.settings;
+    settings.chain = choices::ChainFor(options.channel, 0);
+    engine::FitEyePicture(options.width, options.height, settings.uis,
                           engine::RangeOf(settings.chain), geometry);
-    settings.blocks = options.runs;
     settings.sigma = options.noise.Sigma(engine::SignalEnergy(settings.chain));
-    settings.uis = options.uis;
-    settings.seed = options.seed;
-    settings.threads = options.threads;
     engine::EyeImage eye;
     {
         console::Progress progress("blocks");
         engine::DrawEye(settings, geometry, InterruptFlag(), eye,
-                        [&](std::uint64_t done) { progress.Update(done, options.runs); });
+                        [&](std::uint64_t done) { progress.Update(done, settings.blocks); });
     }
 
     platform::OffscreenToolkit toolkit;
@@ -220,7 +209,7 @@ int RunEye(const EyeOptions& options) {
     if (Interrupted()) {
         std::fprintf(stderr, "quorvane-lab: stopped by %s after %llu of %llu blocks\n",
                      InterruptName(), static_cast<unsigned long long>(eye.blocks),
-                     static_cast<unsigned long long>(options.runs));
+                     static_cast<unsigned long long>(settings.blocks));
         return InterruptStatus();
     }
     return 0;

@@ -1,12 +1,11 @@
 // `quorvane-lab targets`: which target at which density, on a head.
 #include "channel/head.h"
 #include "channel/readback.h"
+#include "choices/channel.h"
 #include "console/output_file.h"
 #include "engine/target_survey.h"
-#include "lab/channel_options.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
-#include "lab/options.h"
 #include "platform/picture.h"
 
 #include <algorithm>
@@ -64,10 +63,11 @@ platform::Chart SurveyChart(const TargetsOptions& options,
     platform::Chart chart;
     chart.width = options.width;
     chart.height = options.height;
-    chart.title = std::string("Detection SNR against density, ") +
-                  engine::ChannelName(options.channel) + " head";
-    chart.subtitle = "SNR " + Number("%g", options.snrDb) + " dB, jitter " +
-                     Number("%g", options.jitter) + ", " + std::to_string(options.taps) +
+    const engine::SurveySettings& s = options.survey;
+    chart.title =
+        std::string("Detection SNR against density, ") + channel::HeadOf(s.head).name + " head";
+    chart.subtitle = "SNR " + Number("%g", s.snrDb) + " dB, jitter " + Number("%g", s.jitter) +
+                     ", " + std::to_string(s.taps) +
                      " equalizer taps; detection SNR = 10 log10(d2min / mse)";
     constexpr platform::Colour kColours[] = {0x1F5FD0, 0x209040, 0xE08000, 0xD02020, 0x9040C0,
                                              0x008B8B, 0x8B4513, 0x606060, 0x000000};
@@ -103,8 +103,7 @@ platform::Chart SurveyChart(const TargetsOptions& options,
                                    static_cast<int>(std::lround((to - from) / step)) + 1,
                                    format};
     };
-    chart.x =
-        axis("user density PW50 / T", options.densities.front(), options.densities.back(), "%g");
+    chart.x = axis("user density PW50 / T", s.densities.front(), s.densities.back(), "%g");
     chart.y = axis("detection SNR (dB)", low - 0.3, high + 0.3, "%g");
     for (const std::string& name : order) chart.series.push_back(series[name]);
     return chart;
@@ -123,32 +122,37 @@ CLI::App* AddTargetsCommand(CLI::App& app, TargetsOptions& options) {
         "density,target,coefficients,delay,mse,d2min,detection_snr_db (coefficients\n"
         "quoted); with a density range --png draws detection SNR against density, one\n"
         "line per target. See quorvane-lab --help for the model.");
+    engine::SurveySettings& s = options.survey;
+    std::string heads, names;
+    for (const channel::HeadRow& h : channel::Heads()) {
+        heads += std::string(heads.empty() ? "" : "|") + h.name;
+        names += std::string(names.empty() ? "" : " or ") + h.name +
+                 (h.kind == s.head ? " (the default)" : "");
+    }
+    AddChecked(*cmd, "--channel", names, [&s](const std::string& text) {
+        return choices::ParseSurveyHead(text, s.head);
+    })->type_name(heads);
     AddChecked(
-        *cmd, "--channel", "lorentz (the default) or erf",
-        [&options](const std::string& text) { return ParseSurveyChannel(text, options.channel); })
-        ->type_name("lorentz|erf");
-    AddChecked(*cmd, "--density",
-               "user densities PW50 / T, one or FROM:TO:STEP, each " +
-                   Number("%g", channel::kMinDensity) + " ... " +
-                   Number("%g", channel::kMaxDensity),
-               [&options](const std::string& text) {
-                   return ParseSurveyDensities(text, options.densities);
-               })
+        *cmd, "--density",
+        "user densities PW50 / T, one or FROM:TO:STEP, each " + Number("%g", channel::kMinDensity) +
+            " ... " + Number("%g", channel::kMaxDensity),
+        [&s](const std::string& text) { return choices::ParseSurveyDensities(text, s.densities); })
         ->type_name("D|FROM:TO:STEP")
         ->required();
-    AddChecked(*cmd, "--snr", "the SNR the equalizers are designed for, in dB (default 20)",
-               [&options](const std::string& text) { return ParseSnr(text, options.snrDb); })
+    AddChecked(*cmd, "--snr",
+               "the SNR the equalizers are designed for, in dB (default " + Number("%g", s.snrDb) +
+                   ")",
+               [&s](const std::string& text) { return choices::ParseSnr(text, s.snrDb); })
         ->type_name("DB");
     AddChecked(*cmd, "--jitter",
                "transition jitter, deviation in bit periods, 0 ... " +
-                   Number("%g", channel::kMaxJitter) + " (default 0)",
-               [&options](const std::string& text) { return ParseJitter(text, options.jitter); })
+                   Number("%g", channel::kMaxJitter) + " (default " + Number("%g", s.jitter) + ")",
+               [&s](const std::string& text) { return choices::ParseJitter(text, s.jitter); })
         ->type_name("J");
-    AddChecked(
-        *cmd, "--taps",
-        "equalizer taps, odd, " + std::to_string(channel::kMinTaps) + " ... " +
-            std::to_string(channel::kMaxTaps) + " (default 15)",
-        [&options](const std::string& text) { return ParseEqualizerTaps(text, options.taps); })
+    AddChecked(*cmd, "--taps",
+               "equalizer taps, odd, " + std::to_string(channel::kMinTaps) + " ... " +
+                   std::to_string(channel::kMaxTaps) + " (default " + std::to_string(s.taps) + ")",
+               [&s](const std::string& text) { return choices::ParseEqualizerTaps(text, s.taps); })
         ->type_name("N");
     cmd->add_option("--csv", options.csv,
                     "also write the rows as CSV (\"-\" = standard output, which then gets only "
@@ -158,14 +162,16 @@ CLI::App* AddTargetsCommand(CLI::App& app, TargetsOptions& options) {
                     "also draw detection SNR against density (needs a density range; \"-\" = "
                     "standard output, which then gets only the picture)")
         ->type_name("FILE");
-    AddPictureSize(*cmd, options.width, options.height, "800x520");
+    AddPictureSize(*cmd, options.width, options.height,
+                   std::to_string(choices::kChartWidth) + "x" +
+                       std::to_string(choices::kChartHeight));
     return cmd;
 }
 
 void CheckTargetsOptions(const TargetsOptions& options) {
     if (options.csv == "-" && options.png == "-")
         throw CLI::ValidationError("--png", "only one of --csv and --png can be \"-\"");
-    if (!options.png.empty() && options.densities.size() < 2)
+    if (!options.png.empty() && options.survey.densities.size() < 2)
         throw CLI::ValidationError("--png", "a chart needs a density range FROM:TO:STEP");
     CheckChartSize(options.png, options.width, options.height);
 }
@@ -175,13 +181,7 @@ int RunTargets(const TargetsOptions& options) {
     if (!options.csv.empty() && !csv.Open(options.csv)) return FileError(options.csv, csv.error());
     console::OutputFile png;
     if (!options.png.empty() && !png.Open(options.png)) return FileError(options.png, png.error());
-    engine::SurveySettings settings;
-    settings.channel = options.channel;
-    settings.densities = options.densities;
-    settings.snrDb = options.snrDb;
-    settings.jitter = options.jitter;
-    settings.taps = options.taps;
-    const std::vector<engine::SurveyRow> rows = engine::SurveyTargets(settings);
+    const std::vector<engine::SurveyRow> rows = engine::SurveyTargets(options.survey);
 
     if (options.csv != "-" && options.png != "-") PrintTable(rows);
     if (csv.get() != nullptr) {

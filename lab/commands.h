@@ -10,9 +10,13 @@
 #include <vector>
 
 #include "channel/target.h"
+#include "choices/channel.h"
+#include "choices/values.h"
 #include "engine/error_rate.h"
-#include "lab/channel_options.h"
-#include "lab/options.h"
+#include "engine/eye_diagram.h"
+#include "engine/target_survey.h"
+#include "engine/window_blocks.h"
+#include "lab/cli.h"
 
 namespace lab {
 
@@ -27,9 +31,9 @@ int RunEvents(const EventsOptions& options);
 
 struct DetectOptions {
     std::uint64_t runs = 1;
-    NoiseLevel noise{0.3};
-    std::uint64_t seed = 1;
-    ChannelOptions channel;
+    choices::NoiseLevel noise{engine::BlockSettings{}.sigma};
+    std::uint64_t seed = engine::BlockSettings{}.seed;
+    choices::ChannelChoice channel;
     std::string csv;
 };
 CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options);
@@ -40,25 +44,22 @@ struct BerOptions {
     std::vector<double> sigmas; // from --sigma, or from --snr once the channel is known
     std::vector<double> snrDbs; // --snr's points
     engine::BerSettings settings;
-    ChannelOptions channel;
+    choices::ChannelChoice channel;
     std::string csv;
     std::string png;
-    int width = 800;
-    int height = 520;
+    int width = choices::kChartWidth;
+    int height = choices::kChartHeight;
 };
 CLI::App* AddBerCommand(CLI::App& app, BerOptions& options);
 void CheckBerOptions(BerOptions& options);
 int RunBer(const BerOptions& options);
 
 struct EyeOptions {
-    std::uint64_t runs = 100'000;
-    NoiseLevel noise{0.1};
-    int uis = 2;
-    std::uint64_t seed = 1;
-    int threads = 1;
-    int width = 560;
-    int height = 360;
-    ChannelOptions channel;
+    engine::EyeSettings settings; // the blocks, uis, seed, threads (its chain from `channel`)
+    choices::NoiseLevel noise{engine::EyeSettings{}.sigma};
+    int width = choices::kEyeWidth;
+    int height = choices::kEyeHeight;
+    choices::ChannelChoice channel;
     std::string png;
 };
 CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options);
@@ -66,15 +67,11 @@ void CheckEyeOptions(const EyeOptions& options);
 int RunEye(const EyeOptions& options);
 
 struct TargetsOptions {
-    engine::ChannelKind channel = engine::ChannelKind::kLorentz;
-    std::vector<double> densities;
-    double snrDb = 20;
-    double jitter = 0;
-    int taps = 15;
+    engine::SurveySettings survey;
     std::string csv;
     std::string png;
-    int width = 800;
-    int height = 520;
+    int width = choices::kChartWidth;
+    int height = choices::kChartHeight;
 };
 CLI::App* AddTargetsCommand(CLI::App& app, TargetsOptions& options);
 void CheckTargetsOptions(const TargetsOptions& options);

@@ -9,7 +9,6 @@
 #include <cmath>
 
 #include "labwindow/style.h"
-#include "labwindow/view_keys.h"
 
 namespace labwindow {
 namespace {
@@ -28,14 +27,8 @@ QString ErrorsText(int n) {
 
 } // namespace
 
-BlockView::BlockView(QWidget* parent)
-    : QWidget(parent), scroll_(new QScrollBar(Qt::Horizontal, this)) {
+BlockView::BlockView(QWidget* parent) : AlongView(kMargin, parent) {
     setMouseTracking(true);
-    setMinimumSize(480, 300);
-    scroll_->hide();
-    setFocusPolicy(Qt::StrongFocus); // the arrows move along a long block
-    scroll_->setToolTip(tr("Moves along a block longer than the view"));
-    connect(scroll_, &QScrollBar::valueChanged, this, [this](int v) { SetStart(v); });
 }
 
 void BlockView::SetBlock(std::shared_ptr<const labmodel::BlockView> block) {
@@ -45,37 +38,14 @@ void BlockView::SetBlock(std::shared_ptr<const labmodel::BlockView> block) {
     update();
 }
 
-int BlockView::Samples() const {
+int BlockView::Count() const {
     return block_ ? block_->bits + block_->tail : 0;
 }
 
 int BlockView::Visible() const {
     const Layout l = Compute();
     const int fit = std::max(1, static_cast<int>(l.plot.width() / kMinCell));
-    return std::min(Samples(), fit);
-}
-
-void BlockView::SetStart(int start) {
-    start = ClampStart(start, Samples(), Visible());
-    if (start == start_) return;
-    start_ = start;
-    scroll_->setValue(start);
-    update();
-    emit startChanged(start_);
-}
-
-void BlockView::UpdateScrollBar() {
-    PlaceScrollBar(scroll_, *this, kMargin, Samples(), Visible());
-    SetStart(start_);
-}
-
-void BlockView::keyPressEvent(QKeyEvent* event) {
-    if (!MoveAlong(event->key(), start_, Visible(), [this](int start) { SetStart(start); }))
-        QWidget::keyPressEvent(event);
-}
-
-void BlockView::resizeEvent(QResizeEvent*) {
-    UpdateScrollBar();
+    return std::min(Count(), fit);
 }
 
 BlockView::Layout BlockView::Compute() const {
@@ -87,20 +57,19 @@ BlockView::Layout BlockView::Compute() const {
     y += kTitle;
     l.legend = QRect(kMargin, y, w, kLegend);
     y += kLegend + 4;
-    const int bottom =
-        height() - kMargin - (scroll_->isVisible() ? scroll_->sizeHint().height() + 4 : 0);
+    const int bottom = height() - kMargin - ScrollBarHeight(4);
     l.rowHeight = kRow;
     const int stripsTop = bottom - rows * kRow;
     l.strips = QRect(kMargin + kLeft, stripsTop, w - kLeft - kRight, rows * kRow);
     l.plot = QRect(kMargin + kLeft, y, w - kLeft - kRight, std::max(40, stripsTop - 6 - y));
     const int shown =
-        block_ ? std::min(Samples(), std::max(1, static_cast<int>(l.plot.width() / kMinCell))) : 40;
+        block_ ? std::min(Count(), std::max(1, static_cast<int>(l.plot.width() / kMinCell))) : 40;
     l.cell = static_cast<double>(l.plot.width()) / std::max(1, shown);
     return l;
 }
 
 double BlockView::X(const Layout& l, double t) const {
-    return l.plot.left() + (t - start_ + 0.5) * l.cell;
+    return l.plot.left() + (t - Start() + 0.5) * l.cell;
 }
 
 double BlockView::Y(const Layout& l, double v) const {
@@ -122,8 +91,8 @@ int BlockView::SampleAt(int x) const {
     if (!block_) return -1;
     const Layout l = Compute();
     if (x < l.plot.left() || x >= l.plot.right()) return -1;
-    const int k = start_ + static_cast<int>((x - l.plot.left()) / l.cell);
-    return k < Samples() ? k : -1;
+    const int k = Start() + static_cast<int>((x - l.plot.left()) / l.cell);
+    return k < Count() ? k : -1;
 }
 
 void BlockView::paintEvent(QPaintEvent*) {
@@ -192,14 +161,14 @@ void BlockView::paintEvent(QPaintEvent*) {
 void BlockView::PaintPlot(QPainter& p, const Layout& l) {
     const labmodel::BlockView& b = *block_;
     const int visible =
-        std::min(Samples() - start_, static_cast<int>(std::round(l.plot.width() / l.cell)));
+        std::min(Count() - Start(), static_cast<int>(std::round(l.plot.width() / l.cell)));
     p.save();
     p.fillRect(l.plot, kGround);
     p.setClipRect(l.plot);
 
     // Vertical grid: a fine line at every sampling instant, a bright one
     // every ten bits.
-    for (int k = start_; k < start_ + visible; ++k) {
+    for (int k = Start(); k < Start() + visible; ++k) {
         p.setPen(QPen(k % 10 == 0 ? kCoarseGrid : kFineGrid, 1));
         const int gx = static_cast<int>(std::lround(X(l, k)));
         p.drawLine(gx, l.plot.top(), gx, l.plot.bottom());
@@ -232,7 +201,7 @@ void BlockView::PaintPlot(QPainter& p, const Layout& l) {
     // A polyline with a cosmetic pen: the rasterizer's fast path.
     auto trace = [&](const std::vector<float>& wave, const QColor& colour, double width) {
         QPolygonF line;
-        const double from = start_ - 0.6, to = start_ + visible - 0.4;
+        const double from = Start() - 0.6, to = Start() + visible - 0.4;
         for (std::size_t j = 0; j < wave.size(); ++j) {
             const double t = (b.firstTenth + static_cast<int>(j)) / 10.0;
             if (t >= from && t <= to) line << QPointF(X(l, t), Y(l, wave[j]));
@@ -244,7 +213,7 @@ void BlockView::PaintPlot(QPainter& p, const Layout& l) {
     };
     trace(b.noisyWave, kNoisyTrace, 1.0);
     trace(b.cleanWave, kTrace, 1);
-    for (int k = start_; k < start_ + visible; ++k) {
+    for (int k = Start(); k < Start() + visible; ++k) {
         const QPointF c(X(l, k), Y(l, b.rings[static_cast<std::size_t>(k)]));
         p.setPen(QPen(kSampleRing, k == hover_ ? 2.0 : 1.2));
         const double r = k == hover_ ? 5 : 3;
@@ -269,7 +238,7 @@ void BlockView::PaintPlot(QPainter& p, const Layout& l) {
 void BlockView::PaintStrips(QPainter& p, const Layout& l) {
     const labmodel::BlockView& b = *block_;
     const int visible =
-        std::min(Samples() - start_, static_cast<int>(std::round(l.plot.width() / l.cell)));
+        std::min(Count() - Start(), static_cast<int>(std::round(l.plot.width() / l.cell)));
     const int rows = 1 + static_cast<int>(b.kinds.size());
     const int digitPixels = std::clamp(static_cast<int>(l.cell) - 2, 9, 15);
     for (int row = 0; row < rows; ++row) {
@@ -287,7 +256,7 @@ void BlockView::PaintStrips(QPainter& p, const Layout& l) {
                    Qt::AlignLeft | Qt::AlignVCenter, count);
 
         p.setFont(StripFont(digitPixels));
-        for (int k = start_; k < start_ + visible; ++k) {
+        for (int k = Start(); k < Start() + visible; ++k) {
             const QRect cell = CellIn(l, row, k);
             QString digit = QStringLiteral("\u00B7"); // the tail has no bits
             bool wrong = false;

@@ -4,15 +4,15 @@
 // detector's decisions, a wrong bit in red. Hovering a sample says what each
 // detector made of it. Long blocks show a stretch at a time; the scroll bar
 // moves it.
-#include <QScrollBar>
 #include <QWidget>
 #include <memory>
 
+#include "labwindow/along_view.h"
 #include "labwindow/model/block.h"
 
 namespace labwindow {
 
-class BlockView : public QWidget {
+class BlockView : public AlongView {
     Q_OBJECT
   public:
     explicit BlockView(QWidget* parent = nullptr);
@@ -20,10 +20,8 @@ class BlockView : public QWidget {
     void SetBlock(std::shared_ptr<const labmodel::BlockView> block);
     const labmodel::BlockView* Block() const { return block_.get(); }
 
-    // The first sample shown, and how many fit.
-    int Start() const { return start_; }
-    int Visible() const;
-    void SetStart(int start);
+    // How many samples fit.
+    int Visible() const override;
 
     // Where things are, in the widget's coordinates, for the tests and the
     // hover: the cell of bit k in strip `row` (0: raw bits, then one per
@@ -31,13 +29,8 @@ class BlockView : public QWidget {
     QRect CellRect(int row, int k) const;
     int SampleAt(int x) const;
 
-  signals:
-    void startChanged(int start);
-
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
@@ -48,8 +41,7 @@ class BlockView : public QWidget {
         double cell = 0; // pixels per bit period
     };
     Layout Compute() const;
-    int Samples() const;
-    void UpdateScrollBar();
+    int Count() const override;
     double X(const Layout& l, double t) const; // t: bit periods from bit 0
     QRect CellIn(const Layout& l, int row, int k) const;
     double Y(const Layout& l, double v) const;
@@ -57,8 +49,6 @@ class BlockView : public QWidget {
     void PaintStrips(QPainter& p, const Layout& l);
 
     std::shared_ptr<const labmodel::BlockView> block_;
-    QScrollBar* scroll_;
-    int start_ = 0;
     int hover_ = -1;
 };
 

@@ -3,8 +3,8 @@
 #include <QBuffer>
 #include <QByteArray>
 
+#include "choices/ber_table.h"
 #include "console/output_file.h"
-#include "lab/ber_points.h"
 
 namespace labwindow {
 namespace {
@@ -33,11 +33,11 @@ QString SavePng(const QImage& image, const QString& path) {
     return Finish(file);
 }
 
-QString SaveSweepCsv(const lab::ChannelOptions& options,
+QString SaveSweepCsv(const choices::ChannelChoice& choice,
                      const std::vector<engine::BerPoint>& points, const QString& path) {
     console::OutputFile file;
     if (!file.Open(path.toStdString())) return Failure(file, file.error());
-    lab::WriteBerCsv(file.get(), options, points);
+    choices::WriteBerCsv(file.get(), choice, points);
     return Finish(file);
 }
 

@@ -6,15 +6,15 @@
 #include <QString>
 #include <vector>
 
+#include "choices/channel.h"
 #include "engine/ber_sweep.h"
 #include "engine/error_rate.h"
-#include "lab/channel_options.h"
 
 namespace labwindow {
 
 // An empty string, or "cannot write NAME: WHY".
 QString SavePng(const QImage& image, const QString& path);
-QString SaveSweepCsv(const lab::ChannelOptions& options,
+QString SaveSweepCsv(const choices::ChannelChoice& choice,
                      const std::vector<engine::BerPoint>& points, const QString& path);
 
 } // namespace labwindow

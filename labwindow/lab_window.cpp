@@ -14,8 +14,9 @@
 #include <algorithm>
 
 #include "channel/bounds.h"
+#include "choices/texts.h"
+#include "choices/values.h"
 #include "engine/eye_diagram.h"
-#include "lab/options.h"
 #include "labwindow/files.h"
 #include "labwindow/model/eye.h"
 #include "labwindow/model/sweep.h"
@@ -102,7 +103,7 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     connect(eye, &EyeView::resized, this, [this] { eyeRestart_.start(); });
 
     Restore();
-    events->SetTarget(panel->Settings().target);
+    events->SetTarget(panel->Settings().Target());
     PreviewSweep();
     ReplayBlocks();
 }
@@ -180,28 +181,41 @@ void LabWindow::Restore() {
             const double v = q.value(key, fallback).toDouble(&ok);
             return ok ? std::clamp(v, lo, hi) : fallback;
         };
-        const int channel = static_cast<int>(number("channel", 0, 0, 2));
-        if (labmodel::EngineCapabilities().recordingChannel)
-            s.channel = static_cast<labmodel::ChannelKind>(channel);
-        // The head's values through the command line's parsers: one it
-        // would refuse leaves the default.
-        const auto text = [&q](const char* key) { return q.value(key).toString().toStdString(); };
-        if (q.contains("density")) labmodel::SetDensity(s, text("density"));
-        if (q.contains("jitter")) labmodel::SetJitter(s, text("jitter"));
-        if (q.contains("taps")) labmodel::SetTaps(s, text("taps"));
-        if (q.contains("predictor")) labmodel::SetPredictor(s, text("predictor"));
+        const auto text = [&q](const std::string& key) {
+            return q.value(QString::fromStdString(key)).toString().toStdString();
+        };
+        // Every channel option under its Python keyword, through the command
+        // line's parser: one it would refuse leaves the default. A channel
+        // remembered by its number (0 ideal, then the heads) is read too.
+        for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+            const QString key = QString::fromUtf8(row.keyword);
+            if (row.shape == choices::Shape::kTargets || row.shape == choices::Shape::kDetectors ||
+                !q.contains(key))
+                continue;
+            std::string value = text(row.keyword);
+            const std::vector<std::string> names =
+                row.names ? row.names() : std::vector<std::string>{};
+            if (!names.empty() && value.size() == 1 && value[0] >= '0' &&
+                static_cast<std::size_t>(value[0] - '0') < names.size())
+                value = names[static_cast<std::size_t>(value[0] - '0')];
+            labmodel::SetOption(s, row.keyword, value);
+        }
+        if (!labmodel::EngineCapabilities().recordingChannel) s.channel.chain.head.reset();
         labmodel::SetTarget(
             s, q.value("target", QString::fromStdString(s.targetText)).toString().toStdString());
         s.snrDb = number("snr_db", s.snrDb, labmodel::kMinSnrDb, labmodel::kMaxSnrDb);
         s.seed = static_cast<std::uint64_t>(number("seed", 1, 0, 2147483647));
         s.blockBits = static_cast<int>(
             number("block_bits", s.blockBits, labmodel::kMinBlockBits, labmodel::kMaxBlockBits));
-        s.slicer = q.value("slicer", true).toBool();
-        s.viterbi = q.value("viterbi", true).toBool();
-        s.npml = labmodel::EngineCapabilities().npml && q.value("npml", s.npml).toBool();
-        s.eyeBlocks =
-            static_cast<std::uint64_t>(number("eye_blocks", 100000, 1000, labmodel::kMaxEyeBlocks));
-        s.eyeUis = static_cast<int>(number("eye_uis", 2, 1, engine::kMaxEyeUis));
+        // Each detector's tick under its name.
+        for (const detectors::Row& row : detectors::Table())
+            labmodel::Tick(
+                s, row.kind,
+                q.value(row.name, labmodel::Ticked(s, row.kind)).toBool() &&
+                    (row.kind != detectors::Kind::kNpml || labmodel::EngineCapabilities().npml));
+        s.eyeBlocks = static_cast<std::uint64_t>(
+            number("eye_blocks", static_cast<double>(s.eyeBlocks), 1000, labmodel::kMaxEyeBlocks));
+        s.eyeUis = static_cast<int>(number("eye_uis", s.eyeUis, 1, engine::kMaxEyeUis));
         labmodel::LabSettings trial = s;
         trial.sweepRange =
             q.value("sweep_range", QString::fromStdString(s.sweepRange)).toString().toStdString();
@@ -215,7 +229,7 @@ void LabWindow::Restore() {
     }
     // Every core, as the command line's default; the workers run below the
     // window's priority.
-    s.threads = std::clamp(QThread::idealThreadCount(), 1, static_cast<int>(lab::kMaxThreads));
+    s.threads = std::clamp(QThread::idealThreadCount(), 1, static_cast<int>(choices::kMaxThreads));
     panel->Load(s);
     // After the settings: a view shown now is drawn with them.
     tabs->setCurrentIndex(tab);
@@ -225,18 +239,16 @@ void LabWindow::Remember() {
     if (settingsFile_.isEmpty()) return;
     const labmodel::LabSettings& s = panel->Settings();
     QSettings q(settingsFile_, QSettings::IniFormat);
-    q.setValue("channel", static_cast<int>(s.channel));
-    q.setValue("density", s.density);
-    q.setValue("jitter", s.jitter);
-    q.setValue("taps", s.taps);
-    q.setValue("predictor", s.predictor);
+    for (const choices::ChannelOption& row : choices::ChannelOptions())
+        if (row.shape != choices::Shape::kTargets && row.shape != choices::Shape::kDetectors)
+            q.setValue(QString::fromUtf8(row.keyword),
+                       QString::fromStdString(labmodel::OptionText(s, row.keyword)));
     q.setValue("target", QString::fromStdString(s.targetText));
     q.setValue("snr_db", s.snrDb);
     q.setValue("seed", static_cast<qulonglong>(s.seed));
     q.setValue("block_bits", s.blockBits);
-    q.setValue("slicer", s.slicer);
-    q.setValue("viterbi", s.viterbi);
-    q.setValue("npml", s.npml);
+    for (const detectors::Row& row : detectors::Table())
+        q.setValue(row.name, labmodel::Ticked(s, row.kind));
     q.setValue("eye_blocks", static_cast<qulonglong>(s.eyeBlocks));
     q.setValue("eye_uis", s.eyeUis);
     q.setValue("sweep_range", QString::fromStdString(s.sweepRange));
@@ -302,7 +314,7 @@ void LabWindow::WaitForBlocks() {
 }
 
 void LabWindow::OnChannelChanged() {
-    events->SetTarget(panel->Settings().target);
+    events->SetTarget(panel->Settings().Target());
     ReplayBlocks();
     eyeStale_ = true;
     StartEye();
@@ -345,16 +357,9 @@ void LabWindow::StartEye() {
     const std::uint64_t generation = eyeGeneration_;
     // As `quorvane-lab eye`: a head's eye is its readback before the
     // equalizer, so the head names it, not the target.
-    QString title = s.channel == labmodel::ChannelKind::kIdeal
-                        ? tr("Eye, %1, ").arg(QString::fromStdString(s.target.Name()))
-                        : tr("Eye, %1 head, density %2, jitter %3, ")
-                              .arg(labmodel::ChannelName(s.channel))
-                              .arg(s.density, 0, 'g')
-                              .arg(s.jitter, 0, 'g');
-    title +=
-        settings.sigma == 0
-            ? tr("no noise")
-            : tr("sigma %1 (SNR %2 dB)").arg(settings.sigma, 0, 'g', 3).arg(s.snrDb, 0, 'f', 1);
+    const QString title =
+        QString::fromStdString("Eye, " + choices::EyeSubject(settings.chain) + ", " +
+                               choices::NoiseText(settings.chain, settings.sigma));
     eyeJobs_.Start([this, settings, geometry, generation, title](const std::atomic<bool>& stop) {
         labmodel::GrowEye(settings, geometry, stop, [&](labmodel::EyeFrame frame) {
             auto shared = std::make_shared<const labmodel::EyeFrame>(std::move(frame));
@@ -380,9 +385,8 @@ void LabWindow::StartSweep() {
     tabs->setCurrentIndex(kSweepTab);
     sweep->Begin(s, dbs);
     const std::uint64_t generation = ++sweepGeneration_;
-    const engine::BerSettings settings = labmodel::SweepSettingsOf(s);
-    const engine::BerSetup setup = labmodel::SweepSetupOf(s);
-    sweepJobs_.Start([this, settings, setup, dbs, generation](const std::atomic<bool>& stop) {
+    const engine::SweepSettings settings = labmodel::SweepOf(s);
+    sweepJobs_.Start([this, settings, generation](const std::atomic<bool>& stop) {
         auto post = [this, generation](std::function<void()> show) {
             QMetaObject::invokeMethod(
                 this,
@@ -392,10 +396,10 @@ void LabWindow::StartSweep() {
                 Qt::QueuedConnection);
         };
         const int done = labmodel::RunSweep(
-            settings, setup, dbs, stop,
+            settings, stop,
             [&](const engine::BerPoint& p) { post([this, p] { sweep->AddPoint(p); }); },
             [&](const labmodel::SweepProgress& p) { post([this, p] { sweep->Progress(p); }); });
-        const bool complete = done == static_cast<int>(dbs.size());
+        const bool complete = done == static_cast<int>(settings.Levels());
         post([this, complete] { sweep->End(complete, tr("stopped")); });
     });
 }
@@ -417,7 +421,7 @@ QString LabWindow::SaveView(const QString& path) {
 }
 
 QString LabWindow::SaveSweepCsv(const QString& path) {
-    return labwindow::SaveSweepCsv(sweep->Options(), sweep->Points(), path);
+    return labwindow::SaveSweepCsv(sweep->Choice(), sweep->Points(), path);
 }
 
 void LabWindow::Fail(const QString& line) {

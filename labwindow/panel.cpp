@@ -1,14 +1,18 @@
 #include "labwindow/panel.h"
 
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
-#include "lab/options.h"
+#include "channel/head.h"
+#include "choices/channel.h"
+#include "choices/values.h"
 
 namespace labwindow {
 namespace {
@@ -36,6 +40,13 @@ QLabel* ErrorLine() {
     return label;
 }
 
+// A table's help line as a tooltip: its first letter in capitals.
+QString Sentence(const char* line) {
+    QString text = QString::fromUtf8(line);
+    if (!text.isEmpty()) text[0] = text[0].toUpper();
+    return text;
+}
+
 void ShowError(QLabel* label, const std::string& error) {
     label->setText(QString::fromStdString(error));
     label->setVisible(!error.empty());
@@ -49,50 +60,79 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     layout->setSpacing(6);
     QFormLayout* form = nullptr;
 
-    // The channel: the target's ideal levels, or a head with its density,
-    // jitter, equalizer and npml's predictor.
+    // The channel: a control for every row of the channel option table, in
+    // its order: the channel (the target's ideal levels, or a head), the
+    // head's values, the target, then the frames' tail, the converter and the
+    // sweep's noise generators. The detectors have a group of their own.
     can_ = can;
     QGroupBox* box = Group(tr("Channel"), form);
-    channel = new QComboBox;
-    channel->addItem(tr("ideal (target levels)"));
-    channel->addItem(tr("Lorentzian head"));
-    channel->addItem(tr("erf head"));
-    if (!can.recordingChannel) {
-        auto* items = static_cast<QStandardItemModel*>(channel->model());
-        for (int i = 1; i < 3; ++i) {
-            items->item(i)->setEnabled(false);
-            items->item(i)->setToolTip(tr(kNeedsRecording));
+    channel = nullptr;
+    for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        const QString label = QString::fromUtf8(row.label);
+        const QString flag = QString::fromUtf8(row.flag);
+        switch (row.shape) {
+        case choices::Shape::kName: {
+            auto* combo = new QComboBox;
+            const bool isChannel = std::string(row.keyword) == "channel";
+            if (isChannel) {
+                channel = combo;
+                combo->addItem(tr("ideal (target levels)"));
+                for (const channel::HeadRow& head : channel::Heads())
+                    combo->addItem(QString::fromUtf8(head.title));
+                if (!can.recordingChannel) {
+                    auto* items = static_cast<QStandardItemModel*>(combo->model());
+                    for (int i = 1; i < combo->count(); ++i) {
+                        items->item(i)->setEnabled(false);
+                        items->item(i)->setToolTip(tr(kNeedsRecording));
+                    }
+                }
+                combo->setToolTip(
+                    can.recordingChannel
+                        ? tr("What produces the samples: the target's ideal levels, or a read "
+                             "head (Lorentzian: longitudinal, erf: perpendicular) whose readback "
+                             "an equalizer shapes to the target")
+                        : tr("What produces the samples: the target's ideal levels (the heads "
+                             "%1)")
+                              .arg(tr(kNeedsRecording)));
+            } else {
+                for (const std::string& name : row.names())
+                    combo->addItem(QString::fromStdString(name));
+                combo->setToolTip(QString::fromStdString(row.help(false)) + " (" + flag + ")");
+            }
+            names_[row.keyword] = combo;
+            const choices::ChannelOption* o = &row;
+            connect(combo, &QComboBox::currentIndexChanged, this,
+                    [this, o](int i) { TakeName(*o, i); });
+            form->addRow(label, combo);
+            break;
+        }
+        case choices::Shape::kNumber:
+        case choices::Shape::kCount: {
+            auto* edit = new QLineEdit;
+            fields_[row.keyword] = edit;
+            connect(edit, &QLineEdit::editingFinished, this, [this] { TakeFields(); });
+            form->addRow(label, edit);
+            break;
+        }
+        case choices::Shape::kTargets: {
+            channelError = ErrorLine();
+            form->addRow(channelError);
+            target = new QComboBox;
+            target->setEditable(true);
+            target->addItems({"pr4", "epr4", "e2pr4", "e3pr4"});
+            target->setInsertPolicy(QComboBox::NoInsert);
+            target->setToolTip(
+                tr("The partial-response target: pr4, epr4, e2pr4, e3pr4 (the window's) or "
+                   "its coefficients f0,f1,... (2 to 7 of them, e.g. 1,2,1); Enter applies"));
+            form->addRow(label, target);
+            targetError = ErrorLine();
+            form->addRow(targetError);
+            break;
+        }
+        case choices::Shape::kDetectors:
+            break;
         }
     }
-    channel->setToolTip(
-        can.recordingChannel
-            ? tr("What produces the samples: the target's ideal levels, or a read head "
-                 "(Lorentzian: longitudinal, erf: perpendicular) whose readback an equalizer "
-                 "shapes to the target")
-            : tr("What produces the samples: the target's ideal levels (the heads "
-                 "%1)")
-                  .arg(tr(kNeedsRecording)));
-    form->addRow(tr("Cha&nnel"), channel);
-    density = new QLineEdit;
-    jitter = new QLineEdit;
-    taps = new QLineEdit;
-    predictor = new QLineEdit;
-    form->addRow(tr("&Density"), density);
-    form->addRow(tr("&Jitter"), jitter);
-    form->addRow(tr("E&qualizer taps"), taps);
-    form->addRow(tr("Predi&ctor taps"), predictor);
-    channelError = ErrorLine();
-    form->addRow(channelError);
-    target = new QComboBox;
-    target->setEditable(true);
-    target->addItems({"pr4", "epr4", "e2pr4", "e3pr4"});
-    target->setInsertPolicy(QComboBox::NoInsert);
-    target->setToolTip(
-        tr("The partial-response target: pr4, epr4, e2pr4, e3pr4 (the window's) or "
-           "its coefficients f0,f1,... (2 to 7 of them, e.g. 1,2,1); Enter applies"));
-    form->addRow(tr("&Target"), target);
-    targetError = ErrorLine();
-    form->addRow(targetError);
     layout->addWidget(box);
 
     box = Group(tr("Noise and blocks"), form);
@@ -129,14 +169,19 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     layout->addWidget(box);
 
     box = Group(tr("Detectors"), form);
-    slicer = new QCheckBox(tr("S&licer"));
-    viterbi = new QCheckBox(tr("&Viterbi"));
-    viterbi->setToolTip(tr("Maximum-likelihood sequence detection over the target's trellis"));
-    npml = new QCheckBox(tr("NP&ML"));
-    auto* kinds = new QHBoxLayout;
-    kinds->addWidget(slicer);
-    kinds->addWidget(viterbi);
-    kinds->addWidget(npml);
+    // Three boxes a line, in the detector table's order.
+    auto* kinds = new QGridLayout;
+    for (const detectors::Row& row : detectors::Table()) {
+        auto* check = new QCheckBox(QString::fromUtf8(row.label));
+        const int i = static_cast<int>(boxes_.size());
+        boxes_[row.kind] = check;
+        kinds->addWidget(check, i / 3, i % 3);
+        const detectors::Kind kind = row.kind;
+        connect(check, &QCheckBox::toggled, this, [this, kind](bool on) {
+            labmodel::Tick(settings_, kind, on);
+            if (!loading_) emit channelChanged();
+        });
+    }
     form->addRow(kinds);
     layout->addWidget(box);
 
@@ -181,23 +226,6 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
         settings_.blockBits = v;
         if (!loading_) emit blocksChanged();
     });
-    auto detector = [this](QCheckBox* box_, bool labmodel::LabSettings::*field) {
-        connect(box_, &QCheckBox::toggled, this, [this, field](bool on) {
-            settings_.*field = on;
-            if (!loading_) emit channelChanged();
-        });
-    };
-    detector(slicer, &labmodel::LabSettings::slicer);
-    detector(viterbi, &labmodel::LabSettings::viterbi);
-    detector(npml, &labmodel::LabSettings::npml);
-    connect(channel, &QComboBox::currentIndexChanged, this, [this](int i) {
-        settings_.channel = static_cast<labmodel::ChannelKind>(i);
-        ShowApplicable();
-        ShowNoise();
-        if (!loading_) emit channelChanged();
-    });
-    for (QLineEdit* edit : {density, jitter, taps, predictor})
-        connect(edit, &QLineEdit::editingFinished, this, [this] { TakeHead(); });
     connect(target, &QComboBox::activated, this, [this] { TakeTarget(); });
     connect(target->lineEdit(), &QLineEdit::editingFinished, this, [this] { TakeTarget(); });
     connect(eyeBlocks, &QSpinBox::valueChanged, this, [this](int v) {
@@ -217,18 +245,20 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
 void Panel::Load(const labmodel::LabSettings& s) {
     loading_ = true;
     settings_ = s;
-    channel->setCurrentIndex(static_cast<int>(s.channel));
-    density->setText(QString::number(s.density, 'g', 6));
-    jitter->setText(QString::number(s.jitter, 'g', 6));
-    taps->setText(QString::number(s.taps));
-    predictor->setText(QString::number(s.predictor));
+    for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        const std::string text = labmodel::OptionText(s, row.keyword);
+        if (QLineEdit* edit = Field(row.keyword)) edit->setText(QString::fromStdString(text));
+        if (QComboBox* combo = Names(row.keyword)) {
+            const std::vector<std::string> names = row.names();
+            const auto at = std::find(names.begin(), names.end(), text);
+            combo->setCurrentIndex(at == names.end() ? 0 : static_cast<int>(at - names.begin()));
+        }
+    }
     target->setCurrentText(QString::fromStdString(s.targetText));
     snr->setValue(SliderOf(s.snrDb));
     seed->setValue(static_cast<int>(s.seed));
     blockBits->setValue(s.blockBits);
-    slicer->setChecked(s.slicer);
-    viterbi->setChecked(s.viterbi);
-    npml->setChecked(s.npml);
+    for (const auto& [kind, check] : boxes_) check->setChecked(labmodel::Ticked(s, kind));
     eyeBlocks->setValue(static_cast<int>(s.eyeBlocks));
     eyeUis->setValue(s.eyeUis);
     sweepRange->setText(QString::fromStdString(s.sweepRange));
@@ -243,6 +273,21 @@ void Panel::Load(const labmodel::LabSettings& s) {
     ShowError(channelError, "");
     ShowError(sweepError, "");
     loading_ = false;
+}
+
+QLineEdit* Panel::Field(const std::string& keyword) const {
+    const auto at = fields_.find(keyword);
+    return at == fields_.end() ? nullptr : at->second;
+}
+
+QComboBox* Panel::Names(const std::string& keyword) const {
+    const auto at = names_.find(keyword);
+    return at == names_.end() ? nullptr : at->second;
+}
+
+QCheckBox* Panel::Box(detectors::Kind kind) const {
+    const auto at = boxes_.find(kind);
+    return at == boxes_.end() ? nullptr : at->second;
 }
 
 void Panel::ShowNoise() {
@@ -263,74 +308,73 @@ void Panel::TakeTarget() {
     emit channelChanged();
 }
 
-void Panel::TakeHead() {
-    // Every field through its command-line parser, in the panel's order; the
+void Panel::TakeName(const choices::ChannelOption& row, int index) {
+    const std::vector<std::string> names = row.names();
+    if (index < 0 || index >= static_cast<int>(names.size())) return;
+    if (!labmodel::SetOption(settings_, row.keyword, names[static_cast<std::size_t>(index)])
+             .empty())
+        return;
+    ShowApplicable();
+    ShowNoise();
+    if (!loading_) emit channelChanged();
+}
+
+void Panel::TakeFields() {
+    // Every field through its command-line parser, in the table's order; the
     // first refusal is shown and nothing changes.
     labmodel::LabSettings s = settings_;
     std::string error;
-    struct Field {
-        QLineEdit* edit;
-        const char* option;
-        std::string (*set)(labmodel::LabSettings&, const std::string&);
-    };
-    const Field fields[] = {{density, "--density", labmodel::SetDensity},
-                            {jitter, "--jitter", labmodel::SetJitter},
-                            {taps, "--taps", labmodel::SetTaps},
-                            {predictor, "--predictor", labmodel::SetPredictor}};
-    for (const Field& f : fields) {
-        error = f.set(s, f.edit->text().trimmed().toStdString());
+    for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        QLineEdit* edit = Field(row.keyword);
+        if (edit == nullptr) continue;
+        error = labmodel::SetOption(s, row.keyword, edit->text().trimmed().toStdString());
         if (!error.empty()) {
             // As the command line says it: "--density: '7' is not ...".
-            error = std::string(f.option) + ": " + error;
+            error = std::string(row.flag) + ": " + error;
             break;
         }
     }
     ShowError(channelError, error);
     if (!error.empty()) return;
-    const bool changed = s.density != settings_.density || s.jitter != settings_.jitter ||
-                         s.taps != settings_.taps || s.predictor != settings_.predictor;
+    bool changed = false;
+    for (const choices::ChannelOption& row : choices::ChannelOptions())
+        changed = changed || labmodel::OptionText(s, row.keyword) !=
+                                 labmodel::OptionText(settings_, row.keyword);
     settings_ = s;
     if (changed) {
+        ShowApplicable();
         ShowNoise();
         emit channelChanged();
     }
 }
 
 void Panel::ShowApplicable() {
-    const bool head = settings_.channel != labmodel::ChannelKind::kIdeal;
-    for (QLineEdit* edit : {density, jitter, taps, predictor}) edit->setEnabled(head);
+    const bool head = settings_.Head();
     const QString ideal = tr("The ideal channel has none: choose a head");
-    density->setToolTip(head ? tr("The head's user density PW50 / T, 0.5 ... 5 (--density); "
-                                  "Enter applies")
-                             : ideal);
-    jitter->setToolTip(head ? tr("Deviation of each transition's position in bit periods, "
-                                 "0 ... 0.3 (--jitter); Enter applies")
-                            : ideal);
-    taps->setToolTip(head ? tr("Taps of the MMSE equalizer to the target, odd (--taps); Enter "
-                               "applies")
-                          : ideal);
-    predictor->setToolTip(head ? tr("Taps of npml's whitening predictor, 1 ... 4 (--predictor); "
-                                    "Enter applies")
-                               : ideal);
-    // The detector registry decides what runs: the slicer needs a parity
-    // precoder, npml noise an equalizer has coloured.
-    const channel::Target& t = settings_.target;
-    const std::string noSlicer = detectors::WhyNot(detectors::Kind::kSlicer, t, head);
-    slicer->setEnabled(noSlicer.empty());
-    slicer->setToolTip(noSlicer.empty()
-                           ? tr("Symbol by symbol: the nearest level, its parity the bit")
-                           : QString::fromStdString(noSlicer));
-    const std::string noNpml = can_.npml ? detectors::WhyNot(detectors::Kind::kNpml, t, head)
-                                         : std::string(kNeedsRecording);
-    npml->setEnabled(noNpml.empty());
-    // A detector that cannot run here is shown unticked, as it is not run;
-    // the choice stays in the settings for a channel where it can.
-    const QSignalBlocker holdSlicer(slicer), holdNpml(npml);
-    slicer->setChecked(noSlicer.empty() && settings_.slicer);
-    npml->setChecked(noNpml.empty() && settings_.npml);
-    npml->setToolTip(noNpml.empty() ? tr("The noise-predictive detector: Viterbi with a "
-                                         "whitening predictor along each survivor")
-                                    : QString::fromStdString(noNpml));
+    for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        QLineEdit* edit = Field(row.keyword);
+        if (edit == nullptr) continue;
+        const bool applies = head || !row.headOnly;
+        edit->setEnabled(applies);
+        edit->setToolTip(applies ? QString::fromStdString(row.help(false)) + " (" +
+                                       QString::fromUtf8(row.flag) + "); " + tr("Enter applies")
+                                 : ideal);
+    }
+    // The detector table decides what runs: the slicer needs a parity
+    // precoder, npml noise an equalizer has coloured, and so on.
+    const detectors::Where where =
+        choices::WhereOf(labmodel::ChainOf(settings_), settings_.channel.targets.front());
+    for (const detectors::Row& row : detectors::Table()) {
+        QCheckBox* check = Box(row.kind);
+        std::string why = row.whyNot(where);
+        if (row.kind == detectors::Kind::kNpml && !can_.npml) why = kNeedsRecording;
+        check->setEnabled(why.empty());
+        // A detector that cannot run here is shown unticked, as it is not
+        // run; the choice stays in the settings for a channel where it can.
+        const QSignalBlocker hold(check);
+        check->setChecked(why.empty() && labmodel::Ticked(settings_, row.kind));
+        check->setToolTip(why.empty() ? Sentence(row.help) : QString::fromStdString(why));
+    }
 }
 
 void Panel::TakeSweep() {
@@ -339,11 +383,11 @@ void Panel::TakeSweep() {
     std::vector<double> dbs;
     std::string error = labmodel::SweepPoints(s, dbs);
     if (error.empty())
-        error = lab::ParseCount(sweepBits->text().trimmed().toStdString(), 1, lab::kMaxBits,
-                                s.sweepBits);
+        error = choices::ParseCount(sweepBits->text().trimmed().toStdString(), 1, choices::kMaxBits,
+                                    s.sweepBits);
     if (error.empty())
-        error = lab::ParseCount(sweepErrors->text().trimmed().toStdString(), 1, lab::kMaxErrors,
-                                s.sweepErrors);
+        error = choices::ParseCount(sweepErrors->text().trimmed().toStdString(), 1,
+                                    choices::kMaxErrors, s.sweepErrors);
     ShowError(sweepError, error);
     if (!error.empty()) return;
     const bool changed = s.sweepRange != settings_.sweepRange ||

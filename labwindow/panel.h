@@ -1,7 +1,9 @@
 #pragma once
 // The side panel: every control of the lab window, each reachable from the
 // keyboard (its label's underlined letter with Alt, or Tab) and with a
-// tooltip. It edits one LabSettings and says which part changed.
+// tooltip. It edits one LabSettings and says which part changed. The
+// channel's controls are made from the channel option table and the
+// detector table, one control a row.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -11,6 +13,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QWidget>
+#include <map>
+#include <string>
 
 #include "labwindow/model/settings.h"
 
@@ -27,12 +31,12 @@ class Panel : public QWidget {
 
     // The controls, for the window's shortcuts and for the tests.
     QComboBox* channel;
-    // A head's values, written as on the command line and read by its
-    // parsers; Enter applies, a refused one is named in channelError.
-    QLineEdit* density;
-    QLineEdit* jitter;
-    QLineEdit* taps;
-    QLineEdit* predictor;
+    // A channel option's line edit (a number, written as on the command line
+    // and read by its parser; Enter applies, a refused one is named in
+    // channelError), or its combo box (a name), by its Python keyword:
+    // "density", "adc_bits", "noise_stream".
+    QLineEdit* Field(const std::string& keyword) const;
+    QComboBox* Names(const std::string& keyword) const;
     QLabel* channelError;
     QComboBox* target;
     QLabel* targetError;
@@ -42,9 +46,8 @@ class Panel : public QWidget {
     QSpinBox* blockBits;
     QPushButton* next;
     QPushButton* renoise;
-    QCheckBox* slicer;
-    QCheckBox* viterbi;
-    QCheckBox* npml;
+    // A detector's box.
+    QCheckBox* Box(detectors::Kind kind) const;
     QSpinBox* eyeBlocks;
     QSpinBox* eyeUis;
     QLineEdit* sweepRange;
@@ -63,7 +66,8 @@ class Panel : public QWidget {
 
   private:
     void TakeTarget();
-    void TakeHead();
+    void TakeFields();
+    void TakeName(const choices::ChannelOption& row, int index);
     // Which controls apply to the channel and target chosen.
     void ShowApplicable();
     void TakeSweep();
@@ -72,6 +76,9 @@ class Panel : public QWidget {
     labmodel::LabSettings settings_;
     labmodel::Capabilities can_;
     bool loading_ = false;
+    std::map<std::string, QLineEdit*> fields_; // by keyword, the table's order
+    std::map<std::string, QComboBox*> names_;
+    std::map<detectors::Kind, QCheckBox*> boxes_;
 };
 
 } // namespace labwindow

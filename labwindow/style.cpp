@@ -2,6 +2,10 @@
 
 namespace labwindow {
 
+QColor ColourOf(detectors::Kind kind) {
+    return QColor::fromRgb(static_cast<QRgb>(detectors::RowOf(kind).colour));
+}
+
 QFont StripFont(int pixels) {
     QFont font(QStringLiteral("Liberation Mono"));
     font.setStyleHint(QFont::Monospace);

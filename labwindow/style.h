@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QFont>
 
+#include "detectors/table.h"
+
 namespace labwindow {
 
 inline const QColor kGround{0, 0, 0};
@@ -21,9 +23,9 @@ inline const QColor kSurvivor{72, 72, 72};
 // block view is this colour, so a picture's red pixels are its errors.
 inline const QColor kWrong{224, 0, 0};
 inline const QColor kEventBand{224, 0, 0, 70};
-inline const QColor kSlicerColour{0x1F, 0x5F, 0xD0};
-inline const QColor kViterbiColour{0xD0, 0x20, 0x20};
-inline const QColor kNpmlColour{0x20, 0x90, 0x40}; // as the lab's charts
+
+// A detector's colour, its row's: the same on the lab's charts.
+QColor ColourOf(detectors::Kind kind);
 
 // The digits of the strips: fixed pitch, so every bit has the same cell.
 QFont StripFont(int pixels);

@@ -7,18 +7,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/ber_curves.h"
 #include "labwindow/style.h"
 
 namespace labwindow {
 namespace {
 
-QColor ColourOf(detectors::Kind kind) {
-    return kind == detectors::Kind::kSlicer    ? kSlicerColour
-           : kind == detectors::Kind::kViterbi ? kViterbiColour
-                                               : kNpmlColour;
-}
-
-void Fill(QLineSeries* series, const labmodel::Curve& curve) {
+void Fill(QLineSeries* series, const engine::Curve& curve) {
     QList<QPointF> points;
     for (std::size_t i = 0; i < curve.db.size(); ++i) points.append({curve.db[i], curve.rate[i]});
     series->replace(points);
@@ -69,10 +64,10 @@ SweepView::SweepView(QWidget* parent) : QWidget(parent) {
     chart_->addAxis(y_, Qt::AlignLeft);
     exact_ = new QLineSeries;
     exact_->setName(tr("slicer, exact"));
-    exact_->setPen(QPen(kSlicerColour, 2));
+    exact_->setPen(QPen(ColourOf(detectors::Kind::kSlicer), 2));
     bound_ = new QLineSeries;
     bound_->setName(tr("Viterbi, union bound"));
-    QPen dashed(kViterbiColour, 2);
+    QPen dashed(ColourOf(detectors::Kind::kViterbi), 2);
     dashed.setStyle(Qt::DashLine);
     bound_->setPen(dashed);
     for (QLineSeries* s : {exact_, bound_}) {
@@ -105,8 +100,8 @@ void SweepView::Begin(const labmodel::LabSettings& settings, const std::vector<d
 }
 
 void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector<double>& dbs) {
-    setup_ = labmodel::SweepSetupOf(settings);
-    options_ = labmodel::ChannelOptionsOf(settings);
+    sweep_ = labmodel::SweepOf(settings);
+    choice_ = labmodel::ChoiceOf(settings);
     dbs_ = dbs;
     points_.clear();
     ended_.clear();
@@ -115,8 +110,8 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
         delete s;
     }
     measured_.clear();
-    const channel::Target& target = settings.target;
-    const bool recording = setup_.chain.Recording();
+    const channel::Target& target = settings.Target();
+    const bool recording = settings.Head();
     QString title = tr("Bit-error rate against SNR, %1, frames of %2 bits")
                         .arg(QString::fromStdString(target.Name()))
                         .arg(labmodel::SweepSettingsOf(settings).frame);
@@ -134,16 +129,17 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
     const double to = from + steps * step;
     x_->setRange(from, to);
     x_->setTickCount(steps + 1);
-    const labmodel::SweepCurves curves = labmodel::CurvesOf(setup_.chain, from, to);
+    const engine::BerCurves curves = engine::CurvesOf(sweep_.chains.front(), from, to);
     Fill(exact_, curves.slicer);
     Fill(bound_, curves.bound);
     // On a head the slicer's rate has no closed form, and the bound is the
     // measured points' (the equalized noise's autocorrelation as designed).
-    exact_->setVisible(!recording && target.HasSlicer() && settings.slicer);
-    bound_->setVisible(settings.viterbi);
+    exact_->setVisible(!recording && target.HasSlicer() &&
+                       labmodel::Ticked(settings, detectors::Kind::kSlicer));
+    bound_->setVisible(labmodel::Ticked(settings, detectors::Kind::kViterbi));
     bound_->setName(recording ? tr("Viterbi, union bound at the points")
                               : tr("Viterbi, union bound"));
-    for (detectors::Kind kind : setup_.detectors) {
+    for (detectors::Kind kind : sweep_.detectors) {
         auto* s = new QScatterSeries;
         s->setName(tr("%1, measured").arg(detectors::KindTitle(kind)));
         s->setMarkerSize(9);
@@ -157,7 +153,7 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
     // The curves decide the height until points come: from the highest at
     // the left end to the lowest at the right one.
     lowest_ = 1, highest_ = 0;
-    for (const labmodel::Curve* c : {&curves.slicer, &curves.bound}) {
+    for (const engine::Curve* c : {&curves.slicer, &curves.bound}) {
         if (c->rate.empty() || (c == &curves.slicer && !exact_->isVisible()) ||
             (c == &curves.bound && !bound_->isVisible()))
             continue;
@@ -173,13 +169,13 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
 void SweepView::AddPoint(const engine::BerPoint& point) {
     points_.push_back(point);
     for (std::size_t d = 0; d < measured_.size(); ++d) {
-        const engine::Monitor* m = point.CountsOf(setup_.detectors[d]);
+        const engine::Monitor* m = point.CountsOf(sweep_.detectors[d]);
         if (m == nullptr || m->bitErrors == 0) continue;
         measured_[d]->append(point.snrDb, m->Ber());
         lowest_ = std::min(lowest_, m->Ber());
         highest_ = std::max(highest_, m->Ber());
     }
-    if (setup_.chain.Recording() && point.unionBound > 0) {
+    if (sweep_.chains.front().Recording() && point.unionBound > 0) {
         bound_->append(point.snrDb, point.unionBound);
         if (bound_->isVisible()) {
             lowest_ = std::min(lowest_, std::max(point.unionBound, 1e-12));

@@ -14,8 +14,8 @@
 #include <QWidget>
 #include <vector>
 
+#include "choices/channel.h"
 #include "engine/ber_sweep.h"
-#include "lab/channel_options.h"
 #include "labwindow/model/settings.h"
 #include "labwindow/model/sweep.h"
 
@@ -37,8 +37,8 @@ class SweepView : public QWidget {
     void End(bool complete, const QString& why = {});
 
     const std::vector<engine::BerPoint>& Points() const { return points_; }
-    // The sweep's channel as the command line's options: its CSV's columns.
-    const lab::ChannelOptions& Options() const { return options_; }
+    // The sweep's channel as the command line's choices: its CSV's columns.
+    const choices::ChannelChoice& Choice() const { return choice_; }
     bool Running() const { return running_; }
     QChartView* ChartView() const { return view_; }
 
@@ -60,8 +60,8 @@ class SweepView : public QWidget {
     std::vector<QScatterSeries*> measured_;
     QProgressBar* progress_;
     QLabel* status_;
-    engine::BerSetup setup_;
-    lab::ChannelOptions options_;
+    engine::SweepSettings sweep_;
+    choices::ChannelChoice choice_;
     std::vector<double> dbs_;
     std::vector<engine::BerPoint> points_;
     double lowest_ = 1, highest_ = 0;

@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "labwindow/style.h"
-#include "labwindow/view_keys.h"
 
 namespace labwindow {
 namespace {
@@ -52,14 +51,7 @@ QString EventLine(const labmodel::PathEvent& ev) {
     return line;
 }
 
-TrellisView::TrellisView(QWidget* parent)
-    : QWidget(parent), scroll_(new QScrollBar(Qt::Horizontal, this)) {
-    setMinimumSize(480, 300);
-    scroll_->hide();
-    setFocusPolicy(Qt::StrongFocus); // the arrows move along a long block
-    scroll_->setToolTip(tr("Moves along a block longer than the view"));
-    connect(scroll_, &QScrollBar::valueChanged, this, [this](int v) { SetStart(v); });
-}
+TrellisView::TrellisView(QWidget* parent) : AlongView(kMargin, parent) {}
 
 void TrellisView::SetBlock(std::shared_ptr<const labmodel::BlockView> block) {
     block_ = std::move(block);
@@ -67,36 +59,13 @@ void TrellisView::SetBlock(std::shared_ptr<const labmodel::BlockView> block) {
     update();
 }
 
-int TrellisView::Steps() const {
+int TrellisView::Count() const {
     return block_ ? block_->trellis.steps : 0;
 }
 
 int TrellisView::Visible() const {
     const Layout l = Compute();
-    return std::min(Steps(), std::max(1, static_cast<int>(l.plot.width() / kMinCell)));
-}
-
-void TrellisView::SetStart(int start) {
-    start = ClampStart(start, Steps(), Visible());
-    if (start == start_) return;
-    start_ = start;
-    scroll_->setValue(start);
-    update();
-    emit startChanged(start_);
-}
-
-void TrellisView::UpdateScrollBar() {
-    PlaceScrollBar(scroll_, *this, kMargin, Steps(), Visible());
-    SetStart(start_);
-}
-
-void TrellisView::keyPressEvent(QKeyEvent* event) {
-    if (!MoveAlong(event->key(), start_, Visible(), [this](int start) { SetStart(start); }))
-        QWidget::keyPressEvent(event);
-}
-
-void TrellisView::resizeEvent(QResizeEvent*) {
-    UpdateScrollBar();
+    return std::min(Count(), std::max(1, static_cast<int>(l.plot.width() / kMinCell)));
 }
 
 TrellisView::Layout TrellisView::Compute() const {
@@ -107,11 +76,10 @@ TrellisView::Layout TrellisView::Compute() const {
     y += kTitle;
     l.legend = QRect(kMargin, y, w, kLegend);
     y += kLegend + 6;
-    const int bottom =
-        height() - kMargin - (scroll_->isVisible() ? scroll_->sizeHint().height() + 4 : 0);
+    const int bottom = height() - kMargin - ScrollBarHeight(4);
     l.notes = QRect(kMargin, bottom - kNotes * kNoteLine, w, kNotes * kNoteLine);
     l.plot = QRect(kMargin + kLeft, y, w - kLeft - kRight, std::max(40, l.notes.top() - 8 - y));
-    const int steps = Steps();
+    const int steps = Count();
     const int shown =
         steps > 0 ? std::min(steps, std::max(1, static_cast<int>(l.plot.width() / kMinCell))) : 1;
     l.cell = static_cast<double>(l.plot.width()) / shown;
@@ -120,7 +88,7 @@ TrellisView::Layout TrellisView::Compute() const {
 }
 
 QPointF TrellisView::NodeIn(const Layout& l, int k, int s) const {
-    return {l.plot.left() + (k - start_ + 1) * l.cell, l.plot.top() + (s + 0.5) * l.row};
+    return {l.plot.left() + (k - Start() + 1) * l.cell, l.plot.top() + (s + 0.5) * l.row};
 }
 
 QPointF TrellisView::Node(int k, int s) const {
@@ -138,7 +106,7 @@ void TrellisView::paintEvent(QPaintEvent*) {
     const labmodel::TrellisView& t = block_->trellis;
     const Layout l = Compute();
     const int visible =
-        std::min(Steps() - start_, static_cast<int>(std::round(l.plot.width() / l.cell)));
+        std::min(Count() - Start(), static_cast<int>(std::round(l.plot.width() / l.cell)));
 
     p.setPen(palette().windowText().color());
     p.setFont(ViewFont(13, true));
@@ -171,7 +139,7 @@ void TrellisView::paintEvent(QPaintEvent*) {
     p.save();
     p.fillRect(l.plot, kGround);
     p.setClipRect(l.plot.adjusted(-2, -2, 2, 2));
-    const int first = start_, last = start_ + visible - 1; // samples shown
+    const int first = Start(), last = Start() + visible - 1; // samples shown
     // Event bands: from the node where the paths part to the one where they meet.
     for (const labmodel::PathEvent& ev : t.events) {
         const double x0 = NodeIn(l, ev.first - 1, 0).x();

@@ -9,16 +9,54 @@
 
 #include "channel/bounds.h"
 #include "channel/noise.h"
+#include "choices/values.h"
 #include "engine/chain.h"
-#include "lab/options.h"
 #include "python/arrays.h"
 #include "python/values.h"
 
 namespace pyquorvane {
 
+Arguments::Arguments(const char* function, const py::args& args, const py::kwargs& kwargs,
+                     const std::vector<std::string>& positional,
+                     const std::vector<std::string>& takes) {
+    if (args.size() > positional.size())
+        throw py::type_error(std::string(function) + "() takes at most " +
+                             std::to_string(positional.size()) + " positional arguments (" +
+                             std::to_string(args.size()) + " given)");
+    for (std::size_t i = 0; i < args.size(); ++i)
+        values_[positional[i]] = py::reinterpret_borrow<py::object>(args[i]);
+    for (auto [key, value] : kwargs) {
+        const std::string name = py::str(key);
+        if (std::find(takes.begin(), takes.end(), name) == takes.end())
+            throw py::type_error(std::string(function) + "() got an unexpected keyword argument '" +
+                                 name + "'");
+        if (values_.count(name) != 0)
+            throw py::type_error(std::string(function) + "() got multiple values for argument '" +
+                                 name + "'");
+        values_[name] = py::reinterpret_borrow<py::object>(value);
+    }
+}
+
+py::object Arguments::Get(const std::string& name) const {
+    const auto at = values_.find(name);
+    return at == values_.end() ? py::none() : at->second;
+}
+
+std::vector<std::string> ChannelKeywords(unsigned command) {
+    std::vector<std::string> names;
+    for (const choices::ChannelOption& row : choices::ChannelOptions())
+        if ((row.commands & command) != 0) names.push_back(row.keyword);
+    return names;
+}
+
+std::vector<std::string> Keywords(std::vector<std::string> own, unsigned command) {
+    for (const std::string& name : ChannelKeywords(command)) own.push_back(name);
+    return own;
+}
+
 double NoiseSigma(py::handle sigma, py::handle snr, double energy, double fallback) {
     if (!sigma.is_none() && !snr.is_none()) Refuse("sigma", "excludes snr");
-    lab::NoiseLevel level;
+    choices::NoiseLevel level;
     level.sigma = fallback;
     if (!sigma.is_none()) level.sigma = Sigma("sigma", sigma);
     if (!snr.is_none()) {
@@ -29,12 +67,6 @@ double NoiseSigma(py::handle sigma, py::handle snr, double energy, double fallba
 }
 
 namespace {
-
-// The Python argument of a command-line option.
-std::string ArgumentOf(const std::string& option) {
-    const std::string name = option.substr(option.find_first_not_of('-'));
-    return name == "detector" ? "detectors" : name;
-}
 
 // What the command line's --target would have been given: one text, or
 // with `several` one a target (a Target object, a name or list text, or a
@@ -54,13 +86,7 @@ std::vector<std::string> TargetTexts(py::handle value, bool several) {
             return texts;
         }
     }
-    return {ListText("target", value)};
-}
-
-std::string Text(const char* name, py::handle value, const char* expected) {
-    if (!py::isinstance<py::str>(value))
-        throw py::type_error(std::string(name) + ": expected " + expected);
-    return value.cast<std::string>();
+    return {CoefficientText("target", value)};
 }
 
 // A list of names, or their text "a,b".
@@ -68,60 +94,75 @@ std::string NamesText(const char* name, py::handle value) {
     if (py::isinstance<py::str>(value)) return value.cast<std::string>();
     std::string text;
     for (py::handle item : py::module_::import("builtins").attr("list")(value))
-        text += (text.empty() ? "" : ",") + Text(name, item, "names");
+        text += (text.empty() ? "" : ",") + TextOf(name, item, "names");
     return text;
 }
 
-void Take(const char* name, const std::string& error) {
-    if (!error.empty()) Refuse(name, error);
+// "\"ideal\", \"lorentz\" or \"erf\"": what a name's argument takes.
+std::string Expected(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += std::string(i == 0                  ? ""
+                            : i + 1 == names.size() ? " or "
+                                                    : ", ") +
+                "\"" + names[i] + "\"";
+    return text;
 }
 
 } // namespace
 
-lab::ChannelOptions ChainOf(const ChainArgs& a, bool several) {
-    lab::ChannelOptions o;
-    std::vector<std::string> given; // the head's options, in the command line's order
-    if (!a.channel.is_none())
-        Take("channel", lab::ParseChannel(Text("channel", a.channel,
-                                               "\"ideal\", \"lorentz\" or "
-                                               "\"erf\""),
-                                          o.chain.channel));
-    if (!a.density.is_none()) {
-        Take("density", lab::ParseDensity(NumberText("density", a.density), o.chain.density));
-        given.push_back("--density");
+choices::ChannelChoice ChoiceOf(const Arguments& args, unsigned command, bool several) {
+    choices::ChannelChoice c;
+    for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        if ((row.commands & command) == 0) continue;
+        const py::object value = args.Get(row.keyword);
+        if (value.is_none()) continue;
+        const char* name = row.keyword;
+        switch (row.shape) {
+        case choices::Shape::kNumber:
+        case choices::Shape::kCount:
+            if (py::isinstance<py::str>(value)) {
+                Take(name, row.parse(value.cast<std::string>(), several, c));
+            } else {
+                const Number n = NumberOf(name, value);
+                Take(name, row.number(n.value, n.shown, c));
+            }
+            break;
+        case choices::Shape::kName:
+            Take(name, row.parse(TextOf(name, value, Expected(row.names()).c_str()), several, c));
+            break;
+        case choices::Shape::kTargets:
+            Take(name, choices::ParseTargetTexts(TargetTexts(value, several), several, c.targets));
+            break;
+        case choices::Shape::kDetectors:
+            Take(name, row.parse(NamesText(name, value), several, c));
+            break;
+        }
+        choices::Given(row, c);
     }
-    if (!a.jitter.is_none()) {
-        Take("jitter", lab::ParseJitter(NumberText("jitter", a.jitter), o.chain.jitter));
-        given.push_back("--jitter");
+    const choices::Refusal refusal = choices::CheckChannel(c);
+    if (!refusal.line.empty()) {
+        const choices::ChannelOption* row = choices::FindOption(refusal.option);
+        Refuse(row != nullptr ? row->keyword : refusal.option.c_str(), refusal.line);
     }
-    if (!a.taps.is_none()) {
-        Take("taps", lab::ParseEqualizerTaps(NumberText("taps", a.taps), o.chain.taps));
-        given.push_back("--taps");
-    }
-    if (!a.predictor.is_none()) {
-        Take("predictor",
-             lab::ParsePredictor(NumberText("predictor", a.predictor), o.chain.predictor));
-        given.push_back("--predictor");
-    }
-    if (!a.tail.is_none()) o.chain.tail = Tail(a.tail);
-    if (!a.target.is_none())
-        Take("target", lab::ParseTargetTexts(TargetTexts(a.target, several), several, o.targets));
-    if (!a.detectors.is_none())
-        Take("detectors", lab::ParseDetectors(NamesText("detectors", a.detectors), o.detectors));
-    const lab::ChannelRefusal refusal = lab::CheckChannel(o, given);
-    if (!refusal.line.empty()) Refuse(ArgumentOf(refusal.option).c_str(), refusal.line);
-    return o;
+    return c;
 }
 
-ChannelBox::ChannelBox(lab::ChannelOptions options, double sigma)
-    : options_(std::move(options)), design_(std::make_shared<const engine::ChannelDesign>(
-                                        engine::DesignChannel(lab::ChainFor(options_, 0), sigma))),
-      target_(std::make_shared<TargetBox>(design_->target)) {}
+ChannelBox::ChannelBox(choices::ChannelChoice choice, double sigma)
+    : choice_(std::move(choice)), design_(std::make_shared<const engine::ChannelDesign>(
+                                      engine::DesignChannel(choices::ChainFor(choice_, 0), sigma))),
+      target_(std::make_shared<TargetBox>(design_->target)) {
+    if (design_->settings.adcBits > 0)
+        adc_ = std::make_unique<const channel::Adc>(design_->target, design_->settings.adcBits);
+}
+
+detectors::Setup ChannelBox::SetupFor(bool tail) const {
+    return engine::SetupOf(*design_, {0, tail ? design_->target.Memory() : 0}, adc_.get());
+}
 
 FrameDetector& ChannelBox::DetectorFor(detectors::Kind kind, bool tail) {
-    if (kind != detectors::Kind::kNpml) return target_->DetectorFor(kind, tail);
-    std::unique_ptr<FrameDetector>& d = npml_[tail];
-    if (!d) d = std::make_unique<FrameDetector>(kind, design_->target, tail, design_->predictor);
+    std::unique_ptr<FrameDetector>& d = detectors_[{kind, tail}];
+    if (!d) d = std::make_unique<FrameDetector>(kind, SetupFor(tail), tail);
     return *d;
 }
 
@@ -221,41 +262,65 @@ py::dict NextFrame(const ChannelBox& c, int bits, std::uint64_t seed, std::uint6
     return d;
 }
 
-ChannelRef MakeChannel(py::object target, py::object tail, py::object channel, py::object density,
-                       py::object jitter, py::object taps, py::object predictor, py::object sigma,
-                       py::object snr) {
-    lab::ChannelOptions options =
-        ChainOf({target, tail, channel, density, jitter, taps, predictor, py::none()}, false);
-    const double s = NoiseSigma(sigma, snr, engine::SignalEnergy(lab::ChainFor(options, 0)), 0.0);
+ChannelRef MakeChannel(const py::args& args, const py::kwargs& kwargs) {
+    // Everything of the chain but the detectors, which are made one by one.
+    std::vector<std::string> takes = {"sigma", "snr"};
+    for (const std::string& name : ChannelKeywords(choices::kBer | choices::kDetect))
+        if (name != "detectors") takes.push_back(name);
+    const Arguments a(
+        "Channel", args, kwargs,
+        {"target", "tail", "channel", "density", "jitter", "taps", "predictor", "sigma", "snr"},
+        takes);
+    choices::ChannelChoice choice = ChoiceOf(a, choices::kBer | choices::kDetect, false);
+    const double s = NoiseSigma(a.Get("sigma"), a.Get("snr"),
+                                engine::SignalEnergy(choices::ChainFor(choice, 0)), 0.0);
     py::gil_scoped_release release;
-    return std::make_shared<ChannelBox>(std::move(options), s);
+    return std::make_shared<ChannelBox>(std::move(choice), s);
 }
 
-py::dict SettingsDict(const engine::ChainSettings& s) {
+// A channel option's value as Python shows it: a number as a number, a
+// converter of none as None, a name as its str.
+py::object OptionValue(const choices::ChannelOption& row, const choices::ChannelChoice& choice) {
+    const std::string text = row.show(choice);
+    switch (row.shape) {
+    case choices::Shape::kNumber:
+        return py::float_(std::stod(text));
+    case choices::Shape::kCount:
+        if (text == "none") return py::none();
+        return py::int_(std::stoll(text));
+    default:
+        return py::str(text);
+    }
+}
+
+py::dict SettingsDict(const ChannelBox& c) {
+    const engine::ChainSettings& s = c.settings();
     py::dict d;
-    d["channel"] = engine::ChannelName(s.channel);
-    d["target"] = s.TargetName();
-    d["tail"] = TailName(s.tail);
-    if (s.Recording()) {
-        d["density"] = s.density;
-        d["jitter"] = s.jitter;
-        d["taps"] = s.taps;
-        d["predictor"] = s.predictor;
+    for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        if (row.shape == choices::Shape::kDetectors || (row.headOnly && !s.Recording())) continue;
+        if (row.shape == choices::Shape::kTargets)
+            d["target"] = s.TargetName();
+        else
+            d[row.keyword] = OptionValue(row, c.choice());
     }
     return d;
 }
 
 std::string Repr(const ChannelBox& c) {
     const engine::ChainSettings& s = c.settings();
-    std::string text =
-        "quorvane.Channel(target='" + s.TargetName() + "', tail='" + TailName(s.tail) + "'";
-    if (s.Recording()) {
-        char head[160];
-        std::snprintf(head, sizeof head,
-                      ", channel='%s', density=%g, jitter=%g, taps=%d, "
-                      "predictor=%d",
-                      engine::ChannelName(s.channel), s.density, s.jitter, s.taps, s.predictor);
-        text += head;
+    std::string text = "quorvane.Channel(target='" + s.TargetName() + "'";
+    for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        if (row.shape == choices::Shape::kDetectors || row.shape == choices::Shape::kTargets ||
+            (row.headOnly && !s.Recording()))
+            continue;
+        const std::string shown = row.show(c.choice());
+        // What a call need not say: the channel, the converter and the noise
+        // stream at their defaults (the tail always shows).
+        const choices::ChannelChoice defaults;
+        if (std::string(row.keyword) != "tail" && !row.headOnly && shown == row.show(defaults))
+            continue;
+        text += std::string(", ") + row.keyword + "=";
+        text += row.shape == choices::Shape::kName ? "'" + shown + "'" : shown;
     }
     char noise[48];
     std::snprintf(noise, sizeof noise, ", sigma=%.17g)", c.design().sigma);
@@ -303,15 +368,24 @@ py::tuple Encode(py::object raw, py::object target, py::object tail) {
 }
 
 // What a detector runs on: a target, or a Channel (its designed target, its
-// tail unless another is given, and npml's predictor).
+// tail unless another is given, and what a kind takes of its design).
 struct DetectorChoice {
     TargetRef target;
     ChannelRef channel;
     bool tail = true;
 
-    bool Coloured() const { return channel && channel->settings().Recording(); }
+    detectors::Where Where() const {
+        if (channel) return engine::WhereOf(channel->design());
+        return {&target->target(), target->target().Name(), false, 0};
+    }
     FrameDetector& Shared(detectors::Kind kind) const {
         return channel ? channel->DetectorFor(kind, tail) : target->DetectorFor(kind, tail);
+    }
+    detectors::Setup SetupFor() const {
+        if (channel) return channel->SetupFor(tail);
+        detectors::Setup setup;
+        setup.target = target->target();
+        return setup;
     }
 };
 
@@ -330,12 +404,20 @@ struct DetectorHandle {
     std::unique_ptr<FrameDetector> detector;
 };
 
-py::array Decide(detectors::Kind kind, py::handle y, py::handle target, py::handle tail,
-                 const char* name) {
+// A kind that takes channel options of its own (npml's predictor) runs on a
+// Channel, whose design holds them.
+bool NeedsChannel(const detectors::Row& row) {
+    return !row.options.empty();
+}
+
+py::array Decide(const detectors::Row& row, py::handle y, py::handle target, py::handle tail) {
+    const char* name = NeedsChannel(row) ? "channel" : "target";
+    if (NeedsChannel(row) && !py::isinstance<ChannelBox>(target))
+        throw py::type_error(std::string("channel: expected a quorvane.Channel (") + row.name +
+                             " takes its " + row.options.front() + " from the channel's design)");
     const DetectorChoice c = Choose(target, tail);
-    if (std::string why = detectors::WhyNot(kind, c.target->target(), c.Coloured()); !why.empty())
-        Refuse(name, why);
-    return c.Shared(kind).Detect(y);
+    Take(name, row.whyNot(c.Where()));
+    return c.Shared(row.kind).Detect(y);
 }
 
 constexpr const char* kTailDoc =
@@ -345,20 +427,33 @@ memory samples and the detector ends in state 0; "none" when the frame just
 stops, n samples, and the detector ends in its best state. By default a
 Channel's own, else "zero".)";
 
-constexpr const char* kChannelDoc =
-    R"(The channel from raw bits to the samples the detectors see, designed for one
-noise level: Channel(target="e3pr4", tail="zero", channel="ideal", density=None,
-jitter=None, taps=None, predictor=None, sigma=None, snr=None), the options of
-quorvane-lab's ber, detect and eye.
+} // namespace
 
-channel "ideal" (the default) is the target's own levels plus white noise;
-"lorentz" or "erf" a read head at user density `density` (PW50 / T, default
-2), transition jitter `jitter` (bit periods, default 0), an equalizer of
-`taps` taps (odd, default 15) to the target, and npml's whitening predictor of
-`predictor` taps (default 2), all designed for the noise: sigma per sample, or
-snr in dB against signal_energy (the head's bit energy E_i on a head; none by
-default). On a head target may be "gprL" (L = 2 ... 6): a monic target of L + 1
-real taps designed with the equalizer, which `target` then holds.)";
+// The keyword arguments of the channel option table's rows that `command`
+// takes, a line each, for a docstring.
+std::string KeywordsDoc(unsigned command) {
+    std::string doc;
+    for (const choices::ChannelOption& row : choices::ChannelOptions())
+        if ((row.commands & command) != 0)
+            doc += std::string("\n  ") + row.keyword + ": " + row.help(command == choices::kBer);
+    return doc;
+}
+
+namespace {
+
+std::string ChannelDoc() {
+    return R"(The channel from raw bits to the samples the detectors see, designed for one
+noise level: Channel(target="e3pr4", tail="zero", **options, sigma=None,
+snr=None), the options of quorvane-lab's ber and detect by their keywords:
+channel "ideal" (the default) is the target's own levels plus white noise, a
+head ("lorentz" or "erf") its readback at a user density with jitter, an
+equalizer to the target and npml's whitening predictor, all designed for the
+noise: sigma per sample, or snr in dB against signal_energy (the head's bit
+energy E_i on a head; none by default). On a head target may be "gprL" (L = 2
+... 6): a monic target of L + 1 real taps designed with the equalizer, which
+`target` then holds. The keywords:)" +
+           KeywordsDoc(choices::kDetect);
+}
 
 } // namespace
 
@@ -369,12 +464,11 @@ frame, or a frame a row), each frame from an all-zero history: (prec, samples).
 tail "zero" (the default) adds the target's memory of zero precoder bits'
 samples after each frame, "none" does not.)");
 
-    py::class_<ChannelBox, ChannelRef>(m, "Channel", kChannelDoc)
-        .def(py::init(&MakeChannel), py::arg("target") = "e3pr4", py::arg("tail") = "zero",
-             py::arg("channel") = "ideal", py::arg("density") = py::none(),
-             py::arg("jitter") = py::none(), py::arg("taps") = py::none(),
-             py::arg("predictor") = py::none(), py::arg("sigma") = py::none(),
-             py::arg("snr") = py::none())
+    const std::string channelDoc = ChannelDoc();
+    py::class_<ChannelBox, ChannelRef>(m, "Channel", channelDoc.c_str())
+        .def(py::init([](const py::args& args, const py::kwargs& kwargs) {
+            return MakeChannel(args, kwargs);
+        }))
         .def_property_readonly(
             "target", [](const ChannelBox& c) { return c.target(); },
             "The target the detectors decide on: the one given, or the designed gprL one.")
@@ -383,9 +477,9 @@ samples after each frame, "none" does not.)");
         .def_property_readonly("is_head",
                                [](const ChannelBox& c) { return c.settings().Recording(); })
         .def_property_readonly(
-            "settings", [](const ChannelBox& c) { return SettingsDict(c.settings()); },
-            "channel, target (its name: e3pr4, 1,2,1, gpr5), tail, and on a head density, "
-            "jitter, taps and predictor.")
+            "settings", [](const ChannelBox& c) { return SettingsDict(c); },
+            "Every channel option by its keyword (target by its name: e3pr4, 1,2,1, gpr5); a "
+            "head's own values only on a head.")
         .def_property_readonly("sigma", [](const ChannelBox& c) { return c.design().sigma; })
         .def_property_readonly(
             "signal_energy", [](const ChannelBox& c) { return engine::SignalEnergy(c.settings()); },
@@ -429,8 +523,7 @@ samples after each frame, "none" does not.)");
             "detectors",
             [](const ChannelBox& c) {
                 py::list names;
-                for (detectors::Kind kind :
-                     detectors::KindsFor(c.design().target, c.settings().Recording()))
+                for (detectors::Kind kind : detectors::DefaultKinds(engine::WhereOf(c.design())))
                     names.append(detectors::KindName(kind));
                 return py::tuple(names);
             },
@@ -458,7 +551,7 @@ the equalizer, samples readback_first ... of each frame.)")
         .def(
             "frame",
             [](const ChannelBox& c, py::object bits, py::object seed, py::object stream) {
-                return NextFrame(c, SmallCount("bits", bits, 1, lab::kMaxFrame),
+                return NextFrame(c, SmallCount("bits", bits, 1, choices::kMaxFrame),
                                  Count("seed", seed, 0, UINT64_MAX),
                                  Count("stream", stream, 0, UINT64_MAX));
             },
@@ -518,24 +611,27 @@ drawn from the stream (seed, stream). A dict of raw and transmit's arrays.)")
         "samples (float32) plus white Gaussian noise of deviation sigma from the stream (seed, "
         "stream), in a new array.");
 
+    std::string kinds;
+    for (const detectors::Row& row : detectors::Table())
+        kinds += std::string(kinds.empty() ? "" : ", ") + "\"" + row.name + "\"";
     py::class_<DetectorHandle>(
         m, "Detector",
-        (std::string(
-             R"(A detector kept for many frames: Detector(kind, target="e3pr4", tail=None),
-kind "slicer", "viterbi" or "npml", on a target or on a Channel (its designed
-target; npml needs one on a head, for its predictor). detect(y) gives the raw
-bits of one frame of float32 samples (1-D) or of a frame a row (2-D). It
+        ("A detector kept for many frames: Detector(kind, target=\"e3pr4\", tail=None),\nkind " +
+         kinds + R"(,
+on a target or on a Channel (its designed target; a kind that takes options of
+its channel, as npml its predictor, needs one on a head). detect(y) gives the
+raw bits of one frame of float32 samples (1-D) or of a frame a row (2-D);
+soft(y, apriori=None, extrinsic=False) their log-likelihood ratios L = ln P(0 |
+y) / P(1 | y) (float32, a hard detector's infinite), given a-priori ratios of
+the bits' shape or none, the posterior less the a-priori with extrinsic. It
 decides one call at a time: threads that detect at once each take a Detector of
 their own.
-)") + kTailDoc)
+)" + kTailDoc)
             .c_str())
         .def(py::init([](py::object kind, py::object target, py::object tail) {
                  DetectorChoice on = Choose(target, tail);
-                 const detectors::Kind k = KindOf(kind, on.target->target(), on.Coloured());
-                 std::vector<float> predictor;
-                 if (k == detectors::Kind::kNpml) predictor = on.channel->design().predictor;
-                 auto detector = std::make_unique<FrameDetector>(k, on.target->target(), on.tail,
-                                                                 std::move(predictor));
+                 const detectors::Kind k = KindOf(kind, on.Where());
+                 auto detector = std::make_unique<FrameDetector>(k, on.SetupFor(), on.tail);
                  return std::unique_ptr<DetectorHandle>(
                      new DetectorHandle{std::move(on), std::move(detector)});
              }),
@@ -552,43 +648,38 @@ their own.
                                [](const DetectorHandle& d) { return TailName(d.detector->tail()); })
         .def(
             "detect", [](DetectorHandle& d, py::object y) { return d.detector->Detect(y); },
-            py::arg("y"));
+            py::arg("y"))
+        .def(
+            "soft",
+            [](DetectorHandle& d, py::object y, py::object apriori, bool extrinsic) {
+                return d.detector->Soft(y, apriori, extrinsic);
+            },
+            py::arg("y"), py::arg("apriori") = py::none(), py::arg("extrinsic") = false);
 
-    m.def(
-        "slicer",
-        [](py::object y, py::object target, py::object tail) {
-            return Decide(detectors::Kind::kSlicer, y, target, tail, "target");
-        },
-        py::arg("y"), py::arg("target") = "e3pr4", py::arg("tail") = py::none(),
-        (std::string("The slicer's raw bits of float32 samples (1-D, or a frame a row), on a "
-                     "target or a Channel's. ") +
-         kTailDoc)
-            .c_str());
-    m.def(
-        "viterbi",
-        [](py::object y, py::object target, py::object tail) {
-            return Decide(detectors::Kind::kViterbi, y, target, tail, "target");
-        },
-        py::arg("y"), py::arg("target") = "e3pr4", py::arg("tail") = py::none(),
-        (std::string("The Viterbi detector's raw bits of float32 samples (1-D, or a frame a "
-                     "row), on a target or a Channel's. ") +
-         kTailDoc)
-            .c_str());
-    m.def(
-        "npml",
-        [](py::object y, py::object channel, py::object tail) {
-            if (!py::isinstance<ChannelBox>(channel))
-                throw py::type_error("channel: expected a quorvane.Channel (npml's predictor is "
-                                     "designed with a head's equalizer)");
-            return Decide(detectors::Kind::kNpml, y, channel, tail, "channel");
-        },
-        py::arg("y"), py::arg("channel"), py::arg("tail") = py::none(),
-        (std::string("The noise-predictive detector's raw bits of float32 samples (1-D, or a "
-                     "frame a row) on a head's Channel: the Viterbi trellis of its target, the "
-                     "equalized noise whitened along each survivor by the channel's designed "
-                     "predictor. ") +
-         kTailDoc)
-            .c_str());
+    // One function a row of the detector table: slicer(y, target), viterbi(y,
+    // target), npml(y, channel), ...
+    for (const detectors::Row& row : detectors::Table()) {
+        const detectors::Row* r = &row;
+        const char* on = NeedsChannel(row) ? "channel" : "target";
+        std::string doc =
+            std::string("The raw bits of float32 samples (1-D, or a frame a row) ") +
+            (NeedsChannel(row) ? "on a head's Channel" : "on a target or a Channel's") +
+            " by the " + row.title + " detector: " + row.help + ". " + kTailDoc;
+        if (NeedsChannel(row))
+            m.def(
+                row.name,
+                [r](py::object y, py::object target, py::object tail) {
+                    return Decide(*r, y, target, tail);
+                },
+                py::arg("y"), py::arg(on), py::arg("tail") = py::none(), doc.c_str());
+        else
+            m.def(
+                row.name,
+                [r](py::object y, py::object target, py::object tail) {
+                    return Decide(*r, y, target, tail);
+                },
+                py::arg("y"), py::arg(on) = "e3pr4", py::arg("tail") = py::none(), doc.c_str());
+    }
 }
 
 } // namespace pyquorvane

@@ -15,7 +15,7 @@ error-rate sweeps, eye diagrams and the window's blocks. The same engines, seeds
 and refusals as quorvane-lab: for the same seed the same counts and samples.)";
     m.attr("__version__") = QUORVANE_VERSION;
     py::list kinds;
-    for (detectors::Kind kind : detectors::AllKinds()) kinds.append(detectors::KindName(kind));
+    for (const detectors::Row& row : detectors::Table()) kinds.append(row.name);
     m.attr("DETECTORS") = py::tuple(kinds);
     pyquorvane::AddTarget(m);
     pyquorvane::AddChain(m);

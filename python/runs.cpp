@@ -13,15 +13,14 @@
 #include <optional>
 #include <string>
 
+#include "choices/ber_table.h"
+#include "choices/channel.h"
+#include "choices/values.h"
 #include "engine/ber_sweep.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
 #include "engine/target_survey.h"
 #include "engine/window_blocks.h"
-#include "lab/ber_points.h"
-#include "lab/channel_options.h"
-#include "lab/commands.h"
-#include "lab/options.h"
 #include "python/arrays.h"
 #include "python/chain.h"
 #include "python/target.h"
@@ -102,15 +101,15 @@ std::string TextType(const std::vector<std::string>& texts) {
 }
 
 // The sweep's points as a structured array with the fields of the lab's CSV
-// (engine::BerColumnsOf): target as text, bits as uint64, the rest as
+// (choices::BerColumnsOf): target as text, bits as uint64, the rest as
 // float64, so a detector that did not run at a point has NaN in both its
 // fields, as NumPy and pandas read the CSV's empty cells.
-py::array PointsArray(const lab::ChannelOptions& options,
+py::array PointsArray(const choices::ChannelChoice& choice,
                       const std::vector<engine::BerPoint>& points) {
-    const engine::BerColumns columns = lab::BerColumnsFor(options);
+    const choices::BerColumns columns = choices::BerColumnsOf(choice);
     std::vector<std::string> targets;
     for (const engine::BerPoint& p : points)
-        targets.push_back(lab::ChainFor(options, p.target).TargetName());
+        targets.push_back(choices::ChainFor(choice, p.target).TargetName());
     const double nan = std::numeric_limits<double>::quiet_NaN();
     return Table(
         points.size(), columns.Names(),
@@ -165,72 +164,71 @@ Noise SweepNoise(py::handle sigma, py::handle snr) {
     return n;
 }
 
-py::array Ber(py::object sigma, py::object snr, py::object bits, py::object errors,
-              py::object frame, py::object seed, py::object threads, py::object target,
-              py::object tail, py::object channel, py::object density, py::object jitter,
-              py::object taps, py::object predictor, py::object detectors, py::object progress) {
-    const lab::ChannelOptions options =
-        ChainOf({target, tail, channel, density, jitter, taps, predictor, detectors}, true);
-    engine::BerSettings settings;
-    settings.bits = Count("bits", bits, 1, lab::kMaxBits);
-    settings.errors = Count("errors", errors, 1, lab::kMaxErrors);
-    settings.frame = SmallCount("frame", frame, 1, lab::kMaxFrame);
-    settings.seed = Count("seed", seed, 0, UINT64_MAX);
-    settings.threads = Threads(threads);
-    const Noise noise = SweepNoise(sigma, snr);
-
-    Watch watch(progress);
-    std::vector<engine::BerPoint> done;
-    const int count = static_cast<int>(std::max(noise.sigmas.size(), noise.snrDbs.size()));
-    const std::size_t targets = options.targets.size();
-    // As the command line: target after target, point i of each one drawing
-    // the same noise (its chunks' streams).
-    for (std::size_t t = 0; t < targets && !watch.Stopped(); ++t) {
-        const engine::ChainSettings chain = lab::ChainFor(options, t);
-        const std::string name = chain.TargetName();
-        std::vector<channel::ErrorEvent> events;
-        {
-            py::gil_scoped_release release;
-            events = engine::BoundEvents(chain);
-        }
-        for (int i = 0; i < count; ++i) {
-            engine::BerPoint p =
-                engine::PointAt(chain, noise.sigmas, noise.snrDbs, static_cast<std::size_t>(i));
-            p.target = t;
-            auto info = [&](const engine::PointCounts& c) {
-                py::dict d;
-                d["target"] = name;
-                d["point"] = i;
-                d["points"] = count;
-                d["snr_db"] = p.snrDb;
-                d["sigma"] = p.sigma;
-                d["bits"] = c.bits;
-                for (std::size_t k = 0; k < p.kinds.size(); ++k) {
-                    const std::uint64_t e = k < c.detectors.size() ? c.detectors[k].bitErrors : 0;
-                    d[py::str(std::string(detectors::KindName(p.kinds[k])) + "_errors")] = e;
-                }
-                return d;
-            };
-            // Every point starts with a report, so a stop between two points
-            // keeps exactly the ones before it.
-            watch.Report([&] { return info(engine::PointCounts{}); });
-            if (watch.Stopped()) break;
-            bool finished = false;
-            {
-                py::gil_scoped_release release;
-                const engine::ChannelDesign design = engine::DesignChannel(chain, p.sigma);
-                engine::BerSetup setup;
-                setup.chain = chain;
-                setup.detectors = lab::DetectorsFor(options, design);
-                finished = engine::RunBerPoint(
-                    settings, setup, design, i, events, watch.flag(), p,
-                    [&](const engine::PointCounts& c) { watch.Report([&] { return info(c); }); });
-            }
-            if (!finished) break;
-            done.push_back(p);
-        }
+// The sweep's way back to Python: every point starts with a report, so a
+// stop between two points keeps exactly the ones before it.
+class PythonReporter final : public engine::SweepReporter {
+  public:
+    PythonReporter(Watch& watch, const choices::ChannelChoice& choice, std::size_t levels)
+        : watch_(watch), choice_(choice), levels_(levels) {}
+    void PointBegins(const engine::BerPoint& p, const engine::ChannelDesign&) override {
+        Report(p, engine::PointCounts{});
     }
-    py::array result = PointsArray(options, done);
+    void Progress(const engine::BerPoint& p, const engine::PointCounts& c) override {
+        Report(p, c);
+    }
+
+  private:
+    void Report(const engine::BerPoint& p, const engine::PointCounts& c) {
+        watch_.Report([&] {
+            py::dict d;
+            d["target"] = choices::ChainFor(choice_, p.target).TargetName();
+            d["point"] = p.index;
+            d["points"] = levels_;
+            d["snr_db"] = p.snrDb;
+            d["sigma"] = p.sigma;
+            d["bits"] = c.bits;
+            for (std::size_t k = 0; k < p.kinds.size(); ++k) {
+                const std::uint64_t e = k < c.detectors.size() ? c.detectors[k].bitErrors : 0;
+                d[py::str(std::string(detectors::KindName(p.kinds[k])) + "_errors")] = e;
+            }
+            return d;
+        });
+    }
+
+    Watch& watch_;
+    const choices::ChannelChoice& choice_;
+    std::size_t levels_;
+};
+
+py::array Ber(const py::args& args, const py::kwargs& kwargs) {
+    // The positions of every earlier version; the keywords since are keywords only.
+    const Arguments a(
+        "ber", args, kwargs,
+        {"sigma", "snr", "bits", "errors", "frame", "seed", "threads", "target", "tail", "channel",
+         "density", "jitter", "taps", "predictor", "detectors", "progress"},
+        Keywords({"sigma", "snr", "bits", "errors", "frame", "seed", "threads", "progress"},
+                 choices::kBer));
+    const choices::ChannelChoice choice = ChoiceOf(a, choices::kBer, true);
+    engine::BerSettings settings;
+    if (a.Given("bits")) settings.bits = Count("bits", a.Get("bits"), 1, choices::kMaxBits);
+    if (a.Given("errors"))
+        settings.errors = Count("errors", a.Get("errors"), 1, choices::kMaxErrors);
+    if (a.Given("frame"))
+        settings.frame = SmallCount("frame", a.Get("frame"), 1, choices::kMaxFrame);
+    if (a.Given("seed")) settings.seed = Count("seed", a.Get("seed"), 0, UINT64_MAX);
+    settings.threads = Threads(a.Get("threads"));
+    const Noise noise = SweepNoise(a.Get("sigma"), a.Get("snr"));
+
+    Watch watch(a.Get("progress"));
+    const engine::SweepSettings sweep =
+        choices::SweepOf(choice, settings, noise.sigmas, noise.snrDbs);
+    PythonReporter reporter(watch, choice, sweep.Levels());
+    std::vector<engine::BerPoint> done;
+    {
+        py::gil_scoped_release release;
+        engine::RunSweep(sweep, watch.flag(), reporter, done);
+    }
+    py::array result = PointsArray(choice, done);
     watch.RaiseIfStopped(result);
     return result;
 }
@@ -238,14 +236,11 @@ py::array Ber(py::object sigma, py::object snr, py::object bits, py::object erro
 // The eye's geometry for an array of width x height (by default the eye of
 // the command line's default picture, its margins taken off).
 engine::EyeGeometry EyeGeometryOf(py::handle size, int uis, const engine::ChainSettings& chain) {
-    const lab::EyeOptions defaults;
-    int width = defaults.width - engine::EyeMargins::left - engine::EyeMargins::right;
-    int height = defaults.height - engine::EyeMargins::top - engine::EyeMargins::bottom;
+    int width = choices::kEyeWidth - engine::EyeMargins::left - engine::EyeMargins::right;
+    int height = choices::kEyeHeight - engine::EyeMargins::top - engine::EyeMargins::bottom;
     if (!size.is_none()) Size("size", size, width, height);
     engine::EyeGeometry g;
-    if (std::string error = engine::FitEye(width, height, uis, engine::RangeOf(chain), g);
-        !error.empty())
-        Refuse("size", error);
+    Take("size", engine::FitEye(width, height, uis, engine::RangeOf(chain), g));
     return g;
 }
 
@@ -264,31 +259,36 @@ py::dict GeometryDict(const engine::EyeGeometry& g) {
     return d;
 }
 
-// The eye's chain: the channel's arguments that shape the readback.
-engine::ChainSettings EyeChain(py::handle target, py::handle channel, py::handle density,
-                               py::handle jitter) {
-    const py::object none = py::none();
-    const engine::ChainSettings chain = lab::ChainFor(
-        ChainOf({target, none, channel, density, jitter, none, none, none}, false), 0);
-    if (std::string error = lab::CheckEyeTarget(chain); !error.empty()) Refuse("target", error);
+// The eye's chain: the channel options the eye takes.
+engine::ChainSettings EyeChain(const Arguments& a) {
+    const engine::ChainSettings chain = choices::ChainFor(ChoiceOf(a, choices::kEye, false), 0);
+    Take("target", choices::CheckEyeTarget(chain));
     return chain;
 }
 
-py::array Eye(py::object runs, py::object sigma, py::object snr, py::object uis, py::object seed,
-              py::object threads, py::object target, py::object channel, py::object density,
-              py::object jitter, py::object size, py::object progress) {
-    const lab::EyeOptions defaults;
-    engine::EyeSettings settings;
-    settings.chain = EyeChain(target, channel, density, jitter);
-    settings.blocks = Count("runs", runs, 1, lab::kMaxRuns);
-    settings.sigma =
-        NoiseSigma(sigma, snr, engine::SignalEnergy(settings.chain), defaults.noise.sigma);
-    settings.uis = SmallCount("uis", uis, 1, engine::kMaxEyeUis);
-    settings.seed = Count("seed", seed, 0, UINT64_MAX);
-    settings.threads = Threads(threads);
-    const engine::EyeGeometry geometry = EyeGeometryOf(size, settings.uis, settings.chain);
+int EyeUis(const Arguments& a) {
+    return a.Given("uis") ? SmallCount("uis", a.Get("uis"), 1, engine::kMaxEyeUis)
+                          : engine::EyeSettings{}.uis;
+}
 
-    Watch watch(progress);
+py::array Eye(const py::args& args, const py::kwargs& kwargs) {
+    const Arguments a(
+        "eye", args, kwargs,
+        {"runs", "sigma", "snr", "uis", "seed", "threads", "target", "channel", "density", "jitter",
+         "size", "progress"},
+        Keywords({"runs", "sigma", "snr", "uis", "seed", "threads", "size", "progress"},
+                 choices::kEye));
+    engine::EyeSettings settings;
+    settings.chain = EyeChain(a);
+    if (a.Given("runs")) settings.blocks = Count("runs", a.Get("runs"), 1, choices::kMaxRuns);
+    settings.sigma = NoiseSigma(a.Get("sigma"), a.Get("snr"), engine::SignalEnergy(settings.chain),
+                                engine::EyeSettings{}.sigma);
+    settings.uis = EyeUis(a);
+    if (a.Given("seed")) settings.seed = Count("seed", a.Get("seed"), 0, UINT64_MAX);
+    settings.threads = Threads(a.Get("threads"));
+    const engine::EyeGeometry geometry = EyeGeometryOf(a.Get("size"), settings.uis, settings.chain);
+
+    Watch watch(a.Get("progress"));
     engine::EyeImage image;
     watch.Report(
         [&] { return py::dict(py::arg("blocks") = 0, py::arg("runs") = settings.blocks); });
@@ -308,25 +308,23 @@ py::array Eye(py::object runs, py::object sigma, py::object snr, py::object uis,
 }
 
 // The window's blocks, as `quorvane-lab detect` runs them.
-py::dict Detect(py::object runs, py::object sigma, py::object snr, py::object seed,
-                py::object target, py::object tail, py::object channel, py::object density,
-                py::object jitter, py::object taps, py::object predictor, py::object detectors) {
-    const lab::ChannelOptions options =
-        ChainOf({target, tail, channel, density, jitter, taps, predictor, detectors}, false);
-    const lab::DetectOptions defaults;
+py::dict Detect(const py::args& args, const py::kwargs& kwargs) {
+    const Arguments a("detect", args, kwargs,
+                      {"runs", "sigma", "snr", "seed", "target", "tail", "channel", "density",
+                       "jitter", "taps", "predictor", "detectors"},
+                      Keywords({"runs", "sigma", "snr", "seed"}, choices::kDetect));
+    const choices::ChannelChoice choice = ChoiceOf(a, choices::kDetect, false);
     engine::BlockSettings settings;
-    settings.chain = lab::ChainFor(options, 0);
-    settings.sigma =
-        NoiseSigma(sigma, snr, engine::SignalEnergy(settings.chain), defaults.noise.sigma);
-    settings.seed = Count("seed", seed, 0, UINT64_MAX);
-    const int count = SmallCount("runs", runs, 1, lab::kMaxRuns);
+    settings.chain = choices::ChainFor(choice, 0);
+    settings.sigma = NoiseSigma(a.Get("sigma"), a.Get("snr"), engine::SignalEnergy(settings.chain),
+                                engine::BlockSettings{}.sigma);
+    if (a.Given("seed")) settings.seed = Count("seed", a.Get("seed"), 0, UINT64_MAX);
+    const int count = a.Given("runs") ? SmallCount("runs", a.Get("runs"), 1, choices::kMaxRuns) : 1;
+    settings.detectors = choices::NamedDetectors(choice);
 
     std::unique_ptr<engine::WindowBlocks> blocks;
     {
         py::gil_scoped_release release;
-        if (!options.detectors.empty())
-            settings.detectors =
-                lab::DetectorsFor(options, engine::DesignChannel(settings.chain, settings.sigma));
         blocks = std::make_unique<engine::WindowBlocks>(settings);
     }
     const std::vector<detectors::Kind>& kinds = blocks->Detectors();
@@ -379,47 +377,58 @@ py::dict Detect(py::object runs, py::object sigma, py::object snr, py::object se
 }
 
 // The target survey of `quorvane-lab targets`, a row per density and target.
-py::array Targets(py::object density, py::object channel, py::object snr, py::object jitter,
-                  py::object taps) {
-    const lab::TargetsOptions defaults;
+py::array Targets(const py::args& args, const py::kwargs& kwargs) {
+    const std::vector<std::string> keywords = {"density", "channel", "snr", "jitter", "taps"};
+    const Arguments a("targets", args, kwargs, keywords, keywords);
     engine::SurveySettings settings;
-    settings.channel = defaults.channel;
-    settings.snrDb = defaults.snrDb;
-    settings.jitter = defaults.jitter;
-    settings.taps = defaults.taps;
-    if (!channel.is_none()) {
-        if (!py::isinstance<py::str>(channel))
-            throw py::type_error("channel: expected \"lorentz\" or \"erf\"");
-        if (std::string error =
-                lab::ParseSurveyChannel(channel.cast<std::string>(), settings.channel);
-            !error.empty())
-            Refuse("channel", error);
+    if (a.Given("channel")) {
+        std::string names;
+        for (const channel::HeadRow& h : channel::Heads())
+            names += std::string(names.empty() ? "" : " or ") + "\"" + h.name + "\"";
+        Take("channel", choices::ParseSurveyHead(TextOf("channel", a.Get("channel"), names.c_str()),
+                                                 settings.head));
     }
     // One density or FROM:TO:STEP as the command line takes it, or a
     // sequence of densities.
+    const py::object density = a.Get("density");
+    if (density.is_none()) throw py::type_error("targets() needs density");
     const bool sequence =
         !py::isinstance<py::str>(density) &&
         (py::isinstance<py::sequence>(density) || py::hasattr(density, "__array__"));
-    py::list texts =
-        sequence ? py::list(py::module_::import("builtins").attr("list")(density)) : py::list();
-    if (!sequence) texts.append(py::str(NumberText("density", density)));
-    for (py::handle item : texts) {
-        std::vector<double> values;
-        if (std::string error = lab::ParseSurveyDensities(NumberText("density", item), values);
-            !error.empty())
-            Refuse("density", error);
-        settings.densities.insert(settings.densities.end(), values.begin(), values.end());
+    if (py::isinstance<py::str>(density)) {
+        Take("density",
+             choices::ParseSurveyDensities(density.cast<std::string>(), settings.densities));
+    } else {
+        py::list items =
+            sequence ? py::list(py::module_::import("builtins").attr("list")(density)) : py::list();
+        if (!sequence) items.append(density);
+        for (py::handle item : items) {
+            const Number n = NumberOf("density", item);
+            Take("density", choices::CheckNumberIn(n.value, channel::kMinDensity,
+                                                   channel::kMaxDensity, n.shown));
+            settings.densities.push_back(n.value);
+        }
     }
-    if (!snr.is_none()) settings.snrDb = Snr("snr", snr);
-    if (!jitter.is_none()) {
-        if (std::string error = lab::ParseJitter(NumberText("jitter", jitter), settings.jitter);
-            !error.empty())
-            Refuse("jitter", error);
+    if (a.Given("snr")) settings.snrDb = Snr("snr", a.Get("snr"));
+    if (a.Given("jitter")) {
+        const py::object j = a.Get("jitter");
+        if (py::isinstance<py::str>(j)) {
+            Take("jitter", choices::ParseJitter(j.cast<std::string>(), settings.jitter));
+        } else {
+            const Number n = NumberOf("jitter", j);
+            Take("jitter", choices::CheckJitter(n.value, n.shown));
+            settings.jitter = n.value;
+        }
     }
-    if (!taps.is_none()) {
-        if (std::string error = lab::ParseEqualizerTaps(NumberText("taps", taps), settings.taps);
-            !error.empty())
-            Refuse("taps", error);
+    if (a.Given("taps")) {
+        const py::object t = a.Get("taps");
+        if (py::isinstance<py::str>(t)) {
+            Take("taps", choices::ParseEqualizerTaps(t.cast<std::string>(), settings.taps));
+        } else {
+            const Number n = NumberOf("taps", t);
+            Take("taps", choices::CheckEqualizerTaps(n.value, n.shown));
+            settings.taps = static_cast<int>(n.value);
+        }
     }
     std::vector<engine::SurveyRow> rows;
     {
@@ -463,94 +472,90 @@ py::array Targets(py::object density, py::object channel, py::object snr, py::ob
 
 void AddRuns(py::module_& m) {
     const engine::BerSettings ber;
-    m.def("ber", &Ber, py::arg("sigma") = py::none(), py::arg("snr") = py::none(),
-          py::arg("bits") = ber.bits, py::arg("errors") = ber.errors, py::arg("frame") = ber.frame,
-          py::arg("seed") = ber.seed, py::arg("threads") = py::none(), py::arg("target") = "e3pr4",
-          py::arg("tail") = "zero", py::arg("channel") = "ideal", py::arg("density") = py::none(),
-          py::arg("jitter") = py::none(), py::arg("taps") = py::none(),
-          py::arg("predictor") = py::none(), py::arg("detectors") = py::none(),
-          py::arg("progress") = py::none(),
-          R"(The detectors' bit-error rates against the noise, as quorvane-lab ber measures them.
+    m.def("ber", &Ber,
+          (R"(The detectors' bit-error rates against the noise, as quorvane-lab ber measures them.
 
 sigma: deviations (a number, a sequence, or "0.3,0.4"); or snr: SNRs in dB
 against the channel's signal energy ("FROM:TO:STEP", a number or a sequence).
-A point ends at `bits` bits (rounded up to whole frames) or once every detector
-has `errors` errors. frame: bits per frame; seed; threads (default every core;
-the counts do not depend on it); target: one, or several ("e2pr4,e3pr4,gpr5",
-or a list of names, coefficient lists and Targets), each run at every point
-with the same noise; tail ("zero" or "none"); channel, density, jitter, taps
-and predictor as Channel takes them (on a head the equalizer, npml's predictor
-and a gprL target are designed at each point); detectors: some of "slicer",
-"viterbi", "npml" (default every one that applies).
+A point ends at `bits` bits (default )" +
+           std::to_string(ber.bits) + R"(, rounded up to whole frames) or once every detector
+has `errors` errors (default )" +
+           std::to_string(ber.errors) + R"(). frame: bits per frame (default )" +
+           std::to_string(ber.frame) + R"(); seed; threads
+(default every core; the counts do not depend on it); the channel's options as
+Channel takes them, target one or several ("e2pr4,e3pr4,gpr5", or a list of
+names, coefficient lists and Targets), each run at every point with the same
+noise (on a head the equalizer, npml's predictor and a gprL target are designed
+at each point), and detectors (default every one that applies).
 
 Returns a structured array, a row per target and point, with the fields of the
 command's CSV: target (only with several targets), snr_db, sigma, bits
-(uint64), slicer_errors, slicer_ber, viterbi_errors, viterbi_ber, on a head
-npml_errors and npml_ber, union_bound (float64; a detector that did not run has
-NaN in both its fields).
+(uint64), each detector's errors and ber (float64; a detector that did not run
+has NaN in both its fields), union_bound.
 
 progress, if given, is called with a dict (target, point, points, snr_db, sigma,
 bits, and each detector's errors so far) as each point starts and a few times a
 second. Ctrl-C, or an exception raised by progress, stops the sweep: the
-exception goes on with the finished points as its `result`.)");
+exception goes on with the finished points as its `result`.
 
-    const lab::EyeOptions eye;
-    m.def("eye", &Eye, py::arg("runs") = eye.runs, py::arg("sigma") = py::none(),
-          py::arg("snr") = py::none(), py::arg("uis") = eye.uis, py::arg("seed") = eye.seed,
-          py::arg("threads") = py::none(), py::arg("target") = "e3pr4",
-          py::arg("channel") = "ideal", py::arg("density") = py::none(),
-          py::arg("jitter") = py::none(), py::arg("size") = py::none(),
-          py::arg("progress") = py::none(),
-          R"(The density eye diagram of quorvane-lab eye: hits per pixel (uint32), shape
+The channel's keywords:)" +
+           KeywordsDoc(choices::kBer))
+              .c_str());
+
+    const engine::EyeSettings eye;
+    m.def("eye", &Eye,
+          (R"(The density eye diagram of quorvane-lab eye: hits per pixel (uint32), shape
 (height, width), row 0 at the bottom (imshow(..., origin="lower")).
 
-runs: 40-bit blocks; sigma (default 0.1) or snr; uis: bit periods across;
-target, channel, density, jitter as Channel takes them (on a head the eye is the
-low-passed readback, before the equalizer); size: (width, height) or "WxH" of
-the array, by default the eye of the command's default picture (560x360 less
-its margins), so the same seed gives the command's picture; eye_geometry says
-where levels and instants lie. progress is called with a dict (blocks, runs);
-Ctrl-C or an exception raised by it stops, the exception carrying the hits so
-far as its `result`.)");
+runs: 40-bit blocks (default )" +
+           std::to_string(eye.blocks) + R"(); sigma (default 0.1) or snr; uis: bit periods across;
+the channel's options as Channel takes them (on a head the eye is the low-passed
+readback, before the equalizer); size: (width, height) or "WxH" of the array,
+by default the eye of the command's default picture (560x360 less its margins),
+so the same seed gives the command's picture; eye_geometry says where levels and
+instants lie. progress is called with a dict (blocks, runs); Ctrl-C or an
+exception raised by it stops, the exception carrying the hits so far as its
+`result`.
+
+The channel's keywords:)" +
+           KeywordsDoc(choices::kEye))
+              .c_str());
 
     m.def(
         "eye_geometry",
-        [](py::object size, py::object uis, py::object target, py::object channel,
-           py::object density, py::object jitter) {
-            return GeometryDict(EyeGeometryOf(size, SmallCount("uis", uis, 1, engine::kMaxEyeUis),
-                                              EyeChain(target, channel, density, jitter)));
+        [](const py::args& args, const py::kwargs& kwargs) {
+            const Arguments a("eye_geometry", args, kwargs,
+                              {"size", "uis", "target", "channel", "density", "jitter"},
+                              Keywords({"size", "uis"}, choices::kEye));
+            const engine::ChainSettings chain = EyeChain(a);
+            return GeometryDict(EyeGeometryOf(a.Get("size"), EyeUis(a), chain));
         },
-        py::arg("size") = py::none(), py::arg("uis") = eye.uis, py::arg("target") = "e3pr4",
-        py::arg("channel") = "ideal", py::arg("density") = py::none(),
-        py::arg("jitter") = py::none(),
-        R"(Where things are in eye()'s array: waveform point o of a window (o = 0 ... 10 uis)
-is column left + o point_step, level L is row zero_row + L level_step; windows
-start at sample first_sample, and low ... high is the noise-free range.)");
+        R"(Where things are in eye()'s array (size, uis and the channel's options as eye
+takes them): waveform point o of a window (o = 0 ... 10 uis) is column left + o
+point_step, level L is row zero_row + L level_step; windows start at sample
+first_sample, and low ... high is the noise-free range.)");
 
-    const lab::DetectOptions detect;
-    m.def("detect", &Detect, py::arg("runs") = detect.runs, py::arg("sigma") = py::none(),
-          py::arg("snr") = py::none(), py::arg("seed") = detect.seed, py::arg("target") = "e3pr4",
-          py::arg("tail") = "zero", py::arg("channel") = "ideal", py::arg("density") = py::none(),
-          py::arg("jitter") = py::none(), py::arg("taps") = py::none(),
-          py::arg("predictor") = py::none(), py::arg("detectors") = py::none(),
-          R"(The window's own 40-bit blocks through the channel (noise sigma, default 0.3, or
-snr; the channel's arguments as Channel takes them) with the noise of the stream
-(seed, 0), and every detector that applies or those named, as quorvane-lab
-detect runs them: a dict of arrays with a run a row, raw, prec, clean (the
-target's ideal levels) and received (40 + tail samples, on a head the
+    m.def("detect", &Detect,
+          (R"(The window's own 40-bit blocks through the channel (runs, default 1; noise sigma,
+default 0.3, or snr; the channel's options as Channel takes them) with the noise
+of the stream (seed, 0), and every detector that applies or those named, as
+quorvane-lab detect runs them: a dict of arrays with a run a row, raw, prec,
+clean (the target's ideal levels) and received (40 + tail samples, on a head the
 equalizer's output), and each detector's decided bits under its name; sigma;
-and target, the Target decided on (a gprL one as designed).)");
+and target, the Target decided on (a gprL one as designed).
 
-    const lab::TargetsOptions targets;
-    m.def("targets", &Targets, py::arg("density"),
-          py::arg("channel") = engine::ChannelName(targets.channel), py::arg("snr") = targets.snrDb,
-          py::arg("jitter") = targets.jitter, py::arg("taps") = targets.taps,
+The channel's keywords:)" +
+           KeywordsDoc(choices::kDetect))
+              .c_str());
+
+    m.def("targets", &Targets,
           R"(Which target at which density, as quorvane-lab targets surveys it: for each
-density (one, "FROM:TO:STEP", or a sequence) a head ("lorentz" or "erf")
-equalized at snr dB and jitter with `taps` taps to PR4, EPR4, E2PR4, E3PR4 and to
-gpr2 ... gpr6 designed with the equalizer. A structured array with the fields
-of the command's CSV: density, target, coefficients, delay (int64), mse, d2min
-and detection_snr_db = 10 log10(d2min / mse).)");
+density (one, "FROM:TO:STEP", or a sequence) a head (channel "lorentz", the
+default, or "erf") equalized at snr dB (default 20) and jitter (default 0) with
+`taps` taps (default 15) to PR4, EPR4, E2PR4, E3PR4 and to gpr2 ... gpr6
+designed with the equalizer. A structured array with the fields of the
+command's CSV: density, target, coefficients, delay (int64), mse, d2min and
+detection_snr_db = 10 log10(d2min / mse).)");
 }
 
 } // namespace pyquorvane

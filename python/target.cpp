@@ -8,33 +8,50 @@
 #include <string>
 
 #include "channel/bounds.h"
-#include "lab/options.h"
+#include "choices/targets.h"
+#include "choices/values.h"
 #include "python/values.h"
 
 namespace pyquorvane {
 
-FrameDetector::FrameDetector(detectors::Kind kind, const channel::Target& target, bool tail,
-                             std::vector<float> predictor)
-    : kind_(kind), target_(target), tail_(tail ? target.Memory() : 0),
-      predictor_(std::move(predictor)) {}
+FrameDetector::FrameDetector(detectors::Kind kind, detectors::Setup setup, bool tail)
+    : kind_(kind), setup_(std::move(setup)) {
+    setup_.shape.tail = tail ? setup_.target.Memory() : 0;
+}
+
+detectors::Detector& FrameDetector::For(int bits) {
+    if (!detector_ || bits != setup_.shape.bits) {
+        setup_.shape.bits = bits;
+        detector_ = detectors::Make(kind_, setup_);
+    }
+    return *detector_;
+}
+
+namespace {
+
+// The frames of y, with a word about one too short for its tail.
+Frames<float> FramesOf(py::handle y, int tail) {
+    Frames<float> in = SamplesIn("y", y);
+    if (in.length <= tail)
+        throw py::value_error("y: a frame of " + std::to_string(in.length) +
+                              " samples has no bits before the tail of " + std::to_string(tail) +
+                              " (tail=\"none\" decides every sample)");
+    return in;
+}
+
+} // namespace
 
 py::array FrameDetector::Detect(py::handle y) {
-    const Frames<float> in = SamplesIn("y", y);
-    if (in.length <= tail_)
-        throw py::value_error("y: a frame of " + std::to_string(in.length) +
-                              " samples has no bits before the tail of " + std::to_string(tail_) +
-                              " (tail=\"none\" decides every sample)");
-    const int bits = in.length - tail_;
+    const int tail = setup_.shape.tail;
+    const Frames<float> in = FramesOf(y, tail);
+    const int bits = in.length - tail;
     py::array_t<std::uint8_t> out = NewFrames<std::uint8_t>(in.count, bits, in.rows);
     std::uint8_t* raw = out.mutable_data();
     {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!detector_ || bits != bits_) {
-            detector_ = detectors::MakeDetector(kind_, target_, {bits, tail_}, predictor_);
-            bits_ = bits;
-        }
-        // Pairs of frames go side by side through the Viterbi detector.
+        detectors::Detector& detector = For(bits);
+        // Frames go side by side through the Viterbi detector.
         constexpr int kBatch = 64;
         for (int f = 0; f < in.count; f += kBatch) {
             const int count = std::min(kBatch, in.count - f);
@@ -44,7 +61,50 @@ py::array FrameDetector::Detect(py::handle y) {
                 y[i] = in.Frame(f + i);
                 r[i] = raw + static_cast<py::ssize_t>(f + i) * bits;
             }
-            detector_->Detect(count, y, r);
+            detector.Detect(count, y, r);
+        }
+    }
+    return out;
+}
+
+py::array FrameDetector::Soft(py::handle y, py::handle apriori, bool extrinsic) {
+    const int tail = setup_.shape.tail;
+    const Frames<float> in = FramesOf(y, tail);
+    const int bits = in.length - tail;
+    std::optional<Frames<float>> prior;
+    if (!apriori.is_none()) {
+        prior = SamplesIn("apriori", apriori);
+        if (prior->count != in.count || prior->length != bits || prior->rows != in.rows)
+            throw py::value_error("apriori: " + std::to_string(prior->count) + " frames of " +
+                                  std::to_string(prior->length) + " ratios for " +
+                                  std::to_string(in.count) + " frames of " + std::to_string(bits) +
+                                  " bits");
+    }
+    py::array_t<float> out = NewFrames<float>(in.count, bits, in.rows);
+    float* llr = out.mutable_data();
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(bits) * 64);
+    {
+        py::gil_scoped_release release;
+        std::lock_guard<std::mutex> lock(mutex_);
+        detectors::Detector& detector = For(bits);
+        constexpr int kBatch = 64;
+        for (int f = 0; f < in.count; f += kBatch) {
+            const int count = std::min(kBatch, in.count - f);
+            const float* y[kBatch];
+            const float* a[kBatch];
+            float* l[kBatch];
+            std::uint8_t* r[kBatch];
+            for (int i = 0; i < count; ++i) {
+                y[i] = in.Frame(f + i);
+                a[i] = prior ? prior->Frame(f + i) : nullptr;
+                l[i] = llr + static_cast<py::ssize_t>(f + i) * bits;
+                r[i] = raw.data() + static_cast<std::size_t>(i) * bits;
+            }
+            detectors::SoftFrames soft;
+            soft.apriori = prior ? a : nullptr;
+            soft.llr = l;
+            soft.extrinsic = extrinsic;
+            detector.DetectSoft(count, y, soft, r);
         }
     }
     return out;
@@ -60,17 +120,33 @@ const channel::FrameEncoder& TargetBox::Encoder() {
     return *encoder_;
 }
 
-FrameDetector& TargetBox::DetectorFor(detectors::Kind kind, bool tail) {
+FrameDetector& TargetBox::DetectorFor(detectors::Kind kind, bool tail, double sigma) {
     std::unique_ptr<FrameDetector>& d = detectors_[{kind, tail}];
-    if (!d) d = std::make_unique<FrameDetector>(kind, target_, tail);
+    if (!d) {
+        detectors::Setup setup;
+        setup.target = target_;
+        setup.noiseVariance = sigma * sigma;
+        setup.predictionVariance = sigma * sigma;
+        d = std::make_unique<FrameDetector>(kind, std::move(setup), tail);
+    }
     return *d;
+}
+
+std::string CoefficientText(const char* name, py::handle value) {
+    if (py::isinstance<py::str>(value)) return value.cast<std::string>();
+    if (!py::isinstance<py::sequence>(value) && !py::hasattr(value, "__array__"))
+        return NumberOf(name, value).shown;
+    std::string text;
+    for (py::handle item : py::module_::import("builtins").attr("list")(value))
+        text += (text.empty() ? "" : ",") + NumberOf(name, item).shown;
+    return text;
 }
 
 TargetRef TargetOf(py::handle value) {
     if (py::isinstance<TargetBox>(value)) return value.cast<TargetRef>();
-    const std::string text = ListText("target", value);
-    std::vector<lab::TargetChoice> choice;
-    if (lab::ParseTargets(text, false, choice).empty() && choice.front().gpr > 0)
+    const std::string text = CoefficientText("target", value);
+    std::vector<choices::TargetChoice> choice;
+    if (choices::ParseTargets(text, false, choice).empty() && choice.front().gpr > 0)
         Refuse("target", "gpr" + std::to_string(choice.front().gpr) +
                              " is designed with a head's equalizer: Channel(target=\"" + text +
                              "\", channel=\"lorentz\" or \"erf\", ...).target is one");
@@ -80,18 +156,17 @@ TargetRef TargetOf(py::handle value) {
     return std::make_shared<TargetBox>(std::move(target));
 }
 
-detectors::Kind KindOf(py::handle value, const channel::Target& target, bool coloured) {
+detectors::Kind KindOf(py::handle value, const detectors::Where& where) {
     const std::string name = py::str(value);
-    std::string names;
-    for (detectors::Kind kind : detectors::AllKinds()) {
-        if (name == detectors::KindName(kind)) {
-            if (std::string why = detectors::WhyNot(kind, target, coloured); !why.empty())
-                Refuse("kind", why);
-            return kind;
-        }
-        names += std::string(names.empty() ? "" : ", ") + detectors::KindName(kind);
+    const detectors::Row* row = detectors::Find(name);
+    if (row == nullptr) {
+        std::string names;
+        for (const detectors::Row& r : detectors::Table())
+            names += std::string(names.empty() ? "" : ", ") + r.name;
+        Refuse("kind", channel::Quoted(name) + " is not a detector (" + names + ")");
     }
-    Refuse("kind", channel::Quoted(name) + " is not a detector (" + names + ")");
+    if (std::string why = row->whyNot(where); !why.empty()) Refuse("kind", why);
+    return row->kind;
 }
 
 std::string TargetText(const TargetBox& box) {
@@ -147,15 +222,9 @@ py::array Precode(TargetBox& box, py::handle raw, bool inverse) {
 }
 
 py::list Events(TargetBox& box, py::object maxD2, py::object maxLen) {
-    double reach = 0;
-    if (!maxD2.is_none()) {
-        if (std::string error = lab::ParsePositive(NumberText("max_d2", maxD2), reach);
-            !error.empty())
-            Refuse("max_d2", error);
-    }
-    if (std::string error = lab::CheckEventReach(box.target(), reach); !error.empty())
-        Refuse("max_d2", error);
-    const int len = SmallCount("max_len", maxLen, 1, lab::kMaxEventLen);
+    double reach = maxD2.is_none() ? 0 : Positive("max_d2", maxD2);
+    Take("max_d2", choices::CheckEventReach(box.target(), reach));
+    const int len = SmallCount("max_len", maxLen, 1, choices::kMaxEventLen);
     std::vector<channel::ErrorEvent> events;
     {
         py::gil_scoped_release release;
@@ -228,7 +297,8 @@ to every function; a name or a list there makes a new one each time.)")
             "detectors",
             [](const TargetBox& b) {
                 py::list names;
-                for (detectors::Kind kind : detectors::KindsFor(b.target()))
+                for (detectors::Kind kind :
+                     detectors::DefaultKinds({&b.target(), b.target().Name(), false, 0}))
                     names.append(detectors::KindName(kind));
                 return py::tuple(names);
             },
@@ -236,8 +306,8 @@ to every function; a name or a list there makes a new one each time.)")
         .def(
             "why_not",
             [](const TargetBox& b, const std::string& kind) {
-                for (detectors::Kind k : detectors::AllKinds())
-                    if (kind == detectors::KindName(k)) return detectors::WhyNot(k, b.target());
+                if (const detectors::Row* row = detectors::Find(kind))
+                    return row->whyNot({&b.target(), b.target().Name(), false, 0});
                 Refuse("kind", channel::Quoted(kind) + " is not a detector");
             },
             py::arg("kind"), "Why a detector cannot run on this target, or \"\".")
@@ -262,9 +332,8 @@ five times it) and a length max_len (1 ... 24): dicts with the keys d2, event
         .def(
             "slicer_ber",
             [](TargetBox& b, py::object sigma) {
-                if (std::string why = detectors::WhyNot(detectors::Kind::kSlicer, b.target());
-                    !why.empty())
-                    Refuse("target", why);
+                Take("target", detectors::WhyNot(detectors::Kind::kSlicer,
+                                                 {&b.target(), b.target().Name(), false, 0}));
                 return EachSigma(sigma,
                                  [&](double s) { return channel::SlicerBer(b.target(), s); });
             },

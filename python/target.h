@@ -17,26 +17,32 @@
 namespace pyquorvane {
 
 // Frames of any length through the detectors' one interface: a detector made
-// for the frames' shape, and made again when the length changes. It runs
-// without the GIL; the lock keeps two Python threads off its scratch at once.
+// by its row of the table for the frames' shape, and made again when the
+// length changes. It runs without the GIL; the lock keeps two Python threads
+// off its scratch at once.
 class FrameDetector {
   public:
-    // npml takes the whitening predictor a channel was designed with.
-    FrameDetector(detectors::Kind kind, const channel::Target& target, bool tail,
-                  std::vector<float> predictor = {});
+    // `setup` holds the target and what the kind takes of its channel (npml
+    // a predictor); its shape is set here, tail 0 or the target's memory.
+    FrameDetector(detectors::Kind kind, detectors::Setup setup, bool tail);
     detectors::Kind kind() const { return kind_; }
-    bool tail() const { return tail_ > 0; }
+    bool tail() const { return setup_.shape.tail > 0; }
     // The raw bits of y's frames: a frame of n samples has n - tail bits.
     py::array Detect(py::handle y);
+    // Their log-likelihood ratios, L = ln P(0 | y) / P(1 | y) per raw bit
+    // (float32; a hard detector claims certainty, +-inf), given a-priori
+    // ratios of the same shape or none; with `extrinsic`, the posterior less
+    // the a-priori.
+    py::array Soft(py::handle y, py::handle apriori, bool extrinsic);
 
   private:
+    // The detector for frames of `bits` bits, made anew when that changes.
+    detectors::Detector& For(int bits);
+
     detectors::Kind kind_;
-    channel::Target target_;
-    int tail_; // 0 or the target's memory
-    std::vector<float> predictor_;
+    detectors::Setup setup_;
     std::mutex mutex_;
     std::unique_ptr<detectors::Detector> detector_;
-    int bits_ = 0;
 };
 
 class TargetBox {
@@ -47,7 +53,7 @@ class TargetBox {
     // Made on first use, with the GIL held, then kept.
     const std::vector<channel::ErrorEvent>& BoundEvents();
     const channel::FrameEncoder& Encoder();
-    FrameDetector& DetectorFor(detectors::Kind kind, bool tail);
+    FrameDetector& DetectorFor(detectors::Kind kind, bool tail, double sigma = 0);
 
   private:
     channel::Target target_;
@@ -57,13 +63,15 @@ class TargetBox {
 };
 using TargetRef = std::shared_ptr<TargetBox>;
 
+// A target's coefficients as the command line writes them: a str as it is,
+// a sequence of numbers joined with commas ("1,2,1").
+std::string CoefficientText(const char* name, py::handle value);
 // A Target object, or what the Target constructor takes: a name, a list of
 // coefficients or their text "1,2,1". A gprL target is designed with a
 // head's equalizer: a Channel has it.
 TargetRef TargetOf(py::handle value);
-// A detector's name ("slicer", "viterbi", "npml"), checked to apply to the
-// target, on a channel whose noise is white or (`coloured`) equalized.
-detectors::Kind KindOf(py::handle value, const channel::Target& target, bool coloured = false);
+// A detector's row by its name, checked to apply there.
+detectors::Kind KindOf(py::handle value, const detectors::Where& where);
 // The text of a Target object that the lab's target parser reads back as
 // the same target: its name, or its coefficients in full.
 std::string TargetText(const TargetBox& box);

@@ -78,7 +78,7 @@ void BM_BerRecording(benchmark::State& state) {
     settings.errors = settings.bits;
     settings.threads = static_cast<int>(state.range(0));
     engine::BerSetup setup;
-    setup.chain.channel = engine::ChannelKind::kLorentz;
+    setup.chain.head = channel::HeadKind::kLorentz;
     setup.chain.density = 2;
     setup.chain.jitter = 0.05;
     channel::Target::Parse("e2pr4", setup.chain.target);
@@ -106,8 +106,7 @@ BENCHMARK(BM_BerRecording)
 // quorvane-lab targets over 31 densities, 1 ... 4 by 0.1, on each head.
 void BM_Targets31(benchmark::State& state) {
     engine::SurveySettings settings;
-    settings.channel =
-        state.range(0) == 0 ? engine::ChannelKind::kLorentz : engine::ChannelKind::kErf;
+    settings.head = state.range(0) == 0 ? channel::HeadKind::kLorentz : channel::HeadKind::kErf;
     for (int i = 0; i <= 30; ++i) settings.densities.push_back(1 + 0.1 * i);
     settings.jitter = 0.05;
     for (auto _ : state) benchmark::DoNotOptimize(engine::SurveyTargets(settings));

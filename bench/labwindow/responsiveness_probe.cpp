@@ -69,9 +69,9 @@ int main(int argc, char** argv) {
     busy.sweepBits = 1'000'000'000;
     busy.sweepErrors = 1'000'000'000;
     if (head) {
-        busy.channel = labmodel::ChannelKind::kErf;
-        busy.density = 2;
-        busy.jitter = 0.05;
+        busy.channel.chain.head = channel::HeadKind::kErf;
+        busy.channel.chain.density = 2;
+        busy.channel.chain.jitter = 0.05;
     }
     window.panel->Load(busy);
     if (head) {

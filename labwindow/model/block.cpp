@@ -5,7 +5,7 @@
 
 #include "channel/bounds.h"
 #include "channel/waveform.h"
-#include "lab/channel_options.h"
+#include "choices/texts.h"
 
 namespace labmodel {
 
@@ -32,13 +32,13 @@ std::string HoverText(const BlockView& view, int k) {
 
 BlockSource::BlockSource(const LabSettings& settings)
     : settings_(settings), blocks_(std::make_unique<engine::WindowBlocks>(BlocksOf(settings))),
-      table_(EventsTable(settings.target)) {
+      table_(EventsTable(settings.Target())) {
     const engine::ChannelDesign& design = blocks_->design();
     if (design.readback) {
         design.readback->Pulse(pulse_);
         range_ = engine::RangeOf(design.settings);
     } else {
-        const std::vector<double>& f = settings.target.Coefficients();
+        const std::vector<double>& f = settings.Target().Coefficients();
         channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
     }
     const double one = 1;
@@ -76,8 +76,8 @@ BlockView BlockSource::View(const engine::BlockResult& result) {
     v.tail = static_cast<int>(f.received.size()) - v.bits;
     v.snrDb = settings_.snrDb;
     v.sigma = blocks_->settings().sigma;
-    v.targetName = settings_.target.Name();
-    v.channelText = lab::ChannelText(design.settings);
+    v.targetName = settings_.Target().Name();
+    v.channelText = choices::ChannelText(design.settings);
     v.head = design.readback != nullptr;
     v.levels = design.target.Levels();
     v.raw = f.raw;

@@ -19,7 +19,7 @@ const engine::EyeRange& EyeRangeCache::Of(const engine::ChainSettings& chain) {
     // The range is the target's levels on the ideal channel, the head's
     // readback (kind and density only) on a head.
     const bool same =
-        valid_ && chain.channel == chain_.channel &&
+        valid_ && chain.head == chain_.head &&
         (chain.Recording() ? chain.density == chain_.density
                            : chain.target.Coefficients() == chain_.target.Coefficients());
     if (!same) {

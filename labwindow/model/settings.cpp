@@ -1,66 +1,73 @@
 #include "labwindow/model/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "channel/bounds.h"
-#include "lab/options.h"
+#include "choices/ber_table.h"
+#include "choices/texts.h"
+#include "choices/values.h"
 
 namespace labmodel {
 
 Capabilities EngineCapabilities() {
-    // Since issue 18 the engines' ChainSettings hold a head, its density and
-    // jitter and the equalizer, and detectors::Kind has npml.
+    // The engines' ChainSettings hold a head, its density and jitter and the
+    // equalizer, and the detector table has npml.
     return {true, true};
+}
+
+std::vector<detectors::Kind> DefaultTicks() {
+    std::vector<detectors::Kind> kinds;
+    for (const detectors::Row& row : detectors::Table())
+        if (row.byDefault) kinds.push_back(row.kind);
+    return kinds;
 }
 
 std::string SetTarget(LabSettings& settings, const std::string& text) {
     // gprL is the command line's too, but its taps are designed at each
     // noise level, and the views here draw one fixed target: say so rather
     // than call the name unknown.
-    std::vector<lab::TargetChoice> choices;
-    if (lab::ParseTargets(text, false, choices).empty() && choices.size() == 1 &&
+    std::vector<choices::TargetChoice> choices;
+    if (choices::ParseTargets(text, false, choices).empty() && choices.size() == 1 &&
         choices.front().gpr > 0)
         return text + " is designed with the equalizer at each noise level, which the window does "
                       "not draw; quorvane-lab ber and targets take it";
     channel::Target target;
     if (std::string error = channel::Target::Parse(text, target); !error.empty()) return error;
     settings.targetText = text;
-    settings.target = target;
+    settings.channel.targets = {choices::TargetChoice{target, 0}};
     return {};
 }
 
-namespace {
-
-// The parser's value lands in the settings only when it is taken: the lab's
-// parsers store what they read before they check its range.
-template <typename T, typename Parse>
-std::string Take(T& field, const std::string& text, Parse parse) {
-    T value = field;
-    std::string error = parse(text, value);
-    if (error.empty()) field = value;
-    return error;
+std::string SetOption(LabSettings& settings, const std::string& name, const std::string& text) {
+    const choices::ChannelOption* row = choices::FindOption(name);
+    if (row == nullptr) return choices::Quoted(name) + " is no channel option";
+    // The parser stores what it reads only once it is taken; the copy keeps
+    // every other field as it was all the same.
+    choices::ChannelChoice trial = settings.channel;
+    if (std::string error = row->parse(text, false, trial); !error.empty()) return error;
+    settings.channel = trial;
+    return {};
 }
 
-} // namespace
-
-std::string SetDensity(LabSettings& settings, const std::string& text) {
-    return Take(settings.density, text, lab::ParseDensity);
+std::string OptionText(const LabSettings& settings, const std::string& name) {
+    const choices::ChannelOption* row = choices::FindOption(name);
+    return row == nullptr ? std::string() : row->show(settings.channel);
 }
 
-std::string SetJitter(LabSettings& settings, const std::string& text) {
-    return Take(settings.jitter, text, lab::ParseJitter);
+void Tick(LabSettings& settings, detectors::Kind kind, bool on) {
+    std::vector<detectors::Kind> ticked;
+    for (const detectors::Row& row : detectors::Table())
+        if (row.kind == kind ? on : Ticked(settings, row.kind)) ticked.push_back(row.kind);
+    settings.ticked = ticked;
 }
 
-std::string SetTaps(LabSettings& settings, const std::string& text) {
-    return Take(settings.taps, text, lab::ParseEqualizerTaps);
-}
-
-std::string SetPredictor(LabSettings& settings, const std::string& text) {
-    return Take(settings.predictor, text, lab::ParsePredictor);
+bool Ticked(const LabSettings& settings, detectors::Kind kind) {
+    return std::find(settings.ticked.begin(), settings.ticked.end(), kind) != settings.ticked.end();
 }
 
 std::string SweepPoints(const LabSettings& settings, std::vector<double>& dbs) {
-    return lab::ParseSnrRange(settings.sweepRange, dbs);
+    return choices::ParseSnrRange(settings.sweepRange, dbs);
 }
 
 double Sigma(const LabSettings& settings) {
@@ -68,41 +75,31 @@ double Sigma(const LabSettings& settings) {
 }
 
 std::vector<detectors::Kind> DetectorsOf(const LabSettings& settings) {
-    using detectors::Kind;
-    const bool recording = settings.channel != ChannelKind::kIdeal;
-    std::vector<Kind> kinds;
-    for (Kind kind : detectors::KindsFor(settings.target, recording)) {
-        const bool wanted = kind == Kind::kSlicer    ? settings.slicer
-                            : kind == Kind::kViterbi ? settings.viterbi
-                                                     : settings.npml;
-        if (wanted) kinds.push_back(kind);
-    }
+    const engine::ChainSettings chain = ChainOf(settings);
+    const detectors::Where where = choices::WhereOf(chain, settings.channel.targets.front());
+    std::vector<detectors::Kind> kinds;
+    for (detectors::Kind kind : settings.ticked)
+        if (detectors::WhyNot(kind, where).empty()) kinds.push_back(kind);
     return kinds;
 }
 
 engine::ChainSettings ChainOf(const LabSettings& settings) {
-    engine::ChainSettings chain;
-    chain.target = settings.target;
+    engine::ChainSettings chain = choices::ChainFor(settings.channel, 0);
+    // The window's blocks are the window's own 40-bit ones and more: always
+    // with the tail that ends them in state 0.
     chain.tail = true;
-    chain.channel = settings.channel;
-    chain.density = settings.density;
-    chain.jitter = settings.jitter;
-    chain.taps = settings.taps;
-    chain.predictor = settings.predictor;
     return chain;
 }
 
-lab::ChannelOptions ChannelOptionsOf(const LabSettings& settings) {
-    lab::ChannelOptions options;
-    options.chain = ChainOf(settings);
-    options.targets = {lab::TargetChoice{settings.target, 0}};
-    for (detectors::Kind kind : DetectorsOf(settings))
-        options.detectors.push_back(detectors::KindName(kind));
-    return options;
+choices::ChannelChoice ChoiceOf(const LabSettings& settings) {
+    choices::ChannelChoice choice = settings.channel;
+    choice.chain = ChainOf(settings);
+    choice.detectors = DetectorsOf(settings);
+    return choice;
 }
 
 std::string ChannelText(const LabSettings& settings) {
-    return lab::ChannelText(ChainOf(settings));
+    return choices::ChannelText(ChainOf(settings));
 }
 
 engine::BlockSettings BlocksOf(const LabSettings& settings) {
@@ -135,11 +132,10 @@ engine::BerSettings SweepSettingsOf(const LabSettings& settings) {
     return ber;
 }
 
-engine::BerSetup SweepSetupOf(const LabSettings& settings) {
-    engine::BerSetup setup;
-    setup.chain = ChainOf(settings);
-    setup.detectors = DetectorsOf(settings);
-    return setup;
+engine::SweepSettings SweepOf(const LabSettings& settings) {
+    std::vector<double> dbs;
+    SweepPoints(settings, dbs);
+    return choices::SweepOf(ChoiceOf(settings), SweepSettingsOf(settings), {}, dbs);
 }
 
 std::string NoiseText(const LabSettings& settings) {

@@ -1,27 +1,24 @@
 #pragma once
 // Everything the lab window's controls choose, as plain values, and how they
 // become the engines' settings. The window's panel edits one of these; every
-// view is computed from it.
+// view is computed from it. The channel's values are the choices' own
+// (choices/channel.h): the panel shows a control for every row of the
+// channel option table and the detector table, and each is read by the same
+// parser as the command line's.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "channel/target.h"
+#include "choices/channel.h"
 #include "detectors/table.h"
+#include "engine/ber_sweep.h"
 #include "engine/chain.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
 #include "engine/window_blocks.h"
-#include "lab/channel_options.h"
 
 namespace labmodel {
-
-// The channel in front of the detectors: the engines' own choice (the ideal
-// channel, a Lorentzian or an erf head).
-using ChannelKind = engine::ChannelKind;
-inline const char* ChannelName(ChannelKind kind) {
-    return engine::ChannelName(kind);
-}
 
 // What the engines can do. Both are there since the recording channel landed;
 // the panel still asks, so that a front end built without them greys the
@@ -40,55 +37,60 @@ inline constexpr int kMinBlockBits = channel::kBits;
 inline constexpr int kMaxBlockBits = 4096;
 inline constexpr std::uint64_t kMaxEyeBlocks = 1'000'000;
 
+// The detectors ticked when nothing is remembered: the table's default ones.
+std::vector<detectors::Kind> DefaultTicks();
+
 struct LabSettings {
-    // The channel.
-    ChannelKind channel = ChannelKind::kIdeal;
-    double density = 2.0; // PW50 / T, for a head
-    double jitter = 0;    // transition jitter, bit periods
-    int taps = 15;        // equalizer length
-    int predictor = 2;    // npml's whitening predictor taps
+    // The channel, as the channel options' table chooses it: the head and
+    // its values, the target (one: the views draw one), the tail, the
+    // converter and the sweep's noise stream.
+    choices::ChannelChoice channel;
     std::string targetText = "e3pr4";
-    channel::Target target; // parsed from targetText
     // The noise and the blocks.
     double snrDb = 26;
     std::uint64_t seed = 1;
     int blockBits = channel::kBits;
-    // Detectors shown, where they apply.
-    bool slicer = true;
-    bool viterbi = true;
-    bool npml = true; // where it applies: on a head
+    // The detectors ticked, in the table's order: they run where they apply
+    // (a tick stays for a channel where one does not).
+    std::vector<detectors::Kind> ticked = DefaultTicks();
     // The eye.
-    std::uint64_t eyeBlocks = 100'000;
-    int eyeUis = 2;
+    std::uint64_t eyeBlocks = engine::EyeSettings{}.blocks;
+    int eyeUis = engine::EyeSettings{}.uis;
     // The error-rate sweep, as the command line writes it.
     std::string sweepRange = "12:30:1";
     std::uint64_t sweepBits = 10'000'000;
     std::uint64_t sweepErrors = 300;
     int threads = 2;
+
+    const channel::Target& Target() const { return channel.targets.front().target; }
+    bool Head() const { return channel.chain.Recording(); }
 };
 
-// Sets targetText and target from a name or list; an empty string, or the
+// Sets targetText and the target from a name or list; an empty string, or the
 // parser's line saying what is wrong (the settings are then unchanged).
 std::string SetTarget(LabSettings& settings, const std::string& text);
-// The head's values from their texts, by the command line's parsers
-// (--density, --jitter, --taps, --predictor): an empty string, or the
-// parser's line (the settings are then unchanged).
-std::string SetDensity(LabSettings& settings, const std::string& text);
-std::string SetJitter(LabSettings& settings, const std::string& text);
-std::string SetTaps(LabSettings& settings, const std::string& text);
-std::string SetPredictor(LabSettings& settings, const std::string& text);
+// A channel option's value from its text, by the option's own parser (the
+// row of `name`, a flag or a keyword: "--density", "density"): an empty
+// string, or the parser's line (the settings are then unchanged).
+std::string SetOption(LabSettings& settings, const std::string& name, const std::string& text);
+// The option's value as text, as its parser reads it back.
+std::string OptionText(const LabSettings& settings, const std::string& name);
+// Ticks or unticks a detector.
+void Tick(LabSettings& settings, detectors::Kind kind, bool on);
+bool Ticked(const LabSettings& settings, detectors::Kind kind);
 // The sweep's SNR points; an empty string, or the line saying what is wrong.
 std::string SweepPoints(const LabSettings& settings, std::vector<double>& dbs);
 
 // of snrDb, against the energy SNR is quoted against (engine::SignalEnergy:
 // the target's on the ideal channel, the head's bit energy on a head)
 double Sigma(const LabSettings& settings);
-// The detectors asked for that apply to the target and channel
-// (detectors::WhyNot), in the lab's order: npml on a head only.
+// The detectors ticked that apply to the target and channel, in the table's
+// order.
 std::vector<detectors::Kind> DetectorsOf(const LabSettings& settings);
-// The settings as the command line's channel options, for what the lab
-// shares with the window (the error-rate CSV, its refusals).
-lab::ChannelOptions ChannelOptionsOf(const LabSettings& settings);
+// The settings as the choices the command line would have made, with the
+// detectors that run: for what the window shares with it (the error-rate CSV,
+// its refusals).
+choices::ChannelChoice ChoiceOf(const LabSettings& settings);
 // "ideal channel" or "lorentz head, density 2.5, jitter 0, 15 taps".
 std::string ChannelText(const LabSettings& settings);
 
@@ -96,7 +98,8 @@ engine::ChainSettings ChainOf(const LabSettings& settings);
 engine::BlockSettings BlocksOf(const LabSettings& settings);
 engine::EyeSettings EyeOf(const LabSettings& settings);
 engine::BerSettings SweepSettingsOf(const LabSettings& settings);
-engine::BerSetup SweepSetupOf(const LabSettings& settings);
+// The sweep over the panel's range (SweepPoints must accept it).
+engine::SweepSettings SweepOf(const LabSettings& settings);
 
 // "SNR 24.0 dB, sigma 0.335" as the panel shows it beside the slider.
 std::string NoiseText(const LabSettings& settings);

@@ -54,7 +54,7 @@ TEST(Target, BadTextsAreRefusedWithTheReason) {
     const std::pair<const char*, const char*> cases[] = {
         {"", "neither a named target"},
         {"e4pr4", "neither a named target"},
-        {"1", "has 1 coefficients"},
+        {"1", "has 1 coefficient;"},
         {"1,2,3,4,5,6,7,8", "more than 7 coefficients"},
         {"1,,2", "'' is not a number"},
         {"1,x", "'x' is not a number"},

@@ -7,9 +7,9 @@
 
 #include "channel/coding.h"
 #include "channel/random.h"
-#include "detectors/table.h"
 #include "detectors/slicer.h"
 #include "detectors/survivors.h"
+#include "detectors/table.h"
 #include "detectors/viterbi.h"
 #include "detectors/viterbi_kernels.h"
 #include "frame_fixture.h"
@@ -172,6 +172,11 @@ TEST(Detectors, FastEqualsPlainOnTiesAndOddSamples) {
     }
 }
 
+// Where a detector runs on a known target.
+detectors::Where On(const Target& target, bool coloured = false) {
+    return {&target, target.Name(), coloured, 0};
+}
+
 TEST(Detectors, TheInterfaceRunsEachKindOnWholeFrames) {
     // Three frames through the interface: the tail's samples are the
     // Viterbi detector's, never the slicer's bits.
@@ -182,10 +187,19 @@ TEST(Detectors, TheInterfaceRunsEachKindOnWholeFrames) {
     std::vector<test::Frame> frames;
     for (int f = 0; f < 3; ++f) frames.emplace_back(encoder, noise, shape.bits, shape.tail, 0.7);
     const float* y[3] = {frames[0].y.data(), frames[1].y.data(), frames[2].y.data()};
-    for (Kind kind : KindsFor(e2pr4)) {
+    for (Kind kind : DefaultKinds(On(e2pr4))) {
         Bits out[3] = {Bits(500), Bits(500), Bits(500)};
         std::uint8_t* raw[3] = {out[0].data(), out[1].data(), out[2].data()};
         MakeDetector(kind, e2pr4, shape)->Detect(3, y, raw);
+        // A hard detector's ratios claim certainty, +inf for a 0 and -inf for
+        // a 1, whatever the a-priori ratios say, extrinsic or not.
+        Bits again[3] = {Bits(500), Bits(500), Bits(500)};
+        std::uint8_t* raw2[3] = {again[0].data(), again[1].data(), again[2].data()};
+        std::vector<float> llr[3], prior(500, -3.0f);
+        float* l[3];
+        const float* a[3] = {prior.data(), prior.data(), prior.data()};
+        for (int f = 0; f < 3; ++f) l[f] = (llr[f].resize(500), llr[f].data());
+        MakeDetector(kind, e2pr4, shape)->DetectSoft(3, y, {a, l, kind == Kind::kSlicer}, raw2);
         for (int f = 0; f < 3; ++f) {
             Bits want(500);
             if (kind == Kind::kViterbi)
@@ -193,10 +207,21 @@ TEST(Detectors, TheInterfaceRunsEachKindOnWholeFrames) {
             else
                 Slicer(e2pr4).Slice(y[f], 500, want.data());
             EXPECT_EQ(out[f], want) << KindName(kind) << " frame " << f;
+            EXPECT_EQ(again[f], want) << KindName(kind) << " frame " << f;
+            for (int k = 0; k < 500; ++k)
+                ASSERT_EQ(llr[f][k], want[k] ? -INFINITY : INFINITY) << KindName(kind) << k;
         }
     }
-    EXPECT_EQ(KindsFor(Named("1,0.8,-0.3")), std::vector<Kind>{Kind::kViterbi});
-    EXPECT_NE(WhyNot(Kind::kSlicer, Named("2,1")), "");
+    EXPECT_EQ(DefaultKinds(On(Named("1,0.8,-0.3"))), std::vector<Kind>{Kind::kViterbi});
+    EXPECT_EQ(DefaultKinds(On(e2pr4, true)),
+              (std::vector<Kind>{Kind::kSlicer, Kind::kViterbi, Kind::kNpml}));
+    EXPECT_NE(WhyNot(Kind::kSlicer, On(Named("2,1"))), "");
+    // A target designed at each point (gprL) is no target yet: no slicer.
+    EXPECT_EQ(WhyNot(Kind::kSlicer, {nullptr, "gpr3", true, 0}),
+              "the slicer needs an integer target with a parity precoder; gpr3 has real taps");
+    // Every row's name finds it, and nothing else does.
+    for (const detectors::Row& row : detectors::Table()) EXPECT_EQ(detectors::Find(row.name), &row);
+    EXPECT_EQ(detectors::Find("Viterbi"), nullptr);
 }
 
 TEST(Slicer, NearestLevelClampedWithHalfwayUp) {

@@ -140,7 +140,8 @@ TEST(LabEngine, QuantizedRunsWithoutNoiseAreExact) {
         ASSERT_EQ(channel::Target::Parse(c.target, setup.chain.target), "");
         setup.chain.adcBits = c.bits;
         setup.chain.tail = c.tail;
-        setup.detectors = detectors::KindsFor(setup.chain.target);
+        setup.detectors =
+            detectors::DefaultKinds({&setup.chain.target, setup.chain.TargetName(), false, 0});
         std::atomic<bool> stop{false};
         engine::PointCounts counts;
         ASSERT_TRUE(engine::RunPoint(settings, setup, 0, 0.0, stop, counts));

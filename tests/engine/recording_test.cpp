@@ -11,10 +11,10 @@
 
 namespace {
 
-engine::ChainSettings Head(engine::ChannelKind kind, double density, double jitter,
+engine::ChainSettings Head(channel::HeadKind kind, double density, double jitter,
                            const char* target) {
     engine::ChainSettings s;
-    s.channel = kind;
+    s.head = kind;
     s.density = density;
     s.jitter = jitter;
     channel::Target::Parse(target, s.target);
@@ -27,9 +27,9 @@ TEST(Recording, MeasuredErrorIsTheDesignedOneAndOrthogonalToTheInputs) {
     const struct {
         engine::ChainSettings chain;
         double snrDb;
-    } cases[] = {{Head(engine::ChannelKind::kLorentz, 2.5, 0, "e2pr4"), 22},
-                 {Head(engine::ChannelKind::kErf, 1.5, 0.08, "epr4"), 20},
-                 {Head(engine::ChannelKind::kLorentz, 1.2, 0.2, "pr4"), 18}};
+    } cases[] = {{Head(channel::HeadKind::kLorentz, 2.5, 0, "e2pr4"), 22},
+                 {Head(channel::HeadKind::kErf, 1.5, 0.08, "epr4"), 20},
+                 {Head(channel::HeadKind::kLorentz, 1.2, 0.2, "pr4"), 18}};
     for (const auto& c : cases) {
         const double sigma = channel::SigmaOfSnr(engine::SignalEnergy(c.chain), c.snrDb);
         const engine::ChannelDesign design = engine::DesignChannel(c.chain, sigma);
@@ -78,7 +78,7 @@ TEST(Recording, NpmlBeatsViterbiWhereTheNoiseHasColourAndThreadsChangeNothing) {
     settings.errors = settings.bits;
     settings.threads = 2;
     engine::BerSetup setup;
-    setup.chain = Head(engine::ChannelKind::kLorentz, 2, 0.02, "e2pr4");
+    setup.chain = Head(channel::HeadKind::kLorentz, 2, 0.02, "e2pr4");
     setup.detectors = {detectors::Kind::kViterbi, detectors::Kind::kNpml};
     const double sigma = channel::SigmaOfSnr(engine::SignalEnergy(setup.chain), 20);
     const std::atomic<bool> stop{false};
@@ -105,7 +105,7 @@ namespace {
 TEST(Recording, TheConverterQuantizesTheEqualizersOutput) {
     // The same frame with and without a converter: each sample the one the
     // converter makes of the equalized sample, and nearly all of them moved.
-    engine::ChainSettings s = Head(engine::ChannelKind::kLorentz, 2, 0.05, "e3pr4");
+    engine::ChainSettings s = Head(channel::HeadKind::kLorentz, 2, 0.05, "e3pr4");
     const double sigma = channel::SigmaOfSnr(engine::SignalEnergy(s), 20);
     const engine::ChannelDesign plain = engine::DesignChannel(s, sigma);
     s.adcBits = 6;

@@ -1,5 +1,7 @@
 // quorvane-lab as a user runs it: its commands, its files, its errors, and
 // what Ctrl-C leaves behind.
+#include "choices/channel.h"
+#include "detectors/table.h"
 #include "engine/eye_diagram.h"
 #include "tests/program_fixture.h"
 
@@ -53,6 +55,34 @@ TEST_F(Lab, EventsStartWithTheNearestOnes) {
     EXPECT_EQ(lines.back().substr(0, 3), "24,");
     EXPECT_EQ(Lines(Run("events --max-d2 16").out).size(), 4u);
     EXPECT_EQ(Lines(Run("events --max-d2 11").out), std::vector<std::string>{lines[0]});
+}
+
+TEST_F(Lab, EveryDetectorAndChannelOptionIsOffered) {
+    // The tables are the command line's: each channel option in the help of
+    // the commands that take it, each detector in --detector's, and each one
+    // run by detect with its column (on a head where it needs one).
+    const struct {
+        const char* command;
+        unsigned bit;
+    } commands[] = {{"ber", choices::kBer}, {"detect", choices::kDetect}, {"eye", choices::kEye}};
+    for (const auto& c : commands) {
+        const std::string help = Run(std::string(c.command) + " --help").out;
+        for (const choices::ChannelOption& row : choices::ChannelOptions())
+            EXPECT_EQ(help.find(std::string(row.flag) + " ") != std::string::npos,
+                      (row.commands & c.bit) != 0)
+                << c.command << " " << row.flag;
+    }
+    const std::string help = Run("ber --help").out;
+    for (const detectors::Row& row : detectors::Table()) {
+        EXPECT_NE(help.find(row.name), std::string::npos) << row.name;
+        channel::Target e2pr4;
+        ASSERT_EQ(channel::Target::Parse("e2pr4", e2pr4), "");
+        const bool head = !row.whyNot({&e2pr4, "e2pr4", false, 0}).empty();
+        const Result r = Run(std::string("detect --snr 14 --target e2pr4 --csv - --detector ") +
+                             row.name + (head ? " --channel lorentz" : ""));
+        ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
+        EXPECT_EQ(Lines(r.out).front(), std::string("run,k,raw,samp,received,") + row.name);
+    }
 }
 
 TEST_F(Lab, DetectWithoutNoiseIsExactOnTheWindowsBlocks) {

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "channel/bounds.h"
-#include "lab/ber_points.h"
+#include "choices/ber_table.h"
 #include "labwindow/model/block.h"
 #include "labwindow/model/display_check.h"
 #include "labwindow/model/eye.h"
@@ -38,13 +38,15 @@ std::string Text(float v) {
     return text;
 }
 
-LabSettings At(double snrDb, std::uint64_t seed = 1, labmodel::ChannelKind channel = {},
-               double density = 2, const char* target = "e3pr4") {
+using Head = std::optional<channel::HeadKind>;
+
+LabSettings At(double snrDb, std::uint64_t seed = 1, Head head = {}, double density = 2,
+               const char* target = "e3pr4") {
     LabSettings s;
     s.snrDb = snrDb;
     s.seed = seed;
-    s.channel = channel;
-    s.density = density;
+    s.channel.chain.head = head;
+    s.channel.chain.density = density;
     EXPECT_EQ(labmodel::SetTarget(s, target), "");
     return s;
 }
@@ -52,7 +54,7 @@ LabSettings At(double snrDb, std::uint64_t seed = 1, labmodel::ChannelKind chann
 TEST_F(LabModel, TheBlockViewDecidesAsDetectDoes) {
     // The command line's CSV row by row: run,k,raw,samp,received, the detectors (on a head
     // received is the equalizer's output); the noisy trace through every ring.
-    using K = labmodel::ChannelKind;
+    using K = channel::HeadKind;
     const std::tuple<const char*, LabSettings, const char*> cases[] = {
         {"", At(17, 5), "slicer,viterbi"},
         {"--channel lorentz --density 2.5", At(17, 5, K::kLorentz, 2.5), "slicer,viterbi,npml"},
@@ -68,13 +70,14 @@ TEST_F(LabModel, TheBlockViewDecidesAsDetectDoes) {
         std::getline(csv, line);
         ASSERT_EQ(line, std::string("run,k,raw,samp,received,") + detectors);
         LabSettings s = settings;
-        if (s.channel == K::kErf) s.jitter = 0.05, s.taps = 11, s.predictor = 3;
+        engine::ChainSettings& c = s.channel.chain;
+        if (c.head == K::kErf) c.jitter = 0.05, c.taps = 11, c.predictor = 3;
         BlockSource source(s);
         int rows = 0, wrong = 0;
         for (int run = 1; run <= 25; ++run) {
             const BlockView v = source.Next();
             ASSERT_EQ(v.run, static_cast<std::uint64_t>(run));
-            ASSERT_EQ(v.head, s.channel != K::kIdeal);
+            ASSERT_EQ(v.head, s.Head());
             for (int k = 0; k < v.bits + v.tail; ++k, ++rows) {
                 ASSERT_TRUE(std::getline(csv, line));
                 std::string want = std::to_string(run) + "," + std::to_string(k) + ",";
@@ -87,7 +90,7 @@ TEST_F(LabModel, TheBlockViewDecidesAsDetectDoes) {
             }
             for (int e : v.errors) wrong += e;
         }
-        EXPECT_EQ(rows, 25 * (40 + s.target.Memory())) << options;
+        EXPECT_EQ(rows, 25 * (40 + s.Target().Memory())) << options;
         EXPECT_GT(wrong, 0) << options; // at 17 dB the detectors err now and then
     }
 }
@@ -101,8 +104,8 @@ TEST(LabModelTrellis, TheDecidedPathIsTheDetectorsAndEventsAreItsDifference) {
         ASSERT_EQ(labmodel::SetTarget(s, target), "");
         s.blockBits = 120;
         BlockSource source(s);
-        const std::size_t viterbi = s.target.HasSlicer() ? 1 : 0;
-        const std::vector<channel::ErrorEvent> table = labmodel::EventsTable(s.target);
+        const std::size_t viterbi = s.Target().HasSlicer() ? 1 : 0;
+        const std::vector<channel::ErrorEvent> table = labmodel::EventsTable(s.Target());
         for (int run = 0; run < 30; ++run) {
             const BlockView v = source.Next();
             const labmodel::TrellisView& t = v.trellis;
@@ -122,7 +125,7 @@ TEST(LabModelTrellis, TheDecidedPathIsTheDetectorsAndEventsAreItsDifference) {
                     ASSERT_EQ(d, sign * ev.event.e[k - ev.first]) << target << " k " << k;
                     covered[k] = 1;
                 }
-                EXPECT_EQ(ev.event.d2, channel::MakeErrorEvent(s.target, ev.event.e).d2);
+                EXPECT_EQ(ev.event.d2, channel::MakeErrorEvent(s.Target(), ev.event.e).d2);
                 if (ev.last + t.memory < v.bits) {
                     EXPECT_EQ(ev.rawErrors, ev.event.rawBitErrors);
                 }
@@ -131,7 +134,7 @@ TEST(LabModelTrellis, TheDecidedPathIsTheDetectorsAndEventsAreItsDifference) {
                     EXPECT_EQ(table[ev.tableRow].d2, ev.event.d2);
                     ++inTable;
                 } else {
-                    EXPECT_TRUE(ev.event.d2 > 2 * s.target.D2Min() || ev.event.e.size() > 16);
+                    EXPECT_TRUE(ev.event.d2 > 2 * s.Target().D2Min() || ev.event.e.size() > 16);
                     ++beyond;
                 }
                 raw += ev.rawErrors;
@@ -193,7 +196,7 @@ TEST_F(LabModel, TheSweepCountsAndWritesAsBerDoes) {
             Run("ber --snr 14:16:2 --bits 131072 --errors 50 --threads 2 --seed 6 --csv " +
                 P("cli.csv") + head);
         ASSERT_EQ(r.status, 0) << r.err;
-        LabSettings s = *head ? At(0, 6, labmodel::ChannelKind::kLorentz, 2.5) : At(0, 6);
+        LabSettings s = *head ? At(0, 6, channel::HeadKind::kLorentz, 2.5) : At(0, 6);
         s.sweepRange = "14:16:2";
         s.sweepBits = 131072;
         s.sweepErrors = 50;
@@ -203,17 +206,17 @@ TEST_F(LabModel, TheSweepCountsAndWritesAsBerDoes) {
         std::vector<int> progress;
         const std::atomic<bool> stop{false};
         EXPECT_EQ(labmodel::RunSweep(
-                      labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs, stop,
+                      labmodel::SweepOf(s), stop,
                       [&](const engine::BerPoint& p) { points.push_back(p); },
                       [&](const labmodel::SweepProgress& p) { progress.push_back(p.point); }),
                   2);
         std::FILE* out = std::fopen(P("window.csv").c_str(), "w");
-        lab::WriteBerCsv(out, labmodel::ChannelOptionsOf(s), points);
+        choices::WriteBerCsv(out, labmodel::ChoiceOf(s), points);
         std::fclose(out);
         EXPECT_EQ(testsupport::Slurp(P("window.csv")), testsupport::Slurp(P("cli.csv")));
         const std::atomic<bool> stopped{true};
-        EXPECT_EQ(labmodel::RunSweep(labmodel::SweepSettingsOf(s), labmodel::SweepSetupOf(s), dbs,
-                                     stopped, [&](const engine::BerPoint&) { ADD_FAILURE(); }, {}),
+        EXPECT_EQ(labmodel::RunSweep(labmodel::SweepOf(s), stopped,
+                                     [&](const engine::BerPoint&) { ADD_FAILURE(); }, {}),
                   0);
     }
 }
@@ -322,7 +325,7 @@ TEST(LabModelSettings, WhatThePanelChoosesBecomesTheEnginesSettings) {
     ASSERT_EQ(labmodel::SetTarget(s, "1,0.8,-0.3"), "");
     EXPECT_EQ(labmodel::DetectorsOf(s), std::vector<detectors::Kind>{detectors::Kind::kViterbi});
     ASSERT_EQ(labmodel::SetTarget(s, "PR4"), "");
-    s.viterbi = false;
+    labmodel::Tick(s, detectors::Kind::kViterbi, false);
     EXPECT_EQ(labmodel::DetectorsOf(s), std::vector<detectors::Kind>{detectors::Kind::kSlicer});
     s.snrDb = 3;
     EXPECT_EQ(labmodel::NoiseText(s), "SNR 3.0 dB, sigma 1");
@@ -336,26 +339,31 @@ TEST(LabModelSettings, WhatThePanelChoosesBecomesTheEnginesSettings) {
 }
 
 TEST(LabModelSettings, AHeadsFieldsTakeWhatTheCommandLineTakesAndRefuseWithItsLines) {
-    using Set = std::string (*)(LabSettings&, const std::string&);
-    const std::tuple<Set, const char*, const char*> cases[] = {
-        {labmodel::SetDensity, "7", "'7' is not between 0.5 and 5"},
-        {labmodel::SetTaps, "14", "'14' is even; the equalizer has an odd number of taps"},
-        {labmodel::SetJitter, "0.5", "'0.5' is not between 0 and 0.3"},
-        {labmodel::SetPredictor, "9", "'9' is out of range (1 ... 4)"},
-        {labmodel::SetDensity, "2.5", ""},
-        {labmodel::SetJitter, "0.05", ""},
-        {labmodel::SetTaps, "11", ""},
-        {labmodel::SetPredictor, "3", ""}};
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"density", "7", "'7' is not between 0.5 and 5"},
+        {"taps", "14", "'14' is even; the equalizer has an odd number of taps"},
+        {"jitter", "0.5", "'0.5' is not between 0 and 0.3"},
+        {"predictor", "9", "'9' is out of range (1 ... 4)"},
+        {"adc_bits", "3", "'3' is out of range (4 ... 10)"},
+        {"noise_stream", "fast", "'fast' is neither serial nor lanes"},
+        {"density", "2.5", ""},
+        {"jitter", "0.05", ""},
+        {"taps", "11", ""},
+        {"predictor", "3", ""}};
     LabSettings s;
-    const auto head = [&s] { return std::make_tuple(s.density, s.jitter, s.taps, s.predictor); };
-    for (const auto& [set, text, line] : cases) {
+    const auto head = [&s] {
+        const engine::ChainSettings& c = s.channel.chain;
+        return std::make_tuple(c.density, c.jitter, c.taps, c.predictor, c.adcBits);
+    };
+    for (const auto& [option, text, line] : cases) {
         const auto before = head();
-        EXPECT_EQ(set(s, text), line);
+        EXPECT_EQ(labmodel::SetOption(s, option, text), line);
         EXPECT_TRUE(*line == 0 || head() == before) << text; // refused: nothing changes
+        if (*line == 0) EXPECT_EQ(labmodel::OptionText(s, option), text);
     }
     using detectors::Kind;
     EXPECT_EQ(labmodel::DetectorsOf(s), (std::vector<Kind>{Kind::kSlicer, Kind::kViterbi}));
-    s.channel = labmodel::ChannelKind::kLorentz;
+    s.channel.chain.head = channel::HeadKind::kLorentz;
     const engine::ChainSettings chain = labmodel::ChainOf(s);
     EXPECT_EQ(labmodel::ChannelText(s), "lorentz head, density 2.5, jitter 0.05, 11 taps");
     EXPECT_EQ(labmodel::DetectorsOf(s),
@@ -364,9 +372,10 @@ TEST(LabModelSettings, AHeadsFieldsTakeWhatTheCommandLineTakesAndRefuseWithItsLi
     // The kept eye range is RangeOf's whatever comes in turn.
     labmodel::EyeRangeCache cache;
     for (double density : {2.5, 2.5, 3.0, 3.0}) {
-        s.density = density;
-        s.channel = s.channel == labmodel::ChannelKind::kErf ? labmodel::ChannelKind::kIdeal
-                                                             : labmodel::ChannelKind::kErf;
+        s.channel.chain.density = density;
+        s.channel.chain.head = s.channel.chain.head == channel::HeadKind::kErf
+                                   ? Head()
+                                   : Head(channel::HeadKind::kErf);
         EXPECT_EQ(cache.Of(labmodel::ChainOf(s)).high, engine::RangeOf(labmodel::ChainOf(s)).high);
     }
 }

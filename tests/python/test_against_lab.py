@@ -82,6 +82,8 @@ HEAD = ["--channel", "lorentz", "--density", "2.5", "--jitter", "0.03"]
       "--predictor", "3", "--detector", "viterbi,npml"],
      dict(snr=16, target="epr4", channel="erf", density=1.5, predictor=3,
           detectors=["viterbi", "npml"])),
+    (["--snr", "18:20:2", "--adc-bits", "6", "--noise-stream", "lanes"],
+     dict(snr="18:20:2", adc_bits=6, noise_stream="lanes")),
 ])
 def test_ber_is_the_labs_csv(options, kwargs):
     r = run_lab("ber", *options, "--bits", "3e5", "--errors", "200", "--frame", "1000", "--seed",

@@ -122,6 +122,14 @@ def test_bad_arrays_and_values_are_refused(call, error, text):
     (["targets", "--density", "3:2:0.5"], lambda: quorvane.targets(density="3:2:0.5")),
     (["targets", "--density", "2", "--channel", "ideal"], lambda: quorvane.targets(2, channel="ideal")),
     (["targets", "--density", "2", "--snr", "101"], lambda: quorvane.targets([2, 3], snr=101)),
+    (["ber", "--sigma", "0.5", "--adc-bits", "3"], lambda: quorvane.ber(sigma=0.5, adc_bits=3)),
+    (["ber", "--sigma", "0.5", "--adc-bits", "6", "--target", "1,0.5"],
+     lambda: quorvane.Channel(adc_bits=6.0, target=[1, 0.5])),
+    (["ber", "--sigma", "0.5", "--noise-stream", "fast"],
+     lambda: quorvane.ber(sigma=0.5, noise_stream="fast")),
+    (["ber", "--sigma", "inf"], lambda: quorvane.ber(sigma=float("inf"))),
+    (["ber", "--sigma", "0.3", "--channel", "lorentz", "--density", "nan"],
+     lambda: quorvane.Channel(channel="lorentz", density=float("nan"))),
 ])
 def test_refusals_are_the_command_lines(args, call):
     with pytest.raises(ValueError) as refused:
@@ -149,3 +157,22 @@ def test_a_heads_stages_and_detectors_fit_together():
     assert np.array_equal(npml.detect(t["received"]), quorvane.npml(t["received"], HEAD))
     assert len(HEAD.predictor) == 2 and HEAD.noise_correlation[1] != 0
     assert HEAD.detectors == ("slicer", "viterbi", "npml") and HEAD.signal_energy < 1
+
+
+def test_every_detector_and_channel_option_is_offered():
+    # The tables are the module's: a function a detector, each one through
+    # Detector too, and every channel option a keyword; an unknown one is
+    # Python's own TypeError.
+    head = quorvane.Channel(channel="lorentz", density=2.5, sigma=0.1)
+    y = head.readback(RAW[:2], seed=4)
+    for name in quorvane.DETECTORS:
+        on = quorvane.Channel() if name in quorvane.Channel().detectors else head
+        samples = quorvane.Channel().readback(RAW[:2], seed=4) if on is not head else y
+        bits = getattr(quorvane, name)(samples, on)
+        assert np.array_equal(bits, quorvane.Detector(name, on).detect(samples))
+        ratios = quorvane.Detector(name, on).soft(samples)
+        assert ratios.dtype == np.float32 and np.array_equal(ratios < 0, bits == 1)
+    assert set(head.settings) >= {"channel", "density", "jitter", "taps", "predictor", "tail",
+                                  "adc_bits", "noise_stream"}
+    with pytest.raises(TypeError, match="unexpected keyword argument 'densty'"):
+        quorvane.Channel(densty=2)

@@ -1,19 +1,16 @@
-// quorvane-lab: the read channel's data coming back out. Noise, a slicer and
-// a Viterbi detector, their error events and their error rates, on the
-// command line.
-#include "channel/target.h"
-#include "console/output_file.h"
-#include "lab/channel_options.h"
-#include "lab/commands.h"
-#include "lab/options.h"
-#include "labwindow/run.h"
+// quorvane-lab's commands on the command line: the read channel's data
+// coming back out. Noise, the detectors, their error events and their error
+// rates, the eye and the targets.
+#include "lab/program.h"
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-namespace {
+#include "channel/target.h"
+#include "choices/channel.h"
+
+namespace lab {
 
 const char* const kSummary =
     "quorvane-lab: recover the data of a partial-response read channel (E3PR4, the\n"
@@ -22,6 +19,8 @@ const char* const kSummary =
     "detector and a noise-predictive one; list the error events, measure and draw the\n"
     "detectors' bit-error rates, draw the eye diagram, and find the target for a density;\n"
     "or watch all of it live in the lab window (quorvane-lab gui).";
+
+namespace {
 
 const char* const kModel =
     R"(Run quorvane-lab COMMAND --help for what a command does, its options and defaults.
@@ -70,6 +69,8 @@ lost: then nothing is written), 2 a bad command line, 130 stopped by Ctrl-C, 143
 SIGTERM (what was finished is still printed and written; no partial file is left).
 A file name "-" means standard output.)";
 
+} // namespace
+
 // The model's text with the named targets in it.
 std::string ModelText() {
     std::string text = kModel;
@@ -81,84 +82,40 @@ std::string ModelText() {
         names += "           " + name + line.substr(space + 1) + "\n";
     }
     text.replace(text.find("@TARGETS@"), 9, names);
-    text.replace(text.find("@RECORDING@"), 11, lab::kRecordingModel);
+    text.replace(text.find("@RECORDING@"), 11, choices::kRecordingModel);
     return text;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{kSummary, "quorvane-lab"};
-    app.set_version_flag("--version", std::string("quorvane-lab ") + QUORVANE_VERSION);
-    app.require_subcommand(1);
-    app.footer(ModelText());
-
-    lab::EventsOptions events;
-    lab::DetectOptions detect;
-    lab::BerOptions ber;
-    lab::EyeOptions eye;
-    lab::TargetsOptions targets;
-    CLI::App* eventsCommand = lab::AddEventsCommand(app, events);
-    CLI::App* detectCommand = lab::AddDetectCommand(app, detect);
-    CLI::App* berCommand = lab::AddBerCommand(app, ber);
-    CLI::App* eyeCommand = lab::AddEyeCommand(app, eye);
-    CLI::App* targetsCommand = lab::AddTargetsCommand(app, targets);
-    CLI::App* guiCommand = app.add_subcommand("gui", "the lab window: all of the above, live");
-    guiCommand->footer(
-        "Opens Quorvane Lab, a window with the channel's way back: a block's waveform with\n"
-        "the noise, the received samples and every detector's decisions (Space: the next\n"
-        "block, N: new noise), its trellis with the survivors and the error events, the\n"
-        "eye growing live, an error-rate sweep on worker threads, and the error events.\n"
-        "Settings and the window's place are remembered between starts. Needs a display\n"
-        "(DISPLAY or WAYLAND_DISPLAY); the toolkit's own options (-platform NAME ...) are\n"
-        "passed on. Exit status: 0 after the window is closed, 1 without a display.");
-    guiCommand->allow_extras();
-
-    try {
-        // A word that is neither an option nor a command would otherwise be
-        // reported as a missing command.
-        const std::string first = argc > 1 ? argv[1] : "-";
-        if (first[0] != '-' && first != "events" && first != "detect" && first != "ber" &&
-            first != "eye" && first != "targets" && first != "gui")
-            throw CLI::ExtrasError("unknown command '" + first +
-                                       "'; the commands are events, "
-                                       "detect, ber, eye, targets and gui",
-                                   CLI::ExitCodes::ExtrasError);
-        app.parse(argc, argv);
-        if (*eventsCommand) lab::CheckEventsOptions(events);
-        if (*detectCommand) lab::CheckDetectOptions(detect);
-        if (*targetsCommand) lab::CheckTargetsOptions(targets);
-        if (*berCommand) lab::CheckBerOptions(ber);
-        if (*eyeCommand) lab::CheckEyeOptions(eye);
-    } catch (const CLI::ParseError& e) {
-        // --help, --version: a full standard output is a failure too.
-        if (e.get_exit_code() == 0) return lab::FinishStdout(app.exit(e));
-        std::string line = e.what();
-        // One line, whatever the user typed: CLI11 quotes unknown words as
-        // they came.
-        for (char& c : line) {
-            if (c == '\n') c = ' ';
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-        }
-        std::fprintf(stderr, "quorvane-lab: %s (see --help)\n", line.c_str());
-        return lab::kExitUsage;
-    }
-
-    // A signal that ends the program removes what it had begun to write,
-    // the window's saved files too.
-    console::InstallCleanupHandlers();
-    if (*guiCommand) {
-        // The window gets the program's name and the toolkit's options.
-        std::vector<std::string> words = {argv[0]};
-        for (const std::string& w : guiCommand->remaining()) words.push_back(w);
-        std::vector<char*> args;
-        for (std::string& w : words) args.push_back(w.data());
-        args.push_back(nullptr);
-        return labwindow::RunLabWindow(static_cast<int>(words.size()), args.data());
-    }
-    if (*eventsCommand) return lab::RunEvents(events);
-    if (*detectCommand) return lab::RunDetect(detect);
-    if (*eyeCommand) return lab::RunEye(eye);
-    if (*targetsCommand) return lab::RunTargets(targets);
-    return lab::RunBer(ber);
+Program::Program(CLI::App& app) {
+    eventsCommand_ = AddEventsCommand(app, events_);
+    detectCommand_ = AddDetectCommand(app, detect_);
+    berCommand_ = AddBerCommand(app, ber_);
+    eyeCommand_ = AddEyeCommand(app, eye_);
+    targetsCommand_ = AddTargetsCommand(app, targets_);
 }
+
+std::vector<std::string> Program::Names() {
+    return {"events", "detect", "ber", "eye", "targets"};
+}
+
+void Program::Check() {
+    if (*eventsCommand_) CheckEventsOptions(events_);
+    if (*detectCommand_) CheckDetectOptions(detect_);
+    if (*targetsCommand_) CheckTargetsOptions(targets_);
+    if (*berCommand_) CheckBerOptions(ber_);
+    if (*eyeCommand_) CheckEyeOptions(eye_);
+}
+
+bool Program::Chosen() const {
+    return *eventsCommand_ || *detectCommand_ || *berCommand_ || *eyeCommand_ || *targetsCommand_;
+}
+
+int Program::Run() {
+    if (*eventsCommand_) return RunEvents(events_);
+    if (*detectCommand_) return RunDetect(detect_);
+    if (*eyeCommand_) return RunEye(eye_);
+    if (*targetsCommand_) return RunTargets(targets_);
+    return RunBer(ber_);
+}
+
+} // namespace lab

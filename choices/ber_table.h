@@ -1,0 +1,34 @@
+#pragma once
+// A sweep's points as every front end reports them: the columns of its
+// table (the command line's table and CSV, the lab window's CSV, the Python
+// module's array), the CSV itself, and the sweep's settings from a choice.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "choices/channel.h"
+#include "engine/ber_sweep.h"
+
+namespace choices {
+
+// A target column first when several targets run, then snr_db, sigma, bits,
+// an errors and a rate column for each detector whose row says so (always,
+// on a head, or when named; one that did not run at a point leaves its two
+// cells empty), then union_bound.
+struct BerColumns {
+    bool target = false;
+    std::vector<detectors::Kind> kinds; // the detectors with columns, in order
+    // "target", "snr_db", "sigma", "bits", "slicer_errors", "slicer_ber", ...
+    std::vector<std::string> Names() const;
+};
+BerColumns BerColumnsOf(const ChannelChoice& choice);
+
+// A header of the columns' names, then a row a point.
+void WriteBerCsv(std::FILE* file, const ChannelChoice& choice,
+                 const std::vector<engine::BerPoint>& points);
+
+// The sweep of a choice: its targets' chains and its detectors.
+engine::SweepSettings SweepOf(const ChannelChoice& choice, const engine::BerSettings& run,
+                              const std::vector<double>& sigmas, const std::vector<double>& snrDbs);
+
+} // namespace choices

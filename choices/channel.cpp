@@ -1,0 +1,555 @@
+#include "choices/channel.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "channel/adc.h"
+#include "channel/equalizer.h"
+#include "channel/head.h"
+#include "channel/readback.h"
+#include "choices/values.h"
+
+namespace choices {
+
+const char* const kRecordingModel =
+    R"(  channel  --channel ideal (the default): the target's own levels plus white noise.
+           --channel lorentz (longitudinal) or erf (perpendicular): a read head whose
+           response to one magnetic transition is g(t) = 1 / (1 + (2t/W)^2), or
+           erf(2 sqrt(ln 2) t / W) whose derivative is W wide at half height; W =
+           --density, the user density PW50 / T (T = 1). The precoder's output p_k is
+           the write current a_k = 2 p_k - 1; transition b_k = (a_k - a_{k-1}) / 2
+           lands at k + Delta_k, Delta_k Gaussian of deviation --jitter bit periods,
+           and the readback is r(t) = sum b_k g(t - k - Delta_k). An ideal low-pass
+           at the Nyquist frequency 1/2 on signal and noise, then a sample at every
+           integer t (the Lorentzian's low-passed response in closed form, the erf
+           head's by quadrature of its spectrum; each bit response summed over
+           40 + 24 W^0.8 bit periods on either side, each jitter term over 40).
+  noise    on a head: white, deviation sigma per sample after the low-pass; SNR =
+           10 log10(E_i / sigma^2), E_i = the energy of the bit response g(t) -
+           g(t - 1) (pi W / (2 (1 + W^2)) for the Lorentzian), so on the ideal
+           channel's E_i = sum f^2 the SNR means the same thing.
+  equalizer  an FIR of --taps taps (odd), designed for the least mean-squared
+           error to the target's levels sum f_m a_{k-m} / 2 for independent
+           equiprobable data at the point's SNR and jitter (the jitter's statistics
+           exact for this model, by Gauss-Hermite quadrature; no training run), with
+           the delay of least error; the readback's mean is taken off first and
+           sum f / 2 added after, so the detectors see the levels sum f_m p_{k-m}.
+           --target gprL (L = 2 ... 6) designs a monic target of L + 1 real taps with
+           the equalizer, at each point; the normal equations are solved by Eigen.
+  npml     the Viterbi trellis, the equalized noise whitened along each survivor
+           by a --predictor P-tap predictor (P = 1 ... 4, default 2) designed from
+           the noise's autocorrelation. On a head the union bound takes the
+           equalized noise's autocorrelation as designed (residual ISI and jitter
+           counted as noise) for the Viterbi detector, which is blind to it.)";
+
+namespace {
+
+// The engines' defaults; made on first use, after every static they need.
+const engine::ChainSettings& Defaults() {
+    static const engine::ChainSettings defaults;
+    return defaults;
+}
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+std::string Joined(const std::vector<std::string>& names, const char* separator) {
+    std::string text;
+    for (const std::string& n : names) text += (text.empty() ? "" : separator) + n;
+    return text;
+}
+
+// ---- the rows' values ------------------------------------------------------
+
+std::vector<std::string> ChannelNames() {
+    std::vector<std::string> names = {"ideal"};
+    for (const channel::HeadRow& h : channel::Heads()) names.push_back(h.name);
+    return names;
+}
+
+std::string ParseChannel(const std::string& text, bool, ChannelChoice& c) {
+    std::string name;
+    if (std::string error = ParseName(text, ChannelNames(), name); !error.empty()) return error;
+    const channel::HeadRow* head = channel::FindHead(name);
+    c.chain.head = head ? std::optional<channel::HeadKind>(head->kind) : std::nullopt;
+    return {};
+}
+
+std::string ShowChannel(const ChannelChoice& c) {
+    return c.chain.ChannelName();
+}
+
+std::string HelpChannel(bool) {
+    return "ideal (the default), " + channel::HeadNames() + ": see quorvane-lab --help";
+}
+
+template <double engine::ChainSettings::*Field, double Lo, double Hi>
+std::string TakeNumber(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckNumberIn(v, Lo, Hi, shown); !error.empty()) return error;
+    c.chain.*Field = v;
+    return {};
+}
+
+template <double engine::ChainSettings::*Field, double Lo, double Hi>
+std::string ParseNumberField(const std::string& text, bool, ChannelChoice& c) {
+    double v = 0;
+    if (std::string error = ParseNumber(text, v); !error.empty()) return error;
+    return TakeNumber<Field, Lo, Hi>(v, text, c);
+}
+
+template <double engine::ChainSettings::*Field> std::string ShowNumber(const ChannelChoice& c) {
+    return Number(c.chain.*Field);
+}
+
+std::string TakeTaps(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckCount(v, channel::kMinTaps, channel::kMaxTaps, shown);
+        !error.empty())
+        return error;
+    if (std::string error = CheckOdd(static_cast<std::uint64_t>(v), shown); !error.empty())
+        return error;
+    c.chain.taps = static_cast<int>(v);
+    return {};
+}
+
+std::string TakePredictor(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckCount(v, 1, channel::kMaxPredictor, shown); !error.empty())
+        return error;
+    c.chain.predictor = static_cast<int>(v);
+    return {};
+}
+
+std::string TakeAdcBits(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckCount(v, channel::kMinAdcBits, channel::kMaxAdcBits, shown);
+        !error.empty())
+        return error;
+    c.chain.adcBits = static_cast<int>(v);
+    return {};
+}
+
+// A whole number as the command line writes it, through the number's check.
+template <std::string (*Take)(double, const std::string&, ChannelChoice&), std::uint64_t Lo,
+          std::uint64_t Hi>
+std::string ParseCountField(const std::string& text, bool, ChannelChoice& c) {
+    std::uint64_t v = 0;
+    if (std::string error = ParseCount(text, Lo, Hi, v); !error.empty()) return error;
+    return Take(static_cast<double>(v), text, c);
+}
+
+std::string ParseAdcBits(const std::string& text, bool several, ChannelChoice& c) {
+    if (text == "none") {
+        c.chain.adcBits = 0;
+        return {};
+    }
+    return ParseCountField<TakeAdcBits, channel::kMinAdcBits, channel::kMaxAdcBits>(text, several,
+                                                                                    c);
+}
+
+std::string ShowTaps(const ChannelChoice& c) {
+    return std::to_string(c.chain.taps);
+}
+std::string ShowPredictor(const ChannelChoice& c) {
+    return std::to_string(c.chain.predictor);
+}
+std::string ShowAdcBits(const ChannelChoice& c) {
+    return c.chain.adcBits == 0 ? "none" : std::to_string(c.chain.adcBits);
+}
+
+std::string ParseTargetText(const std::string& text, bool several, ChannelChoice& c) {
+    return ParseTargetTexts({text}, several, c.targets);
+}
+
+std::string ShowTargets(const ChannelChoice& c) {
+    std::string text;
+    for (const TargetChoice& t : c.targets)
+        text += (text.empty() ? "" : ",") +
+                (t.gpr > 0 ? "gpr" + std::to_string(t.gpr) : t.target.Name());
+    return text;
+}
+
+std::string HelpTarget(bool several) {
+    return std::string("the partial-response target: pr4, epr4, e2pr4, e3pr4 (the window's, the "
+                       "default), its coefficients f0,f1,... (2 to 7 of them, e.g. 1,2,1), or "
+                       "gprL (L = 2 ... 6, on a head: L + 1 taps designed with the equalizer)") +
+           (several ? "; several as a list of names (e2pr4,e3pr4,gpr5) or by giving "
+                      "--target again"
+                    : "");
+}
+
+std::vector<std::string> DetectorNames() {
+    std::vector<std::string> names;
+    for (const detectors::Row& r : detectors::Table()) names.push_back(r.name);
+    return names;
+}
+
+std::string ParseDetectors(const std::string& text, bool, ChannelChoice& c) {
+    std::vector<std::string> names;
+    if (std::string error = ParseChoices(text, DetectorNames(), "detector", names); !error.empty())
+        return error;
+    c.detectors.clear();
+    for (const std::string& n : names) c.detectors.push_back(detectors::Find(n)->kind);
+    return {};
+}
+
+std::string ShowDetectors(const ChannelChoice& c) {
+    std::string text;
+    for (detectors::Kind k : c.detectors)
+        text += (text.empty() ? "" : ",") + std::string(detectors::KindName(k));
+    return text;
+}
+
+std::string HelpDetectors(bool) {
+    std::vector<std::string> byDefault, asked;
+    for (const detectors::Row& r : detectors::Table())
+        (r.byDefault ? byDefault : asked).push_back(r.name);
+    return Joined(byDefault, ",") + " or some of them (default: every one that applies)" +
+           (asked.empty() ? "" : "; also " + Joined(asked, ", ") + ", only when named");
+}
+
+std::vector<std::string> TailNames() {
+    return {"zero", "none"};
+}
+
+std::string ParseTailText(const std::string& text, bool, ChannelChoice& c) {
+    return ParseTail(text, c.chain.tail);
+}
+
+std::string ShowTail(const ChannelChoice& c) {
+    return c.chain.tail ? "zero" : "none";
+}
+
+// The noise streams by name, in the order of ChainSettings::Noise.
+struct Stream {
+    engine::ChainSettings::Noise noise;
+    const char* name;
+};
+constexpr Stream kStreams[] = {{engine::ChainSettings::Noise::kSerial, "serial"},
+                               {engine::ChainSettings::Noise::kLanes, "lanes"}};
+
+std::vector<std::string> StreamNames() {
+    std::vector<std::string> names;
+    for (const Stream& s : kStreams) names.push_back(s.name);
+    return names;
+}
+
+std::string ParseStream(const std::string& text, bool, ChannelChoice& c) {
+    std::string name;
+    if (std::string error = ParseName(text, StreamNames(), name); !error.empty()) return error;
+    for (const Stream& s : kStreams)
+        if (name == s.name) c.chain.noise = s.noise;
+    return {};
+}
+
+std::string ShowStream(const ChannelChoice& c) {
+    for (const Stream& s : kStreams)
+        if (c.chain.noise == s.noise) return s.name;
+    return kStreams[0].name;
+}
+
+constexpr double kMinDensity = channel::kMinDensity;
+constexpr double kMaxDensity = channel::kMaxDensity;
+constexpr double kNoJitter = 0;
+constexpr double kMaxJitter = channel::kMaxJitter;
+
+std::string HelpDensity(bool) {
+    return "a head's user density PW50 / T, " + Number(channel::kMinDensity) + " ... " +
+           Number(channel::kMaxDensity) + " (default " + Number(Defaults().density) + ")";
+}
+
+std::string HelpJitter(bool) {
+    return "a head's transition jitter, deviation in bit periods, 0 ... " +
+           Number(channel::kMaxJitter) + " (default " + Number(Defaults().jitter) + ")";
+}
+
+std::string HelpTaps(bool) {
+    return "a head's equalizer taps, odd, " + std::to_string(channel::kMinTaps) + " ... " +
+           std::to_string(channel::kMaxTaps) + " (default " + std::to_string(Defaults().taps) + ")";
+}
+
+std::string HelpPredictor(bool) {
+    return "npml's whitening predictor taps on a head, 1 ... " +
+           std::to_string(channel::kMaxPredictor) + " (default " +
+           std::to_string(Defaults().predictor) + ")";
+}
+
+std::string HelpTail(bool) {
+    return "zero (the default): the channel writes the target's memory of zero precoder bits "
+           "after each frame, the detector sees their samples and ends in state 0; none: the "
+           "frame just stops and the detector ends in its best state, so the last bits are "
+           "decided without the samples that follow them";
+}
+
+std::string HelpAdcBits(bool) {
+    return "quantize the detectors' input with a converter of B bits (" +
+           std::to_string(channel::kMinAdcBits) + " ... " + std::to_string(channel::kMaxAdcBits) +
+           "), uniform over the target's levels with clamping: m = floor((2^B - 1) / (highest - "
+           "lowest level)) codes a level step, code c for lowest + c/m, c = 0 ... m (highest - "
+           "lowest), each sample to the nearest code (halfway up); on a head it quantizes the "
+           "equalizer's output; the Viterbi detector then runs in integers on the codes (default: "
+           "none, float samples)";
+}
+
+std::string HelpStream(bool) {
+    return "serial (the default): the noise from one generator, the stream of every earlier "
+           "version; lanes: from eight generators side by side, a stream of its own and about "
+           "twice as fast";
+}
+
+} // namespace
+
+const std::vector<ChannelOption>& ChannelOptions() {
+    using S = engine::ChainSettings;
+    constexpr unsigned kAll = kBer | kDetect | kEye;
+    static const std::vector<ChannelOption> rows = {
+        {.flag = "--channel",
+         .keyword = "channel",
+         .typeName = nullptr,
+         .label = "Cha&nnel",
+         .shape = Shape::kName,
+         .headOnly = false,
+         .commands = kAll,
+         .help = HelpChannel,
+         .names = ChannelNames,
+         .parse = ParseChannel,
+         .number = nullptr,
+         .show = ShowChannel},
+        {.flag = "--density",
+         .keyword = "density",
+         .typeName = "D",
+         .label = "&Density",
+         .shape = Shape::kNumber,
+         .headOnly = true,
+         .commands = kAll,
+         .help = HelpDensity,
+         .names = nullptr,
+         .parse = ParseNumberField<&S::density, kMinDensity, kMaxDensity>,
+         .number = TakeNumber<&S::density, kMinDensity, kMaxDensity>,
+         .show = ShowNumber<&S::density>},
+        {.flag = "--jitter",
+         .keyword = "jitter",
+         .typeName = "J",
+         .label = "&Jitter",
+         .shape = Shape::kNumber,
+         .headOnly = true,
+         .commands = kAll,
+         .help = HelpJitter,
+         .names = nullptr,
+         .parse = ParseNumberField<&S::jitter, kNoJitter, kMaxJitter>,
+         .number = TakeNumber<&S::jitter, kNoJitter, kMaxJitter>,
+         .show = ShowNumber<&S::jitter>},
+        {.flag = "--taps",
+         .keyword = "taps",
+         .typeName = "N",
+         .label = "E&qualizer taps",
+         .shape = Shape::kCount,
+         .headOnly = true,
+         .commands = kAll,
+         .help = HelpTaps,
+         .names = nullptr,
+         .parse = ParseCountField<TakeTaps, channel::kMinTaps, channel::kMaxTaps>,
+         .number = TakeTaps,
+         .show = ShowTaps},
+        {.flag = "--predictor",
+         .keyword = "predictor",
+         .typeName = "P",
+         .label = "Predi&ctor taps",
+         .shape = Shape::kCount,
+         .headOnly = true,
+         .commands = kAll,
+         .help = HelpPredictor,
+         .names = nullptr,
+         .parse = ParseCountField<TakePredictor, 1, channel::kMaxPredictor>,
+         .number = TakePredictor,
+         .show = ShowPredictor},
+        {.flag = "--target",
+         .keyword = "target",
+         .typeName = "NAME|LIST|gprL",
+         .label = "&Target",
+         .shape = Shape::kTargets,
+         .headOnly = false,
+         .commands = kAll,
+         .help = HelpTarget,
+         .names = nullptr,
+         .parse = ParseTargetText,
+         .number = nullptr,
+         .show = ShowTargets},
+        {.flag = "--detector",
+         .keyword = "detectors",
+         .typeName = "LIST",
+         .label = "Detectors",
+         .shape = Shape::kDetectors,
+         .headOnly = false,
+         .commands = kBer | kDetect,
+         .help = HelpDetectors,
+         .names = DetectorNames,
+         .parse = ParseDetectors,
+         .number = nullptr,
+         .show = ShowDetectors},
+        {.flag = "--tail",
+         .keyword = "tail",
+         .typeName = "zero|none",
+         .label = "T&ail",
+         .shape = Shape::kName,
+         .headOnly = false,
+         .commands = kAll,
+         .help = HelpTail,
+         .names = TailNames,
+         .parse = ParseTailText,
+         .number = nullptr,
+         .show = ShowTail},
+        {.flag = "--adc-bits",
+         .keyword = "adc_bits",
+         .typeName = "B",
+         .label = "Converter bits",
+         .shape = Shape::kCount,
+         .headOnly = false,
+         .commands = kBer | kDetect,
+         .help = HelpAdcBits,
+         .names = nullptr,
+         .parse = ParseAdcBits,
+         .number = TakeAdcBits,
+         .show = ShowAdcBits},
+        {.flag = "--noise-stream",
+         .keyword = "noise_stream",
+         .typeName = nullptr,
+         .label = "Noise &generators",
+         .shape = Shape::kName,
+         .headOnly = false,
+         .commands = kBer,
+         .help = HelpStream,
+         .names = StreamNames,
+         .parse = ParseStream,
+         .number = nullptr,
+         .show = ShowStream},
+    };
+    return rows;
+}
+
+const ChannelOption* FindOption(const std::string& name) {
+    for (const ChannelOption& o : ChannelOptions())
+        if (name == o.flag || name == o.keyword) return &o;
+    return nullptr;
+}
+
+void Given(const ChannelOption& option, ChannelChoice& choice) {
+    if (std::find(choice.given.begin(), choice.given.end(), option.flag) != choice.given.end())
+        return;
+    std::vector<std::string> given;
+    for (const ChannelOption& o : ChannelOptions())
+        if (&o == &option ||
+            std::find(choice.given.begin(), choice.given.end(), o.flag) != choice.given.end())
+            given.push_back(o.flag);
+    choice.given = given;
+}
+
+detectors::Where WhereOf(const engine::ChainSettings& chain, const TargetChoice& target) {
+    return {target.gpr > 0 ? nullptr : &target.target,
+            target.gpr > 0 ? "gpr" + std::to_string(target.gpr) : target.target.Name(),
+            chain.Recording(), chain.adcBits};
+}
+
+Refusal CheckChannel(const ChannelChoice& c) {
+    const bool head = c.chain.Recording();
+    for (const std::string& flag : c.given) {
+        const ChannelOption* o = FindOption(flag);
+        if (o != nullptr && o->headOnly && !head)
+            return {flag, "the ideal channel takes no " + flag + " (choose --channel " +
+                              channel::HeadNames() + ")"};
+    }
+    for (const TargetChoice& t : c.targets) {
+        if (t.gpr > 0 && !head)
+            return {"--target", "gpr" + std::to_string(t.gpr) +
+                                    " is designed with a head's equalizer (choose --channel " +
+                                    channel::HeadNames() + ")"};
+        for (detectors::Kind kind : c.detectors)
+            if (std::string why = detectors::WhyNot(kind, WhereOf(c.chain, t)); !why.empty())
+                return {"--detector", why};
+    }
+    // The converter needs every target's levels on its codes: integer
+    // targets whose range its codes hold. A gprL target is designed with
+    // real taps.
+    if (c.chain.adcBits > 0) {
+        for (const TargetChoice& t : c.targets) {
+            if (t.gpr > 0)
+                return {"--adc-bits", "gpr" + std::to_string(t.gpr) +
+                                          " is designed with real taps, but the converter puts "
+                                          "the levels on its codes, which needs an integer "
+                                          "target"};
+            if (std::string why = channel::Adc::WhyNot(t.target, c.chain.adcBits); !why.empty())
+                return {"--adc-bits", why};
+        }
+    }
+    return {};
+}
+
+std::string ParseSurveyHead(const std::string& text, channel::HeadKind& head) {
+    const channel::HeadRow* row = channel::FindHead(text);
+    if (row == nullptr) {
+        std::vector<std::string> names;
+        for (const channel::HeadRow& h : channel::Heads()) names.push_back(h.name);
+        std::string name;
+        return ParseName(text, names, name) + " (targets are chosen for a head)";
+    }
+    head = row->kind;
+    return {};
+}
+
+std::string ParseSurveyDensities(const std::string& text, std::vector<double>& densities) {
+    return ParseRange(text, channel::kMinDensity, channel::kMaxDensity, "D", densities);
+}
+
+std::string CheckJitter(double jitter, const std::string& shown) {
+    return CheckNumberIn(jitter, 0, channel::kMaxJitter, shown);
+}
+
+std::string ParseJitter(const std::string& text, double& jitter) {
+    return ParseNumberIn(text, 0, channel::kMaxJitter, jitter);
+}
+
+std::string CheckEqualizerTaps(double taps, const std::string& shown) {
+    if (std::string error = CheckCount(taps, channel::kMinTaps, channel::kMaxTaps, shown);
+        !error.empty())
+        return error;
+    return CheckOdd(static_cast<std::uint64_t>(taps), shown);
+}
+
+std::string ParseEqualizerTaps(const std::string& text, int& taps) {
+    return ParseTaps(text, channel::kMinTaps, channel::kMaxTaps, taps);
+}
+
+std::string CheckEyeTarget(const engine::ChainSettings& chain) {
+    if (chain.gpr == 0) return {};
+    return "the eye draws the head's readback; a gprL target shapes only what the equalizer "
+           "makes of it";
+}
+
+engine::ChainSettings ChainFor(const ChannelChoice& c, std::size_t t) {
+    engine::ChainSettings chain = c.chain;
+    chain.target = c.targets[t].target;
+    chain.gpr = c.targets[t].gpr;
+    return chain;
+}
+
+std::vector<engine::ChainSettings> ChainsOf(const ChannelChoice& c) {
+    std::vector<engine::ChainSettings> chains;
+    for (std::size_t t = 0; t < c.targets.size(); ++t) chains.push_back(ChainFor(c, t));
+    return chains;
+}
+
+std::vector<detectors::Kind> NamedDetectors(const ChannelChoice& c) {
+    std::vector<detectors::Kind> kinds;
+    for (const detectors::Row& r : detectors::Table())
+        if (std::find(c.detectors.begin(), c.detectors.end(), r.kind) != c.detectors.end())
+            kinds.push_back(r.kind);
+    return kinds;
+}
+
+std::vector<detectors::Kind> DetectorsFor(const ChannelChoice& c,
+                                          const engine::ChannelDesign& design) {
+    if (c.detectors.empty()) return detectors::DefaultKinds(engine::WhereOf(design));
+    return NamedDetectors(c);
+}
+
+} // namespace choices

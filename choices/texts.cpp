@@ -1,0 +1,36 @@
+#include "choices/texts.h"
+
+#include <cstdio>
+
+#include "channel/bounds.h"
+
+namespace choices {
+namespace {
+
+std::string Number(const char* format, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
+}
+
+} // namespace
+
+std::string ChannelText(const engine::ChainSettings& chain) {
+    if (!chain.Recording()) return "ideal channel";
+    return chain.ChannelName() + " head, density " + Number("%g", chain.density) + ", jitter " +
+           Number("%g", chain.jitter) + ", " + std::to_string(chain.taps) + " taps";
+}
+
+std::string EyeSubject(const engine::ChainSettings& chain) {
+    if (!chain.Recording()) return chain.TargetName();
+    return chain.ChannelName() + " head, density " + Number("%g", chain.density) + ", jitter " +
+           Number("%g", chain.jitter);
+}
+
+std::string NoiseText(const engine::ChainSettings& chain, double sigma) {
+    if (sigma == 0) return "no noise";
+    return "sigma " + Number("%.3g", sigma) + " (SNR " +
+           Number("%.1f", channel::SnrDb(engine::SignalEnergy(chain), sigma)) + " dB)";
+}
+
+} // namespace choices

@@ -1,0 +1,21 @@
+#pragma once
+// The words the front ends share about a channel and its noise, so that the
+// command line's outputs, the lab window's titles and the Python module say
+// the same thing.
+#include <string>
+
+#include "engine/chain.h"
+
+namespace choices {
+
+// "lorentz head, density 2, jitter 0.05, 15 taps" or "ideal channel", for
+// output headers.
+std::string ChannelText(const engine::ChainSettings& chain);
+// What an eye shows: the target on the ideal channel, "lorentz head, density
+// 2.5, jitter 0.05" on a head (its readback is drawn before the equalizer,
+// so the taps are not in it).
+std::string EyeSubject(const engine::ChainSettings& chain);
+// "sigma 0.1 (SNR 21.5 dB)", or "no noise" at sigma 0.
+std::string NoiseText(const engine::ChainSettings& chain, double sigma);
+
+} // namespace choices
