@@ -35,13 +35,32 @@ FixedConstants ConstantsOf(const FrameOptions& o, const Code& code) {
     return k;
 }
 
-int Quantize(float ratio, const FixedConstants& k) {
-    const float cap = static_cast<float>(k.cap);
-    const float y = std::clamp(CleanRatio(ratio) * k.scale, -cap, cap);
+namespace {
+
+// CleanRatio, then scaled, clipped and rounded, in a form the compiler can
+// put in vector registers: the one definition of the input step.
+inline int QuantizeOne(float x, float scale, float cap) {
+    x = x != x ? 0.0f : x;
+    x = x < -kMaxRatio ? -kMaxRatio : (kMaxRatio < x ? kMaxRatio : x);
+    float y = x * scale;
+    y = y < -cap ? -cap : (cap < y ? cap : y);
     // 1.5 * 2^23 rounds any |y| < 2^22 to a whole number, half to even.
-    const float whole = (y + 12582912.0f) - 12582912.0f;
-    return static_cast<int>(whole);
+    return static_cast<int>((y + 12582912.0f) - 12582912.0f);
 }
+
+} // namespace
+
+int Quantize(float ratio, const FixedConstants& k) {
+    return QuantizeOne(ratio, k.scale, static_cast<float>(k.cap));
+}
+
+template <typename T>
+void QuantizeRow(const float* ratios, int n, const FixedConstants& k, T* out) {
+    const float scale = k.scale, cap = static_cast<float>(k.cap);
+    for (int i = 0; i < n; ++i) out[i] = static_cast<T>(QuantizeOne(ratios[i], scale, cap));
+}
+template void QuantizeRow(const float*, int, const FixedConstants&, std::int8_t*);
+template void QuantizeRow(const float*, int, const FixedConstants&, std::int16_t*);
 
 FrameResult DecodeFixed(const Code& code, const FrameOptions& options, const float* ratios,
                         std::uint8_t* bits, float* posterior) {
@@ -56,6 +75,7 @@ FrameResult DecodeFixed(const Code& code, const FrameOptions& options, const flo
     };
     std::vector<int> l(code.n), r(code.Edges(), 0), q(code.MaxRowWeight());
     for (int v = 0; v < code.n; ++v) l[v] = Quantize(ratios[v], k);
+
     auto zeroSyndrome = [&] {
         for (int c = 0; c < code.m; ++c) {
             bool parity = false;

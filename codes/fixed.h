@@ -59,8 +59,10 @@ struct FixedConstants {
 };
 FixedConstants ConstantsOf(const FrameOptions& options, const Code& code);
 
-// The input step: CleanRatio, scaled, clipped and rounded.
+// The input step: CleanRatio, scaled, clipped and rounded; a row of them.
 int Quantize(float ratio, const FixedConstants& k);
+template <typename T> // std::int8_t or std::int16_t
+void QuantizeRow(const float* ratios, int n, const FixedConstants& k, T* out);
 
 // The plain scalar decoder in the options' arithmetic.
 FrameResult DecodeFixed(const Code& code, const FrameOptions& options, const float* ratios,

@@ -1,6 +1,8 @@
 #include "codes/frames.h"
 
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "codes/frames_kernels.h"
@@ -47,31 +49,87 @@ struct alignas(64) Line {
     unsigned char bytes[64];
 };
 
-// The lane-by-lane messages of one element type.
-template <typename T>
-void Load(const Code& code, const FixedConstants& k, bool isFloat, int lanes, int frames,
-          const float* const* ratios, T* l) {
-    std::vector<T> row(code.n);
-    for (int f = 0; f < lanes; ++f) {
-        if (f < frames) {
-            for (int v = 0; v < code.n; ++v)
-                row[v] = isFloat ? static_cast<T>(CleanRatio(ratios[f][v]))
-                                 : static_cast<T>(Quantize(ratios[f][v], k));
-        } else {
-            std::fill(row.begin(), row.end(), T(0));
+// A B x B block of elements of S bytes (B = 8 / S), row i in word i
+// (element j at bits 8 S j ...), transposed in place: the halves' off-diagonal
+// blocks swapped, then the quarters', down to single elements.
+template <int S> inline void TransposeBlock(std::uint64_t* w) {
+    constexpr int B = 8 / S;
+    constexpr std::uint64_t kMask[3] = {0x00000000FFFFFFFFull, 0x0000FFFF0000FFFFull,
+                                        0x00FF00FF00FF00FFull};
+    int stage = 0;
+    for (int h = B / 2; h >= 1; h /= 2, ++stage) {
+        const int shift = 8 * S * h;
+        for (int i = 0; i < B; ++i) {
+            if (i & h) continue;
+            const std::uint64_t t = ((w[i] >> shift) ^ w[i + h]) & kMask[stage];
+            w[i + h] ^= t, w[i] ^= t << shift;
         }
-        for (int v = 0; v < code.n; ++v) l[static_cast<std::size_t>(v) * lanes + f] = row[v];
     }
 }
 
-template <typename T>
-void Store(const Code& code, float scale, int lanes, int f, const T* l, std::uint8_t* bits,
-           float* posterior) {
-    for (int v = 0; v < code.n; ++v) {
-        const T x = l[static_cast<std::size_t>(v) * lanes + f];
-        bits[v] = x < 0;
-        if (posterior) posterior[v] = static_cast<float>(x) / scale;
+// rows[f][0 ... n-1] (f < lanes) into l[v * lanes + f], block by block.
+template <typename T> void ToLanes(const T* rows, int n, int lanes, T* l) {
+    constexpr int B = 8 / sizeof(T);
+    int v0 = 0;
+    for (; v0 + B <= n; v0 += B)
+        for (int f0 = 0; f0 < lanes; f0 += B) {
+            std::uint64_t w[B];
+            for (int i = 0; i < B; ++i)
+                std::memcpy(&w[i], rows + static_cast<std::size_t>(f0 + i) * n + v0, 8);
+            TransposeBlock<sizeof(T)>(w);
+            for (int j = 0; j < B; ++j)
+                std::memcpy(l + static_cast<std::size_t>(v0 + j) * lanes + f0, &w[j], 8);
+        }
+    for (; v0 < n; ++v0)
+        for (int f = 0; f < lanes; ++f)
+            l[static_cast<std::size_t>(v0) * lanes + f] =
+                rows[static_cast<std::size_t>(f) * n + v0];
+}
+
+// The decisions of every lane, lane f's into out[f][0 ... n-1]. An integer
+// is negative when its sign bit is set; a float by comparison (-0 decides 0).
+template <typename T> void Decisions(const T* l, int n, int lanes, std::uint8_t* const* out) {
+    int v0 = 0;
+    if constexpr (sizeof(T) == 1) {
+        for (; v0 + 8 <= n; v0 += 8)
+            for (int f0 = 0; f0 < lanes; f0 += 8) {
+                std::uint64_t w[8];
+                for (int j = 0; j < 8; ++j) {
+                    std::memcpy(&w[j], l + static_cast<std::size_t>(v0 + j) * lanes + f0, 8);
+                    w[j] = (w[j] >> 7) & 0x0101010101010101ull;
+                }
+                TransposeBlock<1>(w);
+                for (int i = 0; i < 8; ++i) std::memcpy(out[f0 + i] + v0, &w[i], 8);
+            }
+    } else if constexpr (sizeof(T) == 2) {
+        for (; v0 + 4 <= n; v0 += 4)
+            for (int f0 = 0; f0 < lanes; f0 += 4) {
+                std::uint64_t w[4];
+                for (int j = 0; j < 4; ++j) {
+                    std::memcpy(&w[j], l + static_cast<std::size_t>(v0 + j) * lanes + f0, 8);
+                    w[j] = (w[j] >> 15) & 0x0001000100010001ull;
+                }
+                TransposeBlock<2>(w);
+                for (int i = 0; i < 4; ++i) {
+                    // Four 16-bit 0/1 values to four bytes.
+                    std::uint64_t x = w[i];
+                    x = (x | x >> 8) & 0x0000FFFF0000FFFFull;
+                    const std::uint32_t b = static_cast<std::uint32_t>(x | x >> 16);
+                    std::memcpy(out[f0 + i] + v0, &b, 4);
+                }
+            }
     }
+    for (; v0 < n; v0 += 64) {
+        const int end = std::min(n, v0 + 64);
+        for (int f = 0; f < lanes; ++f)
+            for (int v = v0; v < end; ++v)
+                out[f][v] = l[static_cast<std::size_t>(v) * lanes + f] < 0;
+    }
+}
+
+template <typename T> void Posterior(const T* l, int n, int lanes, int f, float scale, float* out) {
+    for (int v = 0; v < n; ++v)
+        out[v] = static_cast<float>(l[static_cast<std::size_t>(v) * lanes + f]) / scale;
 }
 
 } // namespace
@@ -85,6 +143,9 @@ struct FrameDecoder::Impl {
     Plan plan{};
     int elementSize = 1;
     std::vector<Line> l, r, q;
+    std::vector<Line> rows;                 // the frames' inputs, frame by frame
+    std::vector<std::uint8_t> spare;        // decisions of lanes not taken yet
+    std::vector<std::uint8_t*> decisionsTo; // per lane
 };
 
 FrameDecoder::FrameDecoder(const Code& code, const FrameOptions& options, Kernel kernel)
@@ -117,6 +178,9 @@ FrameDecoder::FrameDecoder(const Code& code, const FrameOptions& options, Kernel
     d.l.resize(lines(code.n));
     d.r.resize(lines(code.Edges()));
     d.q.resize(lines(code.MaxRowWeight()));
+    d.rows.resize(lines(code.n));
+    d.spare.resize(code.n);
+    d.decisionsTo.resize(d.set.lanes);
 }
 
 FrameDecoder::~FrameDecoder() = default;
@@ -134,46 +198,75 @@ void FrameDecoder::Decode(int frames, const float* const* ratios, std::uint8_t* 
                                      posterior ? posterior[f] : nullptr);
         return;
     }
-    const int lanes = d.set.lanes;
+    const int lanes = d.set.lanes, n = d.code.n;
     const float scale = d.options.arithmetic == Arithmetic::kFloat ? 1.0f : d.k.scale;
     void* l = d.l.data();
-    auto load = [&]<typename T>(T*) {
-        Load(d.code, d.k, d.options.arithmetic == Arithmetic::kFloat, lanes, frames, ratios,
-             static_cast<T*>(l));
-    };
-    auto store = [&](int f) {
-        float* post = posterior ? posterior[f] : nullptr;
+    // Work on the element type T: `fn` is called with a null T*.
+    auto typed = [&](auto fn) {
         if (d.elementSize == 1)
-            Store(d.code, scale, lanes, f, static_cast<const std::int8_t*>(l), bits[f], post);
+            fn(static_cast<std::int8_t*>(nullptr));
         else if (d.elementSize == 2)
-            Store(d.code, scale, lanes, f, static_cast<const std::int16_t*>(l), bits[f], post);
+            fn(static_cast<std::int16_t*>(nullptr));
         else
-            Store(d.code, scale, lanes, f, static_cast<const float*>(l), bits[f], post);
+            fn(static_cast<float*>(nullptr));
     };
-    if (d.elementSize == 1)
-        load(static_cast<std::int8_t*>(nullptr));
-    else if (d.elementSize == 2)
-        load(static_cast<std::int16_t*>(nullptr));
-    else
-        load(static_cast<float*>(nullptr));
+    typed([&]<typename T>(T*) {
+        T* rows = reinterpret_cast<T*>(d.rows.data());
+        for (int f = 0; f < lanes; ++f) {
+            T* row = rows + static_cast<std::size_t>(f) * n;
+            if (f >= frames) {
+                std::fill(row, row + n, T(0));
+            } else if (d.set.quantize) {
+                d.set.quantize(ratios[f], n, d.k.scale, static_cast<float>(d.k.cap), row);
+            } else if constexpr (std::is_same_v<T, float>) {
+                for (int v = 0; v < n; ++v) row[v] = CleanRatio(ratios[f][v]);
+            } else {
+                QuantizeRow(ratios[f], n, d.k, row);
+            }
+        }
+        ToLanes(rows, n, lanes, static_cast<T*>(l));
+    });
     std::memset(d.r.data(), 0, d.r.size() * sizeof(Line));
-
+    // The frames in `take` keep what they have now.
+    auto store = [&](const std::vector<char>& take) {
+        for (int f = 0; f < lanes; ++f)
+            d.decisionsTo[f] = f < frames && take[f] ? bits[f] : nullptr;
+        typed([&]<typename T>(T*) {
+            const T* lt = static_cast<const T*>(l);
+            int taken = 0;
+            for (int f = 0; f < frames; ++f) taken += take[f];
+            if (taken >= 8) {
+                for (auto& p : d.decisionsTo)
+                    if (!p) p = d.spare.data();
+                Decisions(lt, n, lanes, d.decisionsTo.data());
+            } else {
+                for (int f = 0; f < frames; ++f)
+                    if (take[f])
+                        for (int v = 0; v < n; ++v)
+                            bits[f][v] = lt[static_cast<std::size_t>(v) * lanes + f] < 0;
+            }
+            if (posterior)
+                for (int f = 0; f < frames; ++f)
+                    if (take[f]) Posterior(lt, n, lanes, f, scale, posterior[f]);
+        });
+    };
     const DecoderOptions& o = d.options.decoder;
-    std::vector<char> done(frames, 0);
+    std::vector<char> done(frames, 0), take(frames, 0);
     int left = frames;
     for (int it = 0;; ++it) {
         if (o.earlyStop || it == o.maxIterations) {
             const std::uint64_t bad = d.set.syndrome(d.plan, l);
+            bool any = false;
             for (int f = 0; f < frames; ++f) {
-                if (done[f]) continue;
                 const bool zero = !((bad >> f) & 1);
-                if ((o.earlyStop && zero) || it == o.maxIterations) {
-                    results[f] = {zero, it};
-                    store(f);
-                    done[f] = 1;
-                    --left;
-                }
+                take[f] = !done[f] && ((o.earlyStop && zero) || it == o.maxIterations);
+                if (!take[f]) continue;
+                results[f] = {zero, it};
+                done[f] = 1;
+                --left;
+                any = true;
             }
+            if (any) store(take);
         }
         if (left == 0) break;
         d.set.iterate(d.plan, l, d.r.data(), d.q.data());

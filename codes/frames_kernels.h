@@ -28,6 +28,10 @@ struct KernelSet {
     void (*iterate)(const Plan&, void* l, void* r, void* q) = nullptr;
     // Bit f set when frame f's hard decisions miss a check.
     std::uint64_t (*syndrome)(const Plan&, const void* l) = nullptr;
+    // Where not null: a frame's inputs in the element type, exactly as
+    // QuantizeRow (8, 16 bits; scale and cap from FixedConstants) or
+    // CleanRatio (float) gives them.
+    void (*quantize)(const float* ratios, int n, float scale, float cap, void* out) = nullptr;
 };
 
 // The kernels for 8-bit, 16-bit and float messages (arithmetic 0, 1, 2).

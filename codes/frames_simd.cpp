@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codes/decoder.h"
 #include "codes/frames_kernels.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -152,6 +153,38 @@ struct F32 {
 };
 
 #include "codes/frames_kernel.inc"
+
+// QuantizeRow's steps on 16 ratios at once: NaN to 0, clipped to
+// +-kMaxRatio, then (unless `clean`) scaled, clipped to +-cap and rounded by
+// adding and taking away 1.5 * 2^23. min_ps(x, c) is x < c ? x : c and
+// max_ps(x, c) x > c ? x : c, the scalar comparisons' values.
+template <bool kClean> __m512 Input(const float* x, __mmask16 m, __m512 scale, __m512 cap) {
+    const __m512 lim = _mm512_set1_ps(kMaxRatio), neg = _mm512_set1_ps(-kMaxRatio);
+    __m512 v = _mm512_maskz_loadu_ps(m, x);
+    v = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(v, v, _CMP_ORD_Q), v);
+    v = _mm512_max_ps(_mm512_min_ps(v, lim), neg);
+    if constexpr (kClean) return v;
+    v = _mm512_mul_ps(v, scale);
+    v = _mm512_max_ps(_mm512_min_ps(v, cap), _mm512_sub_ps(_mm512_setzero_ps(), cap));
+    const __m512 magic = _mm512_set1_ps(12582912.0f);
+    return _mm512_sub_ps(_mm512_add_ps(v, magic), magic);
+}
+
+template <int kBytes> void Quantize(const float* x, int n, float scale, float cap, void* out) {
+    const __m512 s = _mm512_set1_ps(scale), c = _mm512_set1_ps(cap);
+    for (int i = 0; i < n; i += 16) {
+        const __mmask16 m = n - i >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (n - i)) - 1);
+        if constexpr (kBytes == 4) {
+            _mm512_mask_storeu_ps(static_cast<float*>(out) + i, m, Input<true>(x + i, m, s, c));
+        } else {
+            const __m512i q = _mm512_cvttps_epi32(Input<false>(x + i, m, s, c));
+            if constexpr (kBytes == 1)
+                _mm512_mask_cvtepi32_storeu_epi8(static_cast<std::int8_t*>(out) + i, m, q);
+            else
+                _mm512_mask_cvtepi32_storeu_epi16(static_cast<std::int16_t*>(out) + i, m, q);
+        }
+    }
+}
 
 } // namespace avx512
 #pragma GCC pop_options
@@ -302,11 +335,14 @@ struct F32 {
 KernelSet Avx512Kernels(int arithmetic) {
     switch (arithmetic) {
     case 0:
-        return {avx512::I8::kLanes, &avx512::Iterate<avx512::I8>, &avx512::Syndrome<avx512::I8>};
+        return {avx512::I8::kLanes, &avx512::Iterate<avx512::I8>, &avx512::Syndrome<avx512::I8>,
+                &avx512::Quantize<1>};
     case 1:
-        return {avx512::I16::kLanes, &avx512::Iterate<avx512::I16>, &avx512::Syndrome<avx512::I16>};
+        return {avx512::I16::kLanes, &avx512::Iterate<avx512::I16>, &avx512::Syndrome<avx512::I16>,
+                &avx512::Quantize<2>};
     default:
-        return {avx512::F32::kLanes, &avx512::Iterate<avx512::F32>, &avx512::Syndrome<avx512::F32>};
+        return {avx512::F32::kLanes, &avx512::Iterate<avx512::F32>, &avx512::Syndrome<avx512::F32>,
+                &avx512::Quantize<4>};
     }
 }
 KernelSet Avx2Kernels(int arithmetic) {
