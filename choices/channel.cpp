@@ -7,6 +7,7 @@
 #include "channel/equalizer.h"
 #include "channel/head.h"
 #include "channel/readback.h"
+#include "choices/texts.h"
 #include "choices/values.h"
 
 namespace choices {
@@ -51,9 +52,7 @@ const engine::ChainSettings& Defaults() {
 }
 
 std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
+    return choices::Number("%g", v);
 }
 
 std::string Joined(const std::vector<std::string>& names, const char* separator) {

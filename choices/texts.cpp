@@ -5,15 +5,11 @@
 #include "channel/bounds.h"
 
 namespace choices {
-namespace {
-
 std::string Number(const char* format, double v) {
     char text[64];
     std::snprintf(text, sizeof text, format, v);
     return text;
 }
-
-} // namespace
 
 std::string ChannelText(const engine::ChainSettings& chain) {
     if (!chain.Recording()) return "ideal channel";

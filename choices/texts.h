@@ -8,6 +8,8 @@
 
 namespace choices {
 
+// A number in a printf format ("%g", "%.4g"): how every output spells one.
+std::string Number(const char* format, double v);
 // "lorentz head, density 2, jitter 0.05, 15 taps" or "ideal channel", for
 // output headers.
 std::string ChannelText(const engine::ChainSettings& chain);

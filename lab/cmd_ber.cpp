@@ -25,6 +25,8 @@
 #include <utility>
 
 namespace lab {
+
+using choices::Number;
 namespace {
 
 using detectors::Kind;
@@ -65,12 +67,6 @@ void PrintRow(const BerPoint& p) {
     }
     std::printf("  %11.4e\n", p.unionBound);
     std::fflush(stdout);
-}
-
-std::string Number(const char* format, double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, v);
-    return text;
 }
 
 // Sigma values worth a label on the top axis: 1, 1.2, 1.5, 2, 2.5, 3, 4, 5,

@@ -24,12 +24,6 @@ std::string Strip(const std::vector<std::uint8_t>& bits) {
     return text;
 }
 
-std::string Number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
 // The detectors' names, "slicer, viterbi, npml, ...".
 std::string Joined() {
     std::string names;
@@ -58,7 +52,8 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
                 "See quorvane-lab --help for the model.");
     AddCount(*cmd, "--runs", options.runs, 1, choices::kMaxRuns, "blocks to run (default 1)");
     AddNoiseLevel(*cmd, options.noise,
-                  "noise deviation in levels (default " + Number(options.noise.sigma) + ")");
+                  "noise deviation in levels (default " +
+                      choices::Number("%g", options.noise.sigma) + ")");
     AddCount(*cmd, "--seed", options.seed, 0, UINT64_MAX,
              "seed of the noise generator (default " + std::to_string(options.seed) +
                  "); the blocks are always the window's");

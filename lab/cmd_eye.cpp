@@ -16,6 +16,8 @@
 #include <string>
 
 namespace lab {
+
+using choices::Number;
 namespace {
 
 constexpr int kLeft = engine::EyeMargins::left;
@@ -24,12 +26,6 @@ constexpr int kTextPixels = 12;
 constexpr int kTick = 5;
 constexpr platform::Colour kBackground = 0xFFFFFF;
 constexpr platform::Colour kInk = 0x202020;
-
-std::string Number(const char* format, double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, v);
-    return text;
-}
 
 platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOptions& options,
                                     double sigma) {

@@ -2,6 +2,7 @@
 #include "channel/head.h"
 #include "channel/readback.h"
 #include "choices/channel.h"
+#include "choices/texts.h"
 #include "console/output_file.h"
 #include "engine/target_survey.h"
 #include "lab/commands.h"
@@ -15,13 +16,9 @@
 #include <string>
 
 namespace lab {
-namespace {
 
-std::string Number(const char* format, double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, v);
-    return text;
-}
+using choices::Number;
+namespace {
 
 void WriteCsv(std::FILE* file, const std::vector<engine::SurveyRow>& rows) {
     std::string header;

@@ -41,36 +41,49 @@ Frames<float> FramesOf(py::handle y, int tail) {
 
 } // namespace
 
-py::array FrameDetector::Detect(py::handle y) {
-    const int tail = setup_.shape.tail;
-    const Frames<float> in = FramesOf(y, tail);
-    const int bits = in.length - tail;
-    py::array_t<std::uint8_t> out = NewFrames<std::uint8_t>(in.count, bits, in.rows);
-    std::uint8_t* raw = out.mutable_data();
-    {
-        py::gil_scoped_release release;
-        std::lock_guard<std::mutex> lock(mutex_);
-        detectors::Detector& detector = For(bits);
-        // Frames go side by side through the Viterbi detector.
-        constexpr int kBatch = 64;
-        for (int f = 0; f < in.count; f += kBatch) {
-            const int count = std::min(kBatch, in.count - f);
-            const float* y[kBatch];
-            std::uint8_t* r[kBatch];
-            for (int i = 0; i < count; ++i) {
-                y[i] = in.Frame(f + i);
-                r[i] = raw + static_cast<py::ssize_t>(f + i) * bits;
-            }
-            detector.Detect(count, y, r);
+void FrameDetector::Run(const Frames<float>& in, int bits, std::uint8_t* raw, float* llr,
+                        const Frames<float>* prior, bool extrinsic) {
+    py::gil_scoped_release release;
+    std::lock_guard<std::mutex> lock(mutex_);
+    detectors::Detector& detector = For(bits);
+    // Frames go side by side through the Viterbi detector.
+    constexpr int kBatch = 64;
+    for (int f = 0; f < in.count; f += kBatch) {
+        const int count = std::min(kBatch, in.count - f);
+        const float* y[kBatch];
+        const float* a[kBatch];
+        float* l[kBatch];
+        std::uint8_t* r[kBatch];
+        for (int i = 0; i < count; ++i) {
+            const py::ssize_t at = static_cast<py::ssize_t>(f + i) * bits;
+            y[i] = in.Frame(f + i);
+            a[i] = prior != nullptr ? prior->Frame(f + i) : nullptr;
+            l[i] = llr != nullptr ? llr + at : nullptr;
+            r[i] = raw + at;
         }
+        if (llr == nullptr) {
+            detector.Detect(count, y, r);
+            continue;
+        }
+        detectors::SoftFrames soft;
+        soft.apriori = prior != nullptr ? a : nullptr;
+        soft.llr = l;
+        soft.extrinsic = extrinsic;
+        detector.DetectSoft(count, y, soft, r);
     }
+}
+
+py::array FrameDetector::Detect(py::handle y) {
+    const Frames<float> in = FramesOf(y, setup_.shape.tail);
+    const int bits = in.length - setup_.shape.tail;
+    py::array_t<std::uint8_t> out = NewFrames<std::uint8_t>(in.count, bits, in.rows);
+    Run(in, bits, out.mutable_data(), nullptr, nullptr, false);
     return out;
 }
 
 py::array FrameDetector::Soft(py::handle y, py::handle apriori, bool extrinsic) {
-    const int tail = setup_.shape.tail;
-    const Frames<float> in = FramesOf(y, tail);
-    const int bits = in.length - tail;
+    const Frames<float> in = FramesOf(y, setup_.shape.tail);
+    const int bits = in.length - setup_.shape.tail;
     std::optional<Frames<float>> prior;
     if (!apriori.is_none()) {
         prior = SamplesIn("apriori", apriori);
@@ -81,32 +94,8 @@ py::array FrameDetector::Soft(py::handle y, py::handle apriori, bool extrinsic) 
                                   " bits");
     }
     py::array_t<float> out = NewFrames<float>(in.count, bits, in.rows);
-    float* llr = out.mutable_data();
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(bits) * 64);
-    {
-        py::gil_scoped_release release;
-        std::lock_guard<std::mutex> lock(mutex_);
-        detectors::Detector& detector = For(bits);
-        constexpr int kBatch = 64;
-        for (int f = 0; f < in.count; f += kBatch) {
-            const int count = std::min(kBatch, in.count - f);
-            const float* y[kBatch];
-            const float* a[kBatch];
-            float* l[kBatch];
-            std::uint8_t* r[kBatch];
-            for (int i = 0; i < count; ++i) {
-                y[i] = in.Frame(f + i);
-                a[i] = prior ? prior->Frame(f + i) : nullptr;
-                l[i] = llr + static_cast<py::ssize_t>(f + i) * bits;
-                r[i] = raw.data() + static_cast<std::size_t>(i) * bits;
-            }
-            detectors::SoftFrames soft;
-            soft.apriori = prior ? a : nullptr;
-            soft.llr = l;
-            soft.extrinsic = extrinsic;
-            detector.DetectSoft(count, y, soft, r);
-        }
-    }
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(in.count) * bits);
+    Run(in, bits, raw.data(), out.mutable_data(), prior ? &*prior : nullptr, extrinsic);
     return out;
 }
 

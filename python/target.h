@@ -38,6 +38,11 @@ class FrameDetector {
   private:
     // The detector for frames of `bits` bits, made anew when that changes.
     detectors::Detector& For(int bits);
+    // The frames through it without the GIL, 64 at a time: their raw bits into
+    // `raw` (a frame a row), and with `llr` their ratios too, from `prior`'s
+    // a-priori ones when there are some.
+    void Run(const Frames<float>& in, int bits, std::uint8_t* raw, float* llr,
+             const Frames<float>* prior, bool extrinsic);
 
     detectors::Kind kind_;
     detectors::Setup setup_;
