@@ -300,7 +300,8 @@ std::string HelpStream(bool) {
 
 const std::vector<ChannelOption>& ChannelOptions() {
     using S = engine::ChainSettings;
-    constexpr unsigned kAll = kBer | kDetect | kEye;
+    constexpr unsigned kAll = kBer | kDetect | kEye | kLlr | kExit;
+    constexpr unsigned kFrames = kBer | kDetect | kLlr | kExit; // what runs detectors
     static const std::vector<ChannelOption> rows = {
         {.flag = "--channel",
          .keyword = "channel",
@@ -380,7 +381,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Detectors",
          .shape = Shape::kDetectors,
          .headOnly = false,
-         .commands = kBer | kDetect,
+         .commands = kFrames,
          .help = HelpDetectors,
          .names = DetectorNames,
          .parse = ParseDetectors,
@@ -404,7 +405,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Converter bits",
          .shape = Shape::kCount,
          .headOnly = false,
-         .commands = kBer | kDetect,
+         .commands = kFrames,
          .help = HelpAdcBits,
          .names = nullptr,
          .parse = ParseAdcBits,
@@ -516,6 +517,28 @@ std::string CheckEqualizerTaps(double taps, const std::string& shown) {
 
 std::string ParseEqualizerTaps(const std::string& text, int& taps) {
     return ParseTaps(text, channel::kMinTaps, channel::kMaxTaps, taps);
+}
+
+std::string SoftDetectors(const ChannelChoice& c, std::vector<detectors::Kind>& kinds) {
+    std::string soft;
+    for (const detectors::Row& r : detectors::Table())
+        if (r.soft) soft += std::string(soft.empty() ? "" : ", ") + r.name;
+    kinds.clear();
+    if (c.detectors.empty()) {
+        const detectors::Where where = WhereOf(c.chain, c.targets.front());
+        for (const detectors::Row& r : detectors::Table())
+            if (r.soft && r.whyNot(where).empty()) kinds.push_back(r.kind);
+        if (kinds.empty()) return "no soft detector runs here (the soft ones: " + soft + ")";
+        return {};
+    }
+    for (detectors::Kind kind : NamedDetectors(c)) {
+        const detectors::Row& r = detectors::RowOf(kind);
+        if (!r.soft)
+            return std::string(r.name) + " gives no ratios of its own (a hard detector); the " +
+                   "soft ones: " + soft;
+        kinds.push_back(kind);
+    }
+    return {};
 }
 
 std::string CheckEyeTarget(const engine::ChainSettings& chain) {

@@ -24,7 +24,7 @@ struct ChannelChoice {
 };
 
 // Which commands take an option.
-enum Command : unsigned { kBer = 1, kDetect = 2, kEye = 4 };
+enum Command : unsigned { kBer = 1, kDetect = 2, kEye = 4, kLlr = 8, kExit = 16 };
 
 // What an option's value is, for the front ends that show it.
 enum class Shape {
@@ -87,6 +87,11 @@ std::vector<detectors::Kind> NamedDetectors(const ChannelChoice& choice);
 // that applies there.
 std::vector<detectors::Kind> DetectorsFor(const ChannelChoice& choice,
                                           const engine::ChannelDesign& design);
+// The soft detectors of a choice (llr, exit): those named, each of which
+// must give ratios of its own, or none named: every soft one that applies to
+// the first target. The line refusing a hard one, or an empty line.
+std::string SoftDetectors(const ChannelChoice& choice, std::vector<detectors::Kind>& kinds);
+
 // Where a chain's detectors run, before its design (a gprL target is null).
 detectors::Where WhereOf(const engine::ChainSettings& chain, const TargetChoice& target);
 

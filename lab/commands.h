@@ -14,6 +14,7 @@
 #include "choices/values.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
+#include "engine/soft_run.h"
 #include "engine/target_survey.h"
 #include "engine/window_blocks.h"
 #include "lab/cli.h"
@@ -76,5 +77,35 @@ struct TargetsOptions {
 CLI::App* AddTargetsCommand(CLI::App& app, TargetsOptions& options);
 void CheckTargetsOptions(const TargetsOptions& options);
 int RunTargets(const TargetsOptions& options);
+
+// The soft detectors' ratios: llr gathers their statistics at one noise
+// level, exit their transfer curves at one or several.
+struct LlrOptions {
+    engine::SoftSettings
+        settings; // bits, frame, seed, threads (chain and detectors from `channel`)
+    choices::NoiseLevel noise{engine::SoftSettings{}.sigma};
+    choices::ChannelChoice channel;
+    std::string csv;
+    std::string png;
+    int width = choices::kChartWidth;
+    int height = choices::kChartHeight;
+};
+CLI::App* AddLlrCommand(CLI::App& app, LlrOptions& options);
+void CheckLlrOptions(const LlrOptions& options);
+int RunLlr(const LlrOptions& options);
+
+struct ExitOptions {
+    engine::SoftSettings settings;
+    std::vector<double> sigmas, snrDbs;
+    int points = 11;
+    choices::ChannelChoice channel;
+    std::string csv;
+    std::string png;
+    int width = choices::kChartWidth;
+    int height = choices::kChartHeight;
+};
+CLI::App* AddExitCommand(CLI::App& app, ExitOptions& options);
+void CheckExitOptions(ExitOptions& options);
+int RunExit(const ExitOptions& options);
 
 } // namespace lab

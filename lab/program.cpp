@@ -92,10 +92,12 @@ Program::Program(CLI::App& app) {
     berCommand_ = AddBerCommand(app, ber_);
     eyeCommand_ = AddEyeCommand(app, eye_);
     targetsCommand_ = AddTargetsCommand(app, targets_);
+    llrCommand_ = AddLlrCommand(app, llr_);
+    exitCommand_ = AddExitCommand(app, exit_);
 }
 
 std::vector<std::string> Program::Names() {
-    return {"events", "detect", "ber", "eye", "targets"};
+    return {"events", "detect", "ber", "eye", "targets", "llr", "exit"};
 }
 
 void Program::Check() {
@@ -104,10 +106,13 @@ void Program::Check() {
     if (*targetsCommand_) CheckTargetsOptions(targets_);
     if (*berCommand_) CheckBerOptions(ber_);
     if (*eyeCommand_) CheckEyeOptions(eye_);
+    if (*llrCommand_) CheckLlrOptions(llr_);
+    if (*exitCommand_) CheckExitOptions(exit_);
 }
 
 bool Program::Chosen() const {
-    return *eventsCommand_ || *detectCommand_ || *berCommand_ || *eyeCommand_ || *targetsCommand_;
+    return *eventsCommand_ || *detectCommand_ || *berCommand_ || *eyeCommand_ || *targetsCommand_ ||
+           *llrCommand_ || *exitCommand_;
 }
 
 int Program::Run() {
@@ -115,6 +120,8 @@ int Program::Run() {
     if (*detectCommand_) return RunDetect(detect_);
     if (*eyeCommand_) return RunEye(eye_);
     if (*targetsCommand_) return RunTargets(targets_);
+    if (*llrCommand_) return RunLlr(llr_);
+    if (*exitCommand_) return RunExit(exit_);
     return RunBer(ber_);
 }
 

@@ -34,11 +34,15 @@ class Program {
     BerOptions ber_;
     EyeOptions eye_;
     TargetsOptions targets_;
+    LlrOptions llr_;
+    ExitOptions exit_;
     CLI::App* eventsCommand_ = nullptr;
     CLI::App* detectCommand_ = nullptr;
     CLI::App* berCommand_ = nullptr;
     CLI::App* eyeCommand_ = nullptr;
     CLI::App* targetsCommand_ = nullptr;
+    CLI::App* llrCommand_ = nullptr;
+    CLI::App* exitCommand_ = nullptr;
 };
 
 } // namespace lab

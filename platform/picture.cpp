@@ -101,8 +101,10 @@ bool WritePng(const IndexedPicture& p, std::FILE* out) {
     return Encode(image, out);
 }
 
-bool WritePng(const Chart& c, std::FILE* out) {
-    if (c.width <= 0 || c.height <= 0) return false;
+namespace {
+
+// The chart drawn into an image of its size.
+QImage Render(const Chart& c) {
     // The scene owns the chart; nothing is shown, the scene is only painted
     // into the image.
     QGraphicsScene scene;
@@ -206,6 +208,34 @@ bool WritePng(const Chart& c, std::FILE* out) {
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setRenderHint(QPainter::TextAntialiasing, true);
         scene.render(&painter, QRectF(0, 0, c.width, c.height), QRectF(0, 0, c.width, c.height));
+    }
+    return image;
+}
+
+} // namespace
+
+bool WritePng(const Chart& c, std::FILE* out) {
+    if (c.width <= 0 || c.height <= 0) return false;
+    return Encode(Render(c), out);
+}
+
+bool WritePng(const std::vector<Chart>& charts, std::FILE* out) {
+    int width = 0, height = 0;
+    for (const Chart& c : charts) {
+        if (c.width <= 0 || c.height <= 0) return false;
+        width += c.width;
+        height = std::max(height, c.height);
+    }
+    if (width == 0) return false;
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        int x = 0;
+        for (const Chart& c : charts) {
+            painter.drawImage(x, 0, Render(c));
+            x += c.width;
+        }
     }
     return Encode(image, out);
 }

@@ -112,5 +112,7 @@ struct Chart {
 // Renders the chart off-screen and encodes it as PNG onto `out`; false when
 // encoding or writing fails.
 bool WritePng(const Chart& chart, std::FILE* out);
+// Several charts side by side in one picture, each at its own size.
+bool WritePng(const std::vector<Chart>& charts, std::FILE* out);
 
 } // namespace platform

@@ -130,13 +130,16 @@ TEST(Choices, EveryChannelOptionReadsBackWhatItShows) {
         EXPECT_EQ(std::string(row.flag).substr(2).find('_'), std::string::npos);
         choices::ChannelChoice c;
         const std::string shown = row.show(c);
-        if (row.shape != choices::Shape::kDetectors || !shown.empty())
+        if (row.shape != choices::Shape::kDetectors || !shown.empty()) {
             EXPECT_EQ(row.parse(shown, false, c), "");
+        }
         EXPECT_EQ(row.show(c), shown);
         const bool number =
             row.shape == choices::Shape::kNumber || row.shape == choices::Shape::kCount;
         EXPECT_EQ(row.number != nullptr, number);
-        if (row.shape == choices::Shape::kName) EXPECT_FALSE(row.names().empty());
+        if (row.shape == choices::Shape::kName) {
+            EXPECT_FALSE(row.names().empty());
+        }
         choices::Given(row, c);
         const choices::Refusal r = choices::CheckChannel(c);
         EXPECT_EQ(r.option, row.headOnly ? row.flag : "");

@@ -359,7 +359,9 @@ TEST(LabModelSettings, AHeadsFieldsTakeWhatTheCommandLineTakesAndRefuseWithItsLi
         const auto before = head();
         EXPECT_EQ(labmodel::SetOption(s, option, text), line);
         EXPECT_TRUE(*line == 0 || head() == before) << text; // refused: nothing changes
-        if (*line == 0) EXPECT_EQ(labmodel::OptionText(s, option), text);
+        if (*line == 0) {
+            EXPECT_EQ(labmodel::OptionText(s, option), text);
+        }
     }
     using detectors::Kind;
     EXPECT_EQ(labmodel::DetectorsOf(s), (std::vector<Kind>{Kind::kSlicer, Kind::kViterbi}));

@@ -1,0 +1,135 @@
+#include "engine/soft_run.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "engine/error_rate.h"
+#include "engine/workers.h"
+
+namespace engine {
+namespace {
+
+constexpr int kChunkBits = 1 << 16;
+
+// One worker's chain, detectors and buffers.
+class SoftRunner {
+  public:
+    SoftRunner(const SoftSettings& s, const ChannelDesign& design)
+        : settings_(s), chain_(design, s.frame), detectors_(MakeDetectors(s.detectors, chain_)),
+          frame_(chain_.MakeFrame()), decided_(static_cast<std::size_t>(s.frame)),
+          llr_(static_cast<std::size_t>(s.frame)), apriori_(static_cast<std::size_t>(s.frame)),
+          normals_(static_cast<std::size_t>(s.frame)) {}
+
+    std::vector<LlrStatistics> Run(std::uint64_t chunk, int frames) {
+        channel::NoiseSource source(settings_.seed, ChunkStream(0, chunk));
+        channel::NoiseSource prior(settings_.seed, ChunkStream(1, chunk));
+        std::vector<LlrStatistics> out(detectors_.size());
+        const double sa = settings_.aprioriSigma;
+        for (int f = 0; f < frames; ++f) {
+            chain_.Next(source, frame_);
+            const float* y = frame_.received.data();
+            const float* a = apriori_.data();
+            float* l = llr_.data();
+            std::uint8_t* r = decided_.data();
+            detectors::SoftFrames soft;
+            soft.llr = &l;
+            soft.extrinsic = settings_.extrinsic;
+            if (sa > 0) {
+                prior.Normals(normals_.data(), settings_.frame);
+                for (int k = 0; k < settings_.frame; ++k)
+                    apriori_[static_cast<std::size_t>(k)] = static_cast<float>(
+                        0.5 * sa * sa * (1 - 2 * frame_.raw[static_cast<std::size_t>(k)]) +
+                        sa * normals_[static_cast<std::size_t>(k)]);
+                soft.apriori = &a;
+            }
+            for (std::size_t d = 0; d < detectors_.size(); ++d) {
+                detectors_[d]->DetectSoft(1, &y, soft, &r);
+                out[d].Add(llr_.data(), frame_.raw.data(), settings_.frame);
+            }
+        }
+        return out;
+    }
+
+  private:
+    const SoftSettings& settings_;
+    Chain chain_;
+    std::vector<std::unique_ptr<detectors::Detector>> detectors_;
+    Frame frame_;
+    std::vector<std::uint8_t> decided_;
+    std::vector<float> llr_, apriori_;
+    std::vector<double> normals_;
+};
+
+} // namespace
+
+bool RunSoft(const SoftSettings& settings, const std::atomic<bool>& stop, SoftResult& result,
+             const std::function<void(std::uint64_t)>& report) {
+    const ChannelDesign design = DesignChannel(settings.chain, settings.sigma);
+    const std::uint64_t frame = static_cast<std::uint64_t>(settings.frame);
+    const std::uint64_t totalFrames =
+        std::max<std::uint64_t>(1, (settings.bits + frame - 1) / frame);
+    const std::uint64_t perChunk = frame >= kChunkBits ? 1 : (kChunkBits + frame - 1) / frame;
+    const std::uint64_t chunks = (totalFrames + perChunk - 1) / perChunk;
+
+    result = SoftResult{};
+    result.kinds = settings.detectors;
+    result.statistics.assign(settings.detectors.size(), LlrStatistics());
+    result.noiseVariance = design.DetectorNoise().front();
+    result.predictionVariance =
+        design.settings.Recording() ? design.predictionVariance : settings.sigma * settings.sigma;
+
+    std::atomic<std::uint64_t> next{0};
+    std::mutex mutex;
+    std::map<std::uint64_t, std::vector<LlrStatistics>> waiting;
+    std::uint64_t added = 0;
+    auto work = [&] {
+        SoftRunner runner(settings, design);
+        while (!stop.load()) {
+            const std::uint64_t c = next.fetch_add(1);
+            if (c >= chunks) break;
+            const int frames = static_cast<int>(std::min(perChunk, totalFrames - c * perChunk));
+            std::vector<LlrStatistics> s = runner.Run(c, frames);
+            std::lock_guard<std::mutex> lock(mutex);
+            waiting.emplace(c, std::move(s));
+            // Strictly in chunk order, so the sums do not depend on threads.
+            while (!waiting.empty() && waiting.begin()->first == added) {
+                for (std::size_t d = 0; d < result.statistics.size(); ++d)
+                    result.statistics[d].Add(waiting.begin()->second[d]);
+                result.bits += std::min(perChunk, totalFrames - added * perChunk) * frame;
+                waiting.erase(waiting.begin());
+                ++added;
+            }
+        }
+    };
+    RunWorkers(settings.threads, work, [&] {
+        if (!report) return;
+        std::uint64_t bits = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            bits = result.bits;
+        }
+        report(bits);
+    });
+    return added == chunks;
+}
+
+bool ExitCurve(SoftSettings settings, detectors::Kind kind, const std::vector<double>& ia,
+               const std::atomic<bool>& stop, std::vector<ExitPoint>& curve,
+               const std::function<void(std::size_t, std::uint64_t)>& report) {
+    settings.detectors = {kind};
+    settings.extrinsic = true;
+    curve.clear();
+    for (std::size_t i = 0; i < ia.size(); ++i) {
+        settings.aprioriSigma = SigmaOfInformation(ia[i]);
+        SoftResult result;
+        if (!RunSoft(settings, stop, result, [&](std::uint64_t bits) {
+                if (report) report(i, bits);
+            }))
+            return false;
+        curve.push_back({ia[i], result.statistics.front().MutualInformation()});
+    }
+    return true;
+}
+
+} // namespace engine
