@@ -29,4 +29,13 @@ std::string NoiseText(const engine::ChainSettings& chain, double sigma) {
            Number("%.1f", channel::SnrDb(engine::SignalEnergy(chain), sigma)) + " dB)";
 }
 
+std::string SoftNoiseText(double noiseVariance, double predictionVariance, bool head) {
+    std::string text =
+        "the soft detectors take the noise's variance as " + Number("%.4g", noiseVariance);
+    if (head)
+        text += " (the equalized noise's), the predictor's error as " +
+                Number("%.4g", predictionVariance);
+    return text;
+}
+
 } // namespace choices

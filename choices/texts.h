@@ -20,4 +20,9 @@ std::string EyeSubject(const engine::ChainSettings& chain);
 // "sigma 0.1 (SNR 21.5 dB)", or "no noise" at sigma 0.
 std::string NoiseText(const engine::ChainSettings& chain, double sigma);
 
+// What the soft detectors assume of the noise at their input: "the soft
+// detectors take the noise's variance as 0.25", on a head the equalized
+// noise's and the predictor's error variance.
+std::string SoftNoiseText(double noiseVariance, double predictionVariance, bool head);
+
 } // namespace choices

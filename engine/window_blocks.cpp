@@ -25,6 +25,10 @@ WindowBlocks::WindowBlocks(const BlockSettings& settings)
     result_.decided.assign(detectors_.size(),
                            std::vector<std::uint8_t>(static_cast<std::size_t>(settings.bits)));
     result_.errors.assign(detectors_.size(), 0);
+    result_.llr.resize(detectors_.size());
+    for (std::size_t d = 0; d < kinds_.size(); ++d)
+        if (detectors::RowOf(kinds_[d]).soft)
+            result_.llr[d].assign(static_cast<std::size_t>(settings.bits), 0.0f);
 }
 
 void WindowBlocks::Design() {
@@ -66,6 +70,12 @@ const BlockResult& WindowBlocks::Again(double sigma) {
         result_.frame.raw = std::move(raw);
     } else {
         design_->sigma = sigma; // all the ideal channel's design knows of it
+        // ... but for the noise a soft detector assumes, made in with it.
+        for (detectors::Kind kind : kinds_)
+            if (detectors::RowOf(kind).soft) {
+                detectors_ = MakeDetectors(kinds_, *chain_);
+                break;
+            }
     }
     noise_ = blockNoise_;
     return Transmit();
@@ -78,7 +88,14 @@ const BlockResult& WindowBlocks::Transmit() {
     const float* y[] = {f.received.data()};
     for (std::size_t d = 0; d < detectors_.size(); ++d) {
         std::uint8_t* out[] = {result_.decided[d].data()};
-        detectors_[d]->Detect(1, y, out);
+        if (result_.llr[d].empty()) {
+            detectors_[d]->Detect(1, y, out);
+        } else {
+            float* llr[] = {result_.llr[d].data()};
+            detectors::SoftFrames soft;
+            soft.llr = llr;
+            detectors_[d]->DetectSoft(1, y, soft, out);
+        }
         int wrong = 0;
         for (int k = 0; k < settings_.bits; ++k)
             wrong += out[0][k] != f.raw[static_cast<std::size_t>(k)];

@@ -32,6 +32,8 @@ struct BlockResult {
     Frame frame;
     std::vector<std::vector<std::uint8_t>> decided;
     std::vector<int> errors;
+    // A soft detector's log-likelihood ratio of every bit; empty for a hard one.
+    std::vector<std::vector<float>> llr;
 };
 
 class WindowBlocks {

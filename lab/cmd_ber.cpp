@@ -288,7 +288,13 @@ class BerReporter final : public engine::SweepReporter {
             std::printf("%s\n", channel::Adc(chain.target, chain.adcBits).Describe().c_str());
     }
 
-    void PointBegins(const BerPoint& p, const engine::ChannelDesign&) override {
+    void PointBegins(const BerPoint& p, const engine::ChannelDesign& design) override {
+        soft_.clear();
+        for (Kind kind : p.kinds)
+            if (detectors::RowOf(kind).soft)
+                soft_ =
+                    choices::SoftNoiseText(design.DetectorNoise().front(),
+                                           design.predictionVariance, design.settings.Recording());
         if (table_ && !headed_) {
             PrintHeader(p.kinds);
             headed_ = true;
@@ -319,6 +325,7 @@ class BerReporter final : public engine::SweepReporter {
         PrintRow(p);
         if (options_.channel.targets[p.target].gpr > 0)
             std::printf("          %s\n", p.coefficients.c_str());
+        if (!soft_.empty()) std::printf("          %s\n", soft_.c_str());
     }
 
     void Finish() { progress_.reset(); }
@@ -327,6 +334,7 @@ class BerReporter final : public engine::SweepReporter {
     const BerOptions& options_;
     bool root_, table_, shared_;
     bool headed_ = false;
+    std::string soft_; // what the point's soft detectors assume of the noise
     std::optional<console::Progress> progress_;
 };
 

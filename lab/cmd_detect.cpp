@@ -88,7 +88,11 @@ int RunDetect(const DetectOptions& options) {
     const bool table = options.csv.empty() || !csv.IsStdout();
     if (csv.get() != nullptr) {
         std::string header = "run,k,raw,samp,received";
-        for (detectors::Kind kind : kinds) header += std::string(",") + KindName(kind);
+        // A soft detector's ratios right after its decisions.
+        for (detectors::Kind kind : kinds) {
+            header += std::string(",") + KindName(kind);
+            if (detectors::RowOf(kind).soft) header += std::string(",") + KindName(kind) + "_llr";
+        }
         std::fprintf(csv.get(), "%s\n", header.c_str());
     }
     CatchInterrupt();
@@ -104,6 +108,15 @@ int RunDetect(const DetectOptions& options) {
                     channel::SnrDb(engine::SignalEnergy(settings.chain), settings.sigma),
                     static_cast<unsigned long long>(options.seed),
                     settings.chain.tail ? "zero tail" : "no tail", per.c_str());
+        const engine::ChannelDesign& design = blocks.design();
+        for (detectors::Kind kind : kinds)
+            if (detectors::RowOf(kind).soft) {
+                std::printf("%s\n", choices::SoftNoiseText(design.DetectorNoise().front(),
+                                                           design.predictionVariance,
+                                                           settings.chain.Recording())
+                                        .c_str());
+                break;
+            }
         if (settings.chain.gpr > 0)
             std::printf("%s designed: %s\n", settings.chain.TargetName().c_str(),
                         target.CoefficientText().c_str());
@@ -147,6 +160,9 @@ int RunDetect(const DetectOptions& options) {
             for (std::size_t d = 0; d < count; ++d) {
                 row += ',';
                 if (bit) row += static_cast<char>('0' + r.decided[d][k]);
+                if (r.llr[d].empty()) continue;
+                row += ',';
+                if (bit) row += Sample(r.llr[d][k]);
             }
             std::fprintf(csv.get(), "%s\n", row.c_str());
         }

@@ -52,17 +52,6 @@ void CheckSoft(const choices::ChannelChoice& c) {
     if (c.targets.size() != 1) throw CLI::ValidationError("--target", "takes one target here");
 }
 
-// "the detectors assume noise variance 0.25" (and on a head the
-// predictor's), for the header line.
-std::string AssumedNoise(const engine::SoftResult& r, bool head) {
-    std::string text =
-        "the detectors take the noise's variance as " + Number("%.4g", r.noiseVariance);
-    if (head)
-        text += " (the equalized noise's), the predictor's error as " +
-                Number("%.4g", r.predictionVariance);
-    return text;
-}
-
 platform::ChartSeries Line(std::string name, platform::Colour colour, bool dashed) {
     platform::ChartSeries s;
     s.name = std::move(name);
@@ -254,7 +243,8 @@ int RunLlr(const LlrOptions& o) {
         std::printf("target %s, %s, %s, %llu bits; %s\n", chain.TargetName().c_str(),
                     choices::ChannelText(chain).c_str(), choices::NoiseText(chain, sigma).c_str(),
                     static_cast<unsigned long long>(r.bits),
-                    AssumedNoise(r, chain.Recording()).c_str());
+                    choices::SoftNoiseText(r.noiseVariance, r.predictionVariance, chain.Recording())
+                        .c_str());
         std::printf("%-8s  %12s  %11s  %15s  %12s\n", "detector", "bit errors", "BER",
                     "MI (histograms)", "MI (average)");
         for (std::size_t d = 0; d < r.kinds.size(); ++d) {

@@ -268,7 +268,15 @@ void BlockView::PaintStrips(QPainter& p, const Layout& l) {
                 digit = QString::number(bit);
                 wrong = row > 0 && b.Wrong(static_cast<std::size_t>(row - 1), k);
             }
-            if (wrong) p.fillRect(cell.adjusted(1, 0, -1, 0), kWrong);
+            if (wrong) {
+                p.fillRect(cell.adjusted(1, 0, -1, 0), kWrong);
+            } else if (row > 0 && k < b.bits) {
+                // A soft detector's doubt: the smaller |L|, the stronger the shade.
+                const std::vector<float>& llr = b.llr[static_cast<std::size_t>(row - 1)];
+                if (!llr.empty())
+                    p.fillRect(cell.adjusted(1, 0, -1, 0),
+                               DoubtShade(llr[static_cast<std::size_t>(k)]));
+            }
             p.setPen(wrong ? QColor(Qt::white) : palette().windowText().color());
             p.drawText(cell, Qt::AlignCenter, digit);
         }

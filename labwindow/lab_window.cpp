@@ -19,6 +19,7 @@
 #include "engine/eye_diagram.h"
 #include "labwindow/files.h"
 #include "labwindow/model/eye.h"
+#include "labwindow/model/soft.h"
 #include "labwindow/model/sweep.h"
 
 namespace labwindow {
@@ -37,18 +38,21 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     eye = new EyeView;
     sweep = new SweepView;
     events = new EventsView;
+    soft = new SoftView;
     tabs = new QTabWidget;
     tabs->addTab(block, tr("Block"));
     tabs->addTab(trellis, tr("Trellis"));
     tabs->addTab(eye, tr("Eye"));
     tabs->addTab(sweep, tr("Error rate"));
     tabs->addTab(events, tr("Events"));
+    tabs->addTab(soft, tr("Soft"));
     tabs->setTabToolTip(kBlockTab, tr("The block's waveform, samples and decisions (Ctrl+1)"));
     tabs->setTabToolTip(kTrellisTab,
                         tr("The Viterbi detector's survivors and error events (Ctrl+2)"));
     tabs->setTabToolTip(kEyeTab, tr("The density eye diagram, growing live (Ctrl+3)"));
     tabs->setTabToolTip(kSweepTab, tr("Bit-error rates against SNR (Ctrl+4)"));
     tabs->setTabToolTip(kEventsTab, tr("The target's error events (Ctrl+5)"));
+    tabs->setTabToolTip(kSoftTab, tr("What the soft detectors' ratios are worth (Ctrl+6)"));
 
     auto* scroll = new QScrollArea;
     scroll->setWidget(panel);
@@ -71,6 +75,8 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
         PostBlock([this, db] { return source_->AtSnr(db); }, Step::kSnr);
         eyeStale_ = true;
         StartEye();
+        softStale_ = true;
+        StartSoft();
     });
     connect(panel, &Panel::channelChanged, this, [this] { OnChannelChanged(); });
     connect(panel, &Panel::blocksChanged, this, [this] { ReplayBlocks(); });
@@ -111,6 +117,7 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
 LabWindow::~LabWindow() {
     eyeJobs_.StopAndWait();
     sweepJobs_.StopAndWait();
+    softJobs_.StopAndWait();
 }
 
 void LabWindow::BuildMenus() {
@@ -155,7 +162,7 @@ void LabWindow::BuildMenus() {
         QMessageBox::information(
             this, kTitle,
             tr("Space: next block (or press the focused button)\nN: the same block with new "
-               "noise\nCtrl+1 ... Ctrl+5: the views\nCtrl+R: run the sweep, Esc: stop it\n"
+               "noise\nCtrl+1 ... Ctrl+6: the views\nCtrl+R: run the sweep, Esc: stop it\n"
                "Ctrl+S: save the view as PNG, Ctrl+Shift+S: the sweep as CSV\n"
                "Arrows, Page Up, Page Down, Home, End on the block or trellis view: along a "
                "long block\nAlt and an "
@@ -263,6 +270,7 @@ void LabWindow::closeEvent(QCloseEvent* event) {
     Remember();
     eyeJobs_.StopAndWait();
     sweepJobs_.StopAndWait();
+    softJobs_.StopAndWait();
     event->accept();
 }
 
@@ -318,6 +326,8 @@ void LabWindow::OnChannelChanged() {
     ReplayBlocks();
     eyeStale_ = true;
     StartEye();
+    softStale_ = true;
+    StartSoft();
     if (sweep->Running()) StopSweep(tr("the channel's settings changed"));
     PreviewSweep();
 }
@@ -332,6 +342,39 @@ void LabWindow::PreviewSweep() {
 
 void LabWindow::OnTab(int index) {
     if (index == kEyeTab && eyeStale_) StartEye();
+    if (index == kSoftTab && softStale_) StartSoft();
+}
+
+void LabWindow::StartSoft() {
+    const labmodel::LabSettings s = panel->Settings();
+    ++softGeneration_;
+    if (tabs->currentIndex() != kSoftTab) {
+        softJobs_.Stop(); // computed when it is looked at
+        return;
+    }
+    softStale_ = false;
+    if (labmodel::SoftKindsOf(s).empty()) {
+        softJobs_.Stop();
+        soft->SetMessage(tr("Tick a soft detector in the panel to see what its ratios are worth."));
+        return;
+    }
+    soft->SetMessage(tr("Computing the ratios and the transfer curves on worker threads..."));
+    const std::uint64_t generation = softGeneration_;
+    softJobs_.Start([this, s, generation](const std::atomic<bool>& stop) {
+        auto picture = std::make_shared<labmodel::SoftPicture>();
+        if (!labmodel::ComputeSoft(s, stop, *picture)) return;
+        const QString line = QString::fromStdString(
+            labmodel::ChannelText(s) + ", " +
+            choices::NoiseText(labmodel::ChainOf(s), picture->sigma) + "; " +
+            choices::SoftNoiseText(picture->ratios.noiseVariance,
+                                   picture->ratios.predictionVariance, s.Head()));
+        QMetaObject::invokeMethod(
+            this,
+            [this, picture, line, generation] {
+                if (generation == softGeneration_) soft->SetPicture(picture, line);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void LabWindow::StartEye() {
@@ -412,7 +455,7 @@ void LabWindow::StopSweep(const QString& why) {
 }
 
 int LabWindow::RunningJobs() const {
-    return eyeJobs_.Running() + sweepJobs_.Running();
+    return eyeJobs_.Running() + sweepJobs_.Running() + softJobs_.Running();
 }
 
 QString LabWindow::SaveView(const QString& path) {

@@ -1,9 +1,8 @@
 #pragma once
-// The Quorvane Lab window: the panel of controls beside five views of the
+// The Quorvane Lab window: the panel of controls beside six views of the
 // channel's way back (the block, its trellis, the eye, the error rates, the
-// error events). Every simulation runs on worker threads; a change of the
-// controls stops the work it makes stale at once, and results that come
-// late are dropped.
+// error events, the soft detectors' ratios). Every simulation runs on worker threads; a change of
+// the controls stops the work it makes stale at once, and results that come late are dropped.
 #include <QMainWindow>
 #include <QSplitter>
 #include <QTabWidget>
@@ -18,6 +17,7 @@
 #include "labwindow/model/block.h"
 #include "labwindow/model/jobs.h"
 #include "labwindow/panel.h"
+#include "labwindow/soft_view.h"
 #include "labwindow/sweep_view.h"
 #include "labwindow/trellis_view.h"
 
@@ -26,7 +26,7 @@ namespace labwindow {
 class LabWindow : public QMainWindow {
     Q_OBJECT
   public:
-    enum Tab { kBlockTab, kTrellisTab, kEyeTab, kSweepTab, kEventsTab };
+    enum Tab { kBlockTab, kTrellisTab, kEyeTab, kSweepTab, kEventsTab, kSoftTab };
 
     // Settings and geometry are read from and written to `settingsFile` (an
     // INI file); an empty name remembers nothing.
@@ -40,6 +40,7 @@ class LabWindow : public QMainWindow {
     EyeView* eye;
     SweepView* sweep;
     EventsView* events;
+    SoftView* soft;
 
     void StartSweep();
     void StopSweep(const QString& why);
@@ -69,6 +70,8 @@ class LabWindow : public QMainWindow {
     void ShowBlock(std::shared_ptr<const labmodel::BlockView> view);
     void ReplayBlocks();
     void StartEye();
+    // The soft view's ratios and curves, computed when it is looked at.
+    void StartSoft();
     void OnChannelChanged();
     void PreviewSweep(); // the curves of the panel's sweep, while no points are shown
     void OnTab(int index);
@@ -84,6 +87,8 @@ class LabWindow : public QMainWindow {
     std::uint64_t eyeGeneration_ = 0;
     labmodel::EyeRangeCache eyeRange_; // the eye's range, kept while the channel stays
     std::uint64_t sweepGeneration_ = 0;
+    bool softStale_ = true;
+    std::uint64_t softGeneration_ = 0;
     // The block worker's own state, touched on its thread only.
     std::unique_ptr<labmodel::BlockSource> source_;
     std::uint64_t run_ = 0;
@@ -92,6 +97,7 @@ class LabWindow : public QMainWindow {
     // Declared last: destroyed first, so no job outlives what it uses.
     labmodel::Jobs eyeJobs_;
     labmodel::Jobs sweepJobs_;
+    labmodel::Jobs softJobs_;
     labmodel::SerialWorker blocks_;
 };
 

@@ -24,6 +24,11 @@ inline const QColor kSurvivor{72, 72, 72};
 inline const QColor kWrong{224, 0, 0};
 inline const QColor kEventBand{224, 0, 0, 70};
 
+// A soft detector's cell by its ratio: white where it is sure (|L| of
+// kSureRatio and more), deepening to amber as |L| falls to 0.
+inline constexpr double kSureRatio = 8;
+QColor DoubtShade(float llr);
+
 // A detector's colour, its row's: the same on the lab's charts.
 QColor ColourOf(detectors::Kind kind);
 

@@ -404,20 +404,22 @@ struct DetectorHandle {
     std::unique_ptr<FrameDetector> detector;
 };
 
-// A kind that takes channel options of its own (npml's predictor) runs on a
-// Channel, whose design holds them.
+// A kind that takes channel options of its own (npml's predictor), or the
+// noise's variance (a soft one), runs on a Channel, whose design holds them.
 bool NeedsChannel(const detectors::Row& row) {
-    return !row.options.empty();
+    return !row.options.empty() || row.soft;
 }
 
-py::array Decide(const detectors::Row& row, py::handle y, py::handle target, py::handle tail) {
+py::array Decide(const detectors::Row& row, py::handle y, py::handle target, py::handle tail,
+                 py::handle apriori, bool extrinsic) {
     const char* name = NeedsChannel(row) ? "channel" : "target";
     if (NeedsChannel(row) && !py::isinstance<ChannelBox>(target))
         throw py::type_error(std::string("channel: expected a quorvane.Channel (") + row.name +
                              " takes its " + row.options.front() + " from the channel's design)");
     const DetectorChoice c = Choose(target, tail);
     Take(name, row.whyNot(c.Where()));
-    return c.Shared(row.kind).Detect(y);
+    FrameDetector& detector = c.Shared(row.kind);
+    return row.soft ? detector.Soft(y, apriori, extrinsic) : detector.Detect(y);
 }
 
 constexpr const char* kTailDoc =
@@ -657,28 +659,37 @@ their own.
             py::arg("y"), py::arg("apriori") = py::none(), py::arg("extrinsic") = false);
 
     // One function a row of the detector table: slicer(y, target), viterbi(y,
-    // target), npml(y, channel), ...
+    // target), npml(y, channel), ...; a soft detector's gives its ratios.
     for (const detectors::Row& row : detectors::Table()) {
         const detectors::Row* r = &row;
         const char* on = NeedsChannel(row) ? "channel" : "target";
+        const std::string what =
+            row.soft
+                ? std::string("The log-likelihood ratios L = ln P(0 | y) / P(1 | y) (float32) of "
+                              "the raw bits of float32 samples (1-D, or a frame a row) ")
+                : std::string("The raw bits of float32 samples (1-D, or a frame a row) ");
         std::string doc =
-            std::string("The raw bits of float32 samples (1-D, or a frame a row) ") +
-            (NeedsChannel(row) ? "on a head's Channel" : "on a target or a Channel's") +
-            " by the " + row.title + " detector: " + row.help + ". " + kTailDoc;
-        if (NeedsChannel(row))
+            what + (NeedsChannel(row) ? "on a head's Channel" : "on a target or a Channel's") +
+            " by the " + row.title + " detector: " + row.help + ". " +
+            (row.soft ? "apriori: ratios of the bits' shape fed in (None: none); "
+                        "extrinsic: the posterior less the a-priori. "
+                      : "") +
+            kTailDoc;
+        const py::arg channelArg = NeedsChannel(row) ? py::arg(on) : py::arg(on) = "e3pr4";
+        if (row.soft)
             m.def(
                 row.name,
-                [r](py::object y, py::object target, py::object tail) {
-                    return Decide(*r, y, target, tail);
-                },
-                py::arg("y"), py::arg(on), py::arg("tail") = py::none(), doc.c_str());
+                [r](py::object y, py::object target, py::object tail, py::object apriori,
+                    bool extrinsic) { return Decide(*r, y, target, tail, apriori, extrinsic); },
+                py::arg("y"), channelArg, py::arg("tail") = py::none(),
+                py::arg("apriori") = py::none(), py::arg("extrinsic") = false, doc.c_str());
         else
             m.def(
                 row.name,
                 [r](py::object y, py::object target, py::object tail) {
-                    return Decide(*r, y, target, tail);
+                    return Decide(*r, y, target, tail, py::none(), false);
                 },
-                py::arg("y"), py::arg(on) = "e3pr4", py::arg("tail") = py::none(), doc.c_str());
+                py::arg("y"), channelArg, py::arg("tail") = py::none(), doc.c_str());
     }
 }
 

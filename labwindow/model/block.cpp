@@ -25,6 +25,11 @@ std::string HoverText(const BlockView& view, int k) {
     for (std::size_t d = 0; d < view.kinds.size(); ++d) {
         line += std::string(", ") + detectors::KindTitle(view.kinds[d]) + " " +
                 std::to_string(view.decided[d][at]);
+        if (!view.llr[d].empty()) {
+            char ratio[32];
+            std::snprintf(ratio, sizeof ratio, " (L %.3g)", static_cast<double>(view.llr[d][at]));
+            line += ratio;
+        }
         if (view.Wrong(d, k)) line += " (wrong)";
     }
     return line;
@@ -85,6 +90,7 @@ BlockView BlockSource::View(const engine::BlockResult& result) {
     v.received = f.received;
     v.kinds = blocks_->Detectors();
     v.decided = result.decided;
+    v.llr = result.llr;
     v.errors = result.errors;
 
     // The waveform from kWaveMarginBits before bit 0 to as many after the

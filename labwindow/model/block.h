@@ -54,6 +54,7 @@ struct BlockView {
     std::vector<detectors::Kind> kinds;
     std::vector<std::vector<std::uint8_t>> decided; // per kind, bits
     std::vector<int> errors;                        // per kind
+    std::vector<std::vector<float>> llr;            // per kind, a soft one's ratios (else empty)
     // Waveform point j is at time (firstTenth + j) / 10 bit periods from bit
     // 0's sampling instant; sample k is point 10 (k + kWaveMarginBits).
     int firstTenth = 0;
@@ -69,7 +70,8 @@ struct BlockView {
 
 // What hovering sample k shows: "k 17: received 2.31, ideal 3; slicer 1,
 // Viterbi 0 (raw 0)"; on a head "k 17: readback 0.812, equalized 2.31, ideal
-// 3; ...". Tail samples have no bits.
+// 3; ...", a soft detector's ratio after its bit ("BCJR 0 (L 4.21)"). Tail
+// samples have no bits.
 std::string HoverText(const BlockView& view, int k);
 
 // The window's blocks for one choice of settings, kept from press to press.
