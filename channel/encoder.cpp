@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace channel {
 
 namespace {
@@ -88,6 +92,23 @@ IntegerLevels(const std::uint8_t* __restrict bits, int count, const std::int8_t*
     }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// A block's response to its own raw bits, the precoder's response h to a lone
+// 1 at bit 0 shifted to every raw 1 and summed over GF(2): the low half of the
+// carry-less product of the raw bits and h.
+__attribute__((target("pclmul,sse4.1"))) void
+ResponsesClmul(const std::uint64_t* raw, int words, int n, std::uint64_t h, std::uint64_t* prec) {
+    const __m128i vh = _mm_cvtsi64_si128(static_cast<long long>(h));
+    for (int w = 0; w < words; ++w) {
+        const int used = n - 64 * w;
+        const std::uint64_t in = used >= 64 ? raw[w] : raw[w] & ((1ull << used) - 1);
+        const __m128i p =
+            _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(in)), vh, 0);
+        prec[w] = static_cast<std::uint64_t>(_mm_cvtsi128_si64(p));
+    }
+}
+#endif
+
 } // namespace
 
 FrameEncoder::FrameEncoder(const Target& target) : target_(target) {
@@ -148,6 +169,39 @@ void FrameEncoder::Precode(const std::uint8_t* raw, int n, std::uint8_t* prec) c
         const unsigned p = (raw[k] ^ Parity(hist & taps)) & 1u;
         prec[k] = static_cast<std::uint8_t>(p);
         hist = ((hist << 1) | p) & mask;
+    }
+}
+
+void FrameEncoder::PrecodeWords(const std::uint64_t* raw, int n, std::uint64_t* prec) const {
+    const int words = (n + 63) / 64;
+    auto keep = [&](int w) { return n - 64 * w >= 64 ? ~0ull : (1ull << (n - 64 * w)) - 1; };
+    if (!target_.HasPrecoder()) {
+        for (int w = 0; w < words; ++w) prec[w] = raw[w] & keep(w);
+        return;
+    }
+    // First every word's response to its own raw bits (independent of each
+    // other), then the chain of histories, as in Precode.
+    int w = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool clmul = __builtin_cpu_supports("pclmul");
+    if (clmul) {
+        ResponsesClmul(raw, words, n, bytes_[1], prec);
+        w = words;
+    }
+#endif
+    for (; w < words; ++w) {
+        const std::uint64_t in = raw[w] & keep(w);
+        std::uint64_t out = 0;
+        for (int j = 0; j < 8; ++j)
+            out ^= bytes_[static_cast<std::size_t>(256 * j) + ((in >> (8 * j)) & 0xFFu)];
+        prec[w] = out;
+    }
+    const int nu = target_.Memory();
+    unsigned last = 0;
+    for (w = 0; w < words; ++w) {
+        const std::uint64_t out = prec[w] ^ history_[last];
+        prec[w] = out & keep(w);
+        last = nu > 0 ? static_cast<unsigned>(out >> (64 - nu)) : 0u;
     }
 }
 

@@ -21,6 +21,10 @@ class FrameEncoder {
     // earlier bit 0; without a precoder, a copy. Raw bits are 0 or 1. `prec`
     // may not alias `raw`.
     void Precode(const std::uint8_t* raw, int n, std::uint8_t* prec) const;
+    // Precode on words: bit i of word w is bit 64 w + i, n bits in
+    // (n + 63) / 64 words; the bits of the last word past n are ignored in
+    // raw and written 0 in prec.
+    void PrecodeWords(const std::uint64_t* raw, int n, std::uint64_t* prec) const;
     // The raw bits of a precoder output, the same taps the other way; without
     // a precoder, a copy. `raw` may not alias `prec`.
     void InversePrecode(const std::uint8_t* prec, int n, std::uint8_t* raw) const;

@@ -366,6 +366,9 @@ NoiseSource::NoiseSource(std::uint64_t seed, std::uint64_t stream) {
         for (auto& w : lane_) w[l] = SplitMix(x);
         for (auto& w : slow_) w[l] = SplitMix(x);
     }
+    for (int l = 0; l < kLanes; ++l)
+        for (auto& w : wide_) w[l] = SplitMix(x);
+    for (auto& w : rare_) w = SplitMix(x);
     // xoshiro's only bad state is all zeros; splitmix output never gives four.
 }
 
@@ -425,6 +428,12 @@ void NoiseSource::AddNoiseLanes(const float* clean, float* received, int n, doub
     for (; k < n; ++k)
         received[k] = static_cast<float>(static_cast<double>(clean[k]) +
                                          sigma * LaneNormal(lane_, slow_, k % kLanes));
+}
+
+void NoiseSource::RandomWords(std::uint64_t* words, int count) {
+    State s{s_[0], s_[1], s_[2], s_[3]};
+    for (int w = 0; w < count; ++w) words[w] = Next(s);
+    s_[0] = s.s0, s_[1] = s.s1, s_[2] = s.s2, s_[3] = s.s3;
 }
 
 void NoiseSource::RandomBits(std::uint8_t* bits, int n) {

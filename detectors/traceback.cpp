@@ -77,26 +77,32 @@ __attribute__((target("avx512f,avx512bw"))) void ExpandBits(std::uint64_t bits, 
 
 } // namespace
 
-void Traceback::RawOfWords(const std::uint32_t* words, int stride, int n, std::uint8_t* raw) const {
+std::uint64_t Traceback::RawWord(const std::uint32_t* words, int stride, int n, int k,
+                                 std::uint64_t& before) const {
     // Raw bit k is precoder bit k xor the taps' bits k - m: on 64-bit words,
     // the word shifted up by m with the previous word's top m bits below.
+    const std::size_t step = static_cast<std::size_t>(stride);
+    const std::size_t j = static_cast<std::size_t>(k / 32);
+    const std::uint64_t high = k + 32 < n ? words[(j + 1) * step] : 0;
+    const std::uint64_t p = words[j * step] | (high << 32);
+    std::uint64_t r = p;
+    for (int i = 0; i < tapCount_; ++i) {
+        const int m = tapShift_[i];
+        r ^= (p << m) | (before >> (64 - m));
+    }
+    before = p;
+    return r;
+}
+
+void Traceback::RawOfWords(const std::uint32_t* words, int stride, int n, std::uint8_t* raw) const {
 #ifdef QUORVANE_TRACEBACK_X86
     static const bool wide = __builtin_cpu_supports("avx512bw");
 #else
     constexpr bool wide = false;
 #endif
     std::uint64_t before = 0;
-    const std::size_t step = static_cast<std::size_t>(stride);
     for (int k = 0; k < n; k += 64) {
-        const std::size_t j = static_cast<std::size_t>(k / 32);
-        const std::uint64_t high = k + 32 < n ? words[(j + 1) * step] : 0;
-        const std::uint64_t p = words[j * step] | (high << 32);
-        std::uint64_t r = p;
-        for (int i = 0; i < tapCount_; ++i) {
-            const int m = tapShift_[i];
-            r ^= (p << m) | (before >> (64 - m));
-        }
-        before = p;
+        const std::uint64_t r = RawWord(words, stride, n, k, before);
         const int take = n - k < 64 ? n - k : 64;
 #ifdef QUORVANE_TRACEBACK_X86
         if (wide) {
@@ -131,6 +137,41 @@ void Traceback::RunFrames(Kernel kernel, int frames, const std::uint32_t* dec, i
     }
 #endif
     for (int f = 0; f < frames; ++f) Run(dec + f, n, tail, end[f], raw[f], kMaxFrames);
+}
+
+void Traceback::RunFramesToWords(Kernel kernel, int frames, const std::uint32_t* dec, int n,
+                                 int tail, const int* end, std::uint64_t* const* raw,
+                                 std::vector<std::uint32_t>& words,
+                                 std::vector<std::uint8_t>& bytes) const {
+    const std::uint64_t last = n % 64 == 0 ? ~0ull : (1ull << (n % 64)) - 1;
+#ifdef QUORVANE_TRACEBACK_X86
+    if (kernel != Kernel::kScalar && Runs(Kernel::kAvx2)) {
+        const std::size_t need = static_cast<std::size_t>((n + 31) / 32) * kMaxFrames;
+        if (words.size() < need) words.resize(need);
+        std::uint32_t* at = words.data();
+        int lanes[kMaxFrames] = {};
+        for (int f = 0; f < frames; ++f) lanes[f] = end[f];
+        static const bool rotates =
+            __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+        if (nu_ == 5 && rotates)
+            TraceRotating(dec, n, n + tail, nu_, lanes, at);
+        else
+            TraceShifting(dec, n, n + tail, nu_, lanes, at);
+        for (int f = 0; f < frames; ++f) {
+            std::uint64_t before = 0;
+            for (int k = 0; k < n; k += 64)
+                raw[f][k / 64] = RawWord(at + f, kMaxFrames, n, k, before);
+            raw[f][(n - 1) / 64] &= last;
+        }
+        return;
+    }
+#endif
+    if (bytes.size() < static_cast<std::size_t>(n)) bytes.resize(static_cast<std::size_t>(n));
+    for (int f = 0; f < frames; ++f) {
+        Run(dec + f, n, tail, end[f], bytes.data(), kMaxFrames);
+        for (int w = 0; w < (n + 63) / 64; ++w) raw[f][w] = 0;
+        for (int k = 0; k < n; ++k) raw[f][k / 64] |= std::uint64_t{bytes[k]} << (k % 64);
+    }
 }
 
 } // namespace detectors::viterbi_detail

@@ -68,6 +68,13 @@ class Traceback {
                    const int* end, std::uint8_t* const* raw,
                    std::vector<std::uint32_t>& words) const;
 
+    // RunFrames with each frame's raw bits as words: bit i of raw[f][w] is
+    // raw bit 64 w + i, the last word's bits past n 0. `bytes` is scratch.
+    void RunFramesToWords(Kernel kernel, int frames, const std::uint32_t* dec, int n, int tail,
+                          const int* end, std::uint64_t* const* raw,
+                          std::vector<std::uint32_t>& words,
+                          std::vector<std::uint8_t>& bytes) const;
+
   private:
     template <typename Word> static int Bit(Word word, int s) {
         return static_cast<int>((word >> s) & 1u);
@@ -76,6 +83,10 @@ class Traceback {
     // The raw bits of 32-bit words of precoder bits (bit i of word j is bit
     // 32 j + i of the frame), n of them, from the all-zero history.
     void RawOfWords(const std::uint32_t* words, int stride, int n, std::uint8_t* raw) const;
+    // Raw word k / 64 of those words (k a multiple of 64), `before` the word
+    // of precoder bits before it, which it then holds.
+    std::uint64_t RawWord(const std::uint32_t* words, int stride, int n, int k,
+                          std::uint64_t& before) const;
 
     int nu_, half_;
     unsigned taps_;

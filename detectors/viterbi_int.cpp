@@ -155,6 +155,7 @@ struct ViterbiInt::Impl {
     std::vector<float> values[kMaxFrames];
     std::vector<std::uint32_t> decisions, words;
     std::vector<std::uint64_t> wide;
+    std::vector<std::uint8_t> bytes;
 
     Impl(const channel::Target& t, const channel::Adc& a, Kernel k)
         : target(t), adc(a), kernel(k),
@@ -201,38 +202,70 @@ const char* ViterbiInt::Width() const {
     return "scalar";
 }
 
+int ViterbiInt::CodeShift() const {
+    // The 16-bit passes take each code as its table row's offset (at most
+    // 1023 * 64 < 2^16), the others the code itself.
+    return impl_->mode == Impl::Mode::k16 ? kIntRowShift : 0;
+}
+
 void ViterbiInt::DetectFrames(int count, const float* const* y, int n, int tail,
                               std::uint8_t* const* raw) {
+    Impl& m = *impl_;
+    const std::size_t size = static_cast<std::size_t>(n + tail);
+    for (int first = 0; first < count; first += kMaxFrames) {
+        const int frames = std::min(kMaxFrames, count - first);
+        const std::uint16_t* codes[kMaxFrames];
+        for (int f = 0; f < frames; ++f) {
+            std::vector<std::uint16_t>& c = m.codes[f];
+            if (c.size() < size) c.resize(size);
+            m.adc.ToCodes(y[first + f], c.data(), n + tail, CodeShift());
+            codes[f] = c.data();
+        }
+        DetectCodes(frames, codes, n, tail, raw + first);
+    }
+}
+
+void ViterbiInt::DetectCodes(int count, const std::uint16_t* const* rows, int n, int tail,
+                             std::uint8_t* const* raw) {
+    Detect(count, rows, n, tail, raw, nullptr);
+}
+
+void ViterbiInt::DetectCodes(int count, const std::uint16_t* const* rows, int n, int tail,
+                             std::uint64_t* const* rawWords) {
+    Detect(count, rows, n, tail, nullptr, rawWords);
+}
+
+void ViterbiInt::Detect(int count, const std::uint16_t* const* rows, int n, int tail,
+                        std::uint8_t* const* raw, std::uint64_t* const* rawWords) {
     Impl& m = *impl_;
     assert(tail == 0 || tail == m.target.Memory());
     const int steps = n + tail;
     const std::size_t size = static_cast<std::size_t>(steps);
     if (m.mode == Impl::Mode::kWide) {
         if (m.wide.size() < size) m.wide.resize(size);
-        if (m.codes[0].size() < size) m.codes[0].resize(size);
         for (int f = 0; f < count; ++f) {
-            m.adc.ToCodes(y[f], m.codes[0].data(), steps);
             std::int64_t pm[channel::kMaxStates];
-            IntForwardPlain(m.target.GetTrellis(), m.position.data(), m.codes[0].data(), steps,
-                            m.wide.data(), 1, pm);
+            IntForwardPlain(m.target.GetTrellis(), m.position.data(), rows[f], steps, m.wide.data(),
+                            1, pm);
             const int end = tail > 0 ? 0 : BestReachable(pm, m.target.Memory(), steps);
-            m.traceback.Run(m.wide.data(), n, tail, end, raw[f]);
+            if (raw != nullptr) {
+                m.traceback.Run(m.wide.data(), n, tail, end, raw[f]);
+                continue;
+            }
+            if (m.bytes.size() < static_cast<std::size_t>(n))
+                m.bytes.resize(static_cast<std::size_t>(n));
+            m.traceback.Run(m.wide.data(), n, tail, end, m.bytes.data());
+            for (int w = 0; w < (n + 63) / 64; ++w) rawWords[f][w] = 0;
+            for (int k = 0; k < n; ++k)
+                rawWords[f][k / 64] |= std::uint64_t{m.bytes[static_cast<std::size_t>(k)]}
+                                       << (k % 64);
         }
         return;
     }
     if (m.decisions.size() < size * kMaxFrames) m.decisions.resize(size * kMaxFrames);
     for (int first = 0; first < count; first += kMaxFrames) {
         const int frames = std::min(kMaxFrames, count - first);
-        // The 16-bit passes take each code as its table row's offset (at most
-        // 1023 * 64 < 2^16), the float ones the code itself.
-        const int shift = m.mode == Impl::Mode::k16 ? kIntRowShift : 0;
-        const std::uint16_t* codes[kMaxFrames];
-        for (int f = 0; f < frames; ++f) {
-            std::vector<std::uint16_t>& c = m.codes[f];
-            if (c.size() < size) c.resize(size);
-            m.adc.ToCodes(y[first + f], c.data(), steps, shift);
-            codes[f] = c.data();
-        }
+        const std::uint16_t* const* codes = rows + first;
         int end[kMaxFrames] = {};
         if (m.mode == Impl::Mode::k16) {
             std::uint16_t pm[kMaxFrames][kMaxFastStates];
@@ -258,6 +291,11 @@ void ViterbiInt::DetectFrames(int count, const float* const* y, int n, int tail,
             // Unreachable states hold +infinity here: the best state is a reachable one.
             for (int f = 0; f < frames; ++f)
                 end[f] = tail > 0 ? 0 : BestState(pm[f], m.target.States());
+        }
+        if (rawWords != nullptr) {
+            m.traceback.RunFramesToWords(m.kernel, frames, m.decisions.data(), n, tail, end,
+                                         rawWords + first, m.words, m.bytes);
+            continue;
         }
         m.traceback.RunFrames(m.kernel, frames, m.decisions.data(), n, tail, end, raw + first,
                               m.words);

@@ -63,11 +63,24 @@ class ViterbiInt {
     // `count` frames of the same length, y[f] to raw[f].
     void DetectFrames(int count, const float* const* y, int n, int tail, std::uint8_t* const* raw);
 
+    // The same from the converter's codes, each shifted left by CodeShift()
+    // (the 16-bit passes take a code as its table row's offset): what
+    // DetectFrames makes of the samples with channel::Adc::ToCodes.
+    int CodeShift() const;
+    void DetectCodes(int count, const std::uint16_t* const* codes, int n, int tail,
+                     std::uint8_t* const* raw);
+    // The same with each frame's raw bits as words: bit i of raw[f][w] is raw
+    // bit 64 w + i, the last word's bits past n 0.
+    void DetectCodes(int count, const std::uint16_t* const* codes, int n, int tail,
+                     std::uint64_t* const* raw);
+
     // How the metrics are held: "16-bit", "float" or "scalar" (for the
     // lab's output and the tests).
     const char* Width() const;
 
   private:
+    void Detect(int count, const std::uint16_t* const* codes, int n, int tail,
+                std::uint8_t* const* raw, std::uint64_t* const* rawWords);
     struct Impl;
     Impl* impl_;
 };

@@ -72,21 +72,23 @@ void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
     encoder_.Precode(frame.raw.data(), shape_.bits, frame.prec.data());
     encoder_.Levels(frame.prec.data(), shape_.bits, shape_.tail, frame.clean.data());
     const double sigma = design_.sigma;
-    const bool lanes = design_.settings.noise == ChainSettings::Noise::kLanes;
+    const ChainSettings::Noise noise = design_.settings.noise;
+    auto addNoise = [&](const float* clean, float* out, int n) {
+        if (noise == ChainSettings::Noise::kLanes)
+            source.AddNoiseLanes(clean, out, n, sigma);
+        else if (noise == ChainSettings::Noise::kLanes16)
+            source.AddNoiseLanes16(clean, out, n, sigma);
+        else
+            source.AddNoise(clean, out, n, sigma);
+    };
     float* received = frame.received.data();
     if (!design_.readback) {
-        if (lanes)
-            source.AddNoiseLanes(frame.clean.data(), received, shape_.Samples(), sigma);
-        else
-            source.AddNoise(frame.clean.data(), received, shape_.Samples(), sigma);
+        addNoise(frame.clean.data(), received, shape_.Samples());
     } else {
         float* readback = frame.readback.data();
         design_.readback->Read(frame.prec.data(), shape_.bits, readbackFirst_, readbackCount_,
                                source, scratch_, readback);
-        if (lanes)
-            source.AddNoiseLanes(readback, readback, readbackCount_, sigma);
-        else
-            source.AddNoise(readback, readback, readbackCount_, sigma);
+        addNoise(readback, readback, readbackCount_);
         channel::Equalize(design_.equalizer, readback, readbackFirst_, shape_.Samples(), received);
     }
     if (adc_) adc_->Quantize(received, received, shape_.Samples());

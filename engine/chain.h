@@ -53,8 +53,9 @@ struct ChainSettings {
     int predictor = 2;  // npml's whitening predictor's
     // The noise's generators: the single generator of NoiseSource::AddNoise
     // (the lab's stream of every version), or the eight lanes of
-    // AddNoiseLanes, a stream of their own and several times faster.
-    enum class Noise { kSerial, kLanes };
+    // AddNoiseLanes, a stream of their own and several times faster, or the
+    // sixteen 32-bit lanes of AddNoiseLanes16 (float deviates), faster again.
+    enum class Noise { kSerial, kLanes, kLanes16 };
     Noise noise = Noise::kSerial;
     // Bits of the converter before the detectors; 0: none, the detectors see
     // the float samples. channel::Adc::WhyNot(target, adcBits) must be empty

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "engine/fused_chunk.h"
 #include "engine/workers.h"
 
 namespace engine {
@@ -57,6 +58,27 @@ class FrameRunner {
     std::vector<std::vector<std::uint8_t>> decided_; // [detector * kBatch + frame]
 };
 
+// The fused chain where it applies and this processor runs its vector loops
+// (engine/fused_chunk.h), the chain of stages otherwise: the same counts
+// either way.
+class Runner {
+  public:
+    Runner(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design) {
+        if (FusedChunk::Applies(setup, design) && FusedChunk::Vectorized())
+            fused_ = std::make_unique<FusedChunk>(settings, setup, design);
+        else
+            stages_ = std::make_unique<FrameRunner>(settings, setup, design);
+    }
+    PointCounts Run(const BerSettings& settings, int point, std::uint64_t chunk, int frames) {
+        return fused_ ? fused_->Run(point, chunk, frames)
+                      : stages_->Run(settings, point, chunk, frames);
+    }
+
+  private:
+    std::unique_ptr<FusedChunk> fused_;
+    std::unique_ptr<FrameRunner> stages_;
+};
+
 } // namespace
 
 bool Enough(const BerSettings& settings, const PointCounts& total) {
@@ -68,7 +90,7 @@ bool Enough(const BerSettings& settings, const PointCounts& total) {
 
 struct ChunkRunner::Impl {
     BerSettings settings;
-    FrameRunner runner;
+    Runner runner;
     Impl(const BerSettings& s, const BerSetup& setup, const ChannelDesign& design)
         : settings(s), runner(s, setup, design) {}
 };
@@ -130,7 +152,7 @@ bool RunPoint(const BerSettings& settings, const BerSetup& setup, const ChannelD
     sum.detectors.resize(DetectorsOf(setup, design).size());
 
     auto work = [&] {
-        FrameRunner runner(settings, setup, design);
+        Runner runner(settings, setup, design);
         while (!finished.load() && !stop.load()) {
             const std::uint64_t c = next.fetch_add(1);
             if (c >= chunks) break;

@@ -53,7 +53,10 @@ constexpr std::uint64_t ChunkStream(int point, std::uint64_t chunk) {
 
 // Counts of `frames` frames of chunk `chunk` of point `point` through a
 // channel designed for its noise (DesignChannel). Allocates its own scratch;
-// the engine keeps one per worker.
+// the engine keeps one per worker. RunChunk always runs the chain of stages
+// (the yardstick of the fused chain); ChunkRunner and RunPoint run the fused
+// chain (engine/fused_chunk.h) where it applies and the processor has its
+// vector loops, with the same counts.
 PointCounts RunChunk(const BerSettings& settings, const BerSetup& setup,
                      const ChannelDesign& design, int point, std::uint64_t chunk, int frames);
 

@@ -303,6 +303,50 @@ void BM_AddNoiseLanes(benchmark::State& state) {
 }
 BENCHMARK(BM_AddNoiseLanes);
 
+// The sixteen 32-bit lanes (the stream lanes16): on the best path this
+// processor has, then on each (0 scalar, 1 AVX2, 2 AVX-512), and the float
+// deviates alone as the fused error-rate chain draws them.
+void BM_AddNoiseLanes16(benchmark::State& state) {
+    NoisyFrame f(Target(), kFrame);
+    NoiseSource noise(2, 0);
+    for (auto _ : state) {
+        noise.AddNoiseLanes16(f.clean.data(), f.y.data(), kFrame, 0.6);
+        benchmark::DoNotOptimize(f.y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_AddNoiseLanes16);
+
+void BM_AddNoiseLanes16Path(benchmark::State& state) {
+    const auto path = static_cast<NoiseSource::Path>(state.range(0));
+    if (!NoiseSource::Runs(path)) {
+        state.SkipWithError("this processor lacks the path");
+        return;
+    }
+    NoisyFrame f(Target(), kFrame);
+    NoiseSource noise(2, 0);
+    for (auto _ : state) {
+        noise.AddNoiseLanes16(f.clean.data(), f.y.data(), kFrame, 0.6, path);
+        benchmark::DoNotOptimize(f.y.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_AddNoiseLanes16Path)->Arg(0)->Arg(1)->Arg(2);
+
+void BM_NormalsLanes16(benchmark::State& state) {
+    std::vector<float> z(kFrame);
+    NoiseSource noise(2, 0);
+    for (auto _ : state) {
+        noise.NormalsLanes16(z.data(), kFrame);
+        benchmark::DoNotOptimize(z.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_NormalsLanes16);
+
 void BM_SliceFrame(benchmark::State& state) {
     NoisyFrame f(Target(), kFrame);
     const Slicer slicer(f.target);

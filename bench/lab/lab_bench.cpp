@@ -2,18 +2,23 @@
 // and the Viterbi detector, counted against the raw bits. Mbit/s of counted
 // bits on one worker thread and on two. Then the eye diagram.
 #include "channel/bounds.h"
+#include "channel/encoder.h"
+#include "channel/noise.h"
+#include "detectors/viterbi.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
 #include "engine/target_survey.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
+#include <vector>
 
 namespace {
 
 // Arguments: worker threads, the converter's bits (0: float samples), and
 // 0 for the noise of the eight lanes, 1 for the single generator (the
-// lab's default stream).
+// lab's default stream), 2 for the sixteen 32-bit lanes (lanes16; behind a
+// converter the fused chain, engine/fused_chunk.h).
 void BM_BerEndToEnd(benchmark::State& state) {
     engine::BerSettings settings;
     settings.bits = 1 << 23;
@@ -22,8 +27,10 @@ void BM_BerEndToEnd(benchmark::State& state) {
     settings.threads = static_cast<int>(state.range(0));
     engine::BerSetup setup;
     setup.chain.adcBits = static_cast<int>(state.range(1));
-    setup.chain.noise = state.range(2) == 1 ? engine::ChainSettings::Noise::kSerial
-                                            : engine::ChainSettings::Noise::kLanes;
+    const engine::ChainSettings::Noise streams[] = {engine::ChainSettings::Noise::kLanes,
+                                                    engine::ChainSettings::Noise::kSerial,
+                                                    engine::ChainSettings::Noise::kLanes16};
+    setup.chain.noise = streams[state.range(2)];
     const std::atomic<bool> stop{false};
     std::uint64_t bits = 0;
     for (auto _ : state) {
@@ -42,8 +49,33 @@ BENCHMARK(BM_BerEndToEnd)
     ->Args({1, 6, 0})
     ->Args({2, 6, 0})
     ->Args({1, 0, 1})
+    ->Args({1, 6, 2})
+    ->Args({2, 6, 2})
+    ->Args({1, 0, 2})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// The yardstick of the rows above in the same run: the plain Viterbi oracle
+// (as bench_channel's BM_ViterbiPlain) on a noisy E3PR4 frame of 4096 bits.
+void BM_ViterbiPlainYardstick(benchmark::State& state) {
+    const channel::Target target;
+    constexpr int kFrame = 4096;
+    std::vector<std::uint8_t> raw(kFrame), prec(kFrame), out(kFrame);
+    std::vector<float> clean(kFrame), y(kFrame);
+    const channel::FrameEncoder encoder(target);
+    channel::NoiseSource noise(7, 0);
+    noise.RandomBits(raw.data(), kFrame);
+    encoder.Precode(raw.data(), kFrame, prec.data());
+    encoder.Levels(prec.data(), kFrame, 0, clean.data());
+    noise.AddNoise(clean.data(), y.data(), kFrame, 0.6);
+    for (auto _ : state) {
+        detectors::ViterbiPlain(target, y.data(), kFrame, 0, out.data());
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrame);
+}
+BENCHMARK(BM_ViterbiPlainYardstick);
 
 } // namespace
 

@@ -53,6 +53,9 @@ TEST(Noise, StreamsAreReproducibleAndAddNoiseDrawsOneDeviatePerSample) {
     for (int k = 0; k < 5; ++k) EXPECT_EQ(y[k], ideal[k]);
     a.AddNoise(ideal, y, 5, 0.7);
     for (int k = 0; k < 5; ++k) EXPECT_EQ(y[k], static_cast<float>(ideal[k] + 0.7 * b.Normal()));
+    std::uint64_t words[3];
+    a.RandomWords(words, 3);
+    for (std::uint64_t w : words) EXPECT_EQ(w, b.Bits());
     // Raw bits are the words' bits from the lowest up, whole words and a part.
     std::uint8_t bits[200];
     a.RandomBits(bits, 200);

@@ -90,6 +90,15 @@ TEST(Target, NoiseFreeParityIsTheRawBitOnEveryIntegerTarget) {
         encoder.Levels(prec.data(), n, nu, samples.data());
         encoder.InversePrecode(prec.data(), n, back.data());
         EXPECT_EQ(back, raw) << text;
+        // The precoder on words: the same bits, raw bits past n ignored and
+        // the last word's past n 0.
+        std::vector<std::uint64_t> rawWords((n + 63) / 64, ~0ull), precWords(rawWords.size());
+        for (int k = 0; k < n; ++k)
+            if (raw[k] == 0) rawWords[k / 64] &= ~(1ull << (k % 64));
+        encoder.PrecodeWords(rawWords.data(), n, precWords.data());
+        for (int k = 0; k < 64 * static_cast<int>(precWords.size()); ++k)
+            ASSERT_EQ((precWords[k / 64] >> (k % 64)) & 1u, k < n ? prec[k] : 0u)
+                << text << " " << k;
         unsigned w = 0;
         for (int k = 0; k < n + nu; ++k) {
             w = (w >> 1) | (k < n ? unsigned{prec[k]} << nu : 0u);

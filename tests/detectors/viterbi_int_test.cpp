@@ -137,6 +137,19 @@ TEST(ViterbiInt, FastEqualsPlainOnEveryTargetAndKernel) {
                         raw[f] = got[f].data();
                     }
                     fast.DetectFrames(11, y, n, tail, raw);
+                    // The same from the codes, the raw bits as words.
+                    std::vector<std::uint16_t> codes[11];
+                    std::vector<std::uint64_t> words[11];
+                    const std::uint16_t* rows[11];
+                    std::uint64_t* out[11];
+                    for (int f = 0; f < 11; ++f) {
+                        codes[f].resize(static_cast<std::size_t>(n + tail));
+                        adc.ToCodes(y[f], codes[f].data(), n + tail, fast.CodeShift());
+                        rows[f] = codes[f].data();
+                        words[f].assign(static_cast<std::size_t>((n + 63) / 64), ~0ull);
+                        out[f] = words[f].data();
+                    }
+                    fast.DetectCodes(11, rows, n, tail, out);
                     for (int f = 0; f < 11; ++f) {
                         Bits want(static_cast<std::size_t>(n));
                         ViterbiIntPlain(target, adc, y[f], n, tail, want.data());
@@ -144,6 +157,13 @@ TEST(ViterbiInt, FastEqualsPlainOnEveryTargetAndKernel) {
                             << target.Name() << " " << bits << " bits, " << fast.Width()
                             << ", kernel " << int(kernel) << ", n " << n << " tail " << tail
                             << " frame " << f;
+                        Bits fromWords(static_cast<std::size_t>((n + 63) / 64 * 64));
+                        for (std::size_t k = 0; k < fromWords.size(); ++k)
+                            fromWords[k] =
+                                static_cast<std::uint8_t>((words[f][k / 64] >> (k % 64)) & 1u);
+                        want.resize(fromWords.size(), 0); // the last word's bits past n are 0
+                        ASSERT_EQ(fromWords, want) << target.Name() << " words, kernel "
+                                                   << int(kernel) << ", n " << n << " frame " << f;
                     }
                 }
             }

@@ -36,9 +36,9 @@ TEST(Eye, WithoutNoiseSamplingInstantsHitOnlyTheLevels) {
         channel::Target target;
         ASSERT_EQ(channel::Target::Parse(c.target, target), "");
         engine::EyeGeometry g;
-        ASSERT_EQ(engine::FitEye(c.width, c.height, c.uis,
-                                 engine::RangeOf(engine::ChainSettings{target}), g),
-                  "");
+        engine::ChainSettings chain;
+        chain.target = target;
+        ASSERT_EQ(engine::FitEye(c.width, c.height, c.uis, engine::RangeOf(chain), g), "");
         EXPECT_EQ(g.pointStep, c.pointStep) << c.target;
         EXPECT_EQ(g.levelStep, c.levelStep) << c.target;
         EXPECT_EQ(g.zeroRow, c.zeroRow) << c.target;

@@ -345,7 +345,7 @@ TEST(LabModelSettings, AHeadsFieldsTakeWhatTheCommandLineTakesAndRefuseWithItsLi
         {"jitter", "0.5", "'0.5' is not between 0 and 0.3"},
         {"predictor", "9", "'9' is out of range (1 ... 4)"},
         {"adc_bits", "3", "'3' is out of range (4 ... 10)"},
-        {"noise_stream", "fast", "'fast' is neither serial nor lanes"},
+        {"noise_stream", "fast", "'fast' is none of serial, lanes, lanes16"},
         {"density", "2.5", ""},
         {"jitter", "0.05", ""},
         {"taps", "11", ""},
