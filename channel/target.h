@@ -73,6 +73,15 @@ class Target {
     std::uint32_t PrecoderTaps() const { return taps_; }
     // The slicer needs the precoder: only then is a level's parity its bit.
     bool HasSlicer() const { return precoder_; }
+    // The same target written without its precoder: the raw bits go to the
+    // channel as they are (coded runs, whose decoder wants the code's bits
+    // unmixed).
+    Target WithoutPrecoder() const {
+        Target t = *this;
+        t.precoder_ = false;
+        t.taps_ = 0;
+        return t;
+    }
 
     // The distinct ideal samples, ascending (as the trellis holds them).
     const std::vector<float>& Levels() const { return levels_; }

@@ -302,8 +302,8 @@ std::string HelpStream(bool) {
 
 const std::vector<ChannelOption>& ChannelOptions() {
     using S = engine::ChainSettings;
-    constexpr unsigned kAll = kBer | kDetect | kEye | kLlr | kExit;
-    constexpr unsigned kFrames = kBer | kDetect | kLlr | kExit; // what runs detectors
+    constexpr unsigned kAll = kBer | kDetect | kEye | kLlr | kExit | kSfr;
+    constexpr unsigned kFrames = kBer | kDetect | kLlr | kExit | kSfr; // what runs detectors
     static const std::vector<ChannelOption> rows = {
         {.flag = "--channel",
          .keyword = "channel",

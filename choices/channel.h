@@ -24,7 +24,7 @@ struct ChannelChoice {
 };
 
 // Which commands take an option.
-enum Command : unsigned { kBer = 1, kDetect = 2, kEye = 4, kLlr = 8, kExit = 16 };
+enum Command : unsigned { kBer = 1, kDetect = 2, kEye = 4, kLlr = 8, kExit = 16, kSfr = 32 };
 
 // What an option's value is, for the front ends that show it.
 enum class Shape {

@@ -25,7 +25,7 @@ ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
     d.settings = settings;
     d.sigma = sigma;
     if (!settings.Recording()) {
-        d.target = settings.target;
+        d.target = settings.precoder ? settings.target : settings.target.WithoutPrecoder();
         return d;
     }
     d.readback = std::make_shared<const channel::Readback>(settings.MakeHead(), settings.jitter);
@@ -33,7 +33,7 @@ ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
     d.equalizer = settings.gpr > 0
                       ? channel::DesignGeneralizedTarget(statistics, settings.gpr, settings.taps)
                       : channel::DesignEqualizer(statistics, settings.target, settings.taps);
-    d.target = d.equalizer.target;
+    d.target = settings.precoder ? d.equalizer.target : d.equalizer.target.WithoutPrecoder();
     const std::vector<double> predictor =
         channel::DesignPredictor(d.equalizer.errorCorrelation, settings.predictor);
     for (double p : predictor) d.predictor.push_back(static_cast<float>(p));

@@ -44,6 +44,9 @@ struct ChainSettings {
     // with the equalizer, in place of `target`.
     int gpr = 0;
     bool tail = true; // nu zero precoder bits after every frame
+    // The target's parity precoder where it has one; false writes the raw
+    // bits as they are (coded runs).
+    bool precoder = true;
     // The read head in front of the detectors (a row of channel::Heads());
     // none: the ideal channel, the target's own levels.
     std::optional<channel::HeadKind> head;

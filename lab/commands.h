@@ -12,8 +12,10 @@
 #include "channel/target.h"
 #include "choices/channel.h"
 #include "choices/values.h"
+#include "codes/code.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
+#include "engine/sector_run.h"
 #include "engine/soft_run.h"
 #include "engine/target_survey.h"
 #include "engine/window_blocks.h"
@@ -107,5 +109,31 @@ struct ExitOptions {
 CLI::App* AddExitCommand(CLI::App& app, ExitOptions& options);
 void CheckExitOptions(ExitOptions& options);
 int RunExit(const ExitOptions& options);
+
+// The LDPC codes: the built-in ones listed, or one code's report.
+struct CodeOptions {
+    bool given = false;
+    codes::Code code;
+    std::string alist; // --write-alist
+};
+CLI::App* AddCodeCommand(CLI::App& app, CodeOptions& options);
+void CheckCodeOptions(const CodeOptions& options);
+int RunCode(const CodeOptions& options);
+
+// Sectors: the iterative LDPC channel's failure rate against the classical
+// one's at the same user density.
+struct SfrOptions {
+    engine::SectorSettings settings; // its chain and detector from `channel`
+    std::string code = "sector512";
+    std::vector<double> sigmas, snrDbs;
+    choices::ChannelChoice channel;
+    std::string csv;
+    std::string png;
+    int width = choices::kChartWidth;
+    int height = choices::kChartHeight;
+};
+CLI::App* AddSfrCommand(CLI::App& app, SfrOptions& options);
+void CheckSfrOptions(SfrOptions& options);
+int RunSfr(SfrOptions& options);
 
 } // namespace lab

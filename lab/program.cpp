@@ -94,10 +94,12 @@ Program::Program(CLI::App& app) {
     targetsCommand_ = AddTargetsCommand(app, targets_);
     llrCommand_ = AddLlrCommand(app, llr_);
     exitCommand_ = AddExitCommand(app, exit_);
+    codeCommand_ = AddCodeCommand(app, code_);
+    sfrCommand_ = AddSfrCommand(app, sfr_);
 }
 
 std::vector<std::string> Program::Names() {
-    return {"events", "detect", "ber", "eye", "targets", "llr", "exit"};
+    return {"events", "detect", "ber", "eye", "targets", "llr", "exit", "code", "sfr"};
 }
 
 void Program::Check() {
@@ -108,11 +110,13 @@ void Program::Check() {
     if (*eyeCommand_) CheckEyeOptions(eye_);
     if (*llrCommand_) CheckLlrOptions(llr_);
     if (*exitCommand_) CheckExitOptions(exit_);
+    if (*codeCommand_) CheckCodeOptions(code_);
+    if (*sfrCommand_) CheckSfrOptions(sfr_);
 }
 
 bool Program::Chosen() const {
     return *eventsCommand_ || *detectCommand_ || *berCommand_ || *eyeCommand_ || *targetsCommand_ ||
-           *llrCommand_ || *exitCommand_;
+           *llrCommand_ || *exitCommand_ || *codeCommand_ || *sfrCommand_;
 }
 
 int Program::Run() {
@@ -122,6 +126,8 @@ int Program::Run() {
     if (*targetsCommand_) return RunTargets(targets_);
     if (*llrCommand_) return RunLlr(llr_);
     if (*exitCommand_) return RunExit(exit_);
+    if (*codeCommand_) return RunCode(code_);
+    if (*sfrCommand_) return RunSfr(sfr_);
     return RunBer(ber_);
 }
 

@@ -36,6 +36,8 @@ class Program {
     TargetsOptions targets_;
     LlrOptions llr_;
     ExitOptions exit_;
+    CodeOptions code_;
+    SfrOptions sfr_;
     CLI::App* eventsCommand_ = nullptr;
     CLI::App* detectCommand_ = nullptr;
     CLI::App* berCommand_ = nullptr;
@@ -43,6 +45,8 @@ class Program {
     CLI::App* targetsCommand_ = nullptr;
     CLI::App* llrCommand_ = nullptr;
     CLI::App* exitCommand_ = nullptr;
+    CLI::App* codeCommand_ = nullptr;
+    CLI::App* sfrCommand_ = nullptr;
 };
 
 } // namespace lab

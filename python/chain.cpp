@@ -675,21 +675,28 @@ their own.
                         "extrinsic: the posterior less the a-priori. "
                       : "") +
             kTailDoc;
-        const py::arg channelArg = NeedsChannel(row) ? py::arg(on) : py::arg(on) = "e3pr4";
-        if (row.soft)
-            m.def(
-                row.name,
-                [r](py::object y, py::object target, py::object tail, py::object apriori,
-                    bool extrinsic) { return Decide(*r, y, target, tail, apriori, extrinsic); },
-                py::arg("y"), channelArg, py::arg("tail") = py::none(),
-                py::arg("apriori") = py::none(), py::arg("extrinsic") = false, doc.c_str());
+        // A py::arg_v keeps its default only as itself: a head's detector
+        // takes a Channel with no default, the others a target, e3pr4 unless given.
+        auto define = [&](auto on) {
+            if (row.soft)
+                m.def(
+                    row.name,
+                    [r](py::object y, py::object target, py::object tail, py::object apriori,
+                        bool extrinsic) { return Decide(*r, y, target, tail, apriori, extrinsic); },
+                    py::arg("y"), on, py::arg("tail") = py::none(), py::arg("apriori") = py::none(),
+                    py::arg("extrinsic") = false, doc.c_str());
+            else
+                m.def(
+                    row.name,
+                    [r](py::object y, py::object target, py::object tail) {
+                        return Decide(*r, y, target, tail, py::none(), false);
+                    },
+                    py::arg("y"), on, py::arg("tail") = py::none(), doc.c_str());
+        };
+        if (NeedsChannel(row))
+            define(py::arg(on));
         else
-            m.def(
-                row.name,
-                [r](py::object y, py::object target, py::object tail) {
-                    return Decide(*r, y, target, tail, py::none(), false);
-                },
-                py::arg("y"), channelArg, py::arg("tail") = py::none(), doc.c_str());
+            define(py::arg(on) = "e3pr4");
     }
 }
 

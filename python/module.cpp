@@ -3,6 +3,7 @@
 
 #include "detectors/table.h"
 #include "python/chain.h"
+#include "python/code.h"
 #include "python/runs.h"
 #include "python/target.h"
 
@@ -20,4 +21,5 @@ and refusals as quorvane-lab: for the same seed the same counts and samples.)";
     pyquorvane::AddTarget(m);
     pyquorvane::AddChain(m);
     pyquorvane::AddRuns(m);
+    pyquorvane::AddCode(m);
 }

@@ -13,12 +13,15 @@
 #include <optional>
 #include <string>
 
+#include "channel/bounds.h"
 #include "choices/ber_table.h"
 #include "choices/channel.h"
+#include "choices/codes.h"
 #include "choices/values.h"
 #include "engine/ber_sweep.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
+#include "engine/sector_run.h"
 #include "engine/target_survey.h"
 #include "engine/window_blocks.h"
 #include "python/arrays.h"
@@ -468,6 +471,126 @@ py::array Targets(const py::args& args, const py::kwargs& kwargs) {
         });
 }
 
+// The sector runs of quorvane-lab sfr: a row a point with the CSV's fields.
+py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
+    const Arguments a(
+        "sfr", args, kwargs, {},
+        Keywords({"sigma", "snr", "code", "decoder", "global_", "local", "normalization", "offset",
+                  "precoder", "rs_t", "sectors", "failures", "seed", "threads", "progress"},
+                 choices::kSfr));
+    const choices::ChannelChoice choice = ChoiceOf(a, choices::kSfr, false);
+    engine::SectorSettings s;
+    const std::string code =
+        a.Given("code") ? TextOf("code", a.Get("code"), "a code's name or file") : "sector512";
+    if (const choices::Refusal r = choices::SectorChoice(choice, code, s); !r.line.empty())
+        Refuse(r.option == "--code" ? "code" : "detectors", r.line);
+    if (a.Given("decoder"))
+        Take("decoder", choices::ParseDecoder(TextOf("decoder", a.Get("decoder"), "nms, oms or sp"),
+                                              s.decoder.algorithm));
+    if (a.Given("local"))
+        s.decoder.maxIterations = SmallCount("local", a.Get("local"), 1, codes::kMaxIterations);
+    if (a.Given("global_")) s.global = SmallCount("global_", a.Get("global_"), 1, 20);
+    if (a.Given("normalization")) {
+        const Number n = NumberOf("normalization", a.Get("normalization"));
+        Take("normalization", choices::CheckNormalization(n.value, n.shown));
+        s.decoder.normalization = static_cast<float>(n.value);
+    }
+    if (a.Given("offset")) {
+        const Number n = NumberOf("offset", a.Get("offset"));
+        Take("offset", choices::CheckOffset(n.value, n.shown));
+        s.decoder.offset = static_cast<float>(n.value);
+    }
+    if (a.Given("precoder")) {
+        std::string name;
+        Take("precoder", choices::ParseName(TextOf("precoder", a.Get("precoder"), "auto or none"),
+                                            {"auto", "none"}, name));
+        s.precoder = name == "auto";
+    }
+    if (a.Given("rs_t")) s.rsT = SmallCount("rs_t", a.Get("rs_t"), 0, 511);
+    if (a.Given("sectors")) s.sectors = Count("sectors", a.Get("sectors"), 1, choices::kMaxBits);
+    if (a.Given("failures"))
+        s.failures = Count("failures", a.Get("failures"), 1, choices::kMaxBits);
+    if (a.Given("seed")) s.seed = Count("seed", a.Get("seed"), 0, UINT64_MAX);
+    s.threads = Threads(a.Get("threads"));
+    const Noise noise = SweepNoise(a.Get("sigma"), a.Get("snr"));
+    const double energy = engine::SignalEnergy(s.chain);
+    std::vector<double> dbs = noise.snrDbs;
+    for (double sigma : noise.sigmas) dbs.push_back(channel::SnrDb(energy, sigma));
+
+    Watch watch(a.Get("progress"));
+    std::vector<engine::SectorGeometry> geometry;
+    std::vector<engine::SectorCounts> counts;
+    for (std::size_t i = 0; i < dbs.size() && !watch.Stopped(); ++i) {
+        engine::SectorGeometry g = engine::GeometryOf(s, dbs[i]);
+        engine::SectorCounts c;
+        bool done = false;
+        {
+            py::gil_scoped_release release;
+            done = engine::RunSectorPoint(s, g, static_cast<int>(i), watch.flag(), c,
+                                          [&](const engine::SectorCounts& now) {
+                                              watch.Report([&] {
+                                                  py::dict d;
+                                                  d["point"] = i;
+                                                  d["snr_db"] = dbs[i];
+                                                  d["sectors"] = now.sectors;
+                                                  d["failed"] = now.Errors();
+                                                  return d;
+                                              });
+                                          });
+        }
+        if (!done) break;
+        geometry.push_back(g);
+        counts.push_back(c);
+    }
+    const std::vector<std::string> names = {
+        "snr_db",     "sigma", "sectors", "failed",          "undetected", "sfr",
+        "bit_errors", "ber",   "raw_ber", "mean_iterations", "rs_failed",  "rs_sfr"};
+    auto ratio = [](std::uint64_t x, std::uint64_t y) {
+        return y == 0 ? 0.0 : static_cast<double>(x) / static_cast<double>(y);
+    };
+    py::array result = Table(
+        counts.size(), names,
+        [](const std::string& name) {
+            return name == "sectors" || name == "failed" || name == "undetected" ||
+                           name == "bit_errors" || name == "rs_failed"
+                       ? std::string("<u8")
+                       : std::string("<f8");
+        },
+        [&](const std::string& name) -> py::object {
+            py::list values;
+            for (std::size_t i = 0; i < counts.size(); ++i) {
+                const engine::SectorCounts& c = counts[i];
+                if (name == "snr_db")
+                    values.append(geometry[i].snrDb);
+                else if (name == "sigma")
+                    values.append(geometry[i].sigmaUser);
+                else if (name == "sectors")
+                    values.append(c.sectors);
+                else if (name == "failed")
+                    values.append(c.failed);
+                else if (name == "undetected")
+                    values.append(c.undetected);
+                else if (name == "sfr")
+                    values.append(ratio(c.Errors(), c.sectors));
+                else if (name == "bit_errors")
+                    values.append(c.bitErrors);
+                else if (name == "ber")
+                    values.append(ratio(c.bitErrors, c.userBits));
+                else if (name == "raw_ber")
+                    values.append(ratio(c.rawErrors, c.rawBits));
+                else if (name == "mean_iterations")
+                    values.append(ratio(c.iterations, c.sectors));
+                else if (name == "rs_failed")
+                    values.append(c.rsFailed);
+                else
+                    values.append(ratio(c.rsFailed, c.sectors));
+            }
+            return values;
+        });
+    watch.RaiseIfStopped(result);
+    return result;
+}
+
 } // namespace
 
 void AddRuns(py::module_& m) {
@@ -500,6 +623,23 @@ exception goes on with the finished points as its `result`.
 
 The channel's keywords:)" +
            KeywordsDoc(choices::kBer))
+              .c_str());
+
+    m.def("sfr", &Sfr,
+          (R"(Sector failure rates as quorvane-lab sfr measures them: the iterative LDPC
+channel (a soft detector and the decoder, global_ rounds of local iterations)
+against Viterbi (npml on a head) plus Reed-Solomon at the same user density.
+
+sigma or snr (the uncoded channel's at the user density); code (a built-in
+name or an alist file, default sector512); decoder (nms, oms, sp); local
+(default 10); global_ (default 3); normalization, offset; precoder ("none",
+the default, or "auto"); rs_t (default: the rate nearest the code's);
+sectors (default 1000) and failures (default 100) end a point; seed, threads,
+progress as for ber; detectors: one soft detector (default maxlog).
+Returns a structured array with the fields of the command's CSV.
+
+The channel's keywords:)" +
+           KeywordsDoc(choices::kSfr))
               .c_str());
 
     const engine::EyeSettings eye;

@@ -318,6 +318,20 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"targets --density 6" + csv, 2},
         {"targets --channel ideal --density 2" + csv, 2},
         {"targets --density 2 --png " + (dir_ / "t.png").string(), 2},
+        {"code --code nosuch", 2},
+        {"code --write-alist " + (dir_ / "c.alist").string(), 2},
+        {"code --code " + (dir_ / "no/such.alist").string(), 2},
+        {"sfr --sectors 4" + csv, 2},
+        {"sfr --snr 14 --detector viterbi" + csv, 2},
+        {"sfr --snr 14 --decoder bp" + csv, 2},
+        {"sfr --snr 14 --normalization 1.5" + csv, 2},
+        {"sfr --snr 14 --offset -1" + csv, 2},
+        {"sfr --snr 14 --local 0" + csv, 2},
+        {"sfr --snr 14 --global 0" + csv, 2},
+        {"sfr --snr 14 --precoder maybe" + csv, 2},
+        {"sfr --snr 14 --rs-t 512" + csv, 2},
+        {"sfr --snr 14 --code nosuch" + csv, 2},
+        {"sfr --snr 14 --channel lorentz --target gpr3" + csv, 2},
     };
     for (const auto& [args, status] : cases) {
         const Result r = Run(args);
@@ -336,6 +350,22 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
     // A standard output that cannot be written is a failure, not a success.
     const int full = std::system(QUORVANE_LAB " --version >/dev/full 2>/dev/null");
     EXPECT_TRUE(WIFEXITED(full) && WEXITSTATUS(full) == 1) << full;
+}
+
+TEST_F(Lab, CodesAreListedReportedAndWrittenAsAlist) {
+    EXPECT_EQ(Lines(Run("code").out).size(), 2u);
+    const std::string alist = (dir_ / "c.alist").string();
+    const Result r = Run("code --code sector512 --write-alist " + alist);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out)[0], "n 4608");
+    EXPECT_EQ(Lines(r.out)[2], "k 4096");
+    // The file reads back as the same code.
+    EXPECT_EQ(Run("code --code " + alist).out, r.out);
+    // A broken file is refused with the line that is wrong.
+    std::ofstream(dir_ / "bad.alist") << "3 2\n2 3\n1 2 1\n2 2\n";
+    const Result bad = Run("code --code " + (dir_ / "bad.alist").string());
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("bad.alist: line "), std::string::npos) << bad.err;
 }
 
 TEST_F(Lab, PicturesHaveTheAskedSize) {

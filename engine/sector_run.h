@@ -1,0 +1,107 @@
+#pragma once
+// Sectors through an iterative read channel, and through the classical one
+// beside it at the same user bits and about the same rate.
+//
+// The iterative channel: user bits -> the LDPC code's systematic encoder ->
+// (the target's precoder, when asked for) -> the channel -> a soft detector
+// <-> the decoder, `global` rounds that hand each other's extrinsic ratios
+// back and forth (the decoder runs `decoder.maxIterations` local iterations
+// a round, and the rounds stop once its syndrome is zero). A sector fails when
+// the decoder ends with a nonzero syndrome; a zero syndrome with wrong user
+// bits is an undetected error. Both are sector errors.
+//
+// The classical channel: the same user bits with a Reed-Solomon code over
+// GF(2^10) correcting t symbols a word (codes/reed_solomon.h), the target's
+// precoder, the same channel, and the hard detector (Viterbi on the ideal
+// channel, npml on a head); a sector is lost when a word has more than t
+// wrong symbols. The recorded bits other than the user's are drawn at random
+// like them: a bounded-distance decoder's failure depends only on which
+// symbols are wrong, not on the parity's values.
+//
+// Both meet the same medium at the same user density. On a head the coded
+// bits are written at the channel density D_u / R, and the noise's spectral
+// density is held: the noise per channel sample is sigma_u^2 / R, sigma_u the
+// uncoded channel's at the user density, whose SNR (the head's E_i at D_u over
+// sigma_u^2) the point is quoted at. On the ideal channel the samples are the
+// target's at the channel rate and the SNR is the channel's own (sigma per
+// channel sample); Eb/N0 per user bit tells the rate's price there.
+//
+// Chunk c of a point draws the iterative channel's bits and noise from
+// (seed, ChunkStream(2 i, c)) and the classical one's from ChunkStream(2 i +
+// 1, c); chunks are added in chunk order and a point ends after the first
+// chunk with `sectors` sectors or `failures` sector errors of the iterative
+// channel, so the counts do not depend on the thread count.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "codes/code.h"
+#include "codes/decoder.h"
+#include "codes/reed_solomon.h"
+#include "detectors/table.h"
+#include "engine/chain.h"
+
+namespace engine {
+
+struct SectorSettings {
+    ChainSettings chain; // at the user density; its precoder field is set below
+    std::shared_ptr<const codes::Code> code;
+    codes::DecoderOptions decoder;
+    int global = 3;
+    detectors::Kind detector = detectors::Kind::kViterbi; // must be a soft row
+    bool precoder = false; // the iterative channel's; the classical one has it
+    int rsT = -1;          // -1: the t whose rate is nearest the LDPC code's
+    std::uint64_t sectors = 1000;
+    std::uint64_t failures = 100;
+    std::uint64_t seed = 1;
+    int threads = 1;
+};
+
+struct SectorCounts {
+    std::uint64_t sectors = 0;
+    std::uint64_t failed = 0;                  // nonzero syndrome at the end
+    std::uint64_t undetected = 0;              // zero syndrome, wrong user bits
+    std::uint64_t userBits = 0, bitErrors = 0; // user bits after the decoder
+    std::uint64_t rawBits = 0, rawErrors = 0;  // the detector's first decisions
+    std::uint64_t iterations = 0;              // local iterations, all rounds
+    std::uint64_t rounds = 0;                  // global rounds run
+    std::uint64_t rsFailed = 0;                // classical sectors lost
+    void Add(const SectorCounts& o);
+    std::uint64_t Errors() const { return failed + undetected; }
+};
+
+// What a point's channels are, once its noise is known.
+struct SectorGeometry {
+    double snrDb = 0;
+    double sigmaUser = 0; // sigma_u, the uncoded channel's at the user density
+    double rate = 0, rsRate = 0;
+    int rsT = 0;
+    codes::RsLayout rs;
+    ChainSettings coded, classical;            // their densities and precoders
+    double sigmaCoded = 0, sigmaClassical = 0; // per channel sample
+    double ebN0Db = 0;                         // per user bit, iterative channel
+};
+SectorGeometry GeometryOf(const SectorSettings& settings, double snrDb);
+
+// Why the settings cannot run, or empty: the detector must be soft and apply
+// at the coded channel, the code must have user bits.
+std::string SectorWhyNot(const SectorSettings& settings);
+
+// Runs one point; false when stopped (the counts so far in `counts`).
+// `report` gets the counts a few times a second on the calling thread.
+bool RunSectorPoint(const SectorSettings& settings, const SectorGeometry& geometry, int point,
+                    const std::atomic<bool>& stop, SectorCounts& counts,
+                    const std::function<void(const SectorCounts&)>& report = {});
+
+// One sector of the iterative channel, for a window that shows it converge:
+// the wrong user bits after each local iteration of each round.
+struct SectorTrace {
+    std::vector<std::vector<int>> wrong; // [round][iteration]
+    bool syndromeZero = false;
+};
+SectorTrace TraceSector(const SectorSettings& settings, const SectorGeometry& geometry,
+                        std::uint64_t sector);
+
+} // namespace engine
