@@ -42,7 +42,8 @@ The model:
   noise    White Gaussian, deviation sigma per sample, in level units. SNR is quoted as
            10 log10(E / sigma^2) dB, E the sum of the squared target coefficients (28 on
            E3PR4); sigma is always printed beside it. ber --noise-stream lanes draws it
-           from eight generators side by side, a stream of its own (default: one).
+           from eight generators side by side, a stream of its own (default: one);
+           lanes16 from sixteen 32-bit lanes, float deviates, another stream.
 @RECORDING@
   adc      ber --adc-bits B: a converter of B bits, uniform over the target's levels lo
            ... hi with every level on a code, m = floor((2^B - 1) / (hi - lo)) codes a
