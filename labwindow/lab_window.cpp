@@ -39,6 +39,7 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     sweep = new SweepView;
     events = new EventsView;
     soft = new SoftView;
+    sectors = new SectorsView;
     tabs = new QTabWidget;
     tabs->addTab(block, tr("Block"));
     tabs->addTab(trellis, tr("Trellis"));
@@ -46,6 +47,7 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     tabs->addTab(sweep, tr("Error rate"));
     tabs->addTab(events, tr("Events"));
     tabs->addTab(soft, tr("Soft"));
+    tabs->addTab(sectors, tr("Sectors"));
     tabs->setTabToolTip(kBlockTab, tr("The block's waveform, samples and decisions (Ctrl+1)"));
     tabs->setTabToolTip(kTrellisTab,
                         tr("The Viterbi detector's survivors and error events (Ctrl+2)"));
@@ -53,6 +55,8 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     tabs->setTabToolTip(kSweepTab, tr("Bit-error rates against SNR (Ctrl+4)"));
     tabs->setTabToolTip(kEventsTab, tr("The target's error events (Ctrl+5)"));
     tabs->setTabToolTip(kSoftTab, tr("What the soft detectors' ratios are worth (Ctrl+6)"));
+    tabs->setTabToolTip(kSectorsTab,
+                        tr("Sector failure rates, LDPC against Reed-Solomon (Ctrl+7)"));
 
     auto* scroll = new QScrollArea;
     scroll->setWidget(panel);
@@ -77,6 +81,8 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
         StartEye();
         softStale_ = true;
         StartSoft();
+        sectorsStale_ = true;
+        StartSectors();
     });
     connect(panel, &Panel::channelChanged, this, [this] { OnChannelChanged(); });
     connect(panel, &Panel::blocksChanged, this, [this] { ReplayBlocks(); });
@@ -118,6 +124,7 @@ LabWindow::~LabWindow() {
     eyeJobs_.StopAndWait();
     sweepJobs_.StopAndWait();
     softJobs_.StopAndWait();
+    sectorsJobs_.StopAndWait();
 }
 
 void LabWindow::BuildMenus() {
@@ -162,7 +169,7 @@ void LabWindow::BuildMenus() {
         QMessageBox::information(
             this, kTitle,
             tr("Space: next block (or press the focused button)\nN: the same block with new "
-               "noise\nCtrl+1 ... Ctrl+6: the views\nCtrl+R: run the sweep, Esc: stop it\n"
+               "noise\nCtrl+1 ... Ctrl+7: the views\nCtrl+R: run the sweep, Esc: stop it\n"
                "Ctrl+S: save the view as PNG, Ctrl+Shift+S: the sweep as CSV\n"
                "Arrows, Page Up, Page Down, Home, End on the block or trellis view: along a "
                "long block\nAlt and an "
@@ -271,6 +278,7 @@ void LabWindow::closeEvent(QCloseEvent* event) {
     eyeJobs_.StopAndWait();
     sweepJobs_.StopAndWait();
     softJobs_.StopAndWait();
+    sectorsJobs_.StopAndWait();
     event->accept();
 }
 
@@ -328,6 +336,8 @@ void LabWindow::OnChannelChanged() {
     StartEye();
     softStale_ = true;
     StartSoft();
+    sectorsStale_ = true;
+    StartSectors();
     if (sweep->Running()) StopSweep(tr("the channel's settings changed"));
     PreviewSweep();
 }
@@ -343,6 +353,43 @@ void LabWindow::PreviewSweep() {
 void LabWindow::OnTab(int index) {
     if (index == kEyeTab && eyeStale_) StartEye();
     if (index == kSoftTab && softStale_) StartSoft();
+    if (index == kSectorsTab && sectorsStale_) StartSectors();
+}
+
+void LabWindow::StartSectors() {
+    const labmodel::LabSettings s = panel->Settings();
+    ++sectorsGeneration_;
+    if (tabs->currentIndex() != kSectorsTab) {
+        sectorsJobs_.Stop(); // computed when it is looked at
+        return;
+    }
+    sectorsStale_ = false;
+    engine::SectorSettings run;
+    if (const std::string why = labmodel::SectorSettingsOf(s, run); !why.empty()) {
+        sectorsJobs_.Stop();
+        sectors->SetMessage(tr("No sectors here: %1").arg(QString::fromStdString(why)));
+        return;
+    }
+    sectors->SetMessage(tr("Running sectors on worker threads..."));
+    const std::uint64_t generation = sectorsGeneration_;
+    sectorsJobs_.Start([this, s, generation](const std::atomic<bool>& stop) {
+        labmodel::ComputeSectors(s, stop, [&](const labmodel::SectorPicture& now) {
+            auto picture = std::make_shared<labmodel::SectorPicture>(now);
+            QString line = QString::fromStdString(labmodel::ChannelText(s) + ", sector512, " +
+                                                  detectors::KindName(picture->detector));
+            if (!picture->geometry.empty())
+                line += tr("; RS t %1; %2 of %3 points")
+                            .arg(picture->geometry.front().rsT)
+                            .arg(picture->counts.size())
+                            .arg(labmodel::SectorSnrs(s).size());
+            QMetaObject::invokeMethod(
+                this,
+                [this, picture, line, generation] {
+                    if (generation == sectorsGeneration_) sectors->SetPicture(picture, line);
+                },
+                Qt::QueuedConnection);
+        });
+    });
 }
 
 void LabWindow::StartSoft() {
@@ -455,7 +502,7 @@ void LabWindow::StopSweep(const QString& why) {
 }
 
 int LabWindow::RunningJobs() const {
-    return eyeJobs_.Running() + sweepJobs_.Running() + softJobs_.Running();
+    return eyeJobs_.Running() + sweepJobs_.Running() + softJobs_.Running() + sectorsJobs_.Running();
 }
 
 QString LabWindow::SaveView(const QString& path) {

@@ -17,6 +17,7 @@
 #include "labwindow/model/block.h"
 #include "labwindow/model/jobs.h"
 #include "labwindow/panel.h"
+#include "labwindow/sectors_view.h"
 #include "labwindow/soft_view.h"
 #include "labwindow/sweep_view.h"
 #include "labwindow/trellis_view.h"
@@ -26,7 +27,7 @@ namespace labwindow {
 class LabWindow : public QMainWindow {
     Q_OBJECT
   public:
-    enum Tab { kBlockTab, kTrellisTab, kEyeTab, kSweepTab, kEventsTab, kSoftTab };
+    enum Tab { kBlockTab, kTrellisTab, kEyeTab, kSweepTab, kEventsTab, kSoftTab, kSectorsTab };
 
     // Settings and geometry are read from and written to `settingsFile` (an
     // INI file); an empty name remembers nothing.
@@ -41,6 +42,7 @@ class LabWindow : public QMainWindow {
     SweepView* sweep;
     EventsView* events;
     SoftView* soft;
+    SectorsView* sectors;
 
     void StartSweep();
     void StopSweep(const QString& why);
@@ -72,6 +74,8 @@ class LabWindow : public QMainWindow {
     void StartEye();
     // The soft view's ratios and curves, computed when it is looked at.
     void StartSoft();
+    // The sectors view's rates, point by point, computed when it is looked at.
+    void StartSectors();
     void OnChannelChanged();
     void PreviewSweep(); // the curves of the panel's sweep, while no points are shown
     void OnTab(int index);
@@ -89,6 +93,8 @@ class LabWindow : public QMainWindow {
     std::uint64_t sweepGeneration_ = 0;
     bool softStale_ = true;
     std::uint64_t softGeneration_ = 0;
+    bool sectorsStale_ = true;
+    std::uint64_t sectorsGeneration_ = 0;
     // The block worker's own state, touched on its thread only.
     std::unique_ptr<labmodel::BlockSource> source_;
     std::uint64_t run_ = 0;
@@ -98,6 +104,7 @@ class LabWindow : public QMainWindow {
     labmodel::Jobs eyeJobs_;
     labmodel::Jobs sweepJobs_;
     labmodel::Jobs softJobs_;
+    labmodel::Jobs sectorsJobs_;
     labmodel::SerialWorker blocks_;
 };
 
