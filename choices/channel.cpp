@@ -120,6 +120,12 @@ std::string TakePredictor(double v, const std::string& shown, ChannelChoice& c) 
     return {};
 }
 
+std::string TakeDepth(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckDepth(v, shown); !error.empty()) return error;
+    c.chain.depth = static_cast<int>(v);
+    return {};
+}
+
 std::string TakeAdcBits(double v, const std::string& shown, ChannelChoice& c) {
     if (std::string error = CheckCount(v, channel::kMinAdcBits, channel::kMaxAdcBits, shown);
         !error.empty())
@@ -151,6 +157,9 @@ std::string ShowTaps(const ChannelChoice& c) {
 }
 std::string ShowPredictor(const ChannelChoice& c) {
     return std::to_string(c.chain.predictor);
+}
+std::string ShowDepth(const ChannelChoice& c) {
+    return std::to_string(c.chain.depth);
 }
 std::string ShowAdcBits(const ChannelChoice& c) {
     return c.chain.adcBits == 0 ? "none" : std::to_string(c.chain.adcBits);
@@ -274,6 +283,14 @@ std::string HelpPredictor(bool) {
            std::to_string(Defaults().predictor) + ")";
 }
 
+std::string HelpDepth(bool) {
+    return "sova's update depth in bits, 1 ... " + std::to_string(kMaxDepth) +
+           ": each bit's reliability is updated by the paths that merge within that many bits "
+           "after it (0, the default: five times the target's memory plus one, 30 on E3PR4, "
+           "the span of its dominant error events; a depth of the frame's length gives "
+           "max-log-MAP's ratios)";
+}
+
 std::string HelpTail(bool) {
     return "zero (the default): the channel writes the target's memory of zero precoder bits "
            "after each frame, the detector sees their samples and ends in state 0; none: the "
@@ -365,6 +382,18 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .parse = ParseCountField<TakePredictor, 1, channel::kMaxPredictor>,
          .number = TakePredictor,
          .show = ShowPredictor},
+        {.flag = "--depth",
+         .keyword = "depth",
+         .typeName = "BITS",
+         .label = "SOVA depth (&y)",
+         .shape = Shape::kCount,
+         .headOnly = false,
+         .commands = kFrames,
+         .help = HelpDepth,
+         .names = nullptr,
+         .parse = ParseCountField<TakeDepth, 0, kMaxDepth>,
+         .number = TakeDepth,
+         .show = ShowDepth},
         {.flag = "--target",
          .keyword = "target",
          .typeName = "NAME|LIST|gprL",

@@ -96,6 +96,10 @@ std::string CountOutOfRange(std::uint64_t lo, std::uint64_t hi, const std::strin
     return Quoted(shown) + " is out of range" + Range(lo, hi);
 }
 
+std::string CheckDepth(double depth, const std::string& shown) {
+    return CheckCount(depth, 0, kMaxDepth, shown);
+}
+
 std::string CheckOdd(std::uint64_t taps, const std::string& shown) {
     if (taps % 2 == 0) return Quoted(shown) + " is even; the equalizer has an odd number of taps";
     return {};

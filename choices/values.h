@@ -35,6 +35,11 @@ inline constexpr int kChartHeight = 520;
 // seconds.
 inline constexpr double kMaxEventReach = 5;
 inline constexpr std::uint64_t kMaxEventLen = 24;
+// The soft-output Viterbi detector's update depth, in bits: 0 for its
+// default (five times the target's memory plus one), or 1 ... kMaxDepth.
+// Each state keeps a window of that many bits, so the bound keeps the
+// largest trellis's windows to a few tens of megabytes.
+inline constexpr std::uint64_t kMaxDepth = 65536;
 
 // Worker threads when none are asked for: every core, at most kMaxThreads.
 int DefaultThreads();
@@ -61,6 +66,9 @@ std::string CheckCount(std::uint64_t value, std::uint64_t lo, std::uint64_t hi,
 std::string CountOutOfRange(std::uint64_t lo, std::uint64_t hi, const std::string& shown);
 // An odd whole number of equalizer taps lo ... hi (after CheckCount).
 std::string CheckOdd(std::uint64_t taps, const std::string& shown);
+
+// An update depth 0 ... kMaxDepth.
+std::string CheckDepth(double depth, const std::string& shown);
 
 // A picture's sides, each a whole number kMinPicture ... kMaxPicture.
 std::string CheckSize(double width, double height, const std::string& shown);

@@ -21,7 +21,7 @@ class Adc;
 namespace detectors {
 
 // The kinds of detectors, each a row of the table (detectors/table.h).
-enum class Kind { kSlicer, kViterbi, kNpml };
+enum class Kind { kSlicer, kViterbi, kNpml, kBcjr, kMaxlog, kSova, kNpbcjr };
 
 struct FrameShape {
     int bits = 0;
@@ -44,6 +44,9 @@ struct Setup {
     // head; and the predictor's error variance there.
     double noiseVariance = 0;
     double predictionVariance = 0;
+    // The soft-output Viterbi detector's update depth in bits; 0: its
+    // default (detectors/sova.h).
+    int depth = 0;
 };
 
 // Soft output for the frames of one call; each pointer per frame, `bits`

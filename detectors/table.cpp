@@ -2,8 +2,11 @@
 
 #include <cassert>
 
+#include "detectors/forward_backward.h"
+#include "detectors/npbcjr.h"
 #include "detectors/npml.h"
 #include "detectors/slicer.h"
+#include "detectors/sova.h"
 #include "detectors/viterbi.h"
 
 namespace detectors {
@@ -47,6 +50,58 @@ const std::vector<Row>& Table() {
          .options = {"predictor"},
          .whyNot = NpmlWhyNot,
          .make = MakeNpmlDetector},
+        {.kind = Kind::kBcjr,
+         .name = "bcjr",
+         .title = "BCJR",
+         .label = "BCJR (&1)",
+         .help = "a-posteriori ratios by the forward-backward recursions over the target's "
+                 "trellis, exact (log-MAP)",
+         .colour = 0x8E44AD,
+         .soft = true,
+         .byDefault = false,
+         .columns = Columns::kWhenAsked,
+         .options = {},
+         .whyNot = BcjrWhyNot,
+         .make = MakeBcjrDetector},
+        {.kind = Kind::kMaxlog,
+         .name = "maxlog",
+         .title = "max-log-MAP",
+         .label = "Ma&x-log-MAP",
+         .help = "the forward-backward recursions with max alone: ratios of best-path metric "
+                 "differences",
+         .colour = 0xE08A00,
+         .soft = true,
+         .byDefault = false,
+         .columns = Columns::kWhenAsked,
+         .options = {},
+         .whyNot = BcjrWhyNot,
+         .make = MakeMaxlogDetector},
+        {.kind = Kind::kSova,
+         .name = "sova",
+         .title = "SOVA",
+         .label = "SOVA (&2)",
+         .help = "the soft-output Viterbi detector, Battail's rule, over the update depth "
+                 "(--depth)",
+         .colour = 0x17A2B8,
+         .soft = true,
+         .byDefault = false,
+         .columns = Columns::kWhenAsked,
+         .options = {"depth"},
+         .whyNot = SovaWhyNot,
+         .make = MakeSovaDetector},
+        {.kind = Kind::kNpbcjr,
+         .name = "npbcjr",
+         .title = "NP-BCJR",
+         .label = "NP-BCJR (&3)",
+         .help = "noise-predictive BCJR: the trellis widened by the predictor's taps, "
+                 "whitened-error metrics",
+         .colour = 0x6B4E16,
+         .soft = true,
+         .byDefault = false,
+         .columns = Columns::kWhenAsked,
+         .options = {"predictor"},
+         .whyNot = NpbcjrWhyNot,
+         .make = MakeNpbcjrDetector},
     };
     return rows;
 }

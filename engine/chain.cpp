@@ -108,6 +108,7 @@ detectors::Setup SetupOf(const ChannelDesign& d, detectors::FrameShape shape,
     setup.converter = converter;
     setup.noiseVariance = d.DetectorNoise().front();
     setup.predictionVariance = d.settings.Recording() ? d.predictionVariance : d.sigma * d.sigma;
+    setup.depth = d.settings.depth;
     return setup;
 }
 

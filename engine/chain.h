@@ -54,6 +54,9 @@ struct ChainSettings {
     double jitter = 0;  // transition jitter's deviation, bit periods
     int taps = 15;      // the equalizer's
     int predictor = 2;  // npml's whitening predictor's
+    // The soft-output Viterbi detector's update depth in bits; 0: five times
+    // the target's memory plus one (detectors/sova.h).
+    int depth = 0;
     // The noise's generators: the single generator of NoiseSource::AddNoise
     // (the lab's stream of every version), or the eight lanes of
     // AddNoiseLanes, a stream of their own and several times faster, or the

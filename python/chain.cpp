@@ -414,8 +414,10 @@ py::array Decide(const detectors::Row& row, py::handle y, py::handle target, py:
                  py::handle apriori, bool extrinsic) {
     const char* name = NeedsChannel(row) ? "channel" : "target";
     if (NeedsChannel(row) && !py::isinstance<ChannelBox>(target))
-        throw py::type_error(std::string("channel: expected a quorvane.Channel (") + row.name +
-                             " takes its " + row.options.front() + " from the channel's design)");
+        throw py::type_error(
+            std::string("channel: expected a quorvane.Channel (") + row.name + " takes its " +
+            (row.options.empty() ? std::string("noise variance") : row.options.front()) +
+            " from the channel's design)");
     const DetectorChoice c = Choose(target, tail);
     Take(name, row.whyNot(c.Where()));
     FrameDetector& detector = c.Shared(row.kind);

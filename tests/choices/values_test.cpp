@@ -113,6 +113,12 @@ TEST(Choices, NumberChecksRefuseAsTheTextParsersDo) {
     EXPECT_EQ(choices::CheckCount(nan, 1, 10, "nan"), "'nan' is not a whole number");
     EXPECT_EQ(choices::CheckCount(11.0, 1, 10, "11"), "'11' is out of range (1 ... 10)");
     EXPECT_EQ(choices::CheckCount(std::uint64_t{10}, 1, 10, "10"), "");
+    EXPECT_EQ(choices::CheckDepth(65537, "65537"), "'65537' is out of range (0 ... 65536)");
+    choices::ChannelChoice depth;
+    EXPECT_EQ(choices::FindOption("--depth")->parse("-3", false, depth),
+              "'-3' is out of range (0 ... 65536)");
+    EXPECT_EQ(choices::FindOption("depth")->number(40, "40", depth), "");
+    EXPECT_EQ(depth.chain.depth, 40);
     EXPECT_EQ(choices::CheckEqualizerTaps(14, "14"),
               "'14' is even; the equalizer has an odd number of taps");
     EXPECT_EQ(choices::CheckSize(64, 4097, "64x4097"),

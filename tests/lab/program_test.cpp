@@ -81,7 +81,8 @@ TEST_F(Lab, EveryDetectorAndChannelOptionIsOffered) {
         const Result r = Run(std::string("detect --snr 14 --target e2pr4 --csv - --detector ") +
                              row.name + (head ? " --channel lorentz" : ""));
         ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
-        EXPECT_EQ(Lines(r.out).front(), std::string("run,k,raw,samp,received,") + row.name);
+        EXPECT_EQ(Lines(r.out).front(), std::string("run,k,raw,samp,received,") + row.name +
+                                            (row.soft ? std::string(",") + row.name + "_llr" : ""));
     }
 }
 

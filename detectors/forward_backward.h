@@ -1,0 +1,66 @@
+#pragma once
+// The a-posteriori detectors over a soft trellis (detectors/soft_trellis.h):
+// the forward-backward recursions in the log domain, from state 0 to the
+// tail's end states (without a tail, to any state), exact (bcjr: max* =
+// max + ln(1 + e^-|a - b|)) or with max alone (maxlog).
+//
+// The plain versions here are the oracles. Their order of operations, which
+// the vector version keeps lane by lane (so that maxlog's ratios agree bit
+// for bit), is:
+// - forward, step k: for each state t, new bit b = t >> (memory - 1), its
+//   predecessors s_j = Predecessor(t, j): a_j = alpha(s_j) + g(w_j), w_j =
+//   (b << memory) | s_j, g the metric plus the a-priori half ratio;
+//   alpha'(t) = max(a_0, a_1) (max*: a_0 then a_1); then the largest alpha'
+//   is subtracted from all;
+// - backward, step k: for each state s and b = 0, 1: q_b = beta(Next(s, b)) +
+//   m(w_b), m the metric alone; beta'(s) = max(q_0 + h_0, q_1 + h_1) with
+//   the a-priori half ratios h_b (when there are a-priori ratios); the
+//   extrinsic sums of raw bit r collect q_b + alpha_k(s) in the order s = 0
+//   ... S-1, b = 0, 1; the extrinsic ratio is sum_0 - sum_1; then the
+//   largest beta' is subtracted from all;
+// - the posterior ratio is the extrinsic one plus the (clamped) a-priori.
+// So the extrinsic ratio of bit k never reads bit k's a-priori ratio.
+#include <cstdint>
+#include <vector>
+
+#include "channel/target.h"
+#include "detectors/soft_trellis.h"
+#include "detectors/table.h"
+
+namespace detectors {
+
+enum class SoftMode { kExact, kMaxLog };
+
+// max*(a, b) as the oracles compute it: in float, ln(1 + e^-|a - b|) by
+// std::log1p and std::exp.
+float MaxStar(float a, float b);
+
+// The branch metrics (no a-priori part) of `steps` samples: row k holds
+// t.Branches() metrics, metric[k * branches + w].
+void BranchMetrics(const SoftTrellis& t, float factor, const float* y, int steps, float* metric);
+
+// The recursions over precomputed metrics: `steps` = n + tail rows; la the n
+// clamped a-priori ratios or null; e gets the n extrinsic ratios.
+void ForwardBackwardPlain(const SoftTrellis& t, SoftMode mode, const float* metric, int n,
+                          int steps, bool tail, const float* la, float* e);
+
+// The ratios of one frame (y: n + tail samples): posterior or extrinsic,
+// with a-priori ratios or none (null). On a noiseless channel every ratio is
+// +-infinity (detectors/soft_trellis.h).
+void SoftPlain(const SoftTrellis& t, SoftMode mode, double variance, const float* y, int n,
+               int tail, const float* apriori, bool extrinsic, float* llr,
+               std::uint8_t* raw = nullptr);
+
+// What the detectors share: the extrinsic ratios e and clamped a-priori la
+// (null: none) into the ratios asked for, and the decisions of the
+// posterior ones into raw (when not null).
+void FinishRatios(int n, bool noiseless, const float* e, const float* la, bool extrinsic,
+                  float* llr, std::uint8_t* raw = nullptr);
+
+// The rows of the detector table: both run on any target, behind a
+// converter on its dequantized samples.
+std::string BcjrWhyNot(const Where& where);
+std::unique_ptr<Detector> MakeBcjrDetector(const Setup& setup);
+std::unique_ptr<Detector> MakeMaxlogDetector(const Setup& setup);
+
+} // namespace detectors

@@ -1,0 +1,164 @@
+#include "detectors/sova.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "detectors/forward_backward.h"
+#include "detectors/soft_detector.h"
+
+namespace detectors {
+
+int DefaultDepth(int nu) {
+    return 5 * (nu + 1);
+}
+
+namespace {
+
+constexpr float kUnrivalled = std::numeric_limits<float>::infinity();
+
+int BestOf(const std::vector<float>& m) {
+    int best = 0;
+    for (std::size_t s = 1; s < m.size(); ++s)
+        if (m[s] > m[static_cast<std::size_t>(best)]) best = static_cast<int>(s);
+    return best;
+}
+
+// Each state's window: the raw bits and reliabilities of positions k - W + 1
+// ... k at slot position mod W.
+struct Windows {
+    int width = 0;
+    std::vector<std::uint8_t> bit;
+    std::vector<float> rel;
+    Windows(int states, int w)
+        : width(w), bit(static_cast<std::size_t>(states * w)),
+          rel(static_cast<std::size_t>(states * w), kUnrivalled) {}
+    std::size_t At(int s, int p) const { return static_cast<std::size_t>(s * width + p % width); }
+};
+
+// Battail's update of `into` (a copy of the survivor) against the competitor
+// over positions first ... last.
+void Update(const Windows& from, int win, int lose, float delta, int first, int last, Windows& to,
+            int into) {
+    for (int p = first; p <= last; ++p) {
+        const std::size_t w = from.At(win, p), l = from.At(lose, p), o = to.At(into, p);
+        const float r = from.rel[w];
+        const float rival = from.bit[w] != from.bit[l] ? delta : delta + from.rel[l];
+        to.rel[o] = rival < r ? rival : r;
+        to.bit[o] = from.bit[w];
+    }
+}
+
+} // namespace
+
+void SovaPlain(const SoftTrellis& t, double variance, const float* y, int n, int tail, int depth,
+               const float* apriori, bool extrinsic, float* llr, std::uint8_t* raw) {
+    const int steps = n + tail, S = t.states, M = t.memory;
+    const int width = std::min(depth > 0 ? depth : DefaultDepth(t.nu), steps);
+    const bool noiseless = Noiseless(variance);
+    const std::size_t branches = static_cast<std::size_t>(t.Branches());
+    std::vector<float> metric(static_cast<std::size_t>(steps) * branches);
+    BranchMetrics(t, MetricFactor(variance), y, steps, metric.data());
+    std::vector<float> la;
+    if (apriori != nullptr && !noiseless)
+        for (int k = 0; k < n; ++k) la.push_back(ClampApriori(apriori[k]));
+    std::vector<float> pm(static_cast<std::size_t>(S), kImpossible), next(pm.size());
+    pm[0] = 0.0f;
+    Windows cur(S, width), nw(S, width);
+    std::vector<float> rel(static_cast<std::size_t>(n));
+    std::vector<std::uint8_t> bit(static_cast<std::size_t>(n));
+    auto take = [&](const Windows& from, int s, int p) {
+        bit[static_cast<std::size_t>(p)] = from.bit[from.At(s, p)];
+        rel[static_cast<std::size_t>(p)] = from.rel[from.At(s, p)];
+    };
+    for (int k = 0; k < steps; ++k) {
+        if (k >= width && k - width < n) take(cur, BestOf(pm), k - width);
+        const float* m = metric.data() + static_cast<std::size_t>(k) * branches;
+        const int first = std::max(0, k - width + 1);
+        for (int tt = 0; tt < S; ++tt) {
+            const int b = tt >> (M - 1);
+            float c[2];
+            int w[2];
+            for (int j = 0; j < 2; ++j) {
+                w[j] = (b << M) | t.Predecessor(tt, j);
+                float g = m[w[j]];
+                if (!la.empty() && k < n) {
+                    const float h = la[static_cast<std::size_t>(k)] * 0.5f;
+                    g = g + (t.raw[static_cast<std::size_t>(w[j])] ? -h : h);
+                }
+                c[j] = pm[static_cast<std::size_t>(t.Predecessor(tt, j))] + g;
+            }
+            const int win = c[1] > c[0] ? 1 : 0;
+            const float delta = c[win] - c[1 - win];
+            next[static_cast<std::size_t>(tt)] = c[win];
+            Update(cur, t.Predecessor(tt, win), t.Predecessor(tt, 1 - win), delta, first, k - 1, nw,
+                   tt);
+            const std::size_t o = nw.At(tt, k);
+            const std::uint8_t rw = t.raw[static_cast<std::size_t>(w[win])];
+            nw.bit[o] = rw;
+            nw.rel[o] = rw != t.raw[static_cast<std::size_t>(w[1 - win])] ? delta : kUnrivalled;
+        }
+        float top = next[0];
+        for (float v : next) top = v > top ? v : top;
+        for (std::size_t s = 0; s < next.size(); ++s) pm[s] = next[s] - top;
+        std::swap(cur, nw);
+    }
+    const int first = std::max(0, steps - width);
+    int end = 0;
+    if (tail == 0) {
+        // Every end state is allowed: the best one merges with each other.
+        end = BestOf(pm);
+        for (int s = 0; s < S; ++s) {
+            if (s == end) continue;
+            Update(cur, end, s, pm[static_cast<std::size_t>(end)] - pm[static_cast<std::size_t>(s)],
+                   first, steps - 1, nw, end);
+            for (int p = first; p < steps; ++p) {
+                cur.rel[cur.At(end, p)] = nw.rel[nw.At(end, p)];
+            }
+        }
+    }
+    for (int p = first; p < n; ++p) take(cur, end, p);
+    std::vector<float> e(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        const float l = bit[static_cast<std::size_t>(k)] ? -rel[static_cast<std::size_t>(k)]
+                                                         : rel[static_cast<std::size_t>(k)];
+        // The posterior less the a-priori: FinishRatios adds it back.
+        e[static_cast<std::size_t>(k)] = la.empty() ? l : l - la[static_cast<std::size_t>(k)];
+    }
+    FinishRatios(n, noiseless, e.data(), la.empty() ? nullptr : la.data(), extrinsic, llr, raw);
+}
+
+namespace {
+
+class SovaDetector final : public SoftDetector {
+  public:
+    explicit SovaDetector(const Setup& setup)
+        : SoftDetector(setup.shape), trellis_(MakeSoftTrellis(setup.target)),
+          variance_(setup.noiseVariance), depth_(setup.depth) {}
+    Kind kind() const override { return Kind::kSova; }
+
+  protected:
+    void Frames(int count, const float* const* y, const float* const* apriori, bool extrinsic,
+                float* const* llr, std::uint8_t* const* raw) override {
+        for (int f = 0; f < count; ++f)
+            SovaPlain(trellis_, variance_, y[f], shape().bits, shape().tail, depth_,
+                      apriori != nullptr ? apriori[f] : nullptr, extrinsic, llr[f], raw[f]);
+    }
+
+  private:
+    SoftTrellis trellis_;
+    double variance_;
+    int depth_;
+};
+
+} // namespace
+
+std::string SovaWhyNot(const Where&) {
+    return {};
+}
+
+std::unique_ptr<Detector> MakeSovaDetector(const Setup& setup) {
+    return std::make_unique<SovaDetector>(setup);
+}
+
+} // namespace detectors

@@ -1,0 +1,225 @@
+// The soft detectors against what they must equal: exact posteriors by
+// enumerating every raw sequence, the Viterbi detector's decisions, each
+// other, and their own claims on many noisy bits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "detectors/forward_backward.h"
+#include "detectors/npbcjr.h"
+#include "detectors/sova.h"
+#include "detectors/viterbi.h"
+#include "frame_fixture.h"
+
+namespace {
+
+using detectors::SoftMode;
+using detectors::test::Frame;
+
+channel::Target Named(const char* text) {
+    channel::Target t;
+    EXPECT_EQ(channel::Target::Parse(text, t), "");
+    return t;
+}
+
+// By enumeration, in long double: for each bit the log of the summed (exact)
+// or largest (maxlog) likelihood of the sequences with that bit 0 less with
+// it 1. The metric of a sequence: -(sum of r^2) / (2 v) + the a-priori half
+// ratios, r_k = e_k - sum p_i e_{k-1-i}, e = y - the sequence's levels.
+std::vector<long double> Enumerated(const channel::Target& target, const std::vector<float>& y,
+                                    int n, int tail, double v, const std::vector<float>& p,
+                                    const std::vector<float>& la, bool exact) {
+    const channel::FrameEncoder encoder(target);
+    std::vector<std::uint8_t> raw(n), prec(n);
+    std::vector<float> clean(n + tail);
+    std::vector<long double> best[2], metric(1u << n), out(n);
+    for (unsigned u = 0; u < (1u << n); ++u) {
+        for (int k = 0; k < n; ++k) raw[k] = (u >> k) & 1u;
+        encoder.Precode(raw.data(), n, prec.data());
+        encoder.Levels(prec.data(), n, tail, clean.data());
+        long double m = 0;
+        for (int k = 0; k < n + tail; ++k) {
+            long double r = y[k] - (long double)clean[k];
+            for (std::size_t i = 0; i < p.size(); ++i)
+                if (k - 1 - (int)i >= 0) r -= p[i] * ((long double)y[k - 1 - i] - clean[k - 1 - i]);
+            m -= r * r / (2 * v);
+            if (!la.empty() && k < n) m += (raw[k] ? -0.5L : 0.5L) * la[k];
+        }
+        metric[u] = m;
+    }
+    for (int k = 0; k < n; ++k) {
+        long double s[2] = {-INFINITY, -INFINITY};
+        for (unsigned u = 0; u < (1u << n); ++u) {
+            long double& a = s[(u >> k) & 1u];
+            const long double hi = std::fmax(a, metric[u]), lo = std::fmin(a, metric[u]);
+            a = exact ? hi + std::log1p(std::exp(lo - hi)) : hi;
+        }
+        out[k] = s[0] - s[1];
+    }
+    return out;
+}
+
+TEST(SoftDetectors, EqualEnumeratedPosteriorsOnShortFrames) {
+    // Every target of the tests (real taps, no precoder, memory 6), tail or
+    // none, with and without a-priori ratios; npbcjr with two taps on its
+    // widened trellis.
+    const struct {
+        SoftMode mode;
+        int taps;
+    } kinds[] = {{SoftMode::kExact, 0}, {SoftMode::kMaxLog, 0}, {SoftMode::kExact, 2}};
+    const int n = 11;
+    int compared = 0;
+    for (const channel::Target& target : detectors::test::TestTargets())
+        for (const auto& kind : kinds)
+            for (int tail : {0, target.Memory()})
+                for (bool apriori : {false, true}) {
+                    channel::NoiseSource noise(5, compared);
+                    const double sigma = 0.45 * std::sqrt(target.Energy() / 3);
+                    const Frame f(channel::FrameEncoder(target), noise, n, tail, sigma);
+                    const std::vector<float> p =
+                        kind.taps ? std::vector<float>{0.5f, -0.25f} : std::vector<float>{};
+                    std::vector<float> la(apriori ? n : 0);
+                    for (int k = 0; k < (int)la.size(); ++k) la[k] = 1.5f * ((k * 7) % 5 - 2);
+                    const std::vector<long double> want = Enumerated(
+                        target, f.y, n, tail, sigma * sigma, p, la, kind.mode == SoftMode::kExact);
+                    std::vector<float> got(n);
+                    const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target, kind.taps);
+                    if (kind.taps)
+                        detectors::NpbcjrPlain(t, target, p, sigma * sigma, f.y.data(), n, tail,
+                                               apriori ? la.data() : nullptr, false, got.data());
+                    else
+                        detectors::SoftPlain(t, kind.mode, sigma * sigma, f.y.data(), n, tail,
+                                             apriori ? la.data() : nullptr, false, got.data());
+                    for (int k = 0; k < n; ++k)
+                        ASSERT_NEAR(got[k], (double)want[k], 2e-4 * (1 + std::fabs(want[k])))
+                            << target.CoefficientText() << " taps " << kind.taps << " tail " << tail
+                            << " bit " << k;
+                    ++compared;
+                }
+    EXPECT_EQ(compared, 8 * 3 * 2 * 2);
+}
+
+TEST(SoftDetectors, MaxlogDecidesAsViterbiAndSovaAtFullDepthEqualsIt) {
+    const int n = 300;
+    for (const channel::Target& target : detectors::test::TestTargets())
+        for (int tail : {0, target.Memory()}) {
+            SCOPED_TRACE(target.CoefficientText() + " tail " + std::to_string(tail));
+            channel::NoiseSource noise(9, tail);
+            const double sigma = 0.5 * std::sqrt(target.Energy() / 3);
+            const Frame f(channel::FrameEncoder(target), noise, n, tail, sigma);
+            const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target);
+            std::vector<float> ml(n), sova(n), shallow(n);
+            std::vector<std::uint8_t> viterbi(n), decided(n);
+            detectors::SoftPlain(t, SoftMode::kMaxLog, sigma * sigma, f.y.data(), n, tail, nullptr,
+                                 false, ml.data(), decided.data());
+            detectors::ViterbiPlain(target, f.y.data(), n, tail, viterbi.data());
+            detectors::SovaPlain(t, sigma * sigma, f.y.data(), n, tail, n + tail, nullptr, false,
+                                 sova.data());
+            detectors::SovaPlain(t, sigma * sigma, f.y.data(), n, tail, 2, nullptr, false,
+                                 shallow.data());
+            int errors = 0, differ = 0;
+            for (int k = 0; k < n; ++k) {
+                EXPECT_EQ(decided[k], viterbi[k]) << k;
+                EXPECT_EQ(decided[k], ml[k] < 0) << k;
+                EXPECT_NEAR(sova[k], ml[k], 1e-4 * (1 + std::fabs(ml[k]))) << k;
+                errors += viterbi[k] != f.raw[k];
+                differ += std::fabs(shallow[k] - ml[k]) > 1e-3f * (1 + std::fabs(ml[k]));
+            }
+            // The noise is there (some errors), and a depth of 2 leaves out
+            // merges that the full one sees: some ratios differ.
+            EXPECT_GT(errors, 0);
+            EXPECT_GT(differ, 0);
+        }
+}
+
+TEST(SoftDetectors, ExtrinsicRatiosIgnoreTheirOwnApriori) {
+    // Changing bit k's a-priori ratio alone leaves bit k's extrinsic ratio
+    // as it was, bit for bit (sova: to rounding), and moves the others.
+    const channel::Target target = Named("e2pr4");
+    const int n = 64, tail = 4, k = 23;
+    channel::NoiseSource noise(3, 3);
+    const Frame f(channel::FrameEncoder(target), noise, n, tail, 0.9);
+    for (int kind = 0; kind < 4; ++kind) {
+        std::vector<float> la(n, 0.7f), e[2] = {std::vector<float>(n), std::vector<float>(n)};
+        for (int pass = 0; pass < 2; ++pass) {
+            la[k] = pass ? -3.0f : 2.0f;
+            const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target, kind == 3 ? 1 : 0);
+            if (kind < 2)
+                detectors::SoftPlain(t, kind ? SoftMode::kMaxLog : SoftMode::kExact, 0.81,
+                                     f.y.data(), n, tail, la.data(), true, e[pass].data());
+            else if (kind == 2)
+                detectors::SovaPlain(t, 0.81, f.y.data(), n, tail, n + tail, la.data(), true,
+                                     e[pass].data());
+            else
+                detectors::NpbcjrPlain(t, target, {0.4f}, 0.81, f.y.data(), n, tail, la.data(),
+                                       true, e[pass].data());
+        }
+        if (kind == 2) {
+            EXPECT_NEAR(e[0][k], e[1][k], 1e-4 * (1 + std::fabs(e[0][k])));
+        } else {
+            EXPECT_EQ(e[0][k], e[1][k]) << kind;
+        }
+        EXPECT_NE(e[0][k - 1], e[1][k - 1]) << kind;
+    }
+}
+
+TEST(SoftDetectors, NoNoiseGivesCertainRatiosOfTheTrueBits) {
+    const int n = 200;
+    for (const channel::Target& target : detectors::test::TestTargets())
+        for (int kind = 0; kind < 4; ++kind) {
+            channel::NoiseSource noise(1, kind);
+            const Frame f(channel::FrameEncoder(target), noise, n, target.Memory(), 0);
+            std::vector<float> llr(n), la(n, -50.0f);
+            const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target, kind == 3 ? 2 : 0);
+            for (bool extrinsic : {false, true}) {
+                if (kind < 2)
+                    detectors::SoftPlain(t, kind ? SoftMode::kMaxLog : SoftMode::kExact, 0,
+                                         f.y.data(), n, target.Memory(), la.data(), extrinsic,
+                                         llr.data());
+                else if (kind == 2)
+                    detectors::SovaPlain(t, 0, f.y.data(), n, target.Memory(), 0, la.data(),
+                                         extrinsic, llr.data());
+                else
+                    detectors::NpbcjrPlain(t, target, {0.3f, 0.1f}, 0, f.y.data(), n,
+                                           target.Memory(), la.data(), extrinsic, llr.data());
+                for (int k = 0; k < n; ++k)
+                    ASSERT_EQ(llr[k], f.raw[k] ? -INFINITY : INFINITY)
+                        << target.CoefficientText() << " kind " << kind << " bit " << k;
+            }
+        }
+}
+
+TEST(SoftDetectors, BcjrClaimsWhatItKnowsOnTheIdealChannel) {
+    // 2^17 bits of EPR4 at a deviation of 0.6: in each bin of |L| (half a
+    // unit wide) holding 30 errors or more, the bits err at the rate the
+    // ratios claim, 1 / (1 + e^|L|), within five binomial deviations.
+    const channel::Target target = Named("epr4");
+    const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target);
+    const int n = 4096, bins = 20;
+    double count[bins] = {}, wrong[bins] = {}, claimed[bins] = {};
+    channel::NoiseSource noise(11, 0);
+    std::vector<float> llr(n);
+    for (int frame = 0; frame < 32; ++frame) {
+        const Frame f(channel::FrameEncoder(target), noise, n, 3, 0.6);
+        detectors::SoftPlain(t, SoftMode::kExact, 0.36, f.y.data(), n, 3, nullptr, false,
+                             llr.data());
+        for (int k = 0; k < n; ++k) {
+            const double a = std::fabs(llr[k]);
+            const int b = std::min(bins - 1, static_cast<int>(a * 2));
+            count[b] += 1;
+            claimed[b] += 1 / (1 + std::exp(a));
+            wrong[b] += (llr[k] < 0) != (f.raw[k] != 0);
+        }
+    }
+    int checked = 0;
+    for (int b = 0; b < bins; ++b) {
+        const double rate = claimed[b] / count[b];
+        if (rate * count[b] < 30) continue;
+        EXPECT_NEAR(wrong[b] / count[b], rate, 5 * std::sqrt(rate * (1 - rate) / count[b])) << b;
+        ++checked;
+    }
+    EXPECT_GE(checked, 6);
+}
+
+} // namespace
