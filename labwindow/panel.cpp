@@ -169,13 +169,14 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     layout->addWidget(box);
 
     box = Group(tr("Detectors"), form);
-    // Three boxes a line, in the detector table's order.
+    // Two boxes a line, in the detector table's order, so that the soft
+    // detectors' longer names leave the panel as narrow as before.
     auto* kinds = new QGridLayout;
     for (const detectors::Row& row : detectors::Table()) {
         auto* check = new QCheckBox(QString::fromUtf8(row.label));
         const int i = static_cast<int>(boxes_.size());
         boxes_[row.kind] = check;
-        kinds->addWidget(check, i / 3, i % 3);
+        kinds->addWidget(check, i / 2, i % 2);
         const detectors::Kind kind = row.kind;
         connect(check, &QCheckBox::toggled, this, [this, kind](bool on) {
             labmodel::Tick(settings_, kind, on);
