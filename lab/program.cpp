@@ -44,6 +44,7 @@ The model:
            E3PR4); sigma is always printed beside it. ber --noise-stream lanes draws it
            from eight generators side by side, a stream of its own (default: one).
 @RECORDING@
+@TIMING@
   adc      ber --adc-bits B: a converter of B bits, uniform over the target's levels lo
            ... hi with every level on a code, m = floor((2^B - 1) / (hi - lo)) codes a
            level step; a sample goes to the nearest code (halfway up), clamped. On a head
@@ -83,6 +84,7 @@ std::string ModelText() {
     }
     text.replace(text.find("@TARGETS@"), 9, names);
     text.replace(text.find("@RECORDING@"), 11, choices::kRecordingModel);
+    text.replace(text.find("@TIMING@"), 8, choices::kTimingModel);
     return text;
 }
 
@@ -94,10 +96,11 @@ Program::Program(CLI::App& app) {
     targetsCommand_ = AddTargetsCommand(app, targets_);
     llrCommand_ = AddLlrCommand(app, llr_);
     exitCommand_ = AddExitCommand(app, exit_);
+    timingCommand_ = AddTimingCommand(app, timing_);
 }
 
 std::vector<std::string> Program::Names() {
-    return {"events", "detect", "ber", "eye", "targets", "llr", "exit"};
+    return {"events", "detect", "ber", "eye", "targets", "llr", "exit", "timing"};
 }
 
 void Program::Check() {
@@ -108,11 +111,12 @@ void Program::Check() {
     if (*eyeCommand_) CheckEyeOptions(eye_);
     if (*llrCommand_) CheckLlrOptions(llr_);
     if (*exitCommand_) CheckExitOptions(exit_);
+    if (*timingCommand_) CheckTimingOptions(timing_);
 }
 
 bool Program::Chosen() const {
     return *eventsCommand_ || *detectCommand_ || *berCommand_ || *eyeCommand_ || *targetsCommand_ ||
-           *llrCommand_ || *exitCommand_;
+           *llrCommand_ || *exitCommand_ || *timingCommand_;
 }
 
 int Program::Run() {
@@ -122,6 +126,7 @@ int Program::Run() {
     if (*targetsCommand_) return RunTargets(targets_);
     if (*llrCommand_) return RunLlr(llr_);
     if (*exitCommand_) return RunExit(exit_);
+    if (*timingCommand_) return RunTiming(timing_);
     return RunBer(ber_);
 }
 

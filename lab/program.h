@@ -36,6 +36,7 @@ class Program {
     TargetsOptions targets_;
     LlrOptions llr_;
     ExitOptions exit_;
+    TimingOptions timing_;
     CLI::App* eventsCommand_ = nullptr;
     CLI::App* detectCommand_ = nullptr;
     CLI::App* berCommand_ = nullptr;
@@ -43,6 +44,7 @@ class Program {
     CLI::App* targetsCommand_ = nullptr;
     CLI::App* llrCommand_ = nullptr;
     CLI::App* exitCommand_ = nullptr;
+    CLI::App* timingCommand_ = nullptr;
 };
 
 } // namespace lab
