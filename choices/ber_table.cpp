@@ -13,12 +13,17 @@ std::vector<std::string> BerColumns::Names() const {
         names.push_back(std::string(detectors::KindName(kind)) + "_ber");
     }
     names.push_back("union_bound");
+    if (timing) {
+        names.push_back("slips");
+        names.push_back("rms_phase");
+    }
     return names;
 }
 
 BerColumns BerColumnsOf(const ChannelChoice& choice) {
     BerColumns columns;
     columns.target = choice.targets.size() > 1;
+    columns.timing = choice.chain.timing.on;
     const bool head = choice.chain.Recording();
     for (const detectors::Row& row : detectors::Table()) {
         const bool named = std::find(choice.detectors.begin(), choice.detectors.end(), row.kind) !=
@@ -51,7 +56,11 @@ void WriteBerCsv(std::FILE* file, const ChannelChoice& choice,
             std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(m->bitErrors),
                          m->Ber());
         }
-        std::fprintf(file, ",%.9g\n", p.unionBound);
+        std::fprintf(file, ",%.9g", p.unionBound);
+        if (columns.timing)
+            std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(p.counts.slipFrames),
+                         p.counts.RmsPhase());
+        std::fputc('\n', file);
     }
 }
 

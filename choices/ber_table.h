@@ -14,10 +14,12 @@ namespace choices {
 // A target column first when several targets run, then snr_db, sigma, bits,
 // an errors and a rate column for each detector whose row says so (always,
 // on a head, or when named; one that did not run at a point leaves its two
-// cells empty), then union_bound.
+// cells empty), then union_bound; with the timing modelled slips and
+// rms_phase after it.
 struct BerColumns {
     bool target = false;
     std::vector<detectors::Kind> kinds; // the detectors with columns, in order
+    bool timing = false;                // slips,rms_phase after union_bound
     // "target", "snr_db", "sigma", "bits", "slicer_errors", "slicer_ber", ...
     std::vector<std::string> Names() const;
 };

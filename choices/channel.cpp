@@ -43,6 +43,28 @@ const char* const kRecordingModel =
            equalized noise's autocorrelation as designed (residual ISI and jitter
            counted as noise) for the Viterbi detector, which is blind to it.)";
 
+const char* const kTimingModel =
+    R"(  timing   (any of --phase, --freq-offset, --phase-walk, --preamble, --loop-*) The
+           receiver's clock reads sample k at k + tau_k - theta_k: tau_0 = --phase (bit
+           periods), growing by --freq-offset ppm of the bit rate each bit, plus a random
+           walk of deviation --phase-walk a bit; the readback is evaluated there from
+           the channel's continuous response (the ideal channel's target sinc-
+           interpolated over 64 bit periods, a head's low-passed readback with its
+           jitter), at the nearest of 2048 phases a bit period, the noise white, sigma a
+           sample. Each frame follows --preamble bits of the 2T pattern (write current
+           1100..., precoder bypassed) and nu zero bits; no sync mark (the receiver
+           counts samples from the preamble, as a found mark gives it). Zero-phase
+           start: the preamble's middle half as a tone at 1/4 of the bit rate, its angle
+           against that of the right instants. Then a Mueller-Mueller detector on the
+           equalized samples less the levels' mean sum f / 2, slicer decisions (no
+           delay), scaled by its slope at zero error; loop nu += ki e, theta += kp e + nu
+           with theta_n = B / (zeta + 1 / (4 zeta)), kp = 4 zeta theta_n / d, ki = 4
+           theta_n^2 / d, d = 1 + 2 zeta theta_n + theta_n^2 for --loop-bandwidth B
+           (noise bandwidth B_L T) and --loop-damping zeta; --loop-order 1: ki = 0, kp =
+           4 B / (1 + 2 B). A frame whose recovered phase ends nearer a whole bit period
+           off than the true one has slipped: ber's CSV gains slips (such frames) and
+           rms_phase (the timing error over the data of the others).)";
+
 namespace {
 
 // The engines' defaults; made on first use, after every static they need.
@@ -315,10 +337,101 @@ std::string HelpStream(bool) {
            "own and faster again";
 }
 
+// ---- the timing model's rows: any of them models the timing --------------
+
+template <double channel::TimingSettings::*Field, double Lo, double Hi>
+std::string TakeTiming(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckNumberIn(v, Lo, Hi, shown); !error.empty()) return error;
+    c.chain.timing.*Field = v;
+    c.chain.timing.on = true;
+    return {};
+}
+
+template <double channel::TimingSettings::*Field, double Lo, double Hi>
+std::string ParseTiming(const std::string& text, bool, ChannelChoice& c) {
+    double v = 0;
+    if (std::string error = ParseNumber(text, v); !error.empty()) return error;
+    return TakeTiming<Field, Lo, Hi>(v, text, c);
+}
+
+template <double channel::TimingSettings::*Field> std::string ShowTiming(const ChannelChoice& c) {
+    return Number(c.chain.timing.*Field);
+}
+
+std::string TakePreamble(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckCount(v, channel::kMinPreamble, channel::kMaxPreamble, shown);
+        !error.empty())
+        return error;
+    c.chain.timing.preamble = static_cast<int>(v);
+    c.chain.timing.on = true;
+    return {};
+}
+
+std::string TakeLoopOrder(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckCount(v, 1, 2, shown); !error.empty()) return error;
+    c.chain.timing.order = static_cast<int>(v);
+    c.chain.timing.on = true;
+    return {};
+}
+
+std::string ShowPreamble(const ChannelChoice& c) {
+    return std::to_string(c.chain.timing.preamble);
+}
+std::string ShowLoopOrder(const ChannelChoice& c) {
+    return std::to_string(c.chain.timing.order);
+}
+
+const channel::TimingSettings& TimingDefaults() {
+    static const channel::TimingSettings defaults;
+    return defaults;
+}
+
+std::string HelpPhase(bool) {
+    return "model the timing: the sampling clock's initial phase, bit periods, -" +
+           Number(channel::kMaxPhase) + " ... " + Number(channel::kMaxPhase) + " (default " +
+           Number(TimingDefaults().phase) + ")";
+}
+std::string HelpFreqOffset(bool) {
+    return "model the timing: the clock's frequency offset, ppm of the bit rate, -" +
+           Number(channel::kMaxFreqPpm) + " ... " + Number(channel::kMaxFreqPpm) + " (default " +
+           Number(TimingDefaults().freqPpm) + ")";
+}
+std::string HelpPhaseWalk(bool) {
+    return "model the timing: the clock phase's random walk, deviation a bit, 0 ... " +
+           Number(channel::kMaxPhaseWalk) + " (default " + Number(TimingDefaults().walk) + ")";
+}
+std::string HelpPreamble(bool) {
+    return "model the timing: bits of the 2T preamble before each frame, " +
+           std::to_string(channel::kMinPreamble) + " ... " + std::to_string(channel::kMaxPreamble) +
+           " (default " + std::to_string(TimingDefaults().preamble) + ")";
+}
+std::string HelpLoopBandwidth(bool) {
+    return "model the timing: the loop's noise bandwidth B_L T, " +
+           Number(channel::kMinLoopBandwidth) + " ... " + Number(channel::kMaxLoopBandwidth) +
+           " (default " + Number(TimingDefaults().bandwidth) + ")";
+}
+std::string HelpLoopDamping(bool) {
+    return "model the timing: the second-order loop's damping, " + Number(channel::kMinDamping) +
+           " ... " + Number(channel::kMaxDamping) + " (default " +
+           Number(TimingDefaults().damping) + ")";
+}
+std::string HelpLoopOrder(bool) {
+    return "model the timing: 2 (the default) a proportional and an integral path, 1 the "
+           "proportional path alone (a frequency offset then leaves a constant lag)";
+}
+
+constexpr double kMaxPhase = channel::kMaxPhase, kMinPhase = -channel::kMaxPhase;
+constexpr double kMaxFreq = channel::kMaxFreqPpm, kMinFreq = -channel::kMaxFreqPpm;
+constexpr double kMaxWalk = channel::kMaxPhaseWalk;
+constexpr double kMinBandwidth = channel::kMinLoopBandwidth;
+constexpr double kMaxBandwidth = channel::kMaxLoopBandwidth;
+constexpr double kMinDamping = channel::kMinDamping, kMaxDamping = channel::kMaxDamping;
+
 } // namespace
 
 const std::vector<ChannelOption>& ChannelOptions() {
     using S = engine::ChainSettings;
+    using T = channel::TimingSettings;
     constexpr unsigned kAll = kBer | kDetect | kEye | kLlr | kExit | kSfr;
     constexpr unsigned kFrames = kBer | kDetect | kLlr | kExit | kSfr; // what runs detectors
     static const std::vector<ChannelOption> rows = {
@@ -454,6 +567,90 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .parse = ParseStream,
          .number = nullptr,
          .show = ShowStream},
+        {.flag = "--phase",
+         .keyword = "phase",
+         .typeName = "TAU",
+         .label = "Clock &phase",
+         .shape = Shape::kNumber,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpPhase,
+         .names = nullptr,
+         .parse = ParseTiming<&T::phase, kMinPhase, kMaxPhase>,
+         .number = TakeTiming<&T::phase, kMinPhase, kMaxPhase>,
+         .show = ShowTiming<&T::phase>},
+        {.flag = "--freq-offset",
+         .keyword = "freq_offset",
+         .typeName = "PPM",
+         .label = "Frequency offset",
+         .shape = Shape::kNumber,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpFreqOffset,
+         .names = nullptr,
+         .parse = ParseTiming<&T::freqPpm, kMinFreq, kMaxFreq>,
+         .number = TakeTiming<&T::freqPpm, kMinFreq, kMaxFreq>,
+         .show = ShowTiming<&T::freqPpm>},
+        {.flag = "--phase-walk",
+         .keyword = "phase_walk",
+         .typeName = "W",
+         .label = "Phase walk",
+         .shape = Shape::kNumber,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpPhaseWalk,
+         .names = nullptr,
+         .parse = ParseTiming<&T::walk, kNoJitter, kMaxWalk>,
+         .number = TakeTiming<&T::walk, kNoJitter, kMaxWalk>,
+         .show = ShowTiming<&T::walk>},
+        {.flag = "--preamble",
+         .keyword = "preamble",
+         .typeName = "N",
+         .label = "Preamble bits",
+         .shape = Shape::kCount,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpPreamble,
+         .names = nullptr,
+         .parse = ParseCountField<TakePreamble, channel::kMinPreamble, channel::kMaxPreamble>,
+         .number = TakePreamble,
+         .show = ShowPreamble},
+        {.flag = "--loop-bandwidth",
+         .keyword = "loop_bandwidth",
+         .typeName = "B",
+         .label = "Loop bandwidth",
+         .shape = Shape::kNumber,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpLoopBandwidth,
+         .names = nullptr,
+         .parse = ParseTiming<&T::bandwidth, kMinBandwidth, kMaxBandwidth>,
+         .number = TakeTiming<&T::bandwidth, kMinBandwidth, kMaxBandwidth>,
+         .show = ShowTiming<&T::bandwidth>},
+        {.flag = "--loop-damping",
+         .keyword = "loop_damping",
+         .typeName = "ZETA",
+         .label = "Loop damping",
+         .shape = Shape::kNumber,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpLoopDamping,
+         .names = nullptr,
+         .parse = ParseTiming<&T::damping, kMinDamping, kMaxDamping>,
+         .number = TakeTiming<&T::damping, kMinDamping, kMaxDamping>,
+         .show = ShowTiming<&T::damping>},
+        {.flag = "--loop-order",
+         .keyword = "loop_order",
+         .typeName = "1|2",
+         .label = "Loop order",
+         .shape = Shape::kCount,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpLoopOrder,
+         .names = nullptr,
+         .parse = ParseCountField<TakeLoopOrder, 1, 2>,
+         .number = TakeLoopOrder,
+         .show = ShowLoopOrder},
     };
     return rows;
 }

@@ -24,7 +24,17 @@ struct ChannelChoice {
 };
 
 // Which commands take an option.
-enum Command : unsigned { kBer = 1, kDetect = 2, kEye = 4, kLlr = 8, kExit = 16, kSfr = 32 };
+// kTiming: quorvane-lab timing; the rows that carry it are the timing
+// model's, which the lab window has no controls for yet (InWindow).
+enum Command : unsigned {
+    kBer = 1,
+    kDetect = 2,
+    kEye = 4,
+    kLlr = 8,
+    kExit = 16,
+    kTiming = 32,
+    kSfr = 64
+};
 
 // What an option's value is, for the front ends that show it.
 enum class Shape {
@@ -58,6 +68,10 @@ struct ChannelOption {
 
 // Every channel option, in the order of --help and the window.
 const std::vector<ChannelOption>& ChannelOptions();
+// Whether the lab window's panel has a control for the row.
+inline bool InWindow(const ChannelOption& option) {
+    return (option.commands & kTiming) == 0;
+}
 // The row of a flag ("--jitter") or a Python keyword ("jitter"), or null.
 const ChannelOption* FindOption(const std::string& name);
 
@@ -107,5 +121,7 @@ std::string ParseEqualizerTaps(const std::string& text, int& taps);
 
 // The model of the recording channel, for the lab's --help.
 extern const char* const kRecordingModel;
+// The model of the sampling clock and the timing loop, for the lab's --help.
+extern const char* const kTimingModel;
 
 } // namespace choices

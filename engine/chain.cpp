@@ -20,12 +20,23 @@ std::vector<double> ChannelDesign::DetectorNoise() const {
     return settings.Recording() ? equalizer.errorCorrelation : std::vector<double>{sigma * sigma};
 }
 
+namespace {
+
+void AddTiming(ChannelDesign& d) {
+    if (!d.settings.timing.on) return;
+    d.timing = std::make_shared<const TimingDesign>(
+        DesignTiming(d.settings.timing, d.target, d.readback, d.equalizer, d.DetectorNoise()));
+}
+
+} // namespace
+
 ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
     ChannelDesign d;
     d.settings = settings;
     d.sigma = sigma;
     if (!settings.Recording()) {
         d.target = settings.precoder ? settings.target : settings.target.WithoutPrecoder();
+        AddTiming(d);
         return d;
     }
     d.readback = std::make_shared<const channel::Readback>(settings.MakeHead(), settings.jitter);
@@ -38,6 +49,7 @@ ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
         channel::DesignPredictor(d.equalizer.errorCorrelation, settings.predictor);
     for (double p : predictor) d.predictor.push_back(static_cast<float>(p));
     d.predictionVariance = channel::PredictionVariance(d.equalizer.errorCorrelation, predictor);
+    AddTiming(d);
     return d;
 }
 
@@ -54,12 +66,13 @@ Chain::Chain(const ChannelDesign& design, int bits)
 Frame Chain::MakeFrame() const {
     const std::size_t bits = static_cast<std::size_t>(shape_.bits);
     const std::size_t samples = static_cast<std::size_t>(shape_.Samples());
-    Frame f{std::vector<std::uint8_t>(bits),
-            std::vector<std::uint8_t>(bits),
-            std::vector<float>(samples),
-            std::vector<float>(samples),
-            std::vector<float>(static_cast<std::size_t>(readbackCount_)),
-            readbackFirst_};
+    Frame f;
+    f.raw.resize(bits);
+    f.prec.resize(bits);
+    f.clean.resize(samples);
+    f.received.resize(samples);
+    f.readback.resize(static_cast<std::size_t>(readbackCount_));
+    f.readbackFirst = readbackFirst_;
     return f;
 }
 
@@ -82,7 +95,10 @@ void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
             source.AddNoise(clean, out, n, sigma);
     };
     float* received = frame.received.data();
-    if (!design_.readback) {
+    if (design_.timing) {
+        ReceiveFrame(*design_.timing, frame.prec.data(), shape_.bits, shape_.Samples(), source,
+                     addNoise, timingScratch_, received, frame.timing);
+    } else if (!design_.readback) {
         addNoise(frame.clean.data(), received, shape_.Samples());
     } else {
         float* readback = frame.readback.data();

@@ -33,6 +33,7 @@
 #include "channel/readback.h"
 #include "channel/target.h"
 #include "detectors/table.h"
+#include "engine/timing.h"
 
 namespace engine {
 
@@ -67,6 +68,9 @@ struct ChainSettings {
     // the float samples. channel::Adc::WhyNot(target, adcBits) must be empty
     // (so no gprL, whose taps are real).
     int adcBits = 0;
+    // The sampling clock and the timing loop (off: every sample at its
+    // integer instant, as always).
+    channel::TimingSettings timing;
 
     bool Recording() const { return head.has_value(); }
     // The head at its density; Recording() must hold.
@@ -91,7 +95,8 @@ struct ChannelDesign {
     std::shared_ptr<const channel::Readback> readback; // null on the ideal channel
     channel::Equalizer equalizer;                      // on a recording channel
     std::vector<float> predictor;                      // on a recording channel
-    double predictionVariance = 0; // what the predictor leaves of the noise, on a head
+    double predictionVariance = 0;              // what the predictor leaves of the noise, on a head
+    std::shared_ptr<const TimingDesign> timing; // when the timing is modelled
 
     // The autocorrelation of the noise the detectors see: sigma^2 alone on
     // the ideal channel, the equalizer's designed error's otherwise.
@@ -110,6 +115,9 @@ struct Frame {
     // readbackFirst ... readbackFirst + size - 1 (the equalizer's inputs).
     std::vector<float> readback;
     int readbackFirst = 0;
+    // With timing modelled: the frame's true and recovered phase (the
+    // readback above is then not kept).
+    TimingTrack timing;
 };
 
 // One worker's chain for frames of `bits` bits: the stages and their scratch.
@@ -142,6 +150,7 @@ class Chain {
     detectors::FrameShape shape_;
     int readbackFirst_ = 0, readbackCount_ = 0;
     channel::ReadScratch scratch_;
+    TimingScratch timingScratch_;
     std::optional<channel::Adc> adc_;
 };
 

@@ -1,6 +1,7 @@
 #include "engine/cluster.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "engine/workers.h"
@@ -19,12 +20,19 @@ constexpr std::uint64_t kGoOn = 0, kEnded = 1, kStop = 2;
 // then each detector's monitor as its words (Monitor::ToWords).
 constexpr std::size_t kHeader = 2;
 
+// After the monitors, the timing's counts: slipped frames, the squared
+// error's bits, the samples counted.
+constexpr std::size_t kTimingWords = 3;
+
 std::size_t Width(std::size_t detectors) {
-    return 1 + Monitor::kWords * detectors;
+    return 1 + Monitor::kWords * detectors + kTimingWords;
 }
 
 void Put(const PointCounts& c, std::uint64_t* w) {
     *w++ = c.bits;
+    *w++ = c.slipFrames;
+    std::memcpy(w++, &c.phaseSquares, sizeof(double));
+    *w++ = c.phaseSamples;
     for (const Monitor& m : c.detectors) {
         m.ToWords(w);
         w += Monitor::kWords;
@@ -34,6 +42,9 @@ void Put(const PointCounts& c, std::uint64_t* w) {
 PointCounts Get(const std::uint64_t* w, std::size_t detectors) {
     PointCounts c;
     c.bits = *w++;
+    c.slipFrames = *w++;
+    std::memcpy(&c.phaseSquares, w++, sizeof(double));
+    c.phaseSamples = *w++;
     c.detectors.resize(detectors);
     for (Monitor& m : c.detectors) {
         m.FromWords(w);

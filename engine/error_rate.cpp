@@ -37,7 +37,14 @@ class FrameRunner {
         counts.detectors.resize(detectors_.size());
         for (int f = 0; f < frames; f += kBatch) {
             const int batch = std::min(kBatch, frames - f);
-            for (int i = 0; i < batch; ++i) chain_.Next(source, frames_[i]);
+            for (int i = 0; i < batch; ++i) {
+                chain_.Next(source, frames_[i]);
+                if (!chain_.design().timing) continue;
+                const TimingTrack& t = frames_[i].timing;
+                counts.slipFrames += t.slips != 0 ? 1 : 0;
+                counts.phaseSquares += t.squares;
+                counts.phaseSamples += static_cast<std::uint64_t>(t.counted);
+            }
             for (std::size_t d = 0; d < detectors_.size(); ++d) {
                 std::uint8_t* out[kBatch];
                 for (int i = 0; i < kBatch; ++i) out[i] = decided_[d * kBatch + i].data();
@@ -114,6 +121,9 @@ std::vector<detectors::Kind> DetectorsOf(const BerSetup& setup, const ChannelDes
 
 void PointCounts::Add(const PointCounts& other) {
     bits += other.bits;
+    slipFrames += other.slipFrames;
+    phaseSquares += other.phaseSquares;
+    phaseSamples += other.phaseSamples;
     if (detectors.size() < other.detectors.size()) detectors.resize(other.detectors.size());
     for (std::size_t d = 0; d < other.detectors.size(); ++d) detectors[d].Add(other.detectors[d]);
 }

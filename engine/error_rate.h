@@ -8,6 +8,7 @@
 // or enough errors of every detector, so the counts never depend on the
 // thread count.
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -39,7 +40,15 @@ std::vector<detectors::Kind> DetectorsOf(const BerSetup& setup, const ChannelDes
 struct PointCounts {
     std::uint64_t bits = 0;
     std::vector<Monitor> detectors;
+    // With timing modelled: the frames that slipped a cycle, and the squared
+    // timing error summed over the data samples of the others.
+    std::uint64_t slipFrames = 0;
+    double phaseSquares = 0;
+    std::uint64_t phaseSamples = 0;
 
+    double RmsPhase() const {
+        return phaseSamples > 0 ? std::sqrt(phaseSquares / static_cast<double>(phaseSamples)) : 0.0;
+    }
     void Add(const PointCounts& other);
 };
 

@@ -344,7 +344,7 @@ struct FusedChunk::Impl {
 };
 
 bool FusedChunk::Applies(const BerSetup& setup, const ChannelDesign& design) {
-    if (design.readback || design.settings.adcBits <= 0) return false;
+    if (design.readback || design.timing || design.settings.adcBits <= 0) return false;
     const channel::Target& target = design.target;
     if (!target.IsInteger() || target.Memory() > 6 ||
         !channel::Adc::WhyNot(target, design.settings.adcBits).empty())

@@ -5,9 +5,10 @@
 namespace lab {
 
 void AddChannelOptions(CLI::App& app, choices::ChannelChoice& c, unsigned command,
-                       bool severalTargets) {
+                       bool severalTargets, const char* except) {
     for (const choices::ChannelOption& row : choices::ChannelOptions()) {
         if ((row.commands & command) == 0) continue;
+        if (except != nullptr && std::string(row.flag) == except) continue;
         const choices::ChannelOption* o = &row;
         std::string type;
         if (row.typeName != nullptr) {

@@ -326,6 +326,10 @@ class BerReporter final : public engine::SweepReporter {
         if (options_.channel.targets[p.target].gpr > 0)
             std::printf("          %s\n", p.coefficients.c_str());
         if (!soft_.empty()) std::printf("          %s\n", soft_.c_str());
+        if (options_.channel.chain.timing.on)
+            std::printf("          timing: %llu frames slipped, rms timing error %s\n",
+                        static_cast<unsigned long long>(p.counts.slipFrames),
+                        Number("%.4g", p.counts.RmsPhase()).c_str());
     }
 
     void Finish() { progress_.reset(); }

@@ -136,4 +136,24 @@ CLI::App* AddSfrCommand(CLI::App& app, SfrOptions& options);
 void CheckSfrOptions(SfrOptions& options);
 int RunSfr(SfrOptions& options);
 
+// A frame through the sampling clock and the timing loop, or the loop's
+// phase error and error rate against its bandwidth.
+struct TimingOptions {
+    choices::NoiseLevel noise;
+    std::uint64_t bits = 0; // 0: the default of the run (a frame, or a sweep's point)
+    int frame = 4096;
+    std::uint64_t seed = 1;
+    int threads = 1;
+    std::vector<double> bandwidths; // --loop-bandwidth: one, or a range to sweep
+    choices::ChannelChoice channel;
+    std::string csv;
+    std::string png;
+    int width = choices::kChartWidth;
+    int height = choices::kChartHeight;
+    CLI::App* command = nullptr;
+};
+CLI::App* AddTimingCommand(CLI::App& app, TimingOptions& options);
+void CheckTimingOptions(TimingOptions& options);
+int RunTiming(const TimingOptions& options);
+
 } // namespace lab

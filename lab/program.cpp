@@ -45,6 +45,7 @@ The model:
            from eight generators side by side, a stream of its own (default: one);
            lanes16 from sixteen 32-bit lanes, float deviates, another stream.
 @RECORDING@
+@TIMING@
   adc      ber --adc-bits B: a converter of B bits, uniform over the target's levels lo
            ... hi with every level on a code, m = floor((2^B - 1) / (hi - lo)) codes a
            level step; a sample goes to the nearest code (halfway up), clamped. On a head
@@ -84,6 +85,7 @@ std::string ModelText() {
     }
     text.replace(text.find("@TARGETS@"), 9, names);
     text.replace(text.find("@RECORDING@"), 11, choices::kRecordingModel);
+    text.replace(text.find("@TIMING@"), 8, choices::kTimingModel);
     return text;
 }
 
@@ -97,10 +99,11 @@ Program::Program(CLI::App& app) {
     exitCommand_ = AddExitCommand(app, exit_);
     codeCommand_ = AddCodeCommand(app, code_);
     sfrCommand_ = AddSfrCommand(app, sfr_);
+    timingCommand_ = AddTimingCommand(app, timing_);
 }
 
 std::vector<std::string> Program::Names() {
-    return {"events", "detect", "ber", "eye", "targets", "llr", "exit", "code", "sfr"};
+    return {"events", "detect", "ber", "eye", "targets", "llr", "exit", "code", "sfr", "timing"};
 }
 
 void Program::Check() {
@@ -113,11 +116,13 @@ void Program::Check() {
     if (*exitCommand_) CheckExitOptions(exit_);
     if (*codeCommand_) CheckCodeOptions(code_);
     if (*sfrCommand_) CheckSfrOptions(sfr_);
+    if (*timingCommand_) CheckTimingOptions(timing_);
 }
 
 bool Program::Chosen() const {
     return *eventsCommand_ || *detectCommand_ || *berCommand_ || *eyeCommand_ || *targetsCommand_ ||
-           *llrCommand_ || *exitCommand_ || *codeCommand_ || *sfrCommand_;
+           *llrCommand_ || *exitCommand_ || *codeCommand_ || *sfrCommand_ ||
+           *timingCommand_;
 }
 
 int Program::Run() {
@@ -129,6 +134,7 @@ int Program::Run() {
     if (*exitCommand_) return RunExit(exit_);
     if (*codeCommand_) return RunCode(code_);
     if (*sfrCommand_) return RunSfr(sfr_);
+    if (*timingCommand_) return RunTiming(timing_);
     return RunBer(ber_);
 }
 

@@ -38,6 +38,7 @@ class Program {
     ExitOptions exit_;
     CodeOptions code_;
     SfrOptions sfr_;
+    TimingOptions timing_;
     CLI::App* eventsCommand_ = nullptr;
     CLI::App* detectCommand_ = nullptr;
     CLI::App* berCommand_ = nullptr;
@@ -47,6 +48,7 @@ class Program {
     CLI::App* exitCommand_ = nullptr;
     CLI::App* codeCommand_ = nullptr;
     CLI::App* sfrCommand_ = nullptr;
+    CLI::App* timingCommand_ = nullptr;
 };
 
 } // namespace lab

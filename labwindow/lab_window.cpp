@@ -202,6 +202,7 @@ void LabWindow::Restore() {
         // line's parser: one it would refuse leaves the default. A channel
         // remembered by its number (0 ideal, then the heads) is read too.
         for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+            if (!choices::InWindow(row)) continue;
             const QString key = QString::fromUtf8(row.keyword);
             if (row.shape == choices::Shape::kTargets || row.shape == choices::Shape::kDetectors ||
                 !q.contains(key))
@@ -254,7 +255,8 @@ void LabWindow::Remember() {
     const labmodel::LabSettings& s = panel->Settings();
     QSettings q(settingsFile_, QSettings::IniFormat);
     for (const choices::ChannelOption& row : choices::ChannelOptions())
-        if (row.shape != choices::Shape::kTargets && row.shape != choices::Shape::kDetectors)
+        if (choices::InWindow(row) && row.shape != choices::Shape::kTargets &&
+            row.shape != choices::Shape::kDetectors)
             q.setValue(QString::fromUtf8(row.keyword),
                        QString::fromStdString(labmodel::OptionText(s, row.keyword)));
     q.setValue("target", QString::fromStdString(s.targetText));

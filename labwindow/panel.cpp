@@ -68,6 +68,7 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
     QGroupBox* box = Group(tr("Channel"), form);
     channel = nullptr;
     for (const choices::ChannelOption& row : choices::ChannelOptions()) {
+        if (!choices::InWindow(row)) continue;
         const QString label = QString::fromUtf8(row.label);
         const QString flag = QString::fromUtf8(row.flag);
         switch (row.shape) {

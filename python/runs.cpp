@@ -137,6 +137,10 @@ py::array PointsArray(const choices::ChannelChoice& choice,
                     v = p.sigma;
                 } else if (name == "union_bound") {
                     v = p.unionBound;
+                } else if (name == "slips") {
+                    v = static_cast<double>(p.counts.slipFrames);
+                } else if (name == "rms_phase") {
+                    v = p.counts.RmsPhase();
                 } else {
                     for (detectors::Kind kind : columns.kinds) {
                         const std::string k = detectors::KindName(kind);

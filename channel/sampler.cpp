@@ -1,0 +1,139 @@
+#include "channel/sampler.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace channel {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr int kLanes = 32;
+
+double Sinc(double x) {
+    // Exact at the integers, so the table's phase 0 is the target itself.
+    if (x == std::round(x)) return x == 0 ? 1.0 : 0.0;
+    return std::sin(kPi * x) / (kPi * x);
+}
+
+// Sum_i a[i] b[i], n a multiple of kLanes: lane l adds the products i = l mod
+// kLanes in order, then the lanes are added pairwise in a fixed tree. The
+// vector loops of every processor keep that order.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) float
+Dot(const float* __restrict a, const float* __restrict b, int n) {
+    float acc[kLanes] = {};
+    for (int i = 0; i < n; i += kLanes)
+        for (int l = 0; l < kLanes; ++l) acc[l] += a[i + l] * b[i + l];
+    for (int w = kLanes / 2; w >= 1; w /= 2)
+        for (int l = 0; l < w; ++l) acc[l] += acc[l + w];
+    return acc[0];
+}
+
+} // namespace
+
+Sampler::Sampler(const Target& target) : target_(target), span_(kIdealSpan + target.Memory()) {
+    Tabulate();
+}
+
+Sampler::Sampler(std::shared_ptr<const Readback> readback)
+    : readback_(std::move(readback)), span_(readback_->Span()) {
+    Tabulate();
+}
+
+double Sampler::BitResponseAt(double t) const {
+    if (readback_) {
+        const Head& head = readback_->head();
+        return head.LowPassTransition(t) - head.LowPassTransition(t - 1);
+    }
+    double v = 0;
+    const std::vector<double>& f = target_.Coefficients();
+    for (std::size_t m = 0; m < f.size(); ++m) v += f[m] * Sinc(t - static_cast<double>(m));
+    return v;
+}
+
+void Sampler::Tabulate() {
+    width_ = (2 * span_ + 2 + kLanes - 1) / kLanes * kLanes;
+    rows_.assign(static_cast<std::size_t>((kPhases + 1) * width_), 0.0f);
+    std::vector<double> g(static_cast<std::size_t>(2 * span_ + 4));
+    for (int r = 0; r <= kPhases; ++r) {
+        const double u = static_cast<double>(r) / kPhases;
+        float* row = rows_.data() + static_cast<std::size_t>(r) * width_;
+        if (readback_) {
+            // g_LP(u + n), n = -span - 2 ... span + 1; h(span - i + u) =
+            // g(span - i + u) - g(span - i + u - 1).
+            readback_->head().LowPassTransitionOnGrid(u, -span_ - 2, span_ + 1, g.data());
+            for (int i = 0; i <= 2 * span_ + 1; ++i) {
+                const int n = span_ - i;
+                row[i] = static_cast<float>(g[static_cast<std::size_t>(n + span_ + 2)] -
+                                            g[static_cast<std::size_t>(n + span_ + 1)]);
+            }
+        } else {
+            for (int i = 0; i <= 2 * span_ + 1; ++i) {
+                double v = 0;
+                const std::vector<double>& f = target_.Coefficients();
+                for (std::size_t m = 0; m < f.size(); ++m)
+                    v += f[m] * Sinc(span_ - i + u - static_cast<double>(m));
+                row[i] = static_cast<float>(v);
+            }
+        }
+    }
+}
+
+void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, SamplerFrame& frame,
+                   bool jitter) const {
+    frame.n = n;
+    frame.base = span_ + width_ + 8;
+    frame.bits.assign(static_cast<std::size_t>(n + 2 * frame.base), 0.0f);
+    for (int j = 0; j < n; ++j)
+        frame.bits[static_cast<std::size_t>(j + frame.base)] = static_cast<float>(prec[j] & 1u);
+    frame.at.clear();
+    frame.sign.clear();
+    frame.delta.clear();
+    if (!jitter || !readback_ || !(readback_->jitter() > 0)) return;
+    int previous = 0;
+    for (int k = 0; k <= n; ++k) {
+        const int p = k < n ? prec[k] & 1 : 0;
+        if (p != previous) {
+            frame.at.push_back(k);
+            frame.sign.push_back(static_cast<float>(p - previous));
+        }
+        previous = p;
+    }
+    frame.deviate.resize(frame.at.size());
+    source.Normals(frame.deviate.data(), static_cast<int>(frame.at.size()));
+    for (double d : frame.deviate)
+        frame.delta.push_back(
+            std::clamp(readback_->jitter() * d, -kMaxJitterShift, kMaxJitterShift));
+}
+
+float Sampler::At(double t, const SamplerFrame& frame) const {
+    const double whole = std::floor(t);
+    int r = static_cast<int>((t - whole) * kPhases + 0.5);
+    const int m = static_cast<int>(whole);
+    const float* row = rows_.data() + static_cast<std::size_t>(r) * width_;
+    const int first = m - span_ + frame.base; // bits index of row index 0
+    float y = 0;
+    if (first >= 0 && first + width_ <= static_cast<int>(frame.bits.size())) {
+        y = Dot(frame.bits.data() + first, row, width_);
+    } else {
+        // Far outside the frame (a clock that has run away): the bits that
+        // are there, the others 0.
+        for (int i = 0; i < width_; ++i) {
+            const int j = first + i;
+            if (j >= 0 && j < static_cast<int>(frame.bits.size()))
+                y += frame.bits[static_cast<std::size_t>(j)] * row[i];
+        }
+    }
+    if (frame.at.empty()) return y;
+    // The jitter terms of the transitions within reach of t.
+    const int lo = static_cast<int>(std::ceil(t - kJitterReach));
+    const auto begin = std::lower_bound(frame.at.begin(), frame.at.end(), lo);
+    for (auto it = begin; it != frame.at.end() && *it <= t + kJitterReach; ++it) {
+        const std::size_t i = static_cast<std::size_t>(it - frame.at.begin());
+        const double x = t - *it;
+        y += frame.sign[i] *
+             (readback_->TransitionAt(x - frame.delta[i]) - readback_->TransitionAt(x));
+    }
+    return y;
+}
+
+} // namespace channel
