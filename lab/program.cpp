@@ -15,10 +15,12 @@ namespace lab {
 const char* const kSummary =
     "quorvane-lab: recover the data of a partial-response read channel (E3PR4, the\n"
     "window's, or any other target, on the ideal channel or behind a read head at a user\n"
-    "density with jitter and an equalizer) from noisy samples with a slicer, a Viterbi\n"
-    "detector and a noise-predictive one; list the error events, measure and draw the\n"
-    "detectors' bit-error rates, draw the eye diagram, and find the target for a density;\n"
-    "or watch all of it live in the lab window (quorvane-lab gui).";
+    "density with jitter, an equalizer and a timing loop) from noisy samples with a slicer,\n"
+    "a Viterbi detector, a noise-predictive one and soft-output detectors; list the error\n"
+    "events, measure and draw the detectors' bit-error rates and their ratios' worth, draw\n"
+    "the eye diagram, find the target for a density, and measure the sector failure rate of\n"
+    "an iterative LDPC channel against Reed-Solomon; or watch it live in the lab window\n"
+    "(quorvane-lab gui).";
 
 namespace {
 
