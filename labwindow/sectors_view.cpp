@@ -8,41 +8,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "labwindow/chart_parts.h"
 #include "labwindow/style.h"
 
 namespace labwindow {
 namespace {
 
-QChart* NewChart(const QString& title) {
-    auto* chart = new QChart;
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->setBackgroundRoundness(0);
-    chart->setTitle(title);
-    chart->setTitleFont(ViewFont(13, true));
-    chart->legend()->setFont(ViewFont(10));
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    return chart;
-}
-
-QAbstractAxis* Axis(QChart* chart, QAbstractAxis* axis, const QString& title, Qt::Alignment where) {
-    axis->setTitleText(title);
-    axis->setLabelsFont(ViewFont(10));
-    axis->setTitleFont(ViewFont(11));
-    chart->addAxis(axis, where);
-    return axis;
-}
-
 QLineSeries* Series(QChart* chart, const QString& name, const QColor& colour, Qt::PenStyle style,
                     QAbstractAxis* x, QAbstractAxis* y) {
-    auto* s = new QLineSeries;
-    s->setName(name);
-    QPen pen(colour, 2);
-    pen.setStyle(style);
-    s->setPen(pen);
+    QLineSeries* s = AddLine(chart, name, colour, style, x, y);
     s->setPointsVisible(true);
-    chart->addSeries(s);
-    s->attachAxis(x);
-    s->attachAxis(y);
     return s;
 }
 
@@ -94,8 +69,8 @@ void SectorsView::SetPicture(std::shared_ptr<const labmodel::SectorPicture> pict
                          Ratio(p.counts[i].rawErrors, p.counts[i].rawBits)})
             if (v > 0) least = std::min(least, v);
     ry->setRange(std::pow(10.0, std::floor(std::log10(least)) - 1), 1);
-    Axis(r, rx, tr("SNR of the uncoded channel at the user density (dB)"), Qt::AlignBottom);
-    Axis(r, ry, tr("rate"), Qt::AlignLeft);
+    AddAxisTo(r, rx, tr("SNR of the uncoded channel at the user density (dB)"), Qt::AlignBottom);
+    AddAxisTo(r, ry, tr("rate"), Qt::AlignLeft);
     const QColor colour = ColourOf(p.detector);
     const QString name = QString::fromUtf8(detectors::KindTitle(p.detector));
     QLineSeries* ldpc = Series(r, tr("%1 + LDPC").arg(name), colour, Qt::SolidLine, rx, ry);
@@ -120,8 +95,8 @@ void SectorsView::SetPicture(std::shared_ptr<const labmodel::SectorPicture> pict
     auto* ty = new QValueAxis;
     ty->setRange(0, most);
     ty->setLabelFormat("%d");
-    Axis(t, tx, tr("local iteration"), Qt::AlignBottom);
-    Axis(t, ty, tr("wrong user bits"), Qt::AlignLeft);
+    AddAxisTo(t, tx, tr("local iteration"), Qt::AlignBottom);
+    AddAxisTo(t, ty, tr("wrong user bits"), Qt::AlignLeft);
     for (std::size_t g = 0; g < p.trace.wrong.size(); ++g) {
         QLineSeries* s = Series(t, tr("round %1").arg(g + 1),
                                 QColor::fromHsv(static_cast<int>(g * 67 % 360), 200, 190),

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "labwindow/chart_parts.h"
 #include "labwindow/style.h"
 
 namespace labwindow {
@@ -15,24 +16,10 @@ namespace {
 
 using Stats = engine::LlrStatistics;
 
-QChart* NewChart(const QString& title) {
-    auto* chart = new QChart;
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->setBackgroundRoundness(0);
-    chart->setTitle(title);
-    chart->setTitleFont(ViewFont(13, true));
-    chart->legend()->setFont(ViewFont(10));
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    return chart;
-}
-
 template <typename Axis>
 Axis* AddAxis(QChart* chart, const QString& title, double lo, double hi, Qt::Alignment where) {
     auto* axis = new Axis;
     axis->setRange(lo, hi);
-    axis->setTitleText(title);
-    axis->setLabelsFont(ViewFont(10));
-    axis->setTitleFont(ViewFont(11));
     if constexpr (std::is_same_v<Axis, QLogValueAxis>) {
         axis->setBase(10);
         axis->setLabelFormat("%.0e");
@@ -40,21 +27,8 @@ Axis* AddAxis(QChart* chart, const QString& title, double lo, double hi, Qt::Ali
     } else {
         axis->setLabelFormat("%g");
     }
-    chart->addAxis(axis, where);
+    AddAxisTo(chart, axis, title, where);
     return axis;
-}
-
-QLineSeries* Series(QChart* chart, const QString& name, const QColor& colour, Qt::PenStyle style,
-                    QAbstractAxis* x, QAbstractAxis* y) {
-    auto* s = new QLineSeries;
-    s->setName(name);
-    QPen pen(colour, 2);
-    pen.setStyle(style);
-    s->setPen(pen);
-    chart->addSeries(s);
-    s->attachAxis(x);
-    s->attachAxis(y);
-    return s;
 }
 
 } // namespace
@@ -115,8 +89,8 @@ void SoftView::SetPicture(std::shared_ptr<const labmodel::SoftPicture> picture,
         for (int b = 0; b < 2; ++b) {
             std::uint64_t total = 0;
             for (std::uint64_t c : s.counts[b]) total += c;
-            QLineSeries* series = Series(h, tr("%1, bit %2").arg(name).arg(b), colour,
-                                         b == 0 ? Qt::SolidLine : Qt::DashLine, hx, hy);
+            QLineSeries* series = AddLine(h, tr("%1, bit %2").arg(name).arg(b), colour,
+                                          b == 0 ? Qt::SolidLine : Qt::DashLine, hx, hy);
             for (int i = 1; i + 1 < Stats::kBins && total > 0; ++i)
                 if (s.counts[b][i] > 0)
                     series->append(Stats::Middle(i),
@@ -131,7 +105,7 @@ void SoftView::SetPicture(std::shared_ptr<const labmodel::SoftPicture> picture,
     auto* rx = AddAxis<QLogValueAxis>(r, tr("claimed 1 / (1 + e^|L|)"), least, 1, Qt::AlignBottom);
     auto* ry = AddAxis<QLogValueAxis>(r, tr("measured error rate"), least, 1, Qt::AlignLeft);
     QLineSeries* diagonal =
-        Series(r, tr("claimed = measured"), QColor(128, 128, 128), Qt::DotLine, rx, ry);
+        AddLine(r, tr("claimed = measured"), QColor(128, 128, 128), Qt::DotLine, rx, ry);
     diagonal->append(least, least);
     diagonal->append(0.5, 0.5);
     auto* tx = AddAxis<QValueAxis>(t, tr("a-priori information I_A"), 0, 1, Qt::AlignBottom);
@@ -140,13 +114,13 @@ void SoftView::SetPicture(std::shared_ptr<const labmodel::SoftPicture> picture,
         const Stats& s = p.ratios.statistics[d];
         const QString name = QString::fromUtf8(detectors::KindTitle(p.ratios.kinds[d]));
         const QColor colour = ColourOf(p.ratios.kinds[d]);
-        QLineSeries* rel = Series(r, name, colour, Qt::SolidLine, rx, ry);
+        QLineSeries* rel = AddLine(r, name, colour, Qt::SolidLine, rx, ry);
         rel->setPointsVisible(true);
         for (int i = 0; i < Stats::kReliabilityBins; ++i)
             if (s.wrongInBin[i] > 0)
                 rel->append(s.claimedInBin[i] / double(s.inBin[i]),
                             double(s.wrongInBin[i]) / double(s.inBin[i]));
-        QLineSeries* curve = Series(t, name, colour, Qt::SolidLine, tx, ty);
+        QLineSeries* curve = AddLine(t, name, colour, Qt::SolidLine, tx, ty);
         curve->setPointsVisible(true);
         if (d < p.exit.size())
             for (const engine::ExitPoint& e : p.exit[d]) curve->append(e.ia, e.ie);
