@@ -90,14 +90,15 @@ class SectorRunner {
     }
 
   private:
-    // The decoder's wrong user bits after 1 ... maxIterations iterations on
-    // this round's input, each decoded afresh without an early stop.
+    // The decoder's wrong user bits after 0 (its input's own decisions) ...
+    // maxIterations iterations on this round's input, each decoded afresh
+    // without an early stop.
     std::vector<int> WrongAfterEach() {
         std::vector<int> out;
         codes::DecoderOptions o = s_.decoder;
         o.earlyStop = false;
         const std::vector<int>& columns = encoder_.UserColumns();
-        for (int i = 1; i <= s_.decoder.maxIterations; ++i) {
+        for (int i = 0; i <= s_.decoder.maxIterations; ++i) {
             o.maxIterations = i;
             codes::Decode(*s_.code, o, llr_.data(), bits_.data(), nullptr);
             int wrong = 0;

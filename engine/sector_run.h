@@ -98,7 +98,7 @@ bool RunSectorPoint(const SectorSettings& settings, const SectorGeometry& geomet
 // One sector of the iterative channel, for a window that shows it converge:
 // the wrong user bits after each local iteration of each round.
 struct SectorTrace {
-    std::vector<std::vector<int>> wrong; // [round][iteration]
+    std::vector<std::vector<int>> wrong; // [round][iteration 0 (the input) ... local]
     bool syndromeZero = false;
 };
 SectorTrace TraceSector(const SectorSettings& settings, const SectorGeometry& geometry,

@@ -55,7 +55,8 @@ void SectorsView::SetPicture(std::shared_ptr<const labmodel::SectorPicture> pict
     status_->setText(title);
     QChart* r = NewChart(tr("Sector failure rate"));
     auto* rx = new QValueAxis;
-    double x0 = p.snrDb.empty() ? 0 : p.snrDb.front(), x1 = p.snrDb.empty() ? 1 : p.snrDb.back();
+    double x0 = p.planned.empty() ? 0 : p.planned.front();
+    double x1 = p.planned.empty() ? 1 : p.planned.back();
     if (x1 <= x0) x0 -= 0.5, x1 += 0.5;
     rx->setRange(x0, x1);
     rx->setLabelFormat("%g");
@@ -90,19 +91,21 @@ void SectorsView::SetPicture(std::shared_ptr<const labmodel::SectorPicture> pict
         for (int w : round) most = std::max(most, w);
     }
     auto* tx = new QValueAxis;
-    tx->setRange(1, iterations);
+    tx->setRange(0, iterations - 1);
+    tx->setTickCount(std::min(iterations, 11));
     tx->setLabelFormat("%d");
     auto* ty = new QValueAxis;
     ty->setRange(0, most);
+    ty->applyNiceNumbers();
     ty->setLabelFormat("%d");
-    AddAxisTo(t, tx, tr("local iteration"), Qt::AlignBottom);
-    AddAxisTo(t, ty, tr("wrong user bits"), Qt::AlignLeft);
+    AddAxisTo(t, tx, tr("local iteration (0: the decoder's input)"), Qt::AlignBottom);
+    AddAxisTo(t, ty, tr("wrong bits"), Qt::AlignLeft);
     for (std::size_t g = 0; g < p.trace.wrong.size(); ++g) {
         QLineSeries* s = Series(t, tr("round %1").arg(g + 1),
                                 QColor::fromHsv(static_cast<int>(g * 67 % 360), 200, 190),
                                 Qt::SolidLine, tx, ty);
         for (std::size_t i = 0; i < p.trace.wrong[g].size(); ++i)
-            s->append(static_cast<double>(i + 1), p.trace.wrong[g][i]);
+            s->append(static_cast<double>(i), p.trace.wrong[g][i]);
     }
     for (auto [view, chart] : {std::pair{rates_, r}, {trace_, t}}) {
         QChart* old = view->chart();

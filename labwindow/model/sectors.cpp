@@ -38,6 +38,7 @@ bool ComputeSectors(const LabSettings& settings, const std::atomic<bool>& stop,
     if (!SectorSettingsOf(settings, s).empty()) return false;
     SectorPicture picture;
     picture.detector = s.detector;
+    picture.planned = SectorSnrs(settings);
     picture.trace = engine::TraceSector(s, engine::GeometryOf(s, settings.snrDb), 0);
     if (stop.load()) return false;
     done(picture);

@@ -28,6 +28,7 @@ std::string SectorSettingsOf(const LabSettings& settings, engine::SectorSettings
 std::vector<double> SectorSnrs(const LabSettings& settings);
 
 struct SectorPicture {
+    std::vector<double> planned; // every point's SNR, done or not
     std::vector<double> snrDb;
     std::vector<engine::SectorGeometry> geometry;
     std::vector<engine::SectorCounts> counts;

@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include "choices/channel.h"
+#include "labwindow/model/sectors.h"
 #include "labwindow/style.h"
 #include "tests/labwindow/window_fixture.h"
 
@@ -373,3 +374,28 @@ TEST(LabWindowViews, EveryDetectorAndChannelOptionHasItsControl) {
 }
 
 } // namespace
+
+TEST(LabWindowViews, TheSectorsTabRunsEachPointAndTracesOneSector) {
+    labmodel::LabSettings s = QuickSettings();
+    ASSERT_EQ(labmodel::SetTarget(s, "e2pr4"), "");
+    s.snrDb = 18;
+    labmodel::Tick(s, detectors::Find("maxlog")->kind, true);
+    auto w = MakeWindow({1024, 700}, s);
+    ShowTab(*w, LabWindow::kSectorsTab);
+    const std::size_t points = labmodel::SectorSnrs(s).size();
+    ASSERT_EQ(points, 7u);
+    ASSERT_TRUE(Until([&] {
+        return w->sectors->Picture() != nullptr && w->sectors->Picture()->counts.size() >= 2;
+    }));
+    const labmodel::SectorPicture& p = *w->sectors->Picture();
+    EXPECT_EQ(p.detector, detectors::Find("maxlog")->kind);
+    EXPECT_EQ(p.snrDb.front(), 16.5);
+    // Above the waterfall every sector decodes; the traced one in one round.
+    EXPECT_EQ(p.counts[1].Errors(), 0u);
+    EXPECT_EQ(p.counts[1].sectors, labmodel::kSectorSectors);
+    ASSERT_EQ(p.trace.wrong.size(), 1u);
+    EXPECT_EQ(p.trace.wrong[0].size(), 11u);
+    EXPECT_EQ(p.trace.wrong[0].back(), 0);
+    EXPECT_TRUE(p.trace.syndromeZero);
+    Keep(ViewPicture(*w, LabWindow::kSectorsTab), "sectors");
+}
