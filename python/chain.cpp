@@ -677,21 +677,28 @@ their own.
                         "extrinsic: the posterior less the a-priori. "
                       : "") +
             kTailDoc;
-        const py::arg channelArg = NeedsChannel(row) ? py::arg(on) : py::arg(on) = "e3pr4";
-        if (row.soft)
-            m.def(
-                row.name,
-                [r](py::object y, py::object target, py::object tail, py::object apriori,
-                    bool extrinsic) { return Decide(*r, y, target, tail, apriori, extrinsic); },
-                py::arg("y"), channelArg, py::arg("tail") = py::none(),
-                py::arg("apriori") = py::none(), py::arg("extrinsic") = false, doc.c_str());
+        // The channel's argument as a py::arg (required) or a py::arg_v (a
+        // target with its default): one type for both would drop the default.
+        auto define = [&](auto channelArg) {
+            if (row.soft)
+                m.def(
+                    row.name,
+                    [r](py::object y, py::object target, py::object tail, py::object apriori,
+                        bool extrinsic) { return Decide(*r, y, target, tail, apriori, extrinsic); },
+                    py::arg("y"), channelArg, py::arg("tail") = py::none(),
+                    py::arg("apriori") = py::none(), py::arg("extrinsic") = false, doc.c_str());
+            else
+                m.def(
+                    row.name,
+                    [r](py::object y, py::object target, py::object tail) {
+                        return Decide(*r, y, target, tail, py::none(), false);
+                    },
+                    py::arg("y"), channelArg, py::arg("tail") = py::none(), doc.c_str());
+        };
+        if (NeedsChannel(row))
+            define(py::arg(on));
         else
-            m.def(
-                row.name,
-                [r](py::object y, py::object target, py::object tail) {
-                    return Decide(*r, y, target, tail, py::none(), false);
-                },
-                py::arg("y"), channelArg, py::arg("tail") = py::none(), doc.c_str());
+            define(py::arg_v(on, "e3pr4"));
     }
 }
 

@@ -39,7 +39,8 @@ SLICER_NEEDS = "the slicer needs an integer target with an odd first coefficient
     (lambda: quorvane.slicer(Y[:0], tail="none"), ValueError, "y: is empty"),
     (lambda: quorvane.slicer(Y, target="1,0.8,-0.3"), ValueError, "target: " + SLICER_NEEDS),
     (lambda: quorvane.Detector("slicer", "2,1"), ValueError, "kind: " + SLICER_NEEDS),
-    (lambda: quorvane.Detector("nmpl"), ValueError, "kind: 'nmpl' is not a detector (slicer, viterbi, npml)"),
+    (lambda: quorvane.Detector("nmpl"), ValueError, "kind: 'nmpl' is not a detector (slicer, viterbi, npml, bcjr, maxlog, sova, "
+     "npbcjr)"),
     (lambda: quorvane.Detector("npml"), ValueError, "kind: npml predicts the noise an equalizer colours"),
     (lambda: quorvane.npml(Y, "e3pr4"), TypeError, "channel: expected a quorvane.Channel"),
     (lambda: quorvane.npml(Y, quorvane.Channel()), ValueError, "channel: npml predicts the noise"),
@@ -168,10 +169,13 @@ def test_every_detector_and_channel_option_is_offered():
     for name in quorvane.DETECTORS:
         on = quorvane.Channel() if name in quorvane.Channel().detectors else head
         samples = quorvane.Channel().readback(RAW[:2], seed=4) if on is not head else y
-        bits = getattr(quorvane, name)(samples, on)
-        assert np.array_equal(bits, quorvane.Detector(name, on).detect(samples))
+        out = getattr(quorvane, name)(samples, on)
+        bits = quorvane.Detector(name, on).detect(samples)
         ratios = quorvane.Detector(name, on).soft(samples)
         assert ratios.dtype == np.float32 and np.array_equal(ratios < 0, bits == 1)
+        # A soft detector's function gives its ratios, a hard one's its bits.
+        soft = name in ("bcjr", "maxlog", "sova", "npbcjr")
+        assert np.array_equal(out, ratios if soft else bits)
     assert set(head.settings) >= {"channel", "density", "jitter", "taps", "predictor", "tail",
                                   "adc_bits", "noise_stream"}
     with pytest.raises(TypeError, match="unexpected keyword argument 'densty'"):
