@@ -1,9 +1,11 @@
 #include "detectors/forward_backward.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 
 #include "detectors/soft_detector.h"
+#include "detectors/soft_simd.h"
 #include "detectors/table.h"
 
 namespace detectors {
@@ -148,6 +150,32 @@ class ForwardBackwardDetector final : public SoftDetector {
     void Frames(int count, const float* const* y, const float* const* apriori, bool extrinsic,
                 float* const* llr, std::uint8_t* const* raw) override {
         const SoftMode mode = kind_ == Kind::kBcjr ? SoftMode::kExact : SoftMode::kMaxLog;
+        const bool noiseless = Noiseless(variance_);
+        if ((mode == SoftMode::kMaxLog || noiseless) && SoftLanesRun()) {
+            const int n = shape().bits;
+            const std::size_t bits = static_cast<std::size_t>(n);
+            const bool withApriori = apriori != nullptr && !noiseless;
+            la_.resize(withApriori ? bits * kSoftLanes : 0);
+            e_.resize(bits * kSoftLanes);
+            for (int first = 0; first < count; first += kSoftLanes) {
+                const int frames = std::min(kSoftLanes, count - first);
+                const float* laRows[kSoftLanes] = {};
+                float* eRows[kSoftLanes] = {};
+                for (int f = 0; f < frames; ++f) {
+                    eRows[f] = e_.data() + bits * static_cast<std::size_t>(f);
+                    if (!withApriori) continue;
+                    float* row = la_.data() + bits * static_cast<std::size_t>(f);
+                    for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
+                    laRows[f] = row;
+                }
+                MaxlogLanes(trellis_, MetricFactor(variance_), frames, y + first, n, shape().tail,
+                            withApriori ? laRows : nullptr, eRows, lanes_);
+                for (int f = 0; f < frames; ++f)
+                    FinishRatios(n, noiseless, eRows[f], laRows[f], extrinsic, llr[first + f],
+                                 raw[first + f]);
+            }
+            return;
+        }
         for (int f = 0; f < count; ++f)
             SoftPlain(trellis_, mode, variance_, y[f], shape().bits, shape().tail,
                       apriori != nullptr ? apriori[f] : nullptr, extrinsic, llr[f], raw[f]);
@@ -157,6 +185,8 @@ class ForwardBackwardDetector final : public SoftDetector {
     Kind kind_;
     SoftTrellis trellis_;
     double variance_;
+    std::vector<float> la_, e_;
+    SoftLaneScratch lanes_;
 };
 
 } // namespace

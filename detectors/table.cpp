@@ -66,7 +66,7 @@ const std::vector<Row>& Table() {
         {.kind = Kind::kMaxlog,
          .name = "maxlog",
          .title = "max-log-MAP",
-         .label = "Ma&x-log-MAP",
+         .label = "Ma&xlog",
          .help = "the forward-backward recursions with max alone: ratios of best-path metric "
                  "differences",
          .colour = 0xE08A00,
@@ -92,7 +92,7 @@ const std::vector<Row>& Table() {
         {.kind = Kind::kNpbcjr,
          .name = "npbcjr",
          .title = "NP-BCJR",
-         .label = "NP-BCJR (&3)",
+         .label = "NPBCJR (&3)",
          .help = "noise-predictive BCJR: the trellis widened by the predictor's taps, "
                  "whitened-error metrics",
          .colour = 0x6B4E16,

@@ -8,7 +8,9 @@
 
 #include "detectors/forward_backward.h"
 #include "detectors/npbcjr.h"
+#include "detectors/soft_simd.h"
 #include "detectors/sova.h"
+#include "detectors/table.h"
 #include "detectors/viterbi.h"
 #include "frame_fixture.h"
 
@@ -220,6 +222,59 @@ TEST(SoftDetectors, BcjrClaimsWhatItKnowsOnTheIdealChannel) {
         ++checked;
     }
     EXPECT_GE(checked, 6);
+}
+
+TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
+    // 11 frames (a group of eight and one of three) through the table's
+    // maxlog and bcjr detectors, bit for bit as the plain version of one.
+    const int n = 150, count = 11;
+    for (const channel::Target& target : detectors::test::TestTargets())
+        for (detectors::Kind kind : {detectors::Kind::kMaxlog, detectors::Kind::kBcjr})
+            for (int tail : {0, target.Memory()})
+                for (double variance : {0.0, 0.3 * target.Energy() / 3})
+                    for (bool apriori : {false, true}) {
+                        detectors::Setup setup;
+                        setup.target = target;
+                        setup.shape = {n, tail};
+                        setup.noiseVariance = variance;
+                        const auto detector = detectors::Make(kind, setup);
+                        channel::NoiseSource noise(2, tail);
+                        std::vector<Frame> frames;
+                        std::vector<std::vector<float>> la(count),
+                            llr(count, std::vector<float>(n));
+                        std::vector<std::vector<std::uint8_t>> raw(count,
+                                                                   std::vector<std::uint8_t>(n));
+                        std::vector<const float*> ys, las;
+                        std::vector<float*> outs;
+                        std::vector<std::uint8_t*> raws;
+                        for (int f = 0; f < count; ++f) {
+                            frames.emplace_back(channel::FrameEncoder(target), noise, n, tail,
+                                                std::sqrt(0.3 * target.Energy() / 3));
+                            for (int k = 0; k < n; ++k)
+                                la[f].push_back(((k * 5 + f) % 7 - 3) * 0.8f);
+                            ys.push_back(frames[f].y.data());
+                            las.push_back(la[f].data());
+                            outs.push_back(llr[f].data());
+                            raws.push_back(raw[f].data());
+                        }
+                        detector->DetectSoft(count, ys.data(),
+                                             {apriori ? las.data() : nullptr, outs.data(), true},
+                                             raws.data());
+                        const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target);
+                        std::vector<float> want(n);
+                        std::vector<std::uint8_t> decided(n);
+                        for (int f = 0; f < count; ++f) {
+                            detectors::SoftPlain(t,
+                                                 kind == detectors::Kind::kBcjr ? SoftMode::kExact
+                                                                                : SoftMode::kMaxLog,
+                                                 variance, ys[f], n, tail,
+                                                 apriori ? las[f] : nullptr, true, want.data(),
+                                                 decided.data());
+                            ASSERT_EQ(llr[f], want) << target.CoefficientText() << " frame " << f;
+                            ASSERT_EQ(raw[f], decided)
+                                << target.CoefficientText() << " frame " << f;
+                        }
+                    }
 }
 
 } // namespace

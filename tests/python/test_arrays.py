@@ -39,7 +39,8 @@ SLICER_NEEDS = "the slicer needs an integer target with an odd first coefficient
     (lambda: quorvane.slicer(Y[:0], tail="none"), ValueError, "y: is empty"),
     (lambda: quorvane.slicer(Y, target="1,0.8,-0.3"), ValueError, "target: " + SLICER_NEEDS),
     (lambda: quorvane.Detector("slicer", "2,1"), ValueError, "kind: " + SLICER_NEEDS),
-    (lambda: quorvane.Detector("nmpl"), ValueError, "kind: 'nmpl' is not a detector (slicer, viterbi, npml, bcjr"),
+    (lambda: quorvane.Detector("nmpl"), ValueError, "kind: 'nmpl' is not a detector (slicer, viterbi, npml, bcjr, maxlog, sova, "
+     "npbcjr)"),
     (lambda: quorvane.Detector("npml"), ValueError, "kind: npml predicts the noise an equalizer colours"),
     (lambda: quorvane.npml(Y, "e3pr4"), TypeError, "channel: expected a quorvane.Channel"),
     (lambda: quorvane.npml(Y, quorvane.Channel()), ValueError, "channel: npml predicts the noise"),

@@ -1,0 +1,93 @@
+// The soft detectors on 4096-bit frames, eight side by side as the engines
+// run them, per bit of any of them; beside them the eight-frame float
+// Viterbi detector on the same target and samples, their yardstick.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "channel/encoder.h"
+#include "channel/noise.h"
+#include "detectors/table.h"
+#include "detectors/viterbi.h"
+
+namespace {
+
+using namespace detectors;
+
+constexpr int kFrame = 4096;
+constexpr int kFrames = 8;
+const char* const kTargets[] = {"e3pr4", "e2pr4", "epr4"};
+
+// Eight noisy frames with a tail at sigma 0.6 sqrt(d2min / 12), the share of
+// the smallest distance the Viterbi benchmarks use.
+struct Frames {
+    channel::Target target;
+    double sigma = 0;
+    std::vector<std::vector<float>> y;
+    std::vector<std::vector<float>> llr;
+    std::vector<std::vector<std::uint8_t>> out;
+    const float* yp[kFrames];
+    float* lp[kFrames];
+    std::uint8_t* op[kFrames];
+    explicit Frames(const char* name) {
+        channel::Target::Parse(name, target);
+        sigma = 0.6 * std::sqrt(target.D2Min() / 12);
+        const channel::FrameEncoder encoder(target);
+        const int tail = target.Memory();
+        for (int f = 0; f < kFrames; ++f) {
+            channel::NoiseSource noise(7, static_cast<std::uint64_t>(f));
+            std::vector<std::uint8_t> raw(kFrame), prec(kFrame);
+            std::vector<float> clean(kFrame + tail);
+            y.emplace_back(kFrame + tail);
+            llr.emplace_back(kFrame);
+            out.emplace_back(kFrame);
+            noise.RandomBits(raw.data(), kFrame);
+            encoder.Precode(raw.data(), kFrame, prec.data());
+            encoder.Levels(prec.data(), kFrame, tail, clean.data());
+            noise.AddNoise(clean.data(), y.back().data(), kFrame + tail, sigma);
+        }
+        for (int f = 0; f < kFrames; ++f)
+            yp[f] = y[f].data(), lp[f] = llr[f].data(), op[f] = out[f].data();
+    }
+};
+
+void BM_ViterbiYardstick(benchmark::State& state) {
+    Frames f(kTargets[state.range(0)]);
+    state.SetLabel(f.target.Name());
+    Viterbi v(f.target);
+    for (auto _ : state) {
+        v.DetectFrames(kFrames, f.yp, kFrame, f.target.Memory(), f.op);
+        benchmark::DoNotOptimize(f.op[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrames * kFrame);
+}
+BENCHMARK(BM_ViterbiYardstick)->DenseRange(0, 2);
+
+// range(0): the kind, range(1): the target.
+void BM_Soft(benchmark::State& state) {
+    const Kind kind = static_cast<Kind>(state.range(0));
+    Frames f(kTargets[state.range(1)]);
+    Setup setup;
+    setup.target = f.target;
+    setup.shape = {kFrame, f.target.Memory()};
+    setup.noiseVariance = f.sigma * f.sigma;
+    setup.predictionVariance = f.sigma * f.sigma * 0.8;
+    setup.predictor = {0.3f, -0.1f};
+    state.SetLabel(std::string(KindName(kind)) + ", " + f.target.Name());
+    const auto detector = Make(kind, setup);
+    for (auto _ : state) {
+        detector->DetectSoft(kFrames, f.yp, {nullptr, f.lp, false}, f.op);
+        benchmark::DoNotOptimize(f.lp[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrames * kFrame);
+}
+BENCHMARK(BM_Soft)
+    ->ArgsProduct({{static_cast<int>(Kind::kMaxlog), static_cast<int>(Kind::kBcjr)}, {0, 1, 2}})
+    ->Args({static_cast<int>(Kind::kSova), 0})
+    ->Args({static_cast<int>(Kind::kSova), 1})
+    ->Args({static_cast<int>(Kind::kNpbcjr), 1});
+
+} // namespace
