@@ -47,25 +47,40 @@ int BerWidth(Kind kind) {
     return static_cast<int>(std::string(KindName(kind)).size()) + 4;
 }
 
-void PrintHeader(const std::vector<Kind>& kinds) {
+// By importance sampling a detector's columns are its estimate and its
+// relative standard error (the 95 % interval is in the CSV), and the point's
+// processor seconds end the row.
+void PrintHeader(const std::vector<Kind>& kinds, bool importance) {
     std::printf("%8s  %8s  %14s", "SNR dB", "sigma", "bits");
     for (Kind kind : kinds) {
         const std::string name = KindName(kind);
-        std::printf("  %*s  %*s", ErrorsWidth(kind), (name + " errors").c_str(), BerWidth(kind),
-                    (name + " BER").c_str());
+        if (importance)
+            std::printf("  %*s  %*s", BerWidth(kind) + 3, (name + " BER is").c_str(), 6,
+                        (name.substr(0, 2) + " rse").c_str());
+        else
+            std::printf("  %*s  %*s", ErrorsWidth(kind), (name + " errors").c_str(), BerWidth(kind),
+                        (name + " BER").c_str());
     }
-    std::printf("  %11s\n", "union bound");
+    std::printf("  %11s%s\n", "union bound", importance ? "     cpu s" : "");
 }
 
 void PrintRow(const BerPoint& p) {
+    const bool importance = !p.estimates.empty();
     std::printf("%8.2f  %8.4g  %14llu", p.snrDb, p.sigma,
                 static_cast<unsigned long long>(p.counts.bits));
     for (std::size_t d = 0; d < p.kinds.size(); ++d) {
         const engine::Monitor& m = p.counts.detectors[d];
-        std::printf("  %*llu  %*.4e", ErrorsWidth(p.kinds[d]),
-                    static_cast<unsigned long long>(m.bitErrors), BerWidth(p.kinds[d]), m.Ber());
+        if (importance)
+            std::printf("  %*.4e  %6.3f", BerWidth(p.kinds[d]) + 3, p.estimates[d].ber,
+                        p.estimates[d].rse);
+        else
+            std::printf("  %*llu  %*.4e", ErrorsWidth(p.kinds[d]),
+                        static_cast<unsigned long long>(m.bitErrors), BerWidth(p.kinds[d]),
+                        m.Ber());
     }
-    std::printf("  %11.4e\n", p.unionBound);
+    std::printf("  %11.4e", p.unionBound);
+    if (importance) std::printf("  %8.2f", p.cpuSeconds);
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -296,7 +311,7 @@ class BerReporter final : public engine::SweepReporter {
                     choices::SoftNoiseText(design.DetectorNoise().front(),
                                            design.predictionVariance, design.settings.Recording());
         if (table_ && !headed_) {
-            PrintHeader(p.kinds);
+            PrintHeader(p.kinds, options_.channel.estimator == engine::Estimator::kImportance);
             headed_ = true;
         }
         // One status line per point, so its rate and time left are the point's.

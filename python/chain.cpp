@@ -675,21 +675,29 @@ their own.
                         "extrinsic: the posterior less the a-priori. "
                       : "") +
             kTailDoc;
-        const py::arg channelArg = NeedsChannel(row) ? py::arg(on) : py::arg(on) = "e3pr4";
-        if (row.soft)
-            m.def(
-                row.name,
-                [r](py::object y, py::object target, py::object tail, py::object apriori,
-                    bool extrinsic) { return Decide(*r, y, target, tail, apriori, extrinsic); },
-                py::arg("y"), channelArg, py::arg("tail") = py::none(),
-                py::arg("apriori") = py::none(), py::arg("extrinsic") = false, doc.c_str());
+        // The channel's argument with its default, or without one where the
+        // row needs a head's Channel: a py::arg_v copied into a py::arg would
+        // lose the default.
+        auto define = [&](auto channelArg) {
+            if (row.soft)
+                m.def(
+                    row.name,
+                    [r](py::object y, py::object target, py::object tail, py::object apriori,
+                        bool extrinsic) { return Decide(*r, y, target, tail, apriori, extrinsic); },
+                    py::arg("y"), channelArg, py::arg("tail") = py::none(),
+                    py::arg("apriori") = py::none(), py::arg("extrinsic") = false, doc.c_str());
+            else
+                m.def(
+                    row.name,
+                    [r](py::object y, py::object target, py::object tail) {
+                        return Decide(*r, y, target, tail, py::none(), false);
+                    },
+                    py::arg("y"), channelArg, py::arg("tail") = py::none(), doc.c_str());
+        };
+        if (NeedsChannel(row))
+            define(py::arg(on));
         else
-            m.def(
-                row.name,
-                [r](py::object y, py::object target, py::object tail) {
-                    return Decide(*r, y, target, tail, py::none(), false);
-                },
-                py::arg("y"), channelArg, py::arg("tail") = py::none(), doc.c_str());
+            define(py::arg(on) = "e3pr4");
     }
 }
 

@@ -111,6 +111,8 @@ py::array PointsArray(const choices::ChannelChoice& choice,
     for (const engine::BerPoint& p : points)
         targets.push_back(choices::ChainFor(choice, p.target).TargetName());
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<std::string> names = columns.Names();
+    const auto bound = std::find(names.begin(), names.end(), "union_bound");
     return Table(
         points.size(), columns.Names(),
         [&](const std::string& name) {
@@ -134,13 +136,18 @@ py::array PointsArray(const choices::ChannelChoice& choice,
                     v = p.sigma;
                 } else if (name == "union_bound") {
                     v = p.unionBound;
+                } else if (const auto at = std::find(names.begin(), names.end(), name);
+                           at > bound) {
+                    // Importance sampling's cells, after the union bound.
+                    v = choices::ImportanceCells(columns,
+                                                 p)[static_cast<std::size_t>(at - bound - 1)];
                 } else {
                     for (detectors::Kind kind : columns.kinds) {
                         const std::string k = detectors::KindName(kind);
                         const engine::Monitor* m = p.CountsOf(kind);
                         if (m != nullptr && name == k + "_errors")
                             v = static_cast<double>(m->bitErrors);
-                        if (m != nullptr && name == k + "_ber") v = m->Ber();
+                        if (m != nullptr && name == k + "_ber" && !columns.importance) v = m->Ber();
                     }
                 }
                 values.mutable_at(i) = v;
