@@ -138,16 +138,22 @@ platform::Colour TargetColour(std::size_t t) {
 platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>& points) {
     const bool several = options.channel.targets.size() > 1;
     const bool recording = options.channel.chain.Recording();
+    const bool importance = options.channel.estimator == engine::Estimator::kImportance;
     const engine::ChainSettings first = choices::ChainFor(options.channel, 0);
     const double energy = engine::SignalEnergy(first);
     platform::Chart chart;
     chart.width = options.width;
     chart.height = options.height;
-    chart.title = "Bit-error rate against SNR, " +
-                  (several ? std::to_string(options.channel.targets.size()) + " targets"
-                           : first.TargetName()) +
-                  ", frames of " + std::to_string(options.settings.frame) + " bits";
+    chart.title =
+        "Bit-error rate against SNR, " +
+        (several ? std::to_string(options.channel.targets.size()) + " targets"
+                 : first.TargetName()) +
+        (importance ? ", trials of " + std::to_string(engine::TrialFrame(
+                                           options.settings, engine::ImportanceSettings{}))
+                    : ", frames of " + std::to_string(options.settings.frame)) +
+        " bits";
     if (first.adcBits > 0) chart.title += ", " + std::to_string(first.adcBits) + "-bit converter";
+    if (importance) chart.title += ", importance sampled";
     if (recording) chart.subtitle = choices::ChannelText(first);
     chart.legendRight = several;
 
@@ -190,6 +196,9 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
                         : Series(std::string(detectors::KindTitle(kind)) + ", measured",
                                  platform::ChartSeries::Kind::Points, ColourOf(kind));
             series.dotted = several && kind == Kind::kSlicer;
+            if (importance && !several)
+                series.name =
+                    std::string(detectors::KindTitle(kind)) + ", importance sampled, 95 % interval";
             int left = 0;
             bool ran = false;
             for (const BerPoint& p : points) {
@@ -197,15 +206,24 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
                 const int d = IndexOf(p.kinds, kind);
                 if (d < 0) continue;
                 ran = true;
-                const engine::Monitor& m = p.counts.detectors[static_cast<std::size_t>(d)];
-                if (m.bitErrors == 0) {
+                const std::size_t at = static_cast<std::size_t>(d);
+                const engine::Monitor& m = p.counts.detectors[at];
+                const double rate = at < p.estimates.size() ? p.estimates[at].ber : m.Ber();
+                if (rate == 0) {
                     ++left;
                     continue;
                 }
                 series.x.push_back(p.snrDb);
-                series.y.push_back(m.Ber());
-                lowest = std::min(lowest, m.Ber());
-                highest = std::max(highest, m.Ber());
+                series.y.push_back(rate);
+                lowest = std::min(lowest, rate);
+                highest = std::max(highest, rate);
+                if (at < p.estimates.size()) {
+                    // The interval's bar, its foot kept on the axis.
+                    const engine::Estimate& e = p.estimates[at];
+                    series.low.push_back(std::max(e.low, rate * 1e-3));
+                    series.high.push_back(e.high);
+                    lowest = std::min(lowest, series.low.back());
+                }
             }
             if (!ran) continue;
             measured.push_back(series);
