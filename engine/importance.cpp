@@ -14,6 +14,7 @@ namespace engine {
 
 void ImportanceSums::Add(const ImportanceSums& other) {
     trials += other.trials;
+    plainTrials += other.plainTrials;
     if (frame == 0) frame = other.frame;
     if (detectors.size() < other.detectors.size()) detectors.resize(other.detectors.size());
     for (std::size_t d = 0; d < other.detectors.size(); ++d) {
@@ -315,7 +316,8 @@ class TrialRunner {
         double weights[kBatch];
         for (int t = 0; t < trials; t += kBatch) {
             const int batch = std::min(kBatch, trials - t);
-            for (int i = 0; i < batch; ++i) weights[i] = Trial(source, frames_[i]);
+            for (int i = 0; i < batch; ++i)
+                weights[i] = Trial(source, frames_[i], sums.plainTrials);
             for (std::size_t d = 0; d < detectors_.size(); ++d) {
                 std::uint8_t* out[kBatch];
                 for (int i = 0; i < kBatch; ++i) out[i] = decided_[d * kBatch + i].data();
@@ -342,7 +344,7 @@ class TrialRunner {
 
   private:
     // One trial into `frame`: its weight p / (mixture's density).
-    double Trial(channel::NoiseSource& source, Frame& frame) {
+    double Trial(channel::NoiseSource& source, Frame& frame, std::uint64_t& plain) {
         const detectors::FrameShape shape = chain_.Shape();
         const int n = shape.bits;
         // The component, then its start: no draw when the mixture is the
@@ -363,6 +365,7 @@ class TrialRunner {
                     chosen->firstStart + static_cast<int>(((source.Bits() >> 32) * starts) >> 32);
             }
         }
+        plain += chosen == nullptr ? 1 : 0;
         source.RandomBits(frame.raw.data(), n);
         const channel::FrameEncoder& encoder = chain_.Encoder();
         encoder.Precode(frame.raw.data(), n, frame.prec.data());
@@ -462,9 +465,15 @@ bool EnoughImportance(const BerSettings& settings, const ImportanceSettings& imp
                       const ImportanceSums& total) {
     if (total.trials * static_cast<std::uint64_t>(total.frame) >= settings.bits) return true;
     if (total.detectors.empty()) return false;
+    const double plainBits =
+        static_cast<double>(total.plainTrials) * static_cast<double>(total.frame);
     for (std::size_t d = 0; d < total.detectors.size(); ++d) {
         if (total.detectors[d].hits < importance.minHits) return false;
-        if (total.EstimateOf(d).rse > importance.rse) return false;
+        const Estimate e = total.EstimateOf(d);
+        if (e.rse > importance.rse) return false;
+        if (plainBits < static_cast<double>(importance.checkBits) &&
+            plainBits * e.ber < importance.checkErrors)
+            return false;
     }
     return true;
 }

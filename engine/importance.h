@@ -65,6 +65,13 @@ struct ImportanceSettings {
     double plainShare = 0.1;    // the channel's own share of the mixture; 1: plain counting
     double shiftScale = 1;      // how far toward the boundary the noise is moved
     std::uint64_t minHits = 20; // error trials a detector needs before its error is believed
+    // A region of errors the events miss (long bursts at low SNR) is seen
+    // only by the channel's own trials, and its error is then not in the
+    // relative error: so a point also waits until those trials alone expect
+    // checkErrors wrong bits at its estimate, unless that takes more than
+    // checkBits of them (where counting no longer reaches).
+    double checkErrors = 100;
+    std::uint64_t checkBits = 4'000'000;
 };
 
 // One detector's estimate at a point.
@@ -79,7 +86,8 @@ struct Estimate {
 // Sums of the weighted errors per trial: X_t = weight_t * wrong bits of t.
 struct ImportanceSums {
     std::uint64_t trials = 0;
-    int frame = 0; // data bits per trial
+    std::uint64_t plainTrials = 0; // drawn from the channel itself
+    int frame = 0;                 // data bits per trial
     struct Sums {
         long double sum = 0, squares = 0;
         std::uint64_t hits = 0, bitErrors = 0;
