@@ -1,6 +1,8 @@
 #include "choices/ber_table.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace choices {
 
@@ -13,6 +15,12 @@ std::vector<std::string> BerColumns::Names() const {
         names.push_back(std::string(detectors::KindName(kind)) + "_ber");
     }
     names.push_back("union_bound");
+    if (importance) {
+        for (detectors::Kind kind : kinds)
+            for (const char* part : {"_ber_is", "_rse", "_ber_low", "_ber_high"})
+                names.push_back(std::string(detectors::KindName(kind)) + part);
+        names.push_back("cpu_s");
+    }
     if (timing) {
         names.push_back("slips");
         names.push_back("rms_phase");
@@ -24,6 +32,7 @@ BerColumns BerColumnsOf(const ChannelChoice& choice) {
     BerColumns columns;
     columns.target = choice.targets.size() > 1;
     columns.timing = choice.chain.timing.on;
+    columns.importance = choice.estimator == engine::Estimator::kImportance;
     const bool head = choice.chain.Recording();
     for (const detectors::Row& row : detectors::Table()) {
         const bool named = std::find(choice.detectors.begin(), choice.detectors.end(), row.kind) !=
@@ -34,6 +43,23 @@ BerColumns BerColumnsOf(const ChannelChoice& choice) {
             columns.kinds.push_back(row.kind);
     }
     return columns;
+}
+
+std::vector<double> ImportanceCells(const BerColumns& columns, const engine::BerPoint& p) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> cells;
+    for (detectors::Kind kind : columns.kinds) {
+        const auto at = std::find(p.kinds.begin(), p.kinds.end(), kind);
+        const std::size_t d = static_cast<std::size_t>(at - p.kinds.begin());
+        if (at == p.kinds.end() || d >= p.estimates.size()) {
+            cells.insert(cells.end(), {nan, nan, nan, nan});
+            continue;
+        }
+        const engine::Estimate& e = p.estimates[d];
+        cells.insert(cells.end(), {e.ber, e.rse, e.low, e.high});
+    }
+    cells.push_back(p.cpuSeconds);
+    return cells;
 }
 
 void WriteBerCsv(std::FILE* file, const ChannelChoice& choice,
@@ -53,10 +79,20 @@ void WriteBerCsv(std::FILE* file, const ChannelChoice& choice,
                 std::fputs(",,", file);
                 continue;
             }
-            std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(m->bitErrors),
-                         m->Ber());
+            std::fprintf(file, ",%llu", static_cast<unsigned long long>(m->bitErrors));
+            if (columns.importance)
+                std::fputs(",", file);
+            else
+                std::fprintf(file, ",%.9g", m->Ber());
         }
         std::fprintf(file, ",%.9g", p.unionBound);
+        if (columns.importance)
+            for (double cell : ImportanceCells(columns, p)) {
+                if (std::isnan(cell))
+                    std::fputs(",", file);
+                else
+                    std::fprintf(file, ",%.9g", cell);
+            }
         if (columns.timing)
             std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(p.counts.slipFrames),
                          p.counts.RmsPhase());
@@ -73,6 +109,8 @@ engine::SweepSettings SweepOf(const ChannelChoice& choice, const engine::BerSett
     s.detectors = NamedDetectors(choice);
     s.sigmas = sigmas;
     s.snrDbs = snrDbs;
+    s.estimator = choice.estimator;
+    s.importance.rse = choice.rse;
     return s;
 }
 

@@ -10,6 +10,7 @@
 #include "choices/targets.h"
 #include "detectors/table.h"
 #include "engine/chain.h"
+#include "engine/importance.h"
 
 namespace choices {
 
@@ -19,6 +20,10 @@ struct ChannelChoice {
     // The detectors named, in the order given; none: every default one that
     // applies.
     std::vector<detectors::Kind> detectors;
+    // How ber measures its rates: counting, or importance sampling ending at
+    // a relative standard error.
+    engine::Estimator estimator = engine::Estimator::kCounting;
+    double rse = engine::ImportanceSettings{}.rse;
     // The options given, by their flags ("--density"), in the table's order.
     std::vector<std::string> given;
 };

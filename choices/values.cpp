@@ -78,6 +78,18 @@ std::string CheckNumberIn(double value, double lo, double hi, const std::string&
     return {};
 }
 
+std::string CheckRse(double rse, const std::string& shown) {
+    return CheckNumberIn(rse, kMinRse, kMaxRse, shown);
+}
+
+std::string ParseRse(const std::string& text, double& rse) {
+    double v = 0;
+    if (std::string error = ParseNumber(text, v); !error.empty()) return error;
+    if (std::string error = CheckRse(v, text); !error.empty()) return error;
+    rse = v;
+    return {};
+}
+
 std::string CheckCount(double value, std::uint64_t lo, std::uint64_t hi, const std::string& shown) {
     if (!std::isfinite(value) || value != std::floor(value))
         return Quoted(shown) + " is not a whole number";

@@ -41,6 +41,11 @@ inline constexpr std::uint64_t kMaxEventLen = 24;
 // largest trellis's windows to a few tens of megabytes.
 inline constexpr std::uint64_t kMaxDepth = 65536;
 
+// An importance-sampled point ends at this relative standard error: from
+// kMinRse (a few thousand error trials) to kMaxRse (the estimate's own size).
+inline constexpr double kMinRse = 0.005;
+inline constexpr double kMaxRse = 1;
+
 // Worker threads when none are asked for: every core, at most kMaxThreads.
 int DefaultThreads();
 
@@ -69,6 +74,8 @@ std::string CheckOdd(std::uint64_t taps, const std::string& shown);
 
 // An update depth 0 ... kMaxDepth.
 std::string CheckDepth(double depth, const std::string& shown);
+// A relative standard error kMinRse ... kMaxRse.
+std::string CheckRse(double rse, const std::string& shown);
 
 // A picture's sides, each a whole number kMinPicture ... kMaxPicture.
 std::string CheckSize(double width, double height, const std::string& shown);
@@ -84,6 +91,7 @@ std::string ParseSigma(const std::string& text, double& sigma);
 std::string ParsePositive(const std::string& text, double& value); // a finite number > 0
 std::string ParseSigmaList(const std::string& text, std::vector<double>& sigmas); // S[,S...]
 std::string ParseSnr(const std::string& text, double& db);
+std::string ParseRse(const std::string& text, double& rse);
 std::string ParseSnrRange(const std::string& text, std::vector<double>& dbs); // DB or FROM:TO:STEP
 std::string ParseSnrList(const std::string& text, std::vector<double>& dbs);  // DB[,DB...]
 // zero (true: the target's memory of zero precoder bits after each frame) or none.

@@ -1,6 +1,7 @@
 #include "engine/ber_sweep.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "channel/bounds.h"
 
@@ -59,7 +60,38 @@ void End(const BerSetup& setup, const ChannelDesign& design,
                            : channel::UnionBound(events, point.sigma);
 }
 
+// A point by importance sampling, its estimates and counts into `point`.
+// In a cluster run every process runs the whole point itself: the estimate
+// is the same on each (its chunks and their order are), rank 0 reports it.
+bool Estimated(const BerSettings& settings, const ImportanceSettings& importance,
+               const BerSetup& setup, const ChannelDesign& design, const std::atomic<bool>& stop,
+               BerPoint& point, const std::function<void(const PointCounts&)>& report) {
+    const std::clock_t start = std::clock();
+    ImportanceSums sums;
+    auto progress = [&](const ImportanceSums& s) {
+        if (report) report(s.Counts());
+    };
+    const bool done =
+        RunImportancePoint(settings, importance, setup, design, point.index, stop, sums, progress);
+    point.cpuSeconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    point.counts = sums.Counts();
+    point.estimates.clear();
+    for (std::size_t d = 0; d < sums.detectors.size(); ++d)
+        point.estimates.push_back(sums.EstimateOf(d));
+    return done;
+}
+
 } // namespace
+
+bool RunImportanceBerPoint(const BerSettings& settings, const ImportanceSettings& importance,
+                           const BerSetup& setup, const std::vector<channel::ErrorEvent>& events,
+                           const std::atomic<bool>& stop, BerPoint& point) {
+    const ChannelDesign design = DesignChannel(setup.chain, point.sigma);
+    Begin(setup, design, point);
+    if (!Estimated(settings, importance, setup, design, stop, point, {})) return false;
+    End(setup, design, events, point);
+    return true;
+}
 
 bool RunBerPoint(const BerSettings& settings, const BerSetup& setup,
                  const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
@@ -92,7 +124,10 @@ SweepEnd RunSweep(const SweepSettings& settings, const std::atomic<bool>& stop,
             reporter.PointBegins(p, design);
             auto report = [&](const PointCounts& c) { reporter.Progress(p, c); };
             const int index = static_cast<int>(i);
-            if (peers == nullptr) {
+            if (settings.estimator == Estimator::kImportance) {
+                if (!Estimated(settings.run, settings.importance, setup, design, stop, p, report))
+                    return SweepEnd::kStopped;
+            } else if (peers == nullptr) {
                 if (!RunPoint(settings.run, setup, design, index, stop, p.counts, report))
                     return SweepEnd::kStopped;
             } else {

@@ -15,6 +15,7 @@
 #include "engine/chain.h"
 #include "engine/cluster.h"
 #include "engine/error_rate.h"
+#include "engine/importance.h"
 
 namespace engine {
 
@@ -27,6 +28,11 @@ struct BerPoint {
     PointCounts counts;                 // one monitor per detector
     double unionBound = 0;              // of the Viterbi detector's raw-bit error rate
     std::string coefficients;           // the target's, designed at this point for gprL
+    // By importance sampling: each detector's estimate, in the order of the
+    // counts (which then hold the trials' bits and the wrong bits seen), and
+    // the processor time the point took. Empty when counted.
+    std::vector<Estimate> estimates;
+    double cpuSeconds = 0;
 
     // The counts of a detector, or null where it did not run.
     const Monitor* CountsOf(detectors::Kind kind) const;
@@ -52,6 +58,9 @@ struct SweepSettings {
     std::vector<detectors::Kind> detectors;
     // The noise levels: deviations, or SNRs in dB (one list empty).
     std::vector<double> sigmas, snrDbs;
+    // Counting, or importance sampling with its settings.
+    Estimator estimator = Estimator::kCounting;
+    ImportanceSettings importance;
 
     std::size_t Levels() const { return sigmas.empty() ? snrDbs.size() : sigmas.size(); }
 };
@@ -91,5 +100,9 @@ SweepEnd RunSweep(const SweepSettings& settings, const std::atomic<bool>& stop,
 bool RunBerPoint(const BerSettings& settings, const BerSetup& setup,
                  const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
                  BerPoint& point);
+// The same by importance sampling.
+bool RunImportanceBerPoint(const BerSettings& settings, const ImportanceSettings& importance,
+                           const BerSetup& setup, const std::vector<channel::ErrorEvent>& events,
+                           const std::atomic<bool>& stop, BerPoint& point);
 
 } // namespace engine

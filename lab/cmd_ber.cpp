@@ -47,25 +47,40 @@ int BerWidth(Kind kind) {
     return static_cast<int>(std::string(KindName(kind)).size()) + 4;
 }
 
-void PrintHeader(const std::vector<Kind>& kinds) {
+// By importance sampling a detector's columns are its estimate and its
+// relative standard error (the 95 % interval is in the CSV), and the point's
+// processor seconds end the row.
+void PrintHeader(const std::vector<Kind>& kinds, bool importance) {
     std::printf("%8s  %8s  %14s", "SNR dB", "sigma", "bits");
     for (Kind kind : kinds) {
         const std::string name = KindName(kind);
-        std::printf("  %*s  %*s", ErrorsWidth(kind), (name + " errors").c_str(), BerWidth(kind),
-                    (name + " BER").c_str());
+        if (importance)
+            std::printf("  %*s  %*s", BerWidth(kind) + 3, (name + " BER is").c_str(), 6,
+                        (name.substr(0, 2) + " rse").c_str());
+        else
+            std::printf("  %*s  %*s", ErrorsWidth(kind), (name + " errors").c_str(), BerWidth(kind),
+                        (name + " BER").c_str());
     }
-    std::printf("  %11s\n", "union bound");
+    std::printf("  %11s%s\n", "union bound", importance ? "     cpu s" : "");
 }
 
 void PrintRow(const BerPoint& p) {
+    const bool importance = !p.estimates.empty();
     std::printf("%8.2f  %8.4g  %14llu", p.snrDb, p.sigma,
                 static_cast<unsigned long long>(p.counts.bits));
     for (std::size_t d = 0; d < p.kinds.size(); ++d) {
         const engine::Monitor& m = p.counts.detectors[d];
-        std::printf("  %*llu  %*.4e", ErrorsWidth(p.kinds[d]),
-                    static_cast<unsigned long long>(m.bitErrors), BerWidth(p.kinds[d]), m.Ber());
+        if (importance)
+            std::printf("  %*.4e  %6.3f", BerWidth(p.kinds[d]) + 3, p.estimates[d].ber,
+                        p.estimates[d].rse);
+        else
+            std::printf("  %*llu  %*.4e", ErrorsWidth(p.kinds[d]),
+                        static_cast<unsigned long long>(m.bitErrors), BerWidth(p.kinds[d]),
+                        m.Ber());
     }
-    std::printf("  %11.4e\n", p.unionBound);
+    std::printf("  %11.4e", p.unionBound);
+    if (importance) std::printf("  %8.2f", p.cpuSeconds);
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -123,16 +138,22 @@ platform::Colour TargetColour(std::size_t t) {
 platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>& points) {
     const bool several = options.channel.targets.size() > 1;
     const bool recording = options.channel.chain.Recording();
+    const bool importance = options.channel.estimator == engine::Estimator::kImportance;
     const engine::ChainSettings first = choices::ChainFor(options.channel, 0);
     const double energy = engine::SignalEnergy(first);
     platform::Chart chart;
     chart.width = options.width;
     chart.height = options.height;
-    chart.title = "Bit-error rate against SNR, " +
-                  (several ? std::to_string(options.channel.targets.size()) + " targets"
-                           : first.TargetName()) +
-                  ", frames of " + std::to_string(options.settings.frame) + " bits";
+    chart.title =
+        "Bit-error rate against SNR, " +
+        (several ? std::to_string(options.channel.targets.size()) + " targets"
+                 : first.TargetName()) +
+        (importance ? ", trials of " + std::to_string(engine::TrialFrame(
+                                           options.settings, engine::ImportanceSettings{}))
+                    : ", frames of " + std::to_string(options.settings.frame)) +
+        " bits";
     if (first.adcBits > 0) chart.title += ", " + std::to_string(first.adcBits) + "-bit converter";
+    if (importance) chart.title += ", importance sampled";
     if (recording) chart.subtitle = choices::ChannelText(first);
     chart.legendRight = several;
 
@@ -175,6 +196,9 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
                         : Series(std::string(detectors::KindTitle(kind)) + ", measured",
                                  platform::ChartSeries::Kind::Points, ColourOf(kind));
             series.dotted = several && kind == Kind::kSlicer;
+            if (importance && !several)
+                series.name =
+                    std::string(detectors::KindTitle(kind)) + ", importance sampled, 95 % interval";
             int left = 0;
             bool ran = false;
             for (const BerPoint& p : points) {
@@ -182,15 +206,24 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
                 const int d = IndexOf(p.kinds, kind);
                 if (d < 0) continue;
                 ran = true;
-                const engine::Monitor& m = p.counts.detectors[static_cast<std::size_t>(d)];
-                if (m.bitErrors == 0) {
+                const std::size_t at = static_cast<std::size_t>(d);
+                const engine::Monitor& m = p.counts.detectors[at];
+                const double rate = at < p.estimates.size() ? p.estimates[at].ber : m.Ber();
+                if (rate == 0) {
                     ++left;
                     continue;
                 }
                 series.x.push_back(p.snrDb);
-                series.y.push_back(m.Ber());
-                lowest = std::min(lowest, m.Ber());
-                highest = std::max(highest, m.Ber());
+                series.y.push_back(rate);
+                lowest = std::min(lowest, rate);
+                highest = std::max(highest, rate);
+                if (at < p.estimates.size()) {
+                    // The interval's bar, its foot kept on the axis.
+                    const engine::Estimate& e = p.estimates[at];
+                    series.low.push_back(std::max(e.low, rate * 1e-3));
+                    series.high.push_back(e.high);
+                    lowest = std::min(lowest, series.low.back());
+                }
             }
             if (!ran) continue;
             measured.push_back(series);
@@ -296,7 +329,7 @@ class BerReporter final : public engine::SweepReporter {
                     choices::SoftNoiseText(design.DetectorNoise().front(),
                                            design.predictionVariance, design.settings.Recording());
         if (table_ && !headed_) {
-            PrintHeader(p.kinds);
+            PrintHeader(p.kinds, options_.channel.estimator == engine::Estimator::kImportance);
             headed_ = true;
         }
         // One status line per point, so its rate and time left are the point's.

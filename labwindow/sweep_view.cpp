@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QPen>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -110,6 +111,11 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
         delete s;
     }
     measured_.clear();
+    for (QLineSeries* s : bars_) {
+        chart_->removeSeries(s);
+        delete s;
+    }
+    bars_.clear();
     const channel::Target& target = settings.Target();
     const bool recording = settings.Head();
     QString title = tr("Bit-error rate against SNR, %1, frames of %2 bits")
@@ -141,7 +147,9 @@ void SweepView::Preview(const labmodel::LabSettings& settings, const std::vector
                               : tr("Viterbi, union bound"));
     for (detectors::Kind kind : sweep_.detectors) {
         auto* s = new QScatterSeries;
-        s->setName(tr("%1, measured").arg(detectors::KindTitle(kind)));
+        s->setName(sweep_.estimator == engine::Estimator::kImportance
+                       ? tr("%1, importance sampled").arg(detectors::KindTitle(kind))
+                       : tr("%1, measured").arg(detectors::KindTitle(kind)));
         s->setMarkerSize(9);
         s->setColor(ColourOf(kind));
         s->setBorderColor(ColourOf(kind));
@@ -171,9 +179,24 @@ void SweepView::AddPoint(const engine::BerPoint& point) {
     for (std::size_t d = 0; d < measured_.size(); ++d) {
         const engine::Monitor* m = point.CountsOf(sweep_.detectors[d]);
         if (m == nullptr || m->bitErrors == 0) continue;
-        measured_[d]->append(point.snrDb, m->Ber());
-        lowest_ = std::min(lowest_, m->Ber());
-        highest_ = std::max(highest_, m->Ber());
+        const std::size_t at = static_cast<std::size_t>(m - point.counts.detectors.data());
+        const bool estimated = at < point.estimates.size();
+        const double rate = estimated ? point.estimates[at].ber : m->Ber();
+        if (rate == 0) continue;
+        measured_[d]->append(point.snrDb, rate);
+        lowest_ = std::min(lowest_, rate);
+        highest_ = std::max(highest_, rate);
+        if (estimated) {
+            auto* bar = new QLineSeries;
+            bar->setPen(QPen(measured_[d]->color(), 1.5));
+            bar->append(point.snrDb, std::max(point.estimates[at].low, rate * 1e-3));
+            bar->append(point.snrDb, point.estimates[at].high);
+            chart_->addSeries(bar);
+            bar->attachAxis(x_);
+            bar->attachAxis(y_);
+            for (QLegendMarker* marker : chart_->legend()->markers(bar)) marker->setVisible(false);
+            bars_.push_back(bar);
+        }
     }
     if (sweep_.chains.front().Recording() && point.unionBound > 0) {
         bound_->append(point.snrDb, point.unionBound);

@@ -58,6 +58,8 @@ class SweepView : public QWidget {
     QLineSeries* exact_;
     QLineSeries* bound_;
     std::vector<QScatterSeries*> measured_;
+    // Importance sampling's 95 % intervals, a bar a point, out of the legend.
+    std::vector<QLineSeries*> bars_;
     QProgressBar* progress_;
     QLabel* status_;
     engine::SweepSettings sweep_;

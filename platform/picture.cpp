@@ -175,6 +175,16 @@ QImage Render(const Chart& c) {
         chart.addSeries(series);
         series->attachAxis(x);
         series->attachAxis(y);
+        for (std::size_t i = 0; i < s.x.size() && i < s.low.size() && i < s.high.size(); ++i) {
+            auto* bar = new QLineSeries;
+            bar->setPen(QPen(ToQColor(s.colour), 1.5));
+            bar->append(s.x[i], s.low[i]);
+            bar->append(s.x[i], s.high[i]);
+            chart.addSeries(bar);
+            bar->attachAxis(x);
+            bar->attachAxis(y);
+            for (QLegendMarker* m : chart.legend()->markers(bar)) m->setVisible(false);
+        }
     }
 
     if (!c.top.at.empty()) {

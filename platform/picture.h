@@ -79,6 +79,9 @@ struct ChartSeries {
     bool dashed = false; // lines only
     bool dotted = false; // lines only, instead of dashed
     std::vector<double> x, y;
+    // When given, one per point: a vertical bar from low to high through it
+    // (an interval), in the series' colour and out of the legend.
+    std::vector<double> low, high;
 };
 
 struct ChartAxis {

@@ -114,6 +114,8 @@ py::array PointsArray(const choices::ChannelChoice& choice,
     for (const engine::BerPoint& p : points)
         targets.push_back(choices::ChainFor(choice, p.target).TargetName());
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<std::string> names = columns.Names();
+    const auto bound = std::find(names.begin(), names.end(), "union_bound");
     return Table(
         points.size(), columns.Names(),
         [&](const std::string& name) {
@@ -141,13 +143,18 @@ py::array PointsArray(const choices::ChannelChoice& choice,
                     v = static_cast<double>(p.counts.slipFrames);
                 } else if (name == "rms_phase") {
                     v = p.counts.RmsPhase();
+                } else if (const auto at = std::find(names.begin(), names.end(), name);
+                           at > bound) {
+                    // Importance sampling's cells, after the union bound.
+                    v = choices::ImportanceCells(columns,
+                                                 p)[static_cast<std::size_t>(at - bound - 1)];
                 } else {
                     for (detectors::Kind kind : columns.kinds) {
                         const std::string k = detectors::KindName(kind);
                         const engine::Monitor* m = p.CountsOf(kind);
                         if (m != nullptr && name == k + "_errors")
                             v = static_cast<double>(m->bitErrors);
-                        if (m != nullptr && name == k + "_ber") v = m->Ber();
+                        if (m != nullptr && name == k + "_ber" && !columns.importance) v = m->Ber();
                     }
                 }
                 values.mutable_at(i) = v;

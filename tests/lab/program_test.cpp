@@ -295,6 +295,8 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"ber --sigma 0.5 --adc-bits 6 --target 1,0.8,-0.3" + csv, 2},
         {"ber --sigma 0.5 --adc-bits 4 --target 4,4,4,4" + csv, 2},
         {"ber --sigma 0.5 --noise-stream fast" + csv, 2},
+        {"ber --sigma 0.5 --estimator mcmc" + csv, 2},
+        {"ber --sigma 0.5 --estimator is --rse 0.001" + csv, 2},
         {"ber --sigma 0.5 --channel lorentz --target gpr3 --adc-bits 6" + csv, 2},
         {"ber --sigma 0.5 --density 2" + csv, 2},
         {"ber --sigma 0.5 --taps 15" + csv, 2},
