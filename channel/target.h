@@ -72,7 +72,7 @@ class Target {
     bool HasPrecoder() const { return precoder_; }
     std::uint32_t PrecoderTaps() const { return taps_; }
     // The slicer needs the precoder: only then is a level's parity its bit.
-    bool HasSlicer() const { return precoder_; }
+    bool HasSlicer() const { return precoder_ && !nrzi_; }
     // The same target written without its precoder: the raw bits go to the
     // channel as they are (coded runs, whose decoder wants the code's bits
     // unmixed).
@@ -80,8 +80,21 @@ class Target {
         Target t = *this;
         t.precoder_ = false;
         t.taps_ = 0;
+        t.nrzi_ = false;
         return t;
     }
+
+    // The same target behind the NRZI precoder 1 / (1 xor D) that constraint
+    // codes are written with (channel/constraint.h): p_k = c_k xor p_{k-1}.
+    // A level's parity is then no coded bit, so there is no slicer.
+    Target WithNrzi() const {
+        Target t = *this;
+        t.precoder_ = true;
+        t.taps_ = 1;
+        t.nrzi_ = true;
+        return t;
+    }
+    bool IsNrzi() const { return nrzi_; }
 
     // The distinct ideal samples, ascending (as the trellis holds them).
     const std::vector<float>& Levels() const { return levels_; }
@@ -99,6 +112,7 @@ class Target {
     double energy_ = 0;
     bool precoder_ = false;
     std::uint32_t taps_ = 0;
+    bool nrzi_ = false;
     std::vector<float> levels_;
     bool consecutive_ = false;
     Trellis trellis_;

@@ -25,6 +25,14 @@ std::vector<std::string> BerColumns::Names() const {
         names.push_back("slips");
         names.push_back("rms_phase");
     }
+    if (coded) {
+        names.push_back("user_bits");
+        for (detectors::Kind kind : kinds) {
+            names.push_back(std::string(detectors::KindName(kind)) + "_user_errors");
+            names.push_back(std::string(detectors::KindName(kind)) + "_user_ber");
+        }
+        if (ideal) names.push_back("snr_user_db");
+    }
     return names;
 }
 
@@ -33,6 +41,8 @@ BerColumns BerColumnsOf(const ChannelChoice& choice) {
     columns.target = choice.targets.size() > 1;
     columns.timing = choice.chain.timing.on;
     columns.importance = choice.estimator == engine::Estimator::kImportance;
+    columns.coded = choice.chain.constraint != channel::ConstraintKind::kNone;
+    columns.ideal = !choice.chain.Recording();
     const bool head = choice.chain.Recording();
     for (const detectors::Row& row : detectors::Table()) {
         const bool named = std::find(choice.detectors.begin(), choice.detectors.end(), row.kind) !=
@@ -96,6 +106,24 @@ void WriteBerCsv(std::FILE* file, const ChannelChoice& choice,
         if (columns.timing)
             std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(p.counts.slipFrames),
                          p.counts.RmsPhase());
+        if (columns.coded) {
+            const std::uint64_t userBits = p.counts.users.empty() ? 0 : p.counts.users[0].bits;
+            std::fprintf(file, ",%llu", static_cast<unsigned long long>(userBits));
+            for (detectors::Kind kind : columns.kinds) {
+                const auto at = std::find(p.kinds.begin(), p.kinds.end(), kind);
+                const std::size_t d = static_cast<std::size_t>(at - p.kinds.begin());
+                if (at == p.kinds.end() || d >= p.counts.users.size()) {
+                    std::fputs(",,", file);
+                    continue;
+                }
+                const engine::Monitor& m = p.counts.users[d];
+                std::fprintf(file, ",%llu,%.9g", static_cast<unsigned long long>(m.bitErrors),
+                             m.Ber());
+            }
+            if (columns.ideal)
+                std::fprintf(file, ",%.9g",
+                             p.snrDb - 10 * std::log10(ChainFor(choice, p.target).CodeRate()));
+        }
         std::fputc('\n', file);
     }
 }
@@ -105,6 +133,12 @@ engine::SweepSettings SweepOf(const ChannelChoice& choice, const engine::BerSett
                               const std::vector<double>& snrDbs) {
     engine::SweepSettings s;
     s.run = run;
+    // With a constraint code the frame is its words: the user bits asked for
+    // rounded down to whole words (one at least), coded.
+    if (choice.chain.constraint != channel::ConstraintKind::kNone) {
+        const channel::ConstraintCode& code = channel::ConstraintCode::Of(choice.chain.constraint);
+        s.run.frame = std::max(1, run.frame / code.UserBits()) * code.CodeBits();
+    }
     s.chains = ChainsOf(choice);
     s.detectors = NamedDetectors(choice);
     s.sigmas = sigmas;

@@ -27,6 +27,9 @@ struct BerColumns {
     bool importance = false;
     std::vector<detectors::Kind> kinds; // the detectors with columns, in order
     bool timing = false;                // slips,rms_phase after union_bound
+    // With a constraint code, last: user_bits, each detector's user_errors
+    // and user_ber, and on the ideal channel snr_user_db (per user bit).
+    bool coded = false, ideal = false;
     // "target", "snr_db", "sigma", "bits", "slicer_errors", "slicer_ber", ...
     std::vector<std::string> Names() const;
 };

@@ -482,6 +482,29 @@ constexpr double kMinBandwidth = channel::kMinLoopBandwidth;
 constexpr double kMaxBandwidth = channel::kMaxLoopBandwidth;
 constexpr double kMinDamping = channel::kMinDamping, kMaxDamping = channel::kMaxDamping;
 
+std::vector<std::string> ConstraintNameList() {
+    std::vector<std::string> names;
+    for (const channel::ConstraintRow& row : channel::Constraints()) names.push_back(row.name);
+    return names;
+}
+
+std::string ParseConstraintText(const std::string& text, bool, ChannelChoice& c) {
+    return ParseConstraint(text, c.chain.constraint);
+}
+
+std::string ShowConstraint(const ChannelChoice& c) {
+    return channel::ConstraintOf(c.chain.constraint).name;
+}
+
+std::string HelpConstraint(bool) {
+    return "a constraint code over the user bits (none, the default; " +
+           channel::ConstraintNames() +
+           "): its words through the NRZI precoder 1 / (1 xor D), Viterbi and npml on the "
+           "trellis without the runs it never writes; on a head written at the user density D "
+           "as D / R with sigma^2 / R a sample, the SNR the uncoded channel's at D; the CSV "
+           "gains user_bits and each detector's user-bit errors after the code's decoder";
+}
+
 } // namespace
 
 const std::vector<ChannelOption>& ChannelOptions() {
@@ -730,6 +753,18 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .parse = ParseRseText,
          .number = TakeRse,
          .show = ShowRse},
+        {.flag = "--constraint",
+         .keyword = "constraint",
+         .typeName = nullptr,
+         .label = "Constraint code",
+         .shape = Shape::kName,
+         .headOnly = false,
+         .commands = kBer | kNoWindow,
+         .help = HelpConstraint,
+         .names = ConstraintNameList,
+         .parse = ParseConstraintText,
+         .number = nullptr,
+         .show = ShowConstraint},
     };
     return rows;
 }
@@ -773,6 +808,22 @@ Refusal CheckChannel(const ChannelChoice& c) {
         for (detectors::Kind kind : c.detectors)
             if (std::string why = detectors::WhyNot(kind, WhereOf(c.chain, t)); !why.empty())
                 return {"--detector", why};
+    }
+    // A constraint code: Viterbi and npml search its trellis; the slicer's
+    // parity is no coded bit under NRZI, and the soft detectors and the
+    // integer detector behind a converter have no constrained trellis yet.
+    if (c.chain.constraint != channel::ConstraintKind::kNone) {
+        for (detectors::Kind kind : c.detectors)
+            if (kind != detectors::Kind::kViterbi && kind != detectors::Kind::kNpml)
+                return {"--detector",
+                        std::string("a constraint code is decided by viterbi or npml, "
+                                    "not by ") +
+                            detectors::KindName(kind)};
+        if (c.chain.adcBits > 0)
+            return {"--adc-bits", "a constraint code is decided by the float detectors; drop "
+                                  "--adc-bits or --constraint"};
+        if (c.chain.timing.on)
+            return {"--constraint", "a constraint code runs with the timing at its ideal instants"};
     }
     // The converter needs every target's levels on its codes: integer
     // targets whose range its codes hold. A gprL target is designed with

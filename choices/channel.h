@@ -38,7 +38,9 @@ enum Command : unsigned {
     kLlr = 8,
     kExit = 16,
     kTiming = 32,
-    kSfr = 64
+    kSfr = 64,
+    // Rows the lab window has no control for yet (besides the timing's).
+    kNoWindow = 128
 };
 
 // What an option's value is, for the front ends that show it.
@@ -75,7 +77,7 @@ struct ChannelOption {
 const std::vector<ChannelOption>& ChannelOptions();
 // Whether the lab window's panel has a control for the row.
 inline bool InWindow(const ChannelOption& option) {
-    return (option.commands & kTiming) == 0;
+    return (option.commands & (kTiming | kNoWindow)) == 0;
 }
 // The row of a flag ("--jitter") or a Python keyword ("jitter"), or null.
 const ChannelOption* FindOption(const std::string& name);

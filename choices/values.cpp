@@ -332,6 +332,18 @@ std::string ParseName(const std::string& text, const std::vector<std::string>& a
     return Quoted(text) + " is none of " + names;
 }
 
+std::string ParseConstraint(const std::string& text, channel::ConstraintKind& kind) {
+    std::vector<std::string> names;
+    for (const channel::ConstraintRow& row : channel::Constraints()) names.push_back(row.name);
+    std::string name;
+    if (std::string error = ParseName(text, names, name); !error.empty()) return error;
+    const channel::ConstraintRow& row = *channel::FindConstraint(name);
+    const channel::ConstraintCode& code = channel::ConstraintCode::Of(row.kind);
+    if (!code.Exists()) return code.WhyNot() + "; choose mtr2-4/5 or tvmtr-8/9";
+    kind = row.kind;
+    return {};
+}
+
 double NoiseLevel::Sigma(double energy) const {
     return bySnr ? channel::SigmaOfSnr(energy, snrDb) : sigma;
 }

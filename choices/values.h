@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "channel/constraint.h"
+
 namespace choices {
 
 inline constexpr std::uint64_t kMaxRuns = 10'000'000;
@@ -110,6 +112,10 @@ std::string ParseChoices(const std::string& text, const std::vector<std::string>
 // One name of `allowed`: "'x' is none of a, b, c" (two: "is neither a nor b").
 std::string ParseName(const std::string& text, const std::vector<std::string>& allowed,
                       std::string& chosen);
+
+// A constraint code by its name (channel/constraint.h): one of the table's,
+// and one whose block code exists (mtr2-6/7 is refused with the reason).
+std::string ParseConstraint(const std::string& text, channel::ConstraintKind& kind);
 
 // The noise of one run: a deviation, or an SNR in dB quoted against an energy
 // known only once the channel is: Sigma() resolves it then.

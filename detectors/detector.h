@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/constraint.h"
 #include "channel/target.h"
 
 namespace channel {
@@ -47,6 +48,10 @@ struct Setup {
     // The soft-output Viterbi detector's update depth in bits; 0: its
     // default (detectors/sova.h).
     int depth = 0;
+    // The constraint code the channel writes: Viterbi and npml then search
+    // only the sequences it allows (detectors/constrained.h); the target has
+    // the NRZI precoder.
+    channel::ConstraintKind constraint = channel::ConstraintKind::kNone;
 };
 
 // Soft output for the frames of one call; each pointer per frame, `bits`

@@ -5,6 +5,7 @@
 
 #include "channel/encoder.h"
 #include "channel/head.h"
+#include "detectors/constrained.h"
 #include "detectors/lane_min.h"
 #include "detectors/traceback.h"
 #include "detectors/viterbi.h"
@@ -397,6 +398,8 @@ std::string NpmlWhyNot(const Where& where) {
 
 std::unique_ptr<Detector> MakeNpmlDetector(const Setup& setup) {
     assert(!setup.predictor.empty());
+    if (channel::ConstraintOf(setup.constraint).maxOnes > 0)
+        return MakeConstrainedDetector(Kind::kNpml, setup);
     return std::make_unique<NpmlDetector>(setup);
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "channel/encoder.h"
+#include "detectors/constrained.h"
 #include "detectors/traceback.h"
 #include "detectors/viterbi_kernels.h"
 
@@ -215,6 +216,8 @@ std::string ViterbiWhyNot(const Where&) {
 }
 
 std::unique_ptr<Detector> MakeViterbiDetector(const Setup& setup) {
+    if (channel::ConstraintOf(setup.constraint).maxOnes > 0)
+        return MakeConstrainedDetector(Kind::kViterbi, setup);
     if (setup.converter != nullptr)
         return MakeQuantizedViterbi(setup.target, setup.shape, *setup.converter);
     return std::make_unique<ViterbiDetector>(setup);

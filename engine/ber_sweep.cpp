@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "channel/bounds.h"
+#include "channel/constrained_events.h"
 
 namespace engine {
 
@@ -30,6 +31,9 @@ BerPoint PointAt(const ChainSettings& chain, const std::vector<double>& sigmas,
 
 std::vector<channel::ErrorEvent> BoundEvents(const ChainSettings& chain) {
     if (chain.gpr > 0) return {};
+    if (chain.constraint != channel::ConstraintKind::kNone)
+        return channel::ConstrainedBoundEvents(chain.target.WithNrzi(),
+                                               channel::ConstraintOf(chain.constraint));
     return channel::UnionBoundEvents(chain.target);
 }
 
@@ -51,13 +55,16 @@ void Begin(const BerSetup& setup, const ChannelDesign& design, BerPoint& point) 
 void End(const BerSetup& setup, const ChannelDesign& design,
          const std::vector<channel::ErrorEvent>& events, BerPoint& point) {
     const ChainSettings& chain = setup.chain;
-    const std::vector<channel::ErrorEvent> designed = chain.gpr > 0
-                                                          ? channel::UnionBoundEvents(design.target)
-                                                          : std::vector<channel::ErrorEvent>{};
+    const std::vector<channel::ErrorEvent> designed =
+        chain.gpr == 0 ? std::vector<channel::ErrorEvent>{}
+        : chain.constraint != channel::ConstraintKind::kNone
+            ? channel::ConstrainedBoundEvents(design.target,
+                                              channel::ConstraintOf(chain.constraint))
+            : channel::UnionBoundEvents(design.target);
     point.unionBound = chain.Recording()
                            ? channel::UnionBound(chain.gpr > 0 ? designed : events, design.target,
                                                  design.DetectorNoise())
-                           : channel::UnionBound(events, point.sigma);
+                           : channel::UnionBound(events, design.sigma);
 }
 
 // A point by importance sampling, its estimates and counts into `point`.
@@ -96,7 +103,8 @@ bool RunImportanceBerPoint(const BerSettings& settings, const ImportanceSettings
 bool RunBerPoint(const BerSettings& settings, const BerSetup& setup,
                  const std::vector<channel::ErrorEvent>& events, const std::atomic<bool>& stop,
                  BerPoint& point) {
-    const ChannelDesign design = DesignChannel(setup.chain, point.sigma);
+    const ChannelDesign design =
+        DesignChannel(setup.chain.Coded(), setup.chain.CodedSigma(point.sigma));
     Begin(setup, design, point);
     if (!RunPoint(settings, setup, design, point.index, stop, point.counts)) return false;
     End(setup, design, events, point);
@@ -118,7 +126,7 @@ SweepEnd RunSweep(const SweepSettings& settings, const std::atomic<bool>& stop,
             if (Stopped()) return SweepEnd::kStopped;
             BerPoint p = PointAt(chain, settings.sigmas, settings.snrDbs, i);
             p.target = t;
-            const ChannelDesign design = DesignChannel(chain, p.sigma);
+            const ChannelDesign design = DesignChannel(chain.Coded(), chain.CodedSigma(p.sigma));
             const BerSetup setup{chain, settings.detectors};
             Begin(setup, design, p);
             reporter.PointBegins(p, design);

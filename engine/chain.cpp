@@ -12,6 +12,16 @@ std::string ChainSettings::ChannelName() const {
     return head ? channel::HeadOf(*head).name : "ideal";
 }
 
+ChainSettings ChainSettings::Coded() const {
+    ChainSettings coded = *this;
+    if (Recording()) coded.density = density / CodeRate();
+    return coded;
+}
+
+double ChainSettings::CodedSigma(double sigmaUser) const {
+    return Recording() ? sigmaUser / std::sqrt(CodeRate()) : sigmaUser;
+}
+
 double SignalEnergy(const ChainSettings& settings) {
     return settings.Recording() ? settings.MakeHead().BitEnergy() : settings.target.Energy();
 }
@@ -36,6 +46,8 @@ ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
     d.sigma = sigma;
     if (!settings.Recording()) {
         d.target = settings.precoder ? settings.target : settings.target.WithoutPrecoder();
+        if (settings.constraint != channel::ConstraintKind::kNone)
+            d.target = settings.target.WithNrzi();
         AddTiming(d);
         return d;
     }
@@ -45,6 +57,8 @@ ChannelDesign DesignChannel(const ChainSettings& settings, double sigma) {
                       ? channel::DesignGeneralizedTarget(statistics, settings.gpr, settings.taps)
                       : channel::DesignEqualizer(statistics, settings.target, settings.taps);
     d.target = settings.precoder ? d.equalizer.target : d.equalizer.target.WithoutPrecoder();
+    if (settings.constraint != channel::ConstraintKind::kNone)
+        d.target = d.equalizer.target.WithNrzi();
     const std::vector<double> predictor =
         channel::DesignPredictor(d.equalizer.errorCorrelation, settings.predictor);
     for (double p : predictor) d.predictor.push_back(static_cast<float>(p));
@@ -125,6 +139,7 @@ detectors::Setup SetupOf(const ChannelDesign& d, detectors::FrameShape shape,
     setup.noiseVariance = d.DetectorNoise().front();
     setup.predictionVariance = d.settings.Recording() ? d.predictionVariance : d.sigma * d.sigma;
     setup.depth = d.settings.depth;
+    setup.constraint = d.settings.constraint;
     return setup;
 }
 

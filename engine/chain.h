@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "channel/adc.h"
+#include "channel/constraint.h"
 #include "channel/encoder.h"
 #include "channel/equalizer.h"
 #include "channel/head.h"
@@ -71,6 +72,11 @@ struct ChainSettings {
     // The sampling clock and the timing loop (off: every sample at its
     // integer instant, as always).
     channel::TimingSettings timing;
+    // The constraint code written (channel/constraint.h): the raw bits of a
+    // frame are then its coded bits, through the NRZI precoder, and Viterbi
+    // and npml search the constrained trellis. `density` stays the user
+    // density; Coded() is the channel that writes the code.
+    channel::ConstraintKind constraint = channel::ConstraintKind::kNone;
 
     bool Recording() const { return head.has_value(); }
     // The head at its density; Recording() must hold.
@@ -79,6 +85,15 @@ struct ChainSettings {
     std::string TargetName() const;
     // How the lab names the channel: "ideal", or the head's name ("lorentz").
     std::string ChannelName() const;
+    // The code's rate R (1 without one).
+    double CodeRate() const { return channel::ConstraintCode::Of(constraint).Rate(); }
+    // The channel as it writes the code at a fixed user density: on a head
+    // the coded bits at the channel density D / R, and the noise's spectral
+    // density held, sigma^2 per channel sample = sigma_u^2 / R (sigma_u the
+    // uncoded channel's at the user density, which the SNR is quoted
+    // against); on the ideal channel the target's own samples and sigma.
+    ChainSettings Coded() const;
+    double CodedSigma(double sigmaUser) const;
 };
 
 // The energy SNR is quoted against: the target's sum of squares on the ideal

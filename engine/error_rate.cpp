@@ -22,8 +22,11 @@ class FrameRunner {
   public:
     FrameRunner(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design)
         : chain_(design, settings.frame),
-          detectors_(MakeDetectors(DetectorsOf(setup, design), chain_)) {
+          detectors_(MakeDetectors(DetectorsOf(setup, design), chain_)),
+          code_(channel::ConstraintCode::Of(design.settings.constraint)),
+          words_(settings.frame / code_.CodeBits()) {
         for (int f = 0; f < kBatch; ++f) {
+            user_[f].resize(static_cast<std::size_t>(words_ * code_.UserBits()));
             frames_.push_back(chain_.MakeFrame());
             samples_[f] = frames_.back().received.data();
         }
@@ -35,10 +38,19 @@ class FrameRunner {
         channel::NoiseSource source(settings.seed, ChunkStream(point, chunk));
         PointCounts counts;
         counts.detectors.resize(detectors_.size());
+        if (!code_.IsNone()) counts.users.resize(detectors_.size());
+        const int userBits = words_ * code_.UserBits();
         for (int f = 0; f < frames; f += kBatch) {
             const int batch = std::min(kBatch, frames - f);
             for (int i = 0; i < batch; ++i) {
-                chain_.Next(source, frames_[i]);
+                if (code_.IsNone()) {
+                    chain_.Next(source, frames_[i]);
+                } else {
+                    // The user's bits, the code's words of them, the chain.
+                    source.RandomBits(user_[i].data(), userBits);
+                    code_.Encode(user_[i].data(), words_, frames_[i].raw.data());
+                    chain_.Transmit(source, frames_[i]);
+                }
                 if (!chain_.design().timing) continue;
                 const TimingTrack& t = frames_[i].timing;
                 counts.slipFrames += t.slips != 0 ? 1 : 0;
@@ -49,8 +61,13 @@ class FrameRunner {
                 std::uint8_t* out[kBatch];
                 for (int i = 0; i < kBatch; ++i) out[i] = decided_[d * kBatch + i].data();
                 detectors_[d]->Detect(batch, samples_, out);
-                for (int i = 0; i < batch; ++i)
+                for (int i = 0; i < batch; ++i) {
                     counts.detectors[d].Count(out[i], frames_[i].raw.data(), settings.frame);
+                    if (code_.IsNone()) continue;
+                    decoded_.resize(user_[i].size());
+                    code_.Decode(out[i], words_, decoded_.data());
+                    counts.users[d].Count(decoded_.data(), user_[i].data(), userBits);
+                }
             }
             counts.bits += static_cast<std::uint64_t>(batch) * settings.frame;
         }
@@ -63,6 +80,9 @@ class FrameRunner {
     std::vector<Frame> frames_;
     const float* samples_[kBatch] = {};
     std::vector<std::vector<std::uint8_t>> decided_; // [detector * kBatch + frame]
+    const channel::ConstraintCode& code_;
+    int words_; // code words a frame
+    std::vector<std::uint8_t> user_[kBatch], decoded_;
 };
 
 // The fused chain where it applies and this processor runs its vector loops
@@ -71,7 +91,8 @@ class FrameRunner {
 class Runner {
   public:
     Runner(const BerSettings& settings, const BerSetup& setup, const ChannelDesign& design) {
-        if (FusedChunk::Applies(setup, design) && FusedChunk::Vectorized())
+        if (design.settings.constraint == channel::ConstraintKind::kNone &&
+            FusedChunk::Applies(setup, design) && FusedChunk::Vectorized())
             fused_ = std::make_unique<FusedChunk>(settings, setup, design);
         else
             stages_ = std::make_unique<FrameRunner>(settings, setup, design);
@@ -126,6 +147,8 @@ void PointCounts::Add(const PointCounts& other) {
     phaseSamples += other.phaseSamples;
     if (detectors.size() < other.detectors.size()) detectors.resize(other.detectors.size());
     for (std::size_t d = 0; d < other.detectors.size(); ++d) detectors[d].Add(other.detectors[d]);
+    if (users.size() < other.users.size()) users.resize(other.users.size());
+    for (std::size_t d = 0; d < other.users.size(); ++d) users[d].Add(other.users[d]);
 }
 
 int ChunkFrames(int frame) {

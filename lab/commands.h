@@ -27,6 +27,8 @@ struct EventsOptions {
     channel::Target target;
     double maxD2 = 0; // 0: twice the target's d2min
     int maxLen = 16;
+    // Only the events two sequences of the code's constraint make.
+    channel::ConstraintKind constraint = channel::ConstraintKind::kNone;
 };
 CLI::App* AddEventsCommand(CLI::App& app, EventsOptions& options);
 void CheckEventsOptions(EventsOptions& options);
