@@ -11,9 +11,7 @@ namespace channel {
 namespace {
 
 TEST(Constraint, EveryCodeWordsRunsAndCapacity) {
-    // Words counted by hand over the rows' end rules (and in the README);
-    // capacities: MTR(2, 8) 0.8760, just under MTR(2)'s 0.8791, the log of the
-    // tribonacci constant; (0, 4) RLL log2 1.96595.
+    // Words counted over the end rules; MTR(2) alone: log2 of the tribonacci constant.
     const struct {
         ConstraintKind kind;
         bool exists;
@@ -59,7 +57,6 @@ TEST(Constraint, RoundTripAndEveryStreamObeysItsRunsAcrossJunctions) {
         code.Decode(coded.data(), words, back.data());
         EXPECT_EQ(back, user) << row.name;
         EXPECT_TRUE(code.Obeys(coded.data(), static_cast<int>(coded.size()))) << row.name;
-        // The runs the stream actually holds reach j and k.
         int ones = 0, zeros = 0, longestOnes = 0, longestZeros = 0;
         for (auto b : coded) {
             ones = b ? ones + 1 : 0;
@@ -74,8 +71,7 @@ TEST(Constraint, RoundTripAndEveryStreamObeysItsRunsAcrossJunctions) {
             EXPECT_LE(longestZeros, code.K()) << row.name;
         }
     }
-    // Forbidden streams are seen: the tribit, four in a row, a run of three
-    // from an even position, nine zeros after a 4/5 word.
+    // The tribit, four in a row, three from an even position, nine zeros.
     const struct {
         ConstraintKind kind;
         std::vector<std::uint8_t> c;
@@ -96,9 +92,7 @@ TEST(Constraint, RoundTripAndEveryStreamObeysItsRunsAcrossJunctions) {
                   s.obeys);
 }
 
-// d2min by brute force: every pair of precoder sequences of `len` bits, each
-// written from every phase of the word, from and back to zeros, whose coded
-// bits both keep the run rule.
+// d2min over every pair of allowed precoder sequences of `len` bits, any phase.
 double BruteD2Min(const Target& t, const ConstraintRow& row, int len) {
     const std::vector<double>& f = t.Coefficients();
     const int period = row.oddStart ? row.codeBits : 1;

@@ -1,6 +1,4 @@
-// The constraint code's row: names taken or refused with one line, the
-// detectors and converter it refuses, the frame in whole words and the CSV's
-// new columns only with a code.
+// The constraint code's row: refusals, the frame in whole words, the columns.
 #include <gtest/gtest.h>
 
 #include "choices/ber_table.h"
@@ -38,7 +36,6 @@ TEST(ConstraintOption, TakenOrRefusedAndItsColumns) {
         const std::string parsed = row->parse(c.text, false, choice);
         const std::string error = parsed.empty() ? choices::CheckChannel(choice).line : parsed;
         EXPECT_EQ(error, c.refusal) << c.text;
-        // A name refused leaves the choice as it was.
         EXPECT_EQ(row->show(choice), parsed.empty() ? c.text : "none") << c.text;
         if (!error.empty()) continue;
         engine::BerSettings run;
