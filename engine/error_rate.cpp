@@ -37,9 +37,8 @@ class FrameRunner {
         counts.detectors.resize(detectors_.size());
         for (int f = 0; f < frames; f += kBatch) {
             const int batch = std::min(kBatch, frames - f);
-            for (int i = 0; i < batch; ++i) {
-                chain_.Next(source, frames_[i]);
-                if (!chain_.design().timing) continue;
+            chain_.NextFrames(source, frames_.data(), batch);
+            for (int i = 0; i < batch && chain_.design().timing; ++i) {
                 const TimingTrack& t = frames_[i].timing;
                 counts.slipFrames += t.slips != 0 ? 1 : 0;
                 counts.phaseSquares += t.squares;
