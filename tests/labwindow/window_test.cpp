@@ -359,7 +359,8 @@ TEST(LabWindowViews, EveryDetectorAndChannelOptionHasItsControl) {
         const bool field = choices::InWindow(row) && (row.shape == choices::Shape::kNumber ||
                                                       row.shape == choices::Shape::kCount);
         EXPECT_EQ(w->panel->Field(row.keyword) != nullptr, field) << row.flag;
-        EXPECT_EQ(w->panel->Names(row.keyword) != nullptr, row.shape == choices::Shape::kName)
+        EXPECT_EQ(w->panel->Names(row.keyword) != nullptr,
+                  choices::InWindow(row) && row.shape == choices::Shape::kName)
             << row.flag;
     }
     w->panel->Field("adc_bits")->setText("6");
