@@ -30,6 +30,10 @@ inline constexpr double kMinLoopBandwidth = 1e-5; // B_L T
 inline constexpr double kMaxLoopBandwidth = 0.1;
 inline constexpr double kMinDamping = 0.1;
 inline constexpr double kMaxDamping = 10;
+inline constexpr int kMaxDecisionDelay = 48; // the Viterbi detector's early decisions
+
+// Where the timing-error detector's tentative decisions come from.
+enum class TedDecisions { kSlicer, kViterbi };
 
 struct TimingSettings {
     bool on = false; // timing modelled: a preamble, the clock and the loop
@@ -40,6 +44,8 @@ struct TimingSettings {
     double bandwidth = 0.002; // B_L T
     double damping = 0.7071067811865476;
     int order = 2; // 1: no integral path
+    TedDecisions decisions = TedDecisions::kSlicer;
+    int decisionDelay = 8; // samples, the Viterbi detector's
 };
 
 struct LoopGains {

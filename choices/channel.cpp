@@ -44,20 +44,22 @@ const char* const kRecordingModel =
            counted as noise) for the Viterbi detector, which is blind to it.)";
 
 const char* const kTimingModel =
-    R"(  timing   (any of --phase, --freq-offset, --phase-walk, --preamble, --loop-*) The
-           receiver's clock reads sample k at k + tau_k - theta_k: tau_0 = --phase (bit
-           periods), growing by --freq-offset ppm of the bit rate each bit, plus a random
-           walk of deviation --phase-walk a bit; the readback is evaluated there from
-           the channel's continuous response (the ideal channel's target sinc-
-           interpolated over 64 bit periods, a head's low-passed readback with its
+    R"(  timing   (any of --phase, --freq-offset, --phase-walk, --preamble, --loop-*,
+           --ted-*) The receiver's clock reads sample k at k + tau_k - theta_k: tau_0 =
+           --phase (bit periods), growing by --freq-offset ppm of the bit rate each bit,
+           plus a random walk of deviation --phase-walk a bit; the readback is evaluated
+           there from the channel's continuous response (the ideal channel's target
+           sinc-interpolated over 64 bit periods, a head's low-passed readback with its
            jitter), at the nearest of 2048 phases a bit period, the noise white, sigma a
            sample. Each frame follows --preamble bits of the 2T pattern (write current
            1100..., precoder bypassed) and nu zero bits; no sync mark (the receiver
            counts samples from the preamble, as a found mark gives it). Zero-phase
            start: the preamble's middle half as a tone at 1/4 of the bit rate, its angle
            against that of the right instants. Then a Mueller-Mueller detector on the
-           equalized samples less the levels' mean sum f / 2, slicer decisions (no
-           delay), scaled by its slope at zero error; loop nu += ki e, theta += kp e + nu
+           equalized samples less the levels' mean sum f / 2, with slicer decisions (no
+           delay) or, --ted-decisions viterbi, a Viterbi detector's on the target's
+           trellis run sample by sample (the best survivor's level --ted-delay samples
+           back), scaled by its slope at zero error; loop nu += ki e, theta += kp e + nu
            with theta_n = B / (zeta + 1 / (4 zeta)), kp = 4 zeta theta_n / d, ki = 4
            theta_n^2 / d, d = 1 + 2 zeta theta_n + theta_n^2 for --loop-bandwidth B
            (noise bandwidth B_L T) and --loop-damping zeta; --loop-order 1: ki = 0, kp =
@@ -429,6 +431,36 @@ std::string TakeLoopOrder(double v, const std::string& shown, ChannelChoice& c) 
     return {};
 }
 
+std::string TakeDecisionDelay(double v, const std::string& shown, ChannelChoice& c) {
+    if (std::string error = CheckCount(v, 0, channel::kMaxDecisionDelay, shown); !error.empty())
+        return error;
+    c.chain.timing.decisionDelay = static_cast<int>(v);
+    c.chain.timing.on = true;
+    return {};
+}
+
+// The timing-error detector's decisions by name, in the order of TedDecisions.
+std::vector<std::string> DecisionNames() {
+    return {"slicer", "viterbi"};
+}
+
+std::string ParseDecisions(const std::string& text, bool, ChannelChoice& c) {
+    std::string name;
+    if (std::string error = ParseName(text, DecisionNames(), name); !error.empty()) return error;
+    c.chain.timing.decisions =
+        name == "viterbi" ? channel::TedDecisions::kViterbi : channel::TedDecisions::kSlicer;
+    c.chain.timing.on = true;
+    return {};
+}
+
+std::string ShowDecisions(const ChannelChoice& c) {
+    return DecisionNames()[c.chain.timing.decisions == channel::TedDecisions::kViterbi ? 1 : 0];
+}
+
+std::string ShowDecisionDelay(const ChannelChoice& c) {
+    return std::to_string(c.chain.timing.decisionDelay);
+}
+
 std::string ShowPreamble(const ChannelChoice& c) {
     return std::to_string(c.chain.timing.preamble);
 }
@@ -469,6 +501,17 @@ std::string HelpLoopDamping(bool) {
     return "model the timing: the second-order loop's damping, " + Number(channel::kMinDamping) +
            " ... " + Number(channel::kMaxDamping) + " (default " +
            Number(TimingDefaults().damping) + ")";
+}
+std::string HelpDecisions(bool) {
+    return "model the timing: the timing-error detector's decisions, slicer (the default: the "
+           "nearest level, no delay) or viterbi (the Viterbi detector's early decisions, "
+           "--ted-delay samples late)";
+}
+std::string HelpDecisionDelay(bool) {
+    return "model the timing: the delay of the Viterbi detector's early decisions, samples, 0 "
+           "... " +
+           std::to_string(channel::kMaxDecisionDelay) + " (default " +
+           std::to_string(TimingDefaults().decisionDelay) + ")";
 }
 std::string HelpLoopOrder(bool) {
     return "model the timing: 2 (the default) a proportional and an integral path, 1 the "
@@ -765,6 +808,30 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .parse = ParseConstraintText,
          .number = nullptr,
          .show = ShowConstraint},
+        {.flag = "--ted-decisions",
+         .keyword = "ted_decisions",
+         .typeName = nullptr,
+         .label = "Loop decisions",
+         .shape = Shape::kName,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpDecisions,
+         .names = DecisionNames,
+         .parse = ParseDecisions,
+         .number = nullptr,
+         .show = ShowDecisions},
+        {.flag = "--ted-delay",
+         .keyword = "ted_delay",
+         .typeName = "D",
+         .label = "Decision delay",
+         .shape = Shape::kCount,
+         .headOnly = false,
+         .commands = kBer | kTiming,
+         .help = HelpDecisionDelay,
+         .names = nullptr,
+         .parse = ParseCountField<TakeDecisionDelay, 0, channel::kMaxDecisionDelay>,
+         .number = TakeDecisionDelay,
+         .show = ShowDecisionDelay},
     };
     return rows;
 }

@@ -95,12 +95,38 @@ void Chain::Next(channel::NoiseSource& source, Frame& frame) {
     Transmit(source, frame);
 }
 
-void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
-    encoder_.Precode(frame.raw.data(), shape_.bits, frame.prec.data());
-    encoder_.Levels(frame.prec.data(), shape_.bits, shape_.tail, frame.clean.data());
+void Chain::NextFrames(channel::NoiseSource& source, Frame* frames, int count) {
+    if (!design_.timing) {
+        for (int i = 0; i < count; ++i) Next(source, frames[i]);
+        return;
+    }
+    if (timingScratch_.size() < static_cast<std::size_t>(count))
+        timingScratch_.resize(static_cast<std::size_t>(count));
+    std::vector<TimingScratch*> scratch;
+    std::vector<float*> received;
+    std::vector<TimingTrack*> tracks;
+    for (int i = 0; i < count; ++i) {
+        Frame& frame = frames[i];
+        source.RandomBits(frame.raw.data(), shape_.bits);
+        encoder_.Precode(frame.raw.data(), shape_.bits, frame.prec.data());
+        encoder_.Levels(frame.prec.data(), shape_.bits, shape_.tail, frame.clean.data());
+        PrepareFrame(*design_.timing, frame.prec.data(), shape_.bits, shape_.Samples(), source,
+                     NoiseAdder(source), timingScratch_[static_cast<std::size_t>(i)]);
+        scratch.push_back(&timingScratch_[static_cast<std::size_t>(i)]);
+        received.push_back(frame.received.data());
+        tracks.push_back(&frame.timing);
+    }
+    RunLoops(*design_.timing, count, scratch.data(), received.data(), tracks.data());
+    if (adc_)
+        for (int i = 0; i < count; ++i)
+            adc_->Quantize(received[static_cast<std::size_t>(i)],
+                           received[static_cast<std::size_t>(i)], shape_.Samples());
+}
+
+AddNoiseFn Chain::NoiseAdder(channel::NoiseSource& source) const {
     const double sigma = design_.sigma;
     const ChainSettings::Noise noise = design_.settings.noise;
-    auto addNoise = [&](const float* clean, float* out, int n) {
+    return [&source, sigma, noise](const float* clean, float* out, int n) {
         if (noise == ChainSettings::Noise::kLanes)
             source.AddNoiseLanes(clean, out, n, sigma);
         else if (noise == ChainSettings::Noise::kLanes16)
@@ -108,10 +134,17 @@ void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
         else
             source.AddNoise(clean, out, n, sigma);
     };
+}
+
+void Chain::Transmit(channel::NoiseSource& source, Frame& frame) {
+    encoder_.Precode(frame.raw.data(), shape_.bits, frame.prec.data());
+    encoder_.Levels(frame.prec.data(), shape_.bits, shape_.tail, frame.clean.data());
+    const AddNoiseFn addNoise = NoiseAdder(source);
     float* received = frame.received.data();
     if (design_.timing) {
+        if (timingScratch_.empty()) timingScratch_.resize(1);
         ReceiveFrame(*design_.timing, frame.prec.data(), shape_.bits, shape_.Samples(), source,
-                     addNoise, timingScratch_, received, frame.timing);
+                     addNoise, timingScratch_.front(), received, frame.timing);
     } else if (!design_.readback) {
         addNoise(frame.clean.data(), received, shape_.Samples());
     } else {

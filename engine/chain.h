@@ -158,6 +158,9 @@ class Chain {
     // frame.raw, filled by the caller, through the precoder, the channel, the
     // noise drawn from `source`, the equalizer and the converter.
     void Transmit(channel::NoiseSource& source, Frame& frame);
+    // Next on `count` frames in turn, the same draws in the same order and the
+    // same frames; with timing modelled their loops run side by side.
+    void NextFrames(channel::NoiseSource& source, Frame* frames, int count);
 
   private:
     const ChannelDesign& design_;
@@ -165,7 +168,8 @@ class Chain {
     detectors::FrameShape shape_;
     int readbackFirst_ = 0, readbackCount_ = 0;
     channel::ReadScratch scratch_;
-    TimingScratch timingScratch_;
+    std::vector<TimingScratch> timingScratch_; // one a frame of NextFrames
+    AddNoiseFn NoiseAdder(channel::NoiseSource& source) const;
     std::optional<channel::Adc> adc_;
 };
 

@@ -42,16 +42,17 @@ class FrameRunner {
         const int userBits = words_ * code_.UserBits();
         for (int f = 0; f < frames; f += kBatch) {
             const int batch = std::min(kBatch, frames - f);
-            for (int i = 0; i < batch; ++i) {
-                if (code_.IsNone()) {
-                    chain_.Next(source, frames_[i]);
-                } else {
+            if (code_.IsNone()) {
+                chain_.NextFrames(source, frames_.data(), batch);
+            } else {
+                for (int i = 0; i < batch; ++i) {
                     // The user's bits, the code's words of them, the chain.
                     source.RandomBits(user_[i].data(), userBits);
                     code_.Encode(user_[i].data(), words_, frames_[i].raw.data());
                     chain_.Transmit(source, frames_[i]);
                 }
-                if (!chain_.design().timing) continue;
+            }
+            for (int i = 0; i < batch && chain_.design().timing; ++i) {
                 const TimingTrack& t = frames_[i].timing;
                 counts.slipFrames += t.slips != 0 ? 1 : 0;
                 counts.phaseSquares += t.squares;

@@ -7,6 +7,7 @@ namespace engine {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+static_assert(channel::kMaxDecisionDelay <= detectors::kMaxEarlyDelay);
 
 // Bit j of the 2T pattern in the write current 1100 1100 ...
 std::uint8_t Preamble(int j) {
@@ -20,13 +21,6 @@ double Angle(const float* x, int from, int to) {
         q += static_cast<double>(x[j + 1]) - x[j + 3];
     }
     return std::atan2(-q, i);
-}
-
-float Decide(const std::vector<float>& levels, float z) {
-    const auto it = std::lower_bound(levels.begin(), levels.end(), z);
-    if (it == levels.end()) return levels.back();
-    if (it == levels.begin()) return *it;
-    return z - *(it - 1) < *it - z ? *(it - 1) : *it;
 }
 
 } // namespace
@@ -50,6 +44,7 @@ TimingDesign DesignTiming(const channel::TimingSettings& settings, const channel
     for (double c : f) level += 0.5 * c;
     d.centre = static_cast<float>(level);
     d.levels = target.Levels();
+    d.trellis = target.GetTrellis();
     d.guard = target.Memory();
     std::vector<double> w = {1.0};
     if (head) {
@@ -64,6 +59,8 @@ TimingDesign DesignTiming(const channel::TimingSettings& settings, const channel
         d.loopDelay = static_cast<int>(main);
     }
     for (double t : w) d.taps.push_back(static_cast<float>(t));
+    if (settings.decisions == channel::TedDecisions::kViterbi)
+        d.loopDelay += settings.decisionDelay;
 
     // The detector's mean output at a timing error tau, for independent
     // equiprobable data: with e(t) = Sum_i w_i h(t + delay - i) / 2 the
@@ -130,12 +127,12 @@ TimingDesign DesignTiming(const channel::TimingSettings& settings, const channel
     return d;
 }
 
-void ReceiveFrame(const TimingDesign& d, const std::uint8_t* prec, int bits, int samples,
-                  channel::NoiseSource& source, const AddNoiseFn& addNoise, TimingScratch& sc,
-                  float* received, TimingTrack& track) {
+void PrepareFrame(const TimingDesign& d, const std::uint8_t* prec, int bits, int samples,
+                  channel::NoiseSource& source, const AddNoiseFn& addNoise, TimingScratch& sc) {
     const channel::TimingSettings& t = d.settings;
     const int start = d.DataStart();
     const int written = start + bits;
+    sc.samples = samples;
     sc.written.resize(static_cast<std::size_t>(written));
     for (int j = 0; j < t.preamble; ++j) sc.written[static_cast<std::size_t>(j)] = Preamble(j);
     std::fill(sc.written.begin() + t.preamble, sc.written.begin() + start, 0);
@@ -145,9 +142,9 @@ void ReceiveFrame(const TimingDesign& d, const std::uint8_t* prec, int bits, int
     const int taps = static_cast<int>(d.taps.size());
     // Samples j = first ... end - 1: the equalizer's first output reads back
     // to first, its last at the data's end forward to end - 1.
-    const int first = std::min(0, d.delay - taps + 1);
-    const int end = start + samples + d.delay;
-    const int count = end - first;
+    sc.first = std::min(0, d.delay - taps + 1);
+    sc.end = start + samples + d.delay;
+    const int count = sc.end - sc.first;
     sc.walk.assign(static_cast<std::size_t>(count), 0.0);
     if (t.walk > 0) source.Normals(sc.walk.data(), count);
     sc.zeros.assign(static_cast<std::size_t>(count), 0.0f);
@@ -156,60 +153,149 @@ void ReceiveFrame(const TimingDesign& d, const std::uint8_t* prec, int bits, int
     sc.x.assign(static_cast<std::size_t>(count), 0.0f);
     sc.z.assign(static_cast<std::size_t>(count), 0.0f);
     sc.d.assign(static_cast<std::size_t>(count), 0.0f);
-    track.truePhase.resize(static_cast<std::size_t>(end));
-    track.recovered.resize(static_cast<std::size_t>(end));
+}
 
-    const double drift = t.freqPpm * 1e-6;
-    const int trackFrom = d.zpsEnd + taps - 1 - d.delay; // every input after the start
-    track.trackFrom = trackFrom + d.delay + 1;
-    double theta = 0, nu = 0, walk = 0, tau = 0;
-    const float c = d.centre;
-    float* x = sc.x.data() - first; // x[j], j >= first
-    float* z = sc.z.data() - first;
-    float* dec = sc.d.data() - first;
-    for (int j = first; j < end; ++j) {
-        walk += t.walk * sc.walk[static_cast<std::size_t>(j - first)];
-        tau = t.phase + drift * j + walk;
-        x[j] = d.sampler->At(j + tau - theta, sc.frame) +
-               sc.noise[static_cast<std::size_t>(j - first)];
-        if (j >= 0) {
-            track.truePhase[static_cast<std::size_t>(j)] = static_cast<float>(tau);
-            track.recovered[static_cast<std::size_t>(j)] = static_cast<float>(theta);
+namespace {
+
+// Nearest level, ties to the upper: the count of levels below z is
+// lower_bound's index, found without a branch on the data.
+inline float DecideLevel(const float* levels, int n, float z) {
+    int below = 0;
+    for (int i = 0; i < n; ++i) below += levels[i] < z ? 1 : 0;
+    if (below == n) return levels[n - 1];
+    if (below == 0) return levels[0];
+    const float lo = levels[below - 1], hi = levels[below];
+    return z - lo < hi - z ? lo : hi;
+}
+
+// One frame's receiver as its loop runs, sample by sample; frames side by
+// side step in turn, so that the processor overlaps their chains of
+// dependent operations (each sample's instant waits for the loop's last
+// update), and each frame's numbers are those of its loop run alone.
+struct Receiver {
+    const TimingDesign* d;
+    TimingScratch* sc;
+    TimingTrack* track;
+    float *x, *z, *dec;
+    const float* noise;
+    const double* walkDraws;
+    double theta = 0, nu = 0, walk = 0;
+    double drift = 0;
+    int first = 0, trackFrom = 0, taps = 0, lag = 0;
+    bool viterbi = false;
+
+    void Begin(const TimingDesign& design, TimingScratch& scratch, TimingTrack& out) {
+        d = &design;
+        sc = &scratch;
+        track = &out;
+        first = sc->first;
+        x = sc->x.data() - first; // x[j], j >= first
+        z = sc->z.data() - first;
+        dec = sc->d.data() - first;
+        noise = sc->noise.data() - first;
+        walkDraws = sc->walk.data() - first;
+        taps = static_cast<int>(d->taps.size());
+        drift = d->settings.freqPpm * 1e-6;
+        trackFrom = d->zpsEnd + taps - 1 - d->delay; // every input after the start
+        track->trackFrom = trackFrom + d->delay + 1;
+        track->truePhase.resize(static_cast<std::size_t>(sc->end));
+        track->recovered.resize(static_cast<std::size_t>(sc->end));
+        viterbi = d->settings.decisions == channel::TedDecisions::kViterbi;
+        lag = viterbi ? d->settings.decisionDelay : 0; // of the decisions behind z
+        if (viterbi) {
+            if (!sc->early) sc->early.emplace(d->trellis, d->settings.decisionDelay);
+            sc->early->Reset();
         }
-        if (j == d.zpsEnd - 1) {
-            double angle = Angle(x, d.zpsBegin, d.zpsEnd) - d.referenceAngle;
+    }
+
+    __attribute__((always_inline)) inline void Step(int j) {
+        const channel::TimingSettings& t = d->settings;
+        walk += t.walk * walkDraws[j];
+        const double tau = t.phase + drift * j + walk;
+        x[j] = d->sampler->At(j + tau - theta, sc->frame) + noise[j];
+        if (j >= 0) {
+            track->truePhase[static_cast<std::size_t>(j)] = static_cast<float>(tau);
+            track->recovered[static_cast<std::size_t>(j)] = static_cast<float>(theta);
+        }
+        if (j == d->zpsEnd - 1) {
+            double angle = Angle(x, d->zpsBegin, d->zpsEnd) - d->referenceAngle;
             angle = std::remainder(angle, 2 * kPi);
             theta = angle * 2 / kPi;
-            track.start = theta;
+            track->start = theta;
         }
-        const int k = j - d.delay;
-        if (j - taps + 1 < first || k < first) continue;
+        const int k = j - d->delay;
+        if (j - taps + 1 < first || k < first) return;
+        const float* w = d->taps.data();
         float v = 0;
-        for (int i = 0; i < taps; ++i) v += d.taps[static_cast<std::size_t>(i)] * x[j - i];
-        z[k] = v + d.bias;
-        dec[k] = Decide(d.levels, z[k]);
-        if (k > trackFrom) {
-            const double u = static_cast<double>(z[k] - c) * (dec[k - 1] - c) -
-                             static_cast<double>(z[k - 1] - c) * (dec[k] - c);
-            const double err = u / d.slope;
-            nu += d.gains.ki * err;
-            theta += d.gains.kp * err + nu;
+        for (int i = 0; i < taps; ++i) v += w[i] * x[j - i];
+        z[k] = v + d->bias;
+        if (!viterbi) {
+            dec[k] = DecideLevel(d->levels.data(), static_cast<int>(d->levels.size()), z[k]);
+        } else {
+            const float level = sc->early->Step(z[k]);
+            if (k - lag >= first) dec[k - lag] = level;
+        }
+        const int m = k - lag; // the sample whose decision is new
+        if (m > trackFrom) {
+            const float c = d->centre;
+            const double u = static_cast<double>(z[m] - c) * (dec[m - 1] - c) -
+                             static_cast<double>(z[m - 1] - c) * (dec[m] - c);
+            const double err = u / d->slope;
+            nu += d->gains.ki * err;
+            theta += d->gains.kp * err + nu;
         }
     }
-    std::copy(z + start, z + start + samples, received);
-    // The timing error over the data's samples, unless the frame slipped.
-    const double last = track.truePhase.back() - track.recovered.back();
-    track.slips = static_cast<int>(std::fabs(std::round(last)));
-    track.squares = 0;
-    track.counted = 0;
-    if (track.slips == 0) {
-        for (int j = start; j < start + samples; ++j) {
-            const double e = track.truePhase[static_cast<std::size_t>(j)] -
-                             static_cast<double>(track.recovered[static_cast<std::size_t>(j)]);
-            track.squares += e * e;
+
+    void Finish(float* received) const {
+        const int start = d->DataStart();
+        const int samples = sc->samples;
+        std::copy(z + start, z + start + samples, received);
+        // The timing error over the data's samples, unless the frame slipped.
+        const double last = track->truePhase.back() - track->recovered.back();
+        track->slips = static_cast<int>(std::fabs(std::round(last)));
+        track->squares = 0;
+        track->counted = 0;
+        if (track->slips == 0) {
+            for (int j = start; j < start + samples; ++j) {
+                const double e = track->truePhase[static_cast<std::size_t>(j)] -
+                                 static_cast<double>(track->recovered[static_cast<std::size_t>(j)]);
+                track->squares += e * e;
+            }
+            track->counted = samples;
         }
-        track.counted = samples;
     }
+};
+
+} // namespace
+
+void RunLoops(const TimingDesign& d, int count, TimingScratch* const* scratch,
+              float* const* received, TimingTrack* const* tracks) {
+    for (int from = 0; from < count; from += kSideBySide) {
+        const int n = std::min(kSideBySide, count - from);
+        Receiver r[kSideBySide];
+        for (int i = 0; i < n; ++i) r[i].Begin(d, *scratch[from + i], *tracks[from + i]);
+        const int first = scratch[from]->first, end = scratch[from]->end;
+        if (n == 2) {
+            for (int j = first; j < end; ++j) {
+                r[0].Step(j);
+                r[1].Step(j);
+            }
+        } else {
+            for (int i = 0; i < n; ++i)
+                for (int j = first; j < end; ++j) r[i].Step(j);
+        }
+        for (int i = 0; i < n; ++i) r[i].Finish(received[from + i]);
+    }
+}
+
+void ReceiveFrame(const TimingDesign& d, const std::uint8_t* prec, int bits, int samples,
+                  channel::NoiseSource& source, const AddNoiseFn& addNoise, TimingScratch& sc,
+                  float* received, TimingTrack& track) {
+    PrepareFrame(d, prec, bits, samples, source, addNoise, sc);
+    TimingScratch* scratch[] = {&sc};
+    float* out[] = {received};
+    TimingTrack* tracks[] = {&track};
+    RunLoops(d, 1, scratch, out, tracks);
 }
 
 int LockTime(const TimingTrack& track, int from, double tolerance) {

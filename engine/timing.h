@@ -17,7 +17,12 @@
 //                     instants (computed once, noiseless): tau's estimate
 //                     starts the loop, in (-2, 2].
 //   tentative levels  the slicer on the equalized samples: the nearest of the
-//                     target's levels, no delay.
+//                     target's levels, no delay; or (decisions kViterbi) the
+//                     early decisions of a Viterbi detector on the target's
+//                     trellis running sample by sample, the level of sample
+//                     k - D on the best survivor after sample k: more often
+//                     right where the levels are many (E3PR4's 13), at D more
+//                     steps of the loop's delay.
 //   error detector    Mueller-Mueller on zero-mean values (the levels' mean
 //                     sum f / 2 taken off, since it is not 0 when sum f is
 //                     not): u_k = (z_k - c)(d_{k-1} - c) - (z_{k-1} - c)(d_k -
@@ -25,12 +30,14 @@
 //                     the channel and the equalizer) to read in bit periods.
 //   loop              channel/clock.h's, steering the instants at which the
 //                     readback is evaluated; an update from z_k reaches the
-//                     samples after x_{k + delay}, the equalizer's newest input.
+//                     samples after x_{k + delay}, the equalizer's newest input
+//                     (and D samples later with the Viterbi's decisions).
 // A frame has slipped when its recovered phase ends nearer a whole number of
 // bit periods off than the true one.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +47,7 @@
 #include "channel/readback.h"
 #include "channel/sampler.h"
 #include "channel/target.h"
+#include "detectors/early_viterbi.h"
 
 namespace engine {
 
@@ -54,6 +62,7 @@ struct TimingDesign {
     float bias = 0;            // what the equalizer adds after its taps
     int delay = 0;             // output k reads x_{k + delay - i}
     int loopDelay = 0;         // the steps after the next one at which an update tells
+    channel::Trellis trellis;  // the target's, for the Viterbi's early decisions
     int guard = 0;             // zero bits after the preamble
     int zpsBegin = 0, zpsEnd = 0;
     double referenceAngle = 0;
@@ -90,7 +99,12 @@ struct TimingScratch {
     channel::SamplerFrame frame;
     std::vector<float> x, noise, zeros, z, d;
     std::vector<double> walk;
+    std::optional<detectors::EarlyViterbi> early;
+    int first = 0, end = 0, samples = 0; // the samples read, first ... end - 1
 };
+
+// Frames whose loops RunLoops runs side by side.
+inline constexpr int kSideBySide = 2;
 
 // Adds white noise of the chain's deviation to n values (the chain's stream).
 using AddNoiseFn = std::function<void(const float* clean, float* out, int n)>;
@@ -102,6 +116,16 @@ using AddNoiseFn = std::function<void(const float* clean, float* out, int n)>;
 void ReceiveFrame(const TimingDesign& design, const std::uint8_t* prec, int bits, int samples,
                   channel::NoiseSource& source, const AddNoiseFn& addNoise, TimingScratch& scratch,
                   float* received, TimingTrack& track);
+
+// ReceiveFrame in two halves, so that several frames' loops can run side by
+// side: PrepareFrame makes a frame's draws (its own, in ReceiveFrame's order)
+// into its scratch; RunLoops then runs the loops of `count` prepared frames
+// and gives each its received samples and its track, the numbers of
+// ReceiveFrame on each.
+void PrepareFrame(const TimingDesign& design, const std::uint8_t* prec, int bits, int samples,
+                  channel::NoiseSource& source, const AddNoiseFn& addNoise, TimingScratch& scratch);
+void RunLoops(const TimingDesign& design, int count, TimingScratch* const* scratch,
+              float* const* received, TimingTrack* const* tracks);
 
 // Samples from `from` until the timing error stays within `tolerance` to the
 // track's end (-1: never within it at the end).

@@ -13,6 +13,7 @@
 #include "console/output_file.h"
 #include "engine/ber_sweep.h"
 #include "engine/chain.h"
+#include "engine/frame_timing.h"
 #include "lab/channel_cli.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
@@ -23,7 +24,7 @@ namespace lab {
 using choices::Number;
 namespace {
 
-constexpr double kLockTolerance = 0.05;
+constexpr double kLockTolerance = engine::kLockTolerance;
 constexpr int kTrackBits = 4096;
 constexpr std::uint64_t kSweepBits = 1'000'000;
 
@@ -54,25 +55,26 @@ int WriteChart(const std::vector<platform::Chart>& charts, console::OutputFile& 
 int RunTrack(const TimingOptions& options, const engine::ChainSettings& chain, double sigma,
              std::optional<console::OutputFile>& csv, std::optional<console::OutputFile>& png) {
     const int bits = options.bits == 0 ? kTrackBits : static_cast<int>(options.bits);
-    const engine::ChannelDesign design = engine::DesignChannel(chain, sigma);
-    const engine::TimingDesign& t = *design.timing;
-    engine::Chain run(design, bits);
-    engine::Frame frame = run.MakeFrame();
-    channel::NoiseSource source(options.seed, engine::ChunkStream(0, 0));
-    run.Next(source, frame);
-    const engine::TimingTrack& track = frame.timing;
-    const int lock = engine::LockTime(track, track.trackFrom, kLockTolerance);
+    const engine::FrameTiming run = engine::TrackFrame(chain, sigma, bits, options.seed);
+    const engine::TimingDesign& t = *run.design;
+    const engine::TimingTrack& track = run.track;
+    const int lock = run.lock;
     const bool table = options.csv != "-" && options.png != "-";
     if (table) {
         std::printf("%s, %s\n", choices::ChannelText(chain).c_str(),
                     choices::NoiseText(chain, sigma).c_str());
-        std::printf("loop: bandwidth %s, %s: kp %s, ki %s; detector slope %s\n",
+        const std::string decisions = chain.timing.decisions == channel::TedDecisions::kViterbi
+                                          ? "; Viterbi decisions " +
+                                                std::to_string(chain.timing.decisionDelay) +
+                                                " samples late"
+                                          : "";
+        std::printf("loop: bandwidth %s, %s: kp %s, ki %s; detector slope %s%s\n",
                     Number("%g", chain.timing.bandwidth).c_str(),
                     chain.timing.order == 1
                         ? "first order"
                         : ("damping " + Number("%g", chain.timing.damping)).c_str(),
                     Number("%.4g", t.gains.kp).c_str(), Number("%.4g", t.gains.ki).c_str(),
-                    Number("%.4g", t.slope).c_str());
+                    Number("%.4g", t.slope).c_str(), decisions.c_str());
         std::printf("zero-phase start: %s (true phase %s at sample %d)\n",
                     Number("%.4f", track.start).c_str(),
                     Number("%.4f", track.truePhase[static_cast<std::size_t>(t.zpsEnd)]).c_str(),

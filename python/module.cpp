@@ -6,6 +6,7 @@
 #include "python/code.h"
 #include "python/runs.h"
 #include "python/target.h"
+#include "python/timing.h"
 
 namespace py = pybind11;
 
@@ -22,4 +23,5 @@ and refusals as quorvane-lab: for the same seed the same counts and samples.)";
     pyquorvane::AddChain(m);
     pyquorvane::AddRuns(m);
     pyquorvane::AddCode(m);
+    pyquorvane::AddTiming(m);
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "detectors/early_viterbi.h"
 #include "engine/chain.h"
 
 namespace {
@@ -127,6 +128,84 @@ TEST(Timing, NoisePhaseErrorAgainstTheLinearModel) {
         const double model = Through(s, sigma, 64).design->LinearRms();
         EXPECT_GT(rms, model / 1.5) << c.head << " " << c.snrDb;
         EXPECT_LT(rms, model * 1.5) << c.head << " " << c.snrDb;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(Timing, EarlyViterbiGivesTheLevelsDelayedWithoutNoise) {
+    const struct {
+        const char* target;
+        int delay;
+    } cases[] = {{"e3pr4", 0}, {"e3pr4", 12}, {"epr4", 5}, {"pr4", 30}, {"1,0.8,-0.3", 8}};
+    for (const auto& c : cases) {
+        channel::Target target;
+        ASSERT_EQ(channel::Target::Parse(c.target, target), "");
+        const channel::Trellis& trellis = target.GetTrellis();
+        detectors::EarlyViterbi early(trellis, c.delay);
+        channel::NoiseSource source(3, 0);
+        std::vector<std::uint8_t> p(600);
+        source.RandomBits(p.data(), static_cast<int>(p.size()));
+        std::vector<float> y(p.size());
+        int state = 0, wrong = 0;
+        for (std::size_t k = 0; k < p.size(); ++k) {
+            y[k] = trellis.Output(state, p[k]);
+            state = trellis.Next(state, p[k]);
+            const float decided = early.Step(y[k]);
+            // Past the first samples (whose start the detector does not know).
+            if (k >= 40 + static_cast<std::size_t>(c.delay))
+                wrong += decided != y[k - static_cast<std::size_t>(c.delay)];
+        }
+        EXPECT_EQ(wrong, 0) << c.target << " delay " << c.delay;
+    }
+}
+
+TEST(Timing, FramesSideBySideAreTheFramesOneByOne) {
+    const struct {
+        bool head;
+        double jitter, walk;
+        channel::TedDecisions decisions;
+    } cases[] = {{false, 0, 0, channel::TedDecisions::kSlicer},
+                 {true, 0, 0.002, channel::TedDecisions::kSlicer},
+                 {true, 0.05, 0, channel::TedDecisions::kViterbi}};
+    for (const auto& c : cases) {
+        ChainSettings s = c.head ? Head(2.5) : ChainSettings{};
+        s.jitter = c.jitter;
+        s.timing = {true, 0.4, 200, c.walk, 128, 0.002, 0.7, 2, c.decisions, 8};
+        const engine::ChannelDesign design = engine::DesignChannel(s, 0.1);
+        engine::Chain one(design, 1000), side(design, 1000);
+        std::vector<engine::Frame> a, b;
+        for (int i = 0; i < 5; ++i) a.push_back(one.MakeFrame()), b.push_back(side.MakeFrame());
+        channel::NoiseSource sa(7, 1), sb(7, 1);
+        for (engine::Frame& f : a) one.Next(sa, f);
+        side.NextFrames(sb, b.data(), 5);
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(a[i].received, b[i].received) << c.head << " " << i;
+            EXPECT_EQ(a[i].timing.recovered, b[i].timing.recovered) << c.head << " " << i;
+            EXPECT_EQ(a[i].timing.squares, b[i].timing.squares) << c.head << " " << i;
+        }
+    }
+}
+
+TEST(Timing, ViterbiDecisionsHoldLockOnE3pr4WhereTheSlicerSlips) {
+    // A Lorentzian head at density 2.5, E3PR4, 22 dB, 0.4 bit periods and
+    // 200 ppm off: the slicer's decisions slip frames, the Viterbi's hold.
+    ChainSettings s = Head(2.5);
+    s.timing.phase = 0.4;
+    s.timing.freqPpm = 200;
+    const double sigma = std::sqrt(engine::SignalEnergy(s) / std::pow(10.0, 2.2));
+    const struct {
+        channel::TedDecisions decisions;
+        bool slips;
+    } cases[] = {{channel::TedDecisions::kSlicer, true}, {channel::TedDecisions::kViterbi, false}};
+    for (const auto& c : cases) {
+        s.timing.decisions = c.decisions;
+        int slipped = 0;
+        for (std::uint64_t f = 0; f < 8; ++f)
+            slipped += Through(s, sigma, 4096, f).frame.timing.slips != 0;
+        EXPECT_EQ(slipped > 0, c.slips) << slipped << " frames slipped";
     }
 }
 

@@ -156,3 +156,20 @@ def test_the_eye_has_the_labs_picture(tmp_path, options, kwargs, shape):
         black[:, marks] = hits[:, marks] == 0
     assert np.array_equal(black, hits == 0)
     assert 0 < np.count_nonzero(hits) < hits.size
+
+
+@pytest.mark.parametrize("options,kwargs", [
+    (["--snr", "22", "--phase", "0.4", "--freq-offset", "200"], dict(snr=22, phase=0.4, freq_offset=200)),
+    (["--sigma", "0.05", "--channel", "lorentz", "--density", "2.5", "--phase", "-0.3",
+      "--ted-decisions", "viterbi", "--ted-delay", "6", "--bits", "2000", "--seed", "5"],
+     dict(sigma=0.05, channel="lorentz", density=2.5, phase=-0.3, ted_decisions="viterbi",
+          ted_delay=6, bits=2000, seed=5))])
+def test_timing_is_the_labs_phase_track(options, kwargs):
+    r = run_lab("timing", *options, "--csv", "-")
+    assert r.returncode == 0, r.stderr
+    rows = list(csv.DictReader(io.StringIO(r.stdout)))
+    t = quorvane.timing(**kwargs)
+    assert len(rows) == len(t["k"]) > t["data_start"] + kwargs.get("bits", 4096)
+    for row, k, a, b, e in zip(rows, t["k"], t["true_phase"], t["recovered_phase"], t["timing_error"]):
+        assert (row["k"], row["true_phase"], row["recovered_phase"], row["timing_error"]) == (
+            str(k), "%.7g" % a, "%.7g" % b, "%.7g" % e)

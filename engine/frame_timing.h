@@ -1,0 +1,25 @@
+#pragma once
+// One frame through the sampling clock and the timing loop, as the command
+// line's `timing` and Python's timing() show it: the same frame of the same
+// seed gives both the same numbers.
+#include <cstdint>
+#include <memory>
+
+#include "engine/chain.h"
+
+namespace engine {
+
+// The timing error within which the loop counts as locked.
+inline constexpr double kLockTolerance = 0.05;
+
+struct FrameTiming {
+    std::shared_ptr<const TimingDesign> design;
+    TimingTrack track;
+    int lock = -1; // LockTime from the loop's first step (-1: not locked at the end)
+};
+
+// A frame of `bits` random bits of `seed` (stream 0 of chunk 0) read with the
+// chain's timing (modelled whether or not chain.timing.on says so).
+FrameTiming TrackFrame(ChainSettings chain, double sigma, int bits, std::uint64_t seed);
+
+} // namespace engine
