@@ -1,11 +1,9 @@
 #include "engine/error_rate.h"
 
 #include <algorithm>
-#include <map>
-#include <mutex>
 
 #include "engine/fused_chunk.h"
-#include "engine/workers.h"
+#include "engine/ordered_chunks.h"
 
 namespace engine {
 namespace {
@@ -177,43 +175,15 @@ bool RunPoint(const BerSettings& settings, const BerSetup& setup, const ChannelD
     const std::uint64_t perChunk = static_cast<std::uint64_t>(ChunkFrames(settings.frame));
     const std::uint64_t chunks = (totalFrames + perChunk - 1) / perChunk;
 
-    std::atomic<std::uint64_t> next{0};
-    std::atomic<bool> finished{false};
-    std::mutex mutex;
-    std::map<std::uint64_t, PointCounts> waiting; // done, not yet added: later than `added`
-    std::uint64_t added = 0;
-    PointCounts sum;
-    sum.detectors.resize(DetectorsOf(setup, design).size());
-
-    auto work = [&] {
-        Runner runner(settings, setup, design);
-        while (!finished.load() && !stop.load()) {
-            const std::uint64_t c = next.fetch_add(1);
-            if (c >= chunks) break;
-            const std::uint64_t first = c * perChunk;
-            const int frames = static_cast<int>(std::min(perChunk, totalFrames - first));
-            PointCounts counts = runner.Run(settings, point, c, frames);
-            std::lock_guard<std::mutex> lock(mutex);
-            waiting.emplace(c, std::move(counts));
-            while (!finished.load() && !waiting.empty() && waiting.begin()->first == added) {
-                sum.Add(waiting.begin()->second);
-                waiting.erase(waiting.begin());
-                ++added;
-                if (Enough(settings, sum)) finished.store(true);
-            }
-        }
-    };
-    RunWorkers(settings.threads, work, [&] {
-        if (!report) return;
-        PointCounts now;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            now = sum;
-        }
-        report(now);
-    });
-    total = sum;
-    return finished.load() || added == chunks;
+    total = PointCounts{};
+    total.detectors.resize(DetectorsOf(setup, design).size());
+    return RunChunksInOrder<PointCounts>(
+        settings.threads, chunks, stop, total, [&] { return Runner(settings, setup, design); },
+        [&](Runner& runner, std::uint64_t c) {
+            const int frames = static_cast<int>(std::min(perChunk, totalFrames - c * perChunk));
+            return runner.Run(settings, point, c, frames);
+        },
+        [&](const PointCounts& sum) { return Enough(settings, sum); }, report);
 }
 
 } // namespace engine

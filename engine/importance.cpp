@@ -8,7 +8,7 @@
 
 #include "channel/bounds.h"
 #include "channel/events.h"
-#include "engine/workers.h"
+#include "engine/ordered_chunks.h"
 
 namespace engine {
 
@@ -488,43 +488,18 @@ bool RunImportancePoint(const BerSettings& settings, const ImportanceSettings& i
     const std::uint64_t perChunk = static_cast<std::uint64_t>(ChunkFrames(frame));
     const std::uint64_t chunks = (totalTrials + perChunk - 1) / perChunk;
 
-    std::atomic<std::uint64_t> next{0};
-    std::atomic<bool> finished{false};
-    std::mutex mutex;
-    std::map<std::uint64_t, ImportanceSums> waiting;
-    std::uint64_t added = 0;
-    ImportanceSums sum;
-    sum.frame = frame;
-    sum.detectors.resize(DetectorsOf(setup, design).size());
-
-    auto work = [&] {
-        TrialRunner runner(settings, importance, setup, design);
-        while (!finished.load() && !stop.load()) {
-            const std::uint64_t c = next.fetch_add(1);
-            if (c >= chunks) break;
+    total = ImportanceSums{};
+    total.frame = frame;
+    total.detectors.resize(DetectorsOf(setup, design).size());
+    return RunChunksInOrder<ImportanceSums>(
+        settings.threads, chunks, stop, total,
+        [&] { return TrialRunner(settings, importance, setup, design); },
+        [&](TrialRunner& runner, std::uint64_t c) {
             const int trials = static_cast<int>(std::min(perChunk, totalTrials - c * perChunk));
-            ImportanceSums sums = runner.Run(point, c, trials);
-            std::lock_guard<std::mutex> lock(mutex);
-            waiting.emplace(c, std::move(sums));
-            while (!finished.load() && !waiting.empty() && waiting.begin()->first == added) {
-                sum.Add(waiting.begin()->second);
-                waiting.erase(waiting.begin());
-                ++added;
-                if (EnoughImportance(settings, importance, sum)) finished.store(true);
-            }
-        }
-    };
-    RunWorkers(settings.threads, work, [&] {
-        if (!report) return;
-        ImportanceSums now;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            now = sum;
-        }
-        report(now);
-    });
-    total = sum;
-    return finished.load() || added == chunks;
+            return runner.Run(point, c, trials);
+        },
+        [&](const ImportanceSums& sum) { return EnoughImportance(settings, importance, sum); },
+        report);
 }
 
 } // namespace engine

@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <mutex>
 
 #include "channel/bounds.h"
 #include "channel/noise.h"
 #include "codes/encoder.h"
 #include "engine/error_rate.h"
-#include "engine/workers.h"
+#include "engine/ordered_chunks.h"
 
 namespace engine {
 namespace {
@@ -183,47 +181,23 @@ bool RunSectorPoint(const SectorSettings& s, const SectorGeometry& g, int point,
     const ChannelDesign coded = DesignChannel(g.coded, g.sigmaCoded);
     const ChannelDesign classical = DesignChannel(g.classical, g.sigmaClassical);
     counts = SectorCounts{};
-    std::atomic<std::uint64_t> next{0};
-    std::atomic<bool> done{false};
-    std::mutex mutex;
-    std::map<std::uint64_t, SectorCounts> waiting;
-    std::uint64_t added = 0;
-    auto work = [&] {
-        SectorRunner runner(s, encoder, coded, classical, g.rs);
-        while (!stop.load() && !done.load()) {
-            const std::uint64_t c = next.fetch_add(1);
-            if (c * kChunkSectors >= s.sectors) break;
-            const int sectors = static_cast<int>(
-                std::min<std::uint64_t>(kChunkSectors, s.sectors - c * kChunkSectors));
+    const std::uint64_t chunks = (s.sectors + kChunkSectors - 1) / kChunkSectors;
+    return RunChunksInOrder<SectorCounts>(
+        s.threads, chunks, stop, counts,
+        [&] { return SectorRunner(s, encoder, coded, classical, g.rs); },
+        [&](SectorRunner& runner, std::uint64_t c) {
+            const std::uint64_t sectors =
+                std::min<std::uint64_t>(kChunkSectors, s.sectors - c * kChunkSectors);
             SectorCounts chunk;
             channel::NoiseSource iterative(s.seed, ChunkStream(2 * point, c));
             channel::NoiseSource baseline(s.seed, ChunkStream(2 * point + 1, c));
-            for (int i = 0; i < sectors && !stop.load(); ++i) {
+            for (std::uint64_t i = 0; i < sectors; ++i) {
                 runner.Sector(iterative, chunk);
                 runner.Classical(baseline, chunk);
             }
-            if (stop.load()) break;
-            std::lock_guard<std::mutex> lock(mutex);
-            waiting.emplace(c, chunk);
-            // Strictly in chunk order, so the counts do not depend on threads.
-            while (!done.load() && !waiting.empty() && waiting.begin()->first == added) {
-                counts.Add(waiting.begin()->second);
-                waiting.erase(waiting.begin());
-                ++added;
-                if (counts.sectors >= s.sectors || counts.Errors() >= s.failures) done = true;
-            }
-        }
-    };
-    RunWorkers(s.threads, work, [&] {
-        if (!report) return;
-        SectorCounts now;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            now = counts;
-        }
-        report(now);
-    });
-    return done.load() || counts.sectors >= s.sectors;
+            return chunk;
+        },
+        [&](const SectorCounts& sum) { return sum.Errors() >= s.failures; }, report);
 }
 
 SectorTrace TraceSector(const SectorSettings& s, const SectorGeometry& g, std::uint64_t sector) {

@@ -1,11 +1,10 @@
 #include "engine/soft_run.h"
 
 #include <algorithm>
-#include <map>
-#include <mutex>
+#include <utility>
 
 #include "engine/error_rate.h"
-#include "engine/workers.h"
+#include "engine/ordered_chunks.h"
 
 namespace engine {
 namespace {
@@ -61,6 +60,16 @@ class SoftRunner {
     std::vector<double> normals_;
 };
 
+// A run's sums so far: each detector's statistics and the bits they hold.
+struct SoftSums {
+    std::vector<LlrStatistics> statistics;
+    std::uint64_t bits = 0;
+    void Add(const SoftSums& o) {
+        for (std::size_t d = 0; d < statistics.size(); ++d) statistics[d].Add(o.statistics[d]);
+        bits += o.bits;
+    }
+};
+
 } // namespace
 
 bool RunSoft(const SoftSettings& settings, const std::atomic<bool>& stop, SoftResult& result,
@@ -79,39 +88,21 @@ bool RunSoft(const SoftSettings& settings, const std::atomic<bool>& stop, SoftRe
     result.predictionVariance =
         design.settings.Recording() ? design.predictionVariance : settings.sigma * settings.sigma;
 
-    std::atomic<std::uint64_t> next{0};
-    std::mutex mutex;
-    std::map<std::uint64_t, std::vector<LlrStatistics>> waiting;
-    std::uint64_t added = 0;
-    auto work = [&] {
-        SoftRunner runner(settings, design);
-        while (!stop.load()) {
-            const std::uint64_t c = next.fetch_add(1);
-            if (c >= chunks) break;
+    SoftSums total;
+    total.statistics.assign(settings.detectors.size(), LlrStatistics());
+    const bool done = RunChunksInOrder<SoftSums>(
+        settings.threads, chunks, stop, total, [&] { return SoftRunner(settings, design); },
+        [&](SoftRunner& runner, std::uint64_t c) {
             const int frames = static_cast<int>(std::min(perChunk, totalFrames - c * perChunk));
-            std::vector<LlrStatistics> s = runner.Run(c, frames);
-            std::lock_guard<std::mutex> lock(mutex);
-            waiting.emplace(c, std::move(s));
-            // Strictly in chunk order, so the sums do not depend on threads.
-            while (!waiting.empty() && waiting.begin()->first == added) {
-                for (std::size_t d = 0; d < result.statistics.size(); ++d)
-                    result.statistics[d].Add(waiting.begin()->second[d]);
-                result.bits += std::min(perChunk, totalFrames - added * perChunk) * frame;
-                waiting.erase(waiting.begin());
-                ++added;
-            }
-        }
-    };
-    RunWorkers(settings.threads, work, [&] {
-        if (!report) return;
-        std::uint64_t bits = 0;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            bits = result.bits;
-        }
-        report(bits);
-    });
-    return added == chunks;
+            return SoftSums{runner.Run(c, frames), static_cast<std::uint64_t>(frames) * frame};
+        },
+        {},
+        [&](const SoftSums& now) {
+            if (report) report(now.bits);
+        });
+    result.statistics = std::move(total.statistics);
+    result.bits = total.bits;
+    return done;
 }
 
 bool ExitCurve(SoftSettings settings, detectors::Kind kind, const std::vector<double>& ia,
