@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/constraint_survey.h"
+
 namespace choices {
 
 std::vector<std::string> BerColumns::Names() const {
@@ -135,10 +137,7 @@ engine::SweepSettings SweepOf(const ChannelChoice& choice, const engine::BerSett
     s.run = run;
     // With a constraint code the frame is its words: the user bits asked for
     // rounded down to whole words (one at least), coded.
-    if (choice.chain.constraint != channel::ConstraintKind::kNone) {
-        const channel::ConstraintCode& code = channel::ConstraintCode::Of(choice.chain.constraint);
-        s.run.frame = std::max(1, run.frame / code.UserBits()) * code.CodeBits();
-    }
+    s.run.frame = engine::CodedFrame(run.frame, choice.chain.constraint);
     s.chains = ChainsOf(choice);
     s.detectors = NamedDetectors(choice);
     s.sigmas = sigmas;

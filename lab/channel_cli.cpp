@@ -2,13 +2,17 @@
 
 #include "lab/cli.h"
 
+#include <algorithm>
+
 namespace lab {
 
 void AddChannelOptions(CLI::App& app, choices::ChannelChoice& c, unsigned command,
-                       bool severalTargets, const char* except) {
+                       bool severalTargets, std::initializer_list<const char*> except) {
     for (const choices::ChannelOption& row : choices::ChannelOptions()) {
         if ((row.commands & command) == 0) continue;
-        if (except != nullptr && std::string(row.flag) == except) continue;
+        if (std::any_of(except.begin(), except.end(),
+                        [&row](const char* flag) { return std::string(row.flag) == flag; }))
+            continue;
         const choices::ChannelOption* o = &row;
         std::string type;
         if (row.typeName != nullptr) {

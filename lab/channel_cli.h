@@ -3,6 +3,7 @@
 // option table (choices/channel.h) that a command takes, parsed by its own
 // parser into one ChannelChoice.
 #include <CLI/CLI.hpp>
+#include <initializer_list>
 
 #include "choices/channel.h"
 
@@ -10,9 +11,9 @@ namespace lab {
 
 // The rows that `command` (a choices::Command bit) takes; with
 // `severalTargets`, --target may be given again or hold a list of names;
-// `except`: a flag the command adds in a form of its own.
+// `except`: flags the command adds in a form of its own, or not at all.
 void AddChannelOptions(CLI::App& app, choices::ChannelChoice& choice, unsigned command,
-                       bool severalTargets, const char* except = nullptr);
+                       bool severalTargets, std::initializer_list<const char*> except = {});
 // What the parser cannot see by itself (choices::CheckChannel). Throws
 // CLI::ValidationError.
 void CheckChannelOptions(const choices::ChannelChoice& choice);

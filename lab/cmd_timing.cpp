@@ -303,7 +303,7 @@ CLI::App* AddTimingCommand(CLI::App& app, TimingOptions& options) {
                                               channel::kMaxLoopBandwidth, "B", options.bandwidths);
                })
         ->type_name("B|FROM:TO:STEP");
-    AddChannelOptions(*cmd, options.channel, choices::kBer, false, "--loop-bandwidth");
+    AddChannelOptions(*cmd, options.channel, choices::kBer, false, {"--loop-bandwidth"});
     cmd->add_option("--csv", options.csv,
                     "also write the track or the points (\"-\" = standard "
                     "output, which then gets only the CSV)")

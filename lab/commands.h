@@ -158,4 +158,21 @@ CLI::App* AddTimingCommand(CLI::App& app, TimingOptions& options);
 void CheckTimingOptions(TimingOptions& options);
 int RunTiming(const TimingOptions& options);
 
+// Where a constraint code pays: every code at the same user densities and
+// SNR as the uncoded channel.
+struct ConstraintsOptions {
+    engine::BerSettings settings;
+    choices::NoiseLevel noise;
+    std::vector<double> densities; // on a head
+    choices::ChannelChoice channel;
+    std::string csv;
+    std::string png;
+    int width = choices::kChartWidth;
+    int height = choices::kChartHeight;
+    CLI::App* command = nullptr;
+};
+CLI::App* AddConstraintsCommand(CLI::App& app, ConstraintsOptions& options);
+void CheckConstraintsOptions(ConstraintsOptions& options);
+int RunConstraints(const ConstraintsOptions& options);
+
 } // namespace lab

@@ -102,10 +102,11 @@ Program::Program(CLI::App& app) {
     codeCommand_ = AddCodeCommand(app, code_);
     sfrCommand_ = AddSfrCommand(app, sfr_);
     timingCommand_ = AddTimingCommand(app, timing_);
+    constraintsCommand_ = AddConstraintsCommand(app, constraints_);
 }
 
 std::vector<std::string> Program::Names() {
-    return {"events", "detect", "ber", "eye", "targets", "llr", "exit", "code", "sfr", "timing"};
+    return {"events", "detect", "ber", "eye", "targets", "llr", "exit", "code", "sfr", "timing", "constraints"};
 }
 
 void Program::Check() {
@@ -119,12 +120,13 @@ void Program::Check() {
     if (*codeCommand_) CheckCodeOptions(code_);
     if (*sfrCommand_) CheckSfrOptions(sfr_);
     if (*timingCommand_) CheckTimingOptions(timing_);
+    if (*constraintsCommand_) CheckConstraintsOptions(constraints_);
 }
 
 bool Program::Chosen() const {
     return *eventsCommand_ || *detectCommand_ || *berCommand_ || *eyeCommand_ || *targetsCommand_ ||
-           *llrCommand_ || *exitCommand_ || *codeCommand_ || *sfrCommand_ ||
-           *timingCommand_;
+           *llrCommand_ || *exitCommand_ || *codeCommand_ || *sfrCommand_ || *timingCommand_ ||
+           *constraintsCommand_;
 }
 
 int Program::Run() {
@@ -137,6 +139,7 @@ int Program::Run() {
     if (*codeCommand_) return RunCode(code_);
     if (*sfrCommand_) return RunSfr(sfr_);
     if (*timingCommand_) return RunTiming(timing_);
+    if (*constraintsCommand_) return RunConstraints(constraints_);
     return RunBer(ber_);
 }
 

@@ -39,6 +39,7 @@ class Program {
     CodeOptions code_;
     SfrOptions sfr_;
     TimingOptions timing_;
+    ConstraintsOptions constraints_;
     CLI::App* eventsCommand_ = nullptr;
     CLI::App* detectCommand_ = nullptr;
     CLI::App* berCommand_ = nullptr;
@@ -49,6 +50,7 @@ class Program {
     CLI::App* codeCommand_ = nullptr;
     CLI::App* sfrCommand_ = nullptr;
     CLI::App* timingCommand_ = nullptr;
+    CLI::App* constraintsCommand_ = nullptr;
 };
 
 } // namespace lab

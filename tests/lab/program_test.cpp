@@ -371,6 +371,37 @@ TEST_F(Lab, CodesAreListedReportedAndWrittenAsAlist) {
     EXPECT_NE(bad.err.find("bad.alist: line "), std::string::npos) << bad.err;
 }
 
+// Each code at the same SNR: its constrained distance, and the detection SNR
+// d2min / sigma^2 (E2PR4's energy is 10, so at 16 dB sigma^2 = 10^-0.6).
+TEST_F(Lab, ConstraintsRowsCarryEachCodesDistance) {
+    const Result r = Run("constraints --target e2pr4 --snr 16 --bits 1e4 --csv -");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> rows = Lines(r.out);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], "constraint,rate,d2min,detection_snr_db,snr_user_db,sigma,user_bits,"
+                       "viterbi_user_errors,viterbi_user_ber");
+    const char* starts[] = {"none,1,6,13.7815125,16,", "mtr2-4/5,0.8,10,16,16.9691001,",
+                            "tvmtr-8/9,0.888888889,10,16,16.5115252,",
+                            "rll-16/17,0.941176471,6,13.7815125,16.2632894,"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(rows[i + 1].rfind(starts[i], 0), 0u) << rows[i + 1];
+    const struct {
+        const char* args;
+        const char* error;
+    } refused[] = {
+        {"--snr 16 --density 2", "the ideal channel takes no --density"},
+        {"--snr 16 --channel lorentz", "--density is required"},
+        {"--channel lorentz --density 2", "--sigma or --snr"},
+        {"--snr 16 --detector slicer", "not by slicer"},
+        {"--snr 16 --constraint mtr2-4/5", "--constraint"},
+        {"--snr 16 --png x.png", "a density range"},
+    };
+    for (const auto& c : refused) {
+        const Result bad = Run(std::string("constraints ") + c.args);
+        EXPECT_EQ(bad.status, 2) << c.args;
+        EXPECT_NE(bad.err.find(c.error), std::string::npos) << c.args << ": " << bad.err;
+    }
+}
+
 TEST_F(Lab, PicturesHaveTheAskedSize) {
     const struct {
         std::string args;
