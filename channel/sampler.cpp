@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace channel {
 namespace {
@@ -69,13 +71,52 @@ double Sampler::BitResponseAt(double t) const {
     return v;
 }
 
+// The tables made so far, the newest last; a sweep designs its channel at
+// every point and the lab window at every change, and a head's table takes
+// 2049 grids of its response (seconds on the erf head).
+struct TableKey {
+    bool head = false;
+    HeadKind kind = HeadKind::kLorentz;
+    double density = 0;
+    std::vector<double> coefficients; // the ideal channel's target
+    bool operator==(const TableKey&) const = default;
+};
+constexpr std::size_t kKeptTables = 8;
+
 void Sampler::Tabulate() {
     width_ = (2 * span_ + 2 + kLanes - 1) / kLanes * kLanes;
-    rows_.assign(static_cast<std::size_t>((kPhases + 1) * width_), 0.0f);
+    TableKey key;
+    if (readback_) {
+        key.head = true;
+        key.kind = readback_->head().kind();
+        key.density = readback_->head().density();
+    } else {
+        key.coefficients = target_.Coefficients();
+    }
+    static std::mutex mutex;
+    static std::vector<std::pair<TableKey, std::shared_ptr<const std::vector<float>>>> kept;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (const auto& [k, table] : kept)
+            if (k == key) rows_ = table;
+    }
+    if (!rows_) {
+        rows_ = Make();
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (kept.size() == kKeptTables) kept.erase(kept.begin());
+        kept.emplace_back(key, rows_);
+    }
+    table_ = rows_->data();
+}
+
+std::shared_ptr<const std::vector<float>> Sampler::Make() const {
+    auto made = std::make_shared<std::vector<float>>(
+        static_cast<std::size_t>((kPhases + 1) * width_), 0.0f);
+    std::vector<float>& rows = *made;
     std::vector<double> g(static_cast<std::size_t>(2 * span_ + 4));
     for (int r = 0; r <= kPhases; ++r) {
         const double u = static_cast<double>(r) / kPhases;
-        float* row = rows_.data() + static_cast<std::size_t>(r) * width_;
+        float* row = rows.data() + static_cast<std::size_t>(r) * width_;
         if (readback_) {
             // g_LP(u + n), n = -span - 2 ... span + 1; h(span - i + u) =
             // g(span - i + u) - g(span - i + u - 1).
@@ -95,6 +136,7 @@ void Sampler::Tabulate() {
             }
         }
     }
+    return made;
 }
 
 void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, SamplerFrame& frame,
@@ -128,7 +170,7 @@ float Sampler::At(double t, const SamplerFrame& frame) const {
     const double whole = std::floor(t);
     int r = static_cast<int>((t - whole) * kPhases + 0.5);
     const int m = static_cast<int>(whole);
-    const float* row = rows_.data() + static_cast<std::size_t>(r) * width_;
+    const float* row = table_ + static_cast<std::size_t>(r) * width_;
     const int first = m - span_ + frame.base; // bits index of row index 0
     float y = 0;
     if (first >= 0 && first + width_ <= static_cast<int>(frame.bits.size())) {

@@ -59,12 +59,16 @@ class Sampler {
 
   private:
     void Tabulate();
+    std::shared_ptr<const std::vector<float>> Make() const;
 
     Target target_;
     std::shared_ptr<const Readback> readback_;
     int span_ = 0;
-    int width_ = 0;           // of a row: 2 span + 2, padded to whole vectors
-    std::vector<float> rows_; // [r][i] = h(span - i + r / kPhases)
+    int width_ = 0; // of a row: 2 span + 2, padded to whole vectors
+    // [r][i] = h(span - i + r / kPhases): shared by every sampler of the same
+    // head and density (or target, on the ideal channel), made once.
+    std::shared_ptr<const std::vector<float>> rows_;
+    const float* table_ = nullptr;
 };
 
 } // namespace channel
