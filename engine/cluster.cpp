@@ -17,15 +17,16 @@ constexpr std::uint64_t kGoOn = 0, kEnded = 1, kStop = 2;
 
 // A round's words from one process: how many of its chunks are done from its
 // first on, whether it was told to stop, then every chunk's counts: its bits,
-// then each detector's monitor as its words (Monitor::ToWords).
+// then each detector's monitor as its words (Monitor::ToWords), and with a
+// constraint code each detector's user-bit monitor after them.
 constexpr std::size_t kHeader = 2;
 
 // After the monitors, the timing's counts: slipped frames, the squared
 // error's bits, the samples counted.
 constexpr std::size_t kTimingWords = 3;
 
-std::size_t Width(std::size_t detectors) {
-    return 1 + Monitor::kWords * detectors + kTimingWords;
+std::size_t Width(std::size_t monitors) {
+    return 1 + Monitor::kWords * monitors + kTimingWords;
 }
 
 void Put(const PointCounts& c, std::uint64_t* w) {
@@ -33,23 +34,26 @@ void Put(const PointCounts& c, std::uint64_t* w) {
     *w++ = c.slipFrames;
     std::memcpy(w++, &c.phaseSquares, sizeof(double));
     *w++ = c.phaseSamples;
-    for (const Monitor& m : c.detectors) {
-        m.ToWords(w);
-        w += Monitor::kWords;
-    }
+    for (const std::vector<Monitor>* monitors : {&c.detectors, &c.users})
+        for (const Monitor& m : *monitors) {
+            m.ToWords(w);
+            w += Monitor::kWords;
+        }
 }
 
-PointCounts Get(const std::uint64_t* w, std::size_t detectors) {
+PointCounts Get(const std::uint64_t* w, std::size_t detectors, bool coded) {
     PointCounts c;
     c.bits = *w++;
     c.slipFrames = *w++;
     std::memcpy(&c.phaseSquares, w++, sizeof(double));
     c.phaseSamples = *w++;
     c.detectors.resize(detectors);
-    for (Monitor& m : c.detectors) {
-        m.FromWords(w);
-        w += Monitor::kWords;
-    }
+    c.users.resize(coded ? detectors : 0);
+    for (std::vector<Monitor>* monitors : {&c.detectors, &c.users})
+        for (Monitor& m : *monitors) {
+            m.FromWords(w);
+            w += Monitor::kWords;
+        }
     return c;
 }
 
@@ -74,7 +78,8 @@ PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup,
     const std::uint64_t perChunk = static_cast<std::uint64_t>(ChunkFrames(settings.frame));
     const std::uint64_t chunks = (totalFrames + perChunk - 1) / perChunk;
     const std::size_t detectors = DetectorsOf(setup, design).size();
-    const std::size_t width = Width(detectors);
+    const bool coded = design.settings.constraint != channel::ConstraintKind::kNone;
+    const std::size_t width = Width(coded ? 2 * detectors : detectors);
 
     // Rank 0's thread count sets how far the rounds grow, the same on every
     // process whatever its own.
@@ -86,6 +91,7 @@ PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup,
     std::vector<std::unique_ptr<ChunkRunner>> runners(static_cast<std::size_t>(threads));
     PointCounts sum;
     sum.detectors.resize(detectors);
+    sum.users.resize(coded ? detectors : 0);
     std::uint64_t first = 0; // the round's first chunk
     for (int round = 0;; ++round) {
         const std::uint64_t per = std::min(largest, kFirstRound << std::min(round, 30));
@@ -125,7 +131,7 @@ PointEnd RunSharedPoint(const BerSettings& settings, const BerSetup& setup,
             for (; c < last && !ended; ++c) {
                 const std::uint64_t p = (c - first) % size, i = (c - first) / size;
                 if (i >= all[p][0]) break; // not run: its process was stopped
-                sum.Add(Get(&all[p][kHeader + i * width], detectors));
+                sum.Add(Get(&all[p][kHeader + i * width], detectors, coded));
                 ended = Enough(settings, sum);
             }
             ended = ended || c == chunks;

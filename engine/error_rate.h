@@ -41,8 +41,7 @@ struct PointCounts {
     std::uint64_t bits = 0;
     std::vector<Monitor> detectors;
     // With a constraint code: each detector's user bits after the code's
-    // decoder, in the same order (empty without one; not passed between
-    // the processes of a cluster run).
+    // decoder, in the same order (empty without one).
     std::vector<Monitor> users;
     // With timing modelled: the frames that slipped a cycle, and the squared
     // timing error summed over the data samples of the others.

@@ -55,7 +55,7 @@ struct Shared {
 // One point on `size` processes of `threads` threads each; process `stopped`
 // (if any) has its stop flag set from the start.
 Shared RunShared(engine::BerSettings settings, int size, int threads, double sigma,
-                 int stopped = -1) {
+                 int stopped = -1, const engine::BerSetup& setup = {}) {
     settings.threads = threads;
     Blackboard board(size);
     Shared out;
@@ -67,9 +67,8 @@ Shared RunShared(engine::BerSettings settings, int size, int threads, double sig
         processes.emplace_back([&, p] {
             LocalPeers peers(board, p);
             engine::PointCounts counts;
-            out.ends[static_cast<std::size_t>(p)] =
-                engine::RunSharedPoint(settings, engine::BerSetup{}, 2, sigma,
-                                       stops[static_cast<std::size_t>(p)], peers, counts);
+            out.ends[static_cast<std::size_t>(p)] = engine::RunSharedPoint(
+                settings, setup, 2, sigma, stops[static_cast<std::size_t>(p)], peers, counts);
             if (p == 0) out.root = counts;
         });
     }
@@ -79,33 +78,44 @@ Shared RunShared(engine::BerSettings settings, int size, int threads, double sig
 
 TEST(SharedPoint, RankZeroAddsWhatOneProcessWould) {
     // Ending on errors inside a round, on bits with a short last chunk, on a
-    // single chunk, and with frames longer than a chunk.
+    // single chunk, with frames longer than a chunk, and with a constraint
+    // code (whose user-bit counts travel too).
     const struct {
         std::uint64_t bits, errors;
         int frame;
         double sigma;
+        channel::ConstraintKind constraint = channel::ConstraintKind::kNone;
     } cases[] = {{50'000'000, 300, 4096, 0.55},
                  {1'000'000, 1'000'000, 1000, 0.5},
                  {20'000, 1'000'000, 4096, 0.5},
-                 {300'000, 50, 100'000, 0.6}};
+                 {300'000, 50, 100'000, 0.6},
+                 {2'000'000, 200, 4000, 0.45, channel::ConstraintKind::kMtr45}};
     for (const auto& c : cases) {
         engine::BerSettings settings;
         settings.bits = c.bits;
         settings.errors = c.errors;
         settings.frame = c.frame;
+        engine::BerSetup setup;
+        setup.chain.constraint = c.constraint;
         std::atomic<bool> stop{false};
         engine::PointCounts alone;
-        ASSERT_TRUE(engine::RunPoint(settings, engine::BerSetup{}, 2, c.sigma, stop, alone));
+        ASSERT_TRUE(engine::RunPoint(settings, setup, 2, c.sigma, stop, alone));
+        ASSERT_EQ(alone.users.size(),
+                  c.constraint == channel::ConstraintKind::kNone ? 0u : alone.detectors.size());
         for (int size : {1, 2, 3}) {
             for (int threads : {1, 2}) {
-                const Shared s = RunShared(settings, size, threads, c.sigma);
+                const Shared s = RunShared(settings, size, threads, c.sigma, -1, setup);
                 for (engine::PointEnd end : s.ends) EXPECT_EQ(end, engine::PointEnd::kDone);
                 EXPECT_EQ(s.root.bits, alone.bits) << size << " " << threads;
-                for (std::size_t d = 0; d < alone.detectors.size(); ++d) {
-                    EXPECT_EQ(s.root.detectors[d].bitErrors, alone.detectors[d].bitErrors);
-                    EXPECT_EQ(s.root.detectors[d].frameErrors, alone.detectors[d].frameErrors);
-                    EXPECT_EQ(s.root.detectors[d].frames, alone.detectors[d].frames);
-                }
+                ASSERT_EQ(s.root.users.size(), alone.users.size());
+                for (const auto& [mine, theirs] : {std::pair{&s.root.detectors, &alone.detectors},
+                                                   std::pair{&s.root.users, &alone.users}})
+                    for (std::size_t d = 0; d < theirs->size(); ++d) {
+                        EXPECT_EQ((*mine)[d].bits, (*theirs)[d].bits);
+                        EXPECT_EQ((*mine)[d].bitErrors, (*theirs)[d].bitErrors);
+                        EXPECT_EQ((*mine)[d].frameErrors, (*theirs)[d].frameErrors);
+                        EXPECT_EQ((*mine)[d].frames, (*theirs)[d].frames);
+                    }
             }
         }
     }
