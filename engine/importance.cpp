@@ -22,6 +22,8 @@ void ImportanceSums::Add(const ImportanceSums& other) {
         detectors[d].squares += other.detectors[d].squares;
         detectors[d].hits += other.detectors[d].hits;
         detectors[d].bitErrors += other.detectors[d].bitErrors;
+        detectors[d].plainHits += other.detectors[d].plainHits;
+        detectors[d].plainBitErrors += other.detectors[d].plainBitErrors;
     }
 }
 
@@ -30,6 +32,9 @@ Estimate ImportanceSums::EstimateOf(std::size_t d) const {
     const Sums& s = detectors[d];
     e.hits = s.hits;
     e.bitErrors = s.bitErrors;
+    e.plainBits = plainTrials * static_cast<std::uint64_t>(frame);
+    e.plainBitErrors = s.plainBitErrors;
+    e.plainHits = s.plainHits;
     if (trials == 0 || frame == 0) return e;
     const long double t = static_cast<long double>(trials);
     const long double mean = s.sum / t;
@@ -59,8 +64,12 @@ PointCounts ImportanceSums::Counts() const {
     return c;
 }
 
-int TrialFrame(const BerSettings& settings, const ImportanceSettings& importance) {
-    return std::max(1, std::min(settings.frame, importance.frame));
+TrialShape TrialFrame(const BerSettings& settings, const ImportanceSettings& importance) {
+    const int window = std::max(1, importance.frame);
+    const int guard = std::max(0, importance.guard);
+    const int whole = std::max(1, settings.frame);
+    if (whole <= window + 2 * guard) return {whole, 0, whole};
+    return {window + 2 * guard, guard, window};
 }
 
 namespace {
@@ -145,7 +154,8 @@ void Aim(const Direction& dir, const ChannelDesign& design, double scale, Mixtur
 } // namespace
 
 Mixture MakeMixture(const ImportanceSettings& settings, const ChannelDesign& design,
-                    const std::vector<detectors::Kind>& kinds, detectors::FrameShape shape) {
+                    const std::vector<detectors::Kind>& kinds, detectors::FrameShape shape,
+                    int first, int counted) {
     Mixture mix;
     mix.recording = design.settings.Recording();
     const int n = shape.bits;
@@ -182,8 +192,9 @@ Mixture MakeMixture(const ImportanceSettings& settings, const ChannelDesign& des
     std::vector<Family> families;
     auto Place = [&](MixtureComponent& c) {
         const int last = static_cast<int>(c.shift.size()) - 1;
-        c.firstStart = std::max(0, -c.shiftFirst);
-        c.lastStart = std::min(n - c.bits, mix.noiseCount - 1 - last - c.shiftFirst);
+        c.firstStart = std::max({0, -c.shiftFirst, first - c.bits + 1});
+        c.lastStart =
+            std::min({n - c.bits, mix.noiseCount - 1 - last - c.shiftFirst, first + counted - 1});
         return c.lastStart >= c.firstStart;
     };
     if (plain || whitened) {
@@ -276,9 +287,10 @@ class TrialRunner {
   public:
     TrialRunner(const BerSettings& settings, const ImportanceSettings& importance,
                 const BerSetup& setup, const ChannelDesign& design)
-        : design_(design), chain_(design, TrialFrame(settings, importance)),
+        : design_(design), trial_(TrialFrame(settings, importance)), chain_(design, trial_.bits),
           detectors_(MakeDetectors(DetectorsOf(setup, design), chain_)),
-          mixture_(MakeMixture(importance, design, DetectorsOf(setup, design), chain_.Shape())),
+          mixture_(MakeMixture(importance, design, DetectorsOf(setup, design), chain_.Shape(),
+                               trial_.first, trial_.counted)),
           seed_(settings.seed) {
         for (int f = 0; f < kBatch; ++f) {
             frames_.push_back(chain_.MakeFrame());
@@ -309,15 +321,18 @@ class TrialRunner {
 
     ImportanceSums Run(int point, std::uint64_t chunk, int trials) {
         channel::NoiseSource source(seed_, ChunkStream(point, chunk));
-        const int n = chain_.Shape().bits;
         ImportanceSums sums;
-        sums.frame = n;
+        sums.frame = trial_.counted;
         sums.detectors.resize(detectors_.size());
         double weights[kBatch];
+        bool plain[kBatch];
         for (int t = 0; t < trials; t += kBatch) {
             const int batch = std::min(kBatch, trials - t);
-            for (int i = 0; i < batch; ++i)
+            for (int i = 0; i < batch; ++i) {
+                const std::uint64_t before = sums.plainTrials;
                 weights[i] = Trial(source, frames_[i], sums.plainTrials);
+                plain[i] = sums.plainTrials != before;
+            }
             for (std::size_t d = 0; d < detectors_.size(); ++d) {
                 std::uint8_t* out[kBatch];
                 for (int i = 0; i < kBatch; ++i) out[i] = decided_[d * kBatch + i].data();
@@ -326,13 +341,16 @@ class TrialRunner {
                 for (int i = 0; i < batch; ++i) {
                     std::uint32_t wrong = 0;
                     const std::uint8_t* raw = frames_[i].raw.data();
-                    for (int k = 0; k < n; ++k) wrong += out[i][k] ^ raw[k];
+                    for (int k = trial_.first; k < trial_.first + trial_.counted; ++k)
+                        wrong += out[i][k] ^ raw[k];
                     if (wrong == 0) continue;
                     const long double x = static_cast<long double>(weights[i]) * wrong;
                     s.sum += x;
                     s.squares += x * x;
                     s.hits += 1;
                     s.bitErrors += wrong;
+                    s.plainHits += plain[i] ? 1 : 0;
+                    s.plainBitErrors += plain[i] ? wrong : 0;
                 }
             }
             sums.trials += static_cast<std::uint64_t>(batch);
@@ -438,6 +456,7 @@ class TrialRunner {
     }
 
     const ChannelDesign& design_;
+    TrialShape trial_;
     Chain chain_;
     std::vector<std::unique_ptr<detectors::Detector>> detectors_;
     Mixture mixture_;
@@ -482,10 +501,11 @@ bool RunImportancePoint(const BerSettings& settings, const ImportanceSettings& i
                         const BerSetup& setup, const ChannelDesign& design, int point,
                         const std::atomic<bool>& stop, ImportanceSums& total,
                         const std::function<void(const ImportanceSums&)>& report) {
-    const int frame = TrialFrame(settings, importance);
+    const TrialShape trial = TrialFrame(settings, importance);
+    const int frame = trial.counted;
     const std::uint64_t bits = static_cast<std::uint64_t>(frame);
     const std::uint64_t totalTrials = (settings.bits + bits - 1) / bits;
-    const std::uint64_t perChunk = static_cast<std::uint64_t>(ChunkFrames(frame));
+    const std::uint64_t perChunk = static_cast<std::uint64_t>(ChunkFrames(trial.bits));
     const std::uint64_t chunks = (totalTrials + perChunk - 1) / perChunk;
 
     total = ImportanceSums{};

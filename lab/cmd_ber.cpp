@@ -123,6 +123,32 @@ platform::Colour ColourOf(Kind kind) {
     return detectors::RowOf(kind).colour;
 }
 
+// What the channel's own trials of an importance-sampled sweep counted, as
+// counting would, where they saw at least 10 trials with errors: the check
+// that the estimate meets counting where counting reaches. A line through
+// markers in the detector's colour darkened; the interval counts the trials
+// with errors (the errors come in events).
+platform::ChartSeries CountedByPlainTrials(const std::vector<BerPoint>& points, std::size_t t,
+                                           Kind kind) {
+    platform::ChartSeries series =
+        Series(std::string(detectors::KindTitle(kind)) + ", counted",
+               platform::ChartSeries::Kind::LinePoints, (ColourOf(kind) >> 1) & 0x7F7F7F);
+    for (const BerPoint& p : points) {
+        const int d = IndexOf(p.kinds, kind);
+        if (p.target != t || d < 0 || static_cast<std::size_t>(d) >= p.estimates.size()) continue;
+        const engine::Estimate& e = p.estimates[static_cast<std::size_t>(d)];
+        if (e.plainHits < 10) continue;
+        const double rate =
+            static_cast<double>(e.plainBitErrors) / static_cast<double>(e.plainBits);
+        const double spread = 1.96 / std::sqrt(static_cast<double>(e.plainHits));
+        series.x.push_back(p.snrDb);
+        series.y.push_back(rate);
+        series.low.push_back(rate * std::max(1e-3, 1 - spread));
+        series.high.push_back(rate * (1 + spread));
+    }
+    return series;
+}
+
 // One colour a target, when several share the chart.
 platform::Colour TargetColour(std::size_t t) {
     constexpr platform::Colour kColours[] = {0xD02020, 0x1F5FD0, 0x209040, 0x9040C0,
@@ -148,9 +174,11 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
         "Bit-error rate against SNR, " +
         (several ? std::to_string(options.channel.targets.size()) + " targets"
                  : first.TargetName()) +
-        (importance ? ", trials of " + std::to_string(engine::TrialFrame(
-                                           options.settings, engine::ImportanceSettings{}))
-                    : ", frames of " + std::to_string(options.settings.frame)) +
+        (importance
+             ? ", trials of " +
+                   std::to_string(
+                       engine::TrialFrame(options.settings, engine::ImportanceSettings{}).counted)
+             : ", frames of " + std::to_string(options.settings.frame)) +
         " bits";
     if (first.adcBits > 0) chart.title += ", " + std::to_string(first.adcBits) + "-bit converter";
     if (importance) chart.title += ", importance sampled";
@@ -197,8 +225,7 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
                                  platform::ChartSeries::Kind::Points, ColourOf(kind));
             series.dotted = several && kind == Kind::kSlicer;
             if (importance && !several)
-                series.name =
-                    std::string(detectors::KindTitle(kind)) + ", importance sampled, 95 % interval";
+                series.name = std::string(detectors::KindTitle(kind)) + ", sampled";
             int left = 0;
             bool ran = false;
             for (const BerPoint& p : points) {
@@ -228,6 +255,14 @@ platform::Chart BerChart(const BerOptions& options, const std::vector<BerPoint>&
             if (!ran) continue;
             measured.push_back(series);
             if (left > 0) zero.emplace_back(series.name, left);
+            if (importance && !several) {
+                platform::ChartSeries plain = CountedByPlainTrials(points, t, kind);
+                if (!plain.x.empty()) {
+                    lowest =
+                        std::min(lowest, *std::min_element(plain.low.begin(), plain.low.end()));
+                    measured.push_back(std::move(plain));
+                }
+            }
         }
     }
     // A rate of 0 has no place on a logarithmic axis: say what is missing.

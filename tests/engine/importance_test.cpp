@@ -106,6 +106,33 @@ TEST(Importance, AgreesWithExactRatesAndCounting) {
     }
 }
 
+TEST(Importance, LongFramesAreMetByAGuardedWindow) {
+    // A counting frame up to 128 + 2 * 32 bits is the trial itself; a longer
+    // one is met by the middle 128 bits, and every event placed touches them.
+    const struct {
+        int frame, bits, first, counted;
+    } cases[] = {{100, 100, 0, 100}, {192, 192, 0, 192}, {193, 192, 32, 128}, {4096, 192, 32, 128}};
+    const engine::BerSetup setup{Chain("e3pr4", false), {Kind::kViterbi}};
+    const engine::ChannelDesign design = engine::DesignChannel(setup.chain, 0.5);
+    for (const auto& c : cases) {
+        engine::BerSettings run;
+        run.frame = c.frame;
+        const engine::TrialShape t = engine::TrialFrame(run, engine::ImportanceSettings{});
+        EXPECT_EQ(t.bits, c.bits);
+        EXPECT_EQ(t.first, c.first);
+        EXPECT_EQ(t.counted, c.counted);
+        const engine::Mixture mix =
+            engine::MakeMixture(engine::ImportanceSettings{}, design, setup.detectors,
+                                engine::Chain(design, t.bits).Shape(), t.first, t.counted);
+        ASSERT_FALSE(mix.components.empty());
+        for (const engine::MixtureComponent& m : mix.components) {
+            EXPECT_GE(m.firstStart + m.bits, t.first + 1) << m.what;
+            EXPECT_LE(m.lastStart, t.first + t.counted - 1) << m.what;
+            EXPECT_LE(m.lastStart + m.bits, t.bits) << m.what;
+        }
+    }
+}
+
 TEST(Importance, BelowTheUnionBoundAndSameForAnyThreadCount) {
     for (double db : {24.0, 27.0}) {
         const engine::BerSetup setup{Chain("e3pr4", false), {Kind::kViterbi}};
