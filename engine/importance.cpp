@@ -198,8 +198,9 @@ Mixture MakeMixture(const ImportanceSettings& settings, const ChannelDesign& des
         return c.lastStart >= c.firstStart;
     };
     if (plain || whitened) {
-        const std::vector<channel::ErrorEvent> events =
-            channel::FindErrorEvents(target, settings.reach * target.D2Min(), settings.maxLength);
+        const std::vector<channel::ErrorEvent> events = channel::FindErrorEvents(
+            target, (mix.recording ? settings.headReach : settings.reach) * target.D2Min(),
+            settings.maxLength);
         for (int metric = 0; metric < 2; ++metric) {
             if (metric == 0 ? !plain : !whitened) continue;
             Family family;
