@@ -71,16 +71,18 @@ std::vector<platform::Chart> LlrCharts(const LlrOptions& o, const engine::SoftRe
     platform::Chart h, rel;
     h.width = rel.width = o.width / 2;
     h.height = rel.height = o.height;
-    h.title = "Ratios given the bit";
-    rel.title = "Reliability";
+    h.title = "Ratios given the bit (0 solid, 1 dashed)";
+    rel.title = "Reliability (dotted: as claimed)";
     h.subtitle = rel.subtitle = subtitle;
     double lo = S::kReach, hi = -S::kReach, top = 0, bottom = 1;
     for (std::size_t d = 0; d < r.kinds.size(); ++d) {
         const S& s = r.statistics[d];
         const detectors::Row& row = detectors::RowOf(r.kinds[d]);
         for (int b = 0; b < 2; ++b) {
-            platform::ChartSeries series =
-                Line(std::string(row.name) + (b == 0 ? ", bit 0" : ", bit 1"), row.colour, b == 1);
+            // One legend entry a detector: bit 0 solid, bit 1 dashed (the
+            // title says so), so that four detectors fit half a picture.
+            platform::ChartSeries series = Line(row.name, row.colour, b == 1);
+            series.inLegend = b == 0;
             std::uint64_t total = 0;
             for (std::uint64_t c : s.counts[b]) total += c;
             for (int i = 1; i + 1 < S::kBins && total > 0; ++i) {
@@ -107,7 +109,10 @@ std::vector<platform::Chart> LlrCharts(const LlrOptions& o, const engine::SoftRe
         rel.series.push_back(points);
     }
     if (hi < lo) lo = -1, hi = 1;
-    const double span = std::ceil(std::max(std::fabs(lo), std::fabs(hi)));
+    // Four steps each side, a step a whole number (a multiple of 5 from 5
+    // on), so that the 9 labels read.
+    const double step = std::ceil(std::max(std::fabs(lo), std::fabs(hi)) / 4);
+    const double span = 4 * (step > 5 ? 5 * std::ceil(step / 5) : step);
     h.x = {"L = ln P(0 | y) / P(1 | y)", -span, span, false, 9, "%g"};
     if (top <= 0) top = 1, bottom = 1e-3;
     h.y = {"density",
@@ -122,6 +127,7 @@ std::vector<platform::Chart> LlrCharts(const LlrOptions& o, const engine::SoftRe
     least = std::pow(10.0, std::floor(std::log10(std::max(least, 1e-9))));
     platform::ChartSeries diagonal = Line("claimed = measured", 0x808080, false);
     diagonal.dotted = true;
+    diagonal.inLegend = false; // the title names it
     diagonal.x = {least, 0.5};
     diagonal.y = {least, 0.5};
     rel.series.insert(rel.series.begin(), diagonal);

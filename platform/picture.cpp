@@ -175,6 +175,8 @@ QImage Render(const Chart& c) {
         chart.addSeries(series);
         series->attachAxis(x);
         series->attachAxis(y);
+        if (!s.inLegend)
+            for (QLegendMarker* m : chart.legend()->markers(series)) m->setVisible(false);
         for (std::size_t i = 0; i < s.x.size() && i < s.low.size() && i < s.high.size(); ++i) {
             auto* bar = new QLineSeries;
             bar->setPen(QPen(ToQColor(s.colour), 1.5));

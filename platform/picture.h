@@ -82,6 +82,7 @@ struct ChartSeries {
     // When given, one per point: a vertical bar from low to high through it
     // (an interval), in the series' colour and out of the legend.
     std::vector<double> low, high;
+    bool inLegend = true; // false: drawn, and left out of the legend
 };
 
 struct ChartAxis {
