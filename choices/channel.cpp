@@ -876,16 +876,15 @@ Refusal CheckChannel(const ChannelChoice& c) {
             if (std::string why = detectors::WhyNot(kind, WhereOf(c.chain, t)); !why.empty())
                 return {"--detector", why};
     }
-    // A constraint code: Viterbi and npml search its trellis; the slicer's
-    // parity is no coded bit under NRZI, and the soft detectors and the
-    // integer detector behind a converter have no constrained trellis yet.
+    // A constraint code: Viterbi, npml and the soft detectors search its
+    // trellis; the slicer's parity is no coded bit under NRZI, and the
+    // integer detector behind a converter has no constrained trellis yet.
     if (c.chain.constraint != channel::ConstraintKind::kNone) {
         for (detectors::Kind kind : c.detectors)
-            if (kind != detectors::Kind::kViterbi && kind != detectors::Kind::kNpml)
-                return {"--detector",
-                        std::string("a constraint code is decided by viterbi or npml, "
-                                    "not by ") +
-                            detectors::KindName(kind)};
+            if (kind == detectors::Kind::kSlicer)
+                return {"--detector", std::string("a constraint code is decided by viterbi, npml "
+                                                  "or a soft detector, not by ") +
+                                          detectors::KindName(kind)};
         if (c.chain.adcBits > 0)
             return {"--adc-bits", "a constraint code is decided by the float detectors; drop "
                                   "--adc-bits or --constraint"};
