@@ -539,13 +539,16 @@ std::string ShowConstraint(const ChannelChoice& c) {
     return channel::ConstraintOf(c.chain.constraint).name;
 }
 
-std::string HelpConstraint(bool) {
+std::string HelpConstraint(bool ber) {
     return "a constraint code over the user bits (none, the default; " +
            channel::ConstraintNames() +
-           "): its words through the NRZI precoder 1 / (1 xor D), Viterbi and npml on the "
-           "trellis without the runs it never writes; on a head written at the user density D "
-           "as D / R with sigma^2 / R a sample, the SNR the uncoded channel's at D; the CSV "
-           "gains user_bits and each detector's user-bit errors after the code's decoder";
+           "): its words through the NRZI precoder 1 / (1 xor D), Viterbi, npml and the soft "
+           "detectors on the trellis without the runs it never writes; on a head written at the "
+           "user density D as D / R with sigma^2 / R a sample, the SNR the uncoded channel's at "
+           "D; " +
+           (ber ? std::string("the CSV gains user_bits and each detector's user-bit errors after "
+                              "the code's decoder")
+                : std::string("the ratios are of the coded bits, --frame user bits coded"));
 }
 
 } // namespace
@@ -802,7 +805,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Constraint code",
          .shape = Shape::kName,
          .headOnly = false,
-         .commands = kBer | kNoWindow,
+         .commands = kBer | kLlr | kExit | kNoWindow,
          .help = HelpConstraint,
          .names = ConstraintNameList,
          .parse = ParseConstraintText,
@@ -876,16 +879,15 @@ Refusal CheckChannel(const ChannelChoice& c) {
             if (std::string why = detectors::WhyNot(kind, WhereOf(c.chain, t)); !why.empty())
                 return {"--detector", why};
     }
-    // A constraint code: Viterbi and npml search its trellis; the slicer's
-    // parity is no coded bit under NRZI, and the soft detectors and the
-    // integer detector behind a converter have no constrained trellis yet.
+    // A constraint code: Viterbi, npml and the soft detectors search its
+    // trellis; the slicer's parity is no coded bit under NRZI, and the
+    // integer detector behind a converter has no constrained trellis yet.
     if (c.chain.constraint != channel::ConstraintKind::kNone) {
         for (detectors::Kind kind : c.detectors)
-            if (kind != detectors::Kind::kViterbi && kind != detectors::Kind::kNpml)
-                return {"--detector",
-                        std::string("a constraint code is decided by viterbi or npml, "
-                                    "not by ") +
-                            detectors::KindName(kind)};
+            if (kind == detectors::Kind::kSlicer)
+                return {"--detector", std::string("a constraint code is decided by viterbi, npml "
+                                                  "or a soft detector, not by ") +
+                                          detectors::KindName(kind)};
         if (c.chain.adcBits > 0)
             return {"--adc-bits", "a constraint code is decided by the float detectors; drop "
                                   "--adc-bits or --constraint"};

@@ -9,13 +9,13 @@
 
 namespace detectors {
 
-namespace {
-
 channel::Target Widened(const channel::Target& target, int memory) {
     std::vector<double> f = target.Coefficients();
     f.resize(static_cast<std::size_t>(memory + 1), 0.0);
     return channel::Target(f, target.Name()).WithNrzi();
 }
+
+namespace {
 
 class ConstrainedDetector final : public Detector {
   public:

@@ -16,6 +16,10 @@
 
 namespace detectors {
 
+// The target with zero coefficients up to `memory` (at least its own), under
+// the NRZI precoder: the same levels on a wider state.
+channel::Target Widened(const channel::Target& target, int memory);
+
 // kind is kViterbi or kNpml (which takes setup.predictor).
 std::unique_ptr<Detector> MakeConstrainedDetector(Kind kind, const Setup& setup);
 

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "detectors/constrained_soft.h"
 #include "detectors/soft_detector.h"
 #include "detectors/soft_simd.h"
 #include "detectors/table.h"
@@ -196,10 +197,14 @@ std::string BcjrWhyNot(const Where&) {
 }
 
 std::unique_ptr<Detector> MakeBcjrDetector(const Setup& setup) {
+    if (channel::ConstraintOf(setup.constraint).maxOnes > 0)
+        return MakeConstrainedSoftDetector(Kind::kBcjr, setup);
     return std::make_unique<ForwardBackwardDetector>(Kind::kBcjr, setup);
 }
 
 std::unique_ptr<Detector> MakeMaxlogDetector(const Setup& setup) {
+    if (channel::ConstraintOf(setup.constraint).maxOnes > 0)
+        return MakeConstrainedSoftDetector(Kind::kMaxlog, setup);
     return std::make_unique<ForwardBackwardDetector>(Kind::kMaxlog, setup);
 }
 

@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "channel/head.h"
+#include "detectors/constrained_soft.h"
 #include "detectors/forward_backward.h"
 #include "detectors/soft_detector.h"
 
@@ -93,6 +94,8 @@ std::string NpbcjrWhyNot(const Where& where) {
 std::unique_ptr<Detector> MakeNpbcjrDetector(const Setup& setup) {
     assert(!setup.predictor.empty() &&
            static_cast<int>(setup.predictor.size()) <= kMaxPredictorBits);
+    if (channel::ConstraintOf(setup.constraint).maxOnes > 0)
+        return MakeConstrainedSoftDetector(Kind::kNpbcjr, setup);
     return std::make_unique<NpbcjrDetector>(setup);
 }
 

@@ -1,11 +1,12 @@
 #include "detectors/sova.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
+#include "detectors/constrained_soft.h"
 #include "detectors/forward_backward.h"
 #include "detectors/soft_detector.h"
+#include "detectors/sova_windows.h"
 
 namespace detectors {
 
@@ -13,43 +14,10 @@ int DefaultDepth(int nu) {
     return 5 * (nu + 1);
 }
 
-namespace {
-
-constexpr float kUnrivalled = std::numeric_limits<float>::infinity();
-
-int BestOf(const std::vector<float>& m) {
-    int best = 0;
-    for (std::size_t s = 1; s < m.size(); ++s)
-        if (m[s] > m[static_cast<std::size_t>(best)]) best = static_cast<int>(s);
-    return best;
-}
-
-// Each state's window: the raw bits and reliabilities of positions k - W + 1
-// ... k at slot position mod W.
-struct Windows {
-    int width = 0;
-    std::vector<std::uint8_t> bit;
-    std::vector<float> rel;
-    Windows(int states, int w)
-        : width(w), bit(static_cast<std::size_t>(states * w)),
-          rel(static_cast<std::size_t>(states * w), kUnrivalled) {}
-    std::size_t At(int s, int p) const { return static_cast<std::size_t>(s * width + p % width); }
-};
-
-// Battail's update of `into` (a copy of the survivor) against the competitor
-// over positions first ... last.
-void Update(const Windows& from, int win, int lose, float delta, int first, int last, Windows& to,
-            int into) {
-    for (int p = first; p <= last; ++p) {
-        const std::size_t w = from.At(win, p), l = from.At(lose, p), o = to.At(into, p);
-        const float r = from.rel[w];
-        const float rival = from.bit[w] != from.bit[l] ? delta : delta + from.rel[l];
-        to.rel[o] = rival < r ? rival : r;
-        to.bit[o] = from.bit[w];
-    }
-}
-
-} // namespace
+using sova::BestOf;
+using sova::kUnrivalled;
+using sova::Update;
+using sova::Windows;
 
 void SovaPlain(const SoftTrellis& t, double variance, const float* y, int n, int tail, int depth,
                const float* apriori, bool extrinsic, float* llr, std::uint8_t* raw) {
@@ -158,6 +126,8 @@ std::string SovaWhyNot(const Where&) {
 }
 
 std::unique_ptr<Detector> MakeSovaDetector(const Setup& setup) {
+    if (channel::ConstraintOf(setup.constraint).maxOnes > 0)
+        return MakeConstrainedSoftDetector(Kind::kSova, setup);
     return std::make_unique<SovaDetector>(setup);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/constraint_survey.h"
 #include "engine/error_rate.h"
 #include "engine/ordered_chunks.h"
 
@@ -18,7 +19,10 @@ class SoftRunner {
         : settings_(s), chain_(design, s.frame), detectors_(MakeDetectors(s.detectors, chain_)),
           frame_(chain_.MakeFrame()), decided_(static_cast<std::size_t>(s.frame)),
           llr_(static_cast<std::size_t>(s.frame)), apriori_(static_cast<std::size_t>(s.frame)),
-          normals_(static_cast<std::size_t>(s.frame)) {}
+          normals_(static_cast<std::size_t>(s.frame)),
+          code_(channel::ConstraintCode::Of(design.settings.constraint)),
+          words_(s.frame / code_.CodeBits()),
+          user_(static_cast<std::size_t>(words_ * code_.UserBits())) {}
 
     std::vector<LlrStatistics> Run(std::uint64_t chunk, int frames) {
         channel::NoiseSource source(settings_.seed, ChunkStream(0, chunk));
@@ -26,7 +30,14 @@ class SoftRunner {
         std::vector<LlrStatistics> out(detectors_.size());
         const double sa = settings_.aprioriSigma;
         for (int f = 0; f < frames; ++f) {
-            chain_.Next(source, frame_);
+            if (code_.IsNone()) {
+                chain_.Next(source, frame_);
+            } else {
+                // The user's bits, the code's words of them, the chain.
+                source.RandomBits(user_.data(), static_cast<int>(user_.size()));
+                code_.Encode(user_.data(), words_, frame_.raw.data());
+                chain_.Transmit(source, frame_);
+            }
             const float* y = frame_.received.data();
             const float* a = apriori_.data();
             float* l = llr_.data();
@@ -58,6 +69,9 @@ class SoftRunner {
     std::vector<std::uint8_t> decided_;
     std::vector<float> llr_, apriori_;
     std::vector<double> normals_;
+    const channel::ConstraintCode& code_;
+    int words_; // code words a frame
+    std::vector<std::uint8_t> user_;
 };
 
 // A run's sums so far: each detector's statistics and the bits they hold.
@@ -72,9 +86,15 @@ struct SoftSums {
 
 } // namespace
 
-bool RunSoft(const SoftSettings& settings, const std::atomic<bool>& stop, SoftResult& result,
+bool RunSoft(const SoftSettings& asked, const std::atomic<bool>& stop, SoftResult& result,
              const std::function<void(std::uint64_t)>& report) {
-    const ChannelDesign design = DesignChannel(settings.chain, settings.sigma);
+    // With a constraint code the frame is whole code words (the user bits
+    // asked for, coded), and on a head the coded bits are written at the
+    // channel density with the noise's spectral density held, as in ber.
+    SoftSettings settings = asked;
+    settings.frame = CodedFrame(asked.frame, asked.chain.constraint);
+    const ChannelDesign design =
+        DesignChannel(settings.chain.Coded(), settings.chain.CodedSigma(settings.sigma));
     const std::uint64_t frame = static_cast<std::uint64_t>(settings.frame);
     const std::uint64_t totalFrames =
         std::max<std::uint64_t>(1, (settings.bits + frame - 1) / frame);

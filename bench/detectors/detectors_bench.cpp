@@ -91,3 +91,32 @@ BENCHMARK(BM_Soft)
     ->Args({static_cast<int>(Kind::kNpbcjr), 1});
 
 } // namespace
+
+namespace {
+
+// On the constrained trellis of mtr2-4/5 (E2PR4 under NRZI), each kind
+// beside the constrained Viterbi detector (range(0): the kind).
+void BM_Constrained(benchmark::State& state) {
+    const Kind kind = static_cast<Kind>(state.range(0));
+    Frames f("e2pr4");
+    Setup setup;
+    setup.target = f.target.WithNrzi();
+    setup.shape = {kFrame, f.target.Memory()};
+    setup.noiseVariance = f.sigma * f.sigma;
+    setup.constraint = channel::ConstraintKind::kMtr45;
+    state.SetLabel(std::string(KindName(kind)) + ", e2pr4, mtr2-4/5");
+    const auto detector = Make(kind, setup);
+    for (auto _ : state) {
+        detector->DetectSoft(kFrames, f.yp, {nullptr, f.lp, false}, f.op);
+        benchmark::DoNotOptimize(f.lp[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrames * kFrame);
+}
+BENCHMARK(BM_Constrained)
+    ->Arg(static_cast<int>(Kind::kViterbi))
+    ->Arg(static_cast<int>(Kind::kMaxlog))
+    ->Arg(static_cast<int>(Kind::kBcjr))
+    ->Arg(static_cast<int>(Kind::kSova));
+
+} // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "channel/noise.h"
+#include "engine/error_rate.h"
 
 namespace {
 
@@ -84,6 +85,25 @@ TEST(SoftRun, TheStatisticsDoNotDependOnThreads) {
     EXPECT_EQ(a.counts[0][0] + a.counts[0][last] + a.counts[1][0] + a.counts[1][last], a.bits);
     EXPECT_GT(a.errors, 0u);
     EXPECT_EQ(one.noiseVariance, 0.36);
+}
+
+TEST(SoftRun, WithAConstraintCodeItsErrorsAreBersOfTheSameCodeWordsAndNoise) {
+    engine::SoftSettings s;
+    s.detectors = {detectors::Kind::kMaxlog, detectors::Kind::kBcjr};
+    s.chain.constraint = channel::ConstraintKind::kTvmtr89;
+    s.sigma = 0.9;
+    s.bits = 20 * 450; // 20 frames of 400 user bits, 450 coded
+    s.frame = 400;
+    engine::SoftResult r;
+    ASSERT_TRUE(engine::RunSoft(s, std::atomic<bool>{false}, r));
+    engine::BerSettings b;
+    b.frame = 450;
+    const engine::PointCounts c =
+        engine::RunChunk(b, {s.chain, s.detectors}, engine::DesignChannel(s.chain, 0.9), 0, 0, 20);
+    EXPECT_EQ(r.bits, 9000u);
+    for (std::size_t d = 0; d < 2; ++d)
+        EXPECT_EQ(r.statistics[d].errors, c.detectors[d].bitErrors) << d;
+    EXPECT_GT(c.detectors[0].bitErrors, 0u);
 }
 
 } // namespace
