@@ -240,17 +240,38 @@ py::object Transmit(const ChannelBox& c, py::handle raw, std::uint64_t seed, std
 
 // One frame as a sweep's chunk makes it: random raw bits, then the chain,
 // from one stream.
+// With a constraint code the raw bits are its words, of random user bits
+// (returned as "user"): the detectors search the code's trellis, and random
+// raw bits would write runs it forbids.
 py::dict NextFrame(const ChannelBox& c, int bits, std::uint64_t seed, std::uint64_t stream) {
+    const channel::ConstraintCode& code =
+        channel::ConstraintCode::Of(c.design().settings.constraint);
+    if (!code.IsNone() && bits % code.CodeBits() != 0)
+        throw py::value_error("bits: " + std::to_string(bits) + " is not a whole number of " +
+                              code.row().name + " words of " + std::to_string(code.CodeBits()) +
+                              " bits");
     engine::Chain chain(c.design(), bits);
     engine::Frame frame = chain.MakeFrame();
+    const int words = code.IsNone() ? 0 : bits / code.CodeBits();
+    std::vector<std::uint8_t> user(static_cast<std::size_t>(words * code.UserBits()));
     {
         py::gil_scoped_release release;
         channel::NoiseSource source(seed, stream);
-        chain.Next(source, frame);
+        if (code.IsNone()) {
+            chain.Next(source, frame);
+        } else {
+            source.RandomBits(user.data(), static_cast<int>(user.size()));
+            code.Encode(user.data(), words, frame.raw.data());
+            chain.Transmit(source, frame);
+        }
     }
     const py::ssize_t samples = chain.Shape().Samples();
     const py::ssize_t reads = static_cast<py::ssize_t>(frame.readback.size());
     py::dict d;
+    if (!code.IsNone()) {
+        const py::ssize_t n = static_cast<py::ssize_t>(user.size());
+        d["user"] = Adopt(std::move(user), {n});
+    }
     d["raw"] = Adopt(std::move(frame.raw), {bits});
     d["prec"] = Adopt(std::move(frame.prec), {bits});
     d["clean"] = Adopt(std::move(frame.clean), {samples});
@@ -561,7 +582,9 @@ the equalizer, samples readback_first ... of each frame.)")
             },
             py::arg("bits") = 4096, py::arg("seed") = 1, py::arg("stream") = 0,
             R"(One frame as an error-rate sweep makes it: random raw bits, then transmit, all
-drawn from the stream (seed, stream). A dict of raw and transmit's arrays.)")
+drawn from the stream (seed, stream). A dict of raw and transmit's arrays. With
+a constraint code the raw bits are its words of random user bits (bits a whole
+number of words; the dict adds "user"), written at the channel's own density.)")
         .def("__repr__", &Repr);
 
     py::class_<NoiseSource>(m, "NoiseSource",

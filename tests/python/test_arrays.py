@@ -63,6 +63,8 @@ SLICER_NEEDS = "the slicer needs an integer target with an odd first coefficient
     (lambda: quorvane.ber(sigma=0.3, progress=5), TypeError, "progress: expected a function"),
     (lambda: quorvane.eye(size=(100, 20)), ValueError, "size: '100x20' has a side outside 64 ... 4096"),
     (lambda: quorvane.eye(size="64x64", uis=8), ValueError, "needs at least 161 pixels across, not 64"),
+    (lambda: quorvane.Channel(constraint="mtr2-4/5").frame(4001), ValueError,
+     "bits: 4001 is not a whole number of mtr2-4/5 words of 5 bits"),
 ])
 def test_bad_arrays_and_values_are_refused(call, error, text):
     with pytest.raises(error) as refused:
@@ -161,6 +163,17 @@ def test_a_heads_stages_and_detectors_fit_together():
     assert np.array_equal(npml.detect(t["received"]), quorvane.npml(t["received"], HEAD))
     assert len(HEAD.predictor) == 2 and HEAD.noise_correlation[1] != 0
     assert HEAD.detectors == ("slicer", "viterbi", "npml") and HEAD.signal_energy < 1
+
+
+def test_a_coded_frame_is_the_codes_words():
+    # No run of three transitions in the written words, and the user bits
+    # come back through the constrained Viterbi detector at low noise.
+    f = quorvane.Channel(target="e2pr4", constraint="mtr2-4/5", sigma=0.05).frame(4000, seed=3)
+    raw = f["raw"]
+    assert len(f["user"]) == 3200 and len(raw) == 4000
+    assert not np.any(raw[:-2] & raw[1:-1] & raw[2:])
+    assert np.array_equal(quorvane.viterbi(f["received"], quorvane.Channel(
+        target="e2pr4", constraint="mtr2-4/5")), raw)
 
 
 def test_every_detector_and_channel_option_is_offered():
