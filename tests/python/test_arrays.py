@@ -63,6 +63,9 @@ SLICER_NEEDS = "the slicer needs an integer target with an odd first coefficient
     (lambda: quorvane.ber(sigma=0.3, progress=5), TypeError, "progress: expected a function"),
     (lambda: quorvane.eye(size=(100, 20)), ValueError, "size: '100x20' has a side outside 64 ... 4096"),
     (lambda: quorvane.eye(size="64x64", uis=8), ValueError, "needs at least 161 pixels across, not 64"),
+    (lambda: quorvane.eye(point="sideways"), ValueError,
+     "point: 'sideways' is neither readback nor equalized"),
+    (lambda: quorvane.eye(point=1), TypeError, 'point: expected "readback" or "equalized"'),
 ])
 def test_bad_arrays_and_values_are_refused(call, error, text):
     with pytest.raises(error) as refused:
