@@ -697,7 +697,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Clock &phase",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpPhase,
          .names = nullptr,
          .parse = ParseTiming<&T::phase, kMinPhase, kMaxPhase>,
@@ -709,7 +709,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Frequency offset",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpFreqOffset,
          .names = nullptr,
          .parse = ParseTiming<&T::freqPpm, kMinFreq, kMaxFreq>,
@@ -721,7 +721,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Phase walk",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpPhaseWalk,
          .names = nullptr,
          .parse = ParseTiming<&T::walk, kNoJitter, kMaxWalk>,
@@ -733,7 +733,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Preamble bits",
          .shape = Shape::kCount,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpPreamble,
          .names = nullptr,
          .parse = ParseCountField<TakePreamble, channel::kMinPreamble, channel::kMaxPreamble>,
@@ -745,7 +745,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop bandwidth",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpLoopBandwidth,
          .names = nullptr,
          .parse = ParseTiming<&T::bandwidth, kMinBandwidth, kMaxBandwidth>,
@@ -757,7 +757,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop damping",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpLoopDamping,
          .names = nullptr,
          .parse = ParseTiming<&T::damping, kMinDamping, kMaxDamping>,
@@ -769,7 +769,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop order",
          .shape = Shape::kCount,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpLoopOrder,
          .names = nullptr,
          .parse = ParseCountField<TakeLoopOrder, 1, 2>,
@@ -817,7 +817,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop decisions",
          .shape = Shape::kName,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpDecisions,
          .names = DecisionNames,
          .parse = ParseDecisions,
@@ -829,7 +829,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Decision delay",
          .shape = Shape::kCount,
          .headOnly = false,
-         .commands = kBer | kTiming,
+         .commands = kBer | kTiming | kEyeTiming,
          .help = HelpDecisionDelay,
          .names = nullptr,
          .parse = ParseCountField<TakeDecisionDelay, 0, channel::kMaxDecisionDelay>,
@@ -972,6 +972,29 @@ std::string CheckEyeTarget(const engine::ChainSettings& chain) {
     if (chain.gpr == 0) return {};
     return "the eye draws the head's readback; a gprL target shapes only what the equalizer "
            "makes of it";
+}
+
+std::vector<std::string> EyePointNames() {
+    return {"readback", "equalized"};
+}
+
+const char* EyePointName(engine::EyePoint point) {
+    return point == engine::EyePoint::kEqualized ? "equalized" : "readback";
+}
+
+std::string ParseEyePoint(const std::string& text, engine::EyePoint& point) {
+    std::string name;
+    if (std::string error = ParseName(text, EyePointNames(), name); !error.empty()) return error;
+    point = name == "equalized" ? engine::EyePoint::kEqualized : engine::EyePoint::kReadback;
+    return {};
+}
+
+std::string EyePointHelp() {
+    return "where the eye looks: readback (the default; on a head before the equalizer) or "
+           "equalized (on a head the equalizer's output, the designed FIR applied to the "
+           "readback at k + tau, at the target's levels with the openings marked; on the ideal "
+           "channel there is no equalizer and it is the target's sinc-interpolated waveform "
+           "itself, as readback)";
 }
 
 engine::ChainSettings ChainFor(const ChannelChoice& c, std::size_t t) {

@@ -10,6 +10,7 @@
 #include "choices/targets.h"
 #include "detectors/table.h"
 #include "engine/chain.h"
+#include "engine/eye_diagram.h"
 #include "engine/importance.h"
 
 namespace choices {
@@ -40,7 +41,10 @@ enum Command : unsigned {
     kTiming = 32,
     kSfr = 64,
     // Rows the lab window has no control for yet (besides the timing's).
-    kNoWindow = 128
+    kNoWindow = 128,
+    // quorvane-lab eye's second eye, at the recovered instants (the command
+    // line's; Python's eye() draws the eye at the ideal instants).
+    kEyeTiming = 256
 };
 
 // What an option's value is, for the front ends that show it.
@@ -97,6 +101,12 @@ struct Refusal {
 Refusal CheckChannel(const ChannelChoice& choice);
 // The eye draws the head's readback: one line when the target is gprL.
 std::string CheckEyeTarget(const engine::ChainSettings& chain);
+// Where the eye looks (--point): readback (the default) or equalized, by
+// name; its help line.
+std::vector<std::string> EyePointNames();
+std::string ParseEyePoint(const std::string& text, engine::EyePoint& point);
+std::string EyePointHelp();
+const char* EyePointName(engine::EyePoint point);
 
 // The chain's settings with target t.
 engine::ChainSettings ChainFor(const ChannelChoice& choice, std::size_t t);

@@ -23,6 +23,12 @@ std::string EyeSubject(const engine::ChainSettings& chain) {
            Number("%g", chain.jitter);
 }
 
+std::string EyeSubject(const engine::ChainSettings& chain, engine::EyePoint point) {
+    if (!engine::EqualizedEye(chain, point)) return EyeSubject(chain);
+    return EyeSubject(chain) + ", equalized to " + chain.TargetName() + " (" +
+           std::to_string(chain.taps) + " taps)";
+}
+
 std::string NoiseText(const engine::ChainSettings& chain, double sigma) {
     if (sigma == 0) return "no noise";
     return "sigma " + Number("%.3g", sigma) + " (SNR " +

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/chain.h"
+#include "engine/eye_diagram.h"
 
 namespace choices {
 
@@ -17,6 +18,9 @@ std::string ChannelText(const engine::ChainSettings& chain);
 // 2.5, jitter 0.05" on a head (its readback is drawn before the equalizer,
 // so the taps are not in it).
 std::string EyeSubject(const engine::ChainSettings& chain);
+// The same at `point`: an equalized head's eye adds "equalized to e3pr4 (15
+// taps)".
+std::string EyeSubject(const engine::ChainSettings& chain, engine::EyePoint point);
 // "sigma 0.1 (SNR 21.5 dB)", or "no noise" at sigma 0.
 std::string NoiseText(const engine::ChainSettings& chain, double sigma);
 

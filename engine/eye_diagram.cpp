@@ -17,6 +17,8 @@ constexpr int kPoints = channel::kPointsPerBit;
 constexpr int kFirstNoiseSample = -channel::kFirstSampleColumn / kPoints;
 constexpr int kNoiseSamples = channel::kColumns / kPoints;
 constexpr int kSincOrigin = channel::kColumns;
+// An equalized eye's noise samples beyond the readback it reads, each side.
+constexpr int kEyeNoiseMargin = 16;
 
 constexpr int SampleColumn(int k) {
     return channel::kFirstSampleColumn + kPoints * k;
@@ -50,11 +52,48 @@ bool EyeGeometry::IsSamplePoint(int o) const {
     return (o - 5 * uis) % kPoints == 0;
 }
 
-std::shared_ptr<const channel::Readback> EyeReadback(const ChainSettings& chain) {
-    if (!chain.Recording()) return nullptr;
-    // The jitter's tables only where there is jitter to draw.
-    return std::make_shared<const channel::Readback>(chain.MakeHead(), chain.jitter,
-                                                     chain.jitter > 0);
+std::uint64_t EyeImage::Traces() const {
+    return traces > 0 ? traces
+                      : blocks * static_cast<std::uint64_t>(
+                                     WindowsOf(geometry.uis, geometry.firstSample).count);
+}
+
+bool EqualizedEye(const ChainSettings& chain, EyePoint point) {
+    return chain.Recording() && point == EyePoint::kEqualized;
+}
+
+bool EyeAtLevels(const ChainSettings& chain, EyePoint point) {
+    return !chain.Recording() || point == EyePoint::kEqualized;
+}
+
+std::shared_ptr<const EyeChannel> MakeEyeChannel(const EyeSettings& settings) {
+    auto made = std::make_shared<EyeChannel>();
+    const ChainSettings& chain = settings.chain;
+    if (!chain.Recording()) return made;
+    if (!EqualizedEye(chain, settings.point)) {
+        // The jitter's tables only where there is jitter to draw.
+        made->readback = std::make_shared<const channel::Readback>(chain.MakeHead(), chain.jitter,
+                                                                   chain.jitter > 0);
+        return made;
+    }
+    // The equalizer as ber designs it at this noise, every sample at its
+    // instant.
+    ChainSettings plain = chain;
+    plain.timing.on = false;
+    plain.constraint = channel::ConstraintKind::kNone;
+    const ChannelDesign design = DesignChannel(plain, settings.sigma);
+    const channel::Equalizer& e = design.equalizer;
+    made->readback = design.readback;
+    made->equalized = true;
+    double sum = 0, level = 0;
+    for (double w : e.taps) {
+        made->taps.push_back(static_cast<float>(w));
+        sum += w;
+    }
+    for (double f : e.target.Coefficients()) level += 0.5 * f;
+    made->bias = static_cast<float>(level - e.offset * sum);
+    made->delay = e.delay;
+    return made;
 }
 
 EyeRange RangeOf(const ChainSettings& chain) {
@@ -79,6 +118,13 @@ EyeRange RangeOf(const ChainSettings& chain) {
     }
     range.headroom = 0.1 * (range.high - range.low);
     return range;
+}
+
+EyeRange RangeOf(const ChainSettings& chain, EyePoint point) {
+    if (!EqualizedEye(chain, point)) return RangeOf(chain);
+    // The target's levels, the windows where a head's readback eye has them.
+    const std::vector<float>& levels = chain.target.Levels();
+    return {levels.front(), levels.back(), 4 + static_cast<int>(std::ceil(chain.density))};
 }
 
 std::string FitEye(int width, int height, int uis, const EyeRange& range, EyeGeometry& g) {
@@ -194,19 +240,36 @@ void EyePainter::Drain(std::vector<std::uint32_t>& hits) {
 }
 
 EyeSource::EyeSource(const ChainSettings& chain, double sigma, int uis,
-                     std::shared_ptr<const channel::Readback> readback)
+                     std::shared_ptr<const EyeChannel> shared)
     : encoder_(chain.target), sigma_(sigma), sinc_(2 * kSincOrigin + 1) {
-    const EyeWindows w = WindowsOf(uis, RangeOf(chain).firstSample);
+    if (!shared) {
+        EyeSettings readback;
+        readback.chain = chain;
+        readback.sigma = sigma;
+        shared = MakeEyeChannel(readback);
+    }
+    channel_ = std::move(shared);
+    const EyeChannel& c = *channel_;
+    const EyeWindows w = WindowsOf(
+        uis, RangeOf(chain, c.equalized ? EyePoint::kEqualized : EyePoint::kReadback).firstSample);
     firstColumn_ = SampleColumn(w.first) - 5 * uis;
     lastColumn_ = SampleColumn(w.last) + 5 * uis;
     if (chain.Recording()) {
         // The head's bit response at ten points a bit; its jitter table.
-        if (!readback) readback = EyeReadback(chain);
-        readback->Pulse(pulse_);
-        if (chain.jitter > 0) jitter_ = std::move(readback);
+        c.readback->Pulse(pulse_);
+        if (chain.jitter > 0) jitter_ = c.readback;
     } else {
         const std::vector<double>& f = chain.target.Coefficients();
         channel::BuildPulseTable(f.data(), static_cast<int>(f.size()), pulse_);
+    }
+    if (c.equalized) {
+        // The readback from the first column the equalizer reads for the
+        // eye's first to the last it reads for its last.
+        const int taps = static_cast<int>(c.taps.size());
+        readFirst_ = firstColumn_ - kPoints * (taps - 1 - c.delay);
+        const int readLast = lastColumn_ + kPoints * c.delay;
+        read_.assign(static_cast<std::size_t>(readLast - readFirst_ + 1), 0.0f);
+        readNoise_.assign(read_.size(), 0.0f);
     }
     for (int d = -kSincOrigin; d <= kSincOrigin; ++d) {
         float& s = sinc_[d + kSincOrigin];
@@ -231,6 +294,10 @@ const channel::Wave& EyeSource::NextBlock() {
     std::uint8_t bits[channel::kBits], precoded[channel::kBits];
     source_->RandomBits(bits, channel::kBits);
     encoder_.Precode(bits, channel::kBits, precoded);
+    if (channel_->equalized) {
+        Equalize(precoded);
+        return wave_;
+    }
     channel::Sequence prec;
     for (int k = 0; k < channel::kBits; ++k) prec[k] = precoded[k];
     channel::SynthesizeWave(prec, pulse_, wave_);
@@ -275,6 +342,66 @@ void EyeSource::AddJitter(const std::uint8_t* prec) {
     }
 }
 
+void EyeSource::Equalize(const std::uint8_t* prec) {
+    const EyeChannel& c = *channel_;
+    const int count = static_cast<int>(read_.size());
+    const int readLast = readFirst_ + count - 1;
+    float* read = read_.data() - readFirst_; // read[j], j = readFirst_ ... readLast
+    float weights[channel::kBits];
+    for (int k = 0; k < channel::kBits; ++k) weights[k] = prec[k];
+    channel::SynthesizeWave(weights, channel::kBits, pulse_, readFirst_ - SampleColumn(0), count,
+                            read_.data());
+    if (jitter_) {
+        // As AddJitter, over the readback the equalizer reads.
+        int previous = 0;
+        for (int k = 0; k <= channel::kBits; ++k) {
+            const int p = k < channel::kBits ? prec[k] : 0;
+            const int b = p - previous;
+            previous = p;
+            if (b == 0) continue;
+            const double delta = std::clamp(jitter_->jitter() * source_->Normal(),
+                                            -channel::kMaxJitterShift, channel::kMaxJitterShift);
+            const int origin = SampleColumn(k);
+            const int from = std::max(readFirst_, origin - kPoints * kEyeJitterSpan);
+            const int to = std::min(readLast, origin + kPoints * kEyeJitterSpan);
+            for (int j = from; j <= to; ++j) {
+                const double t = static_cast<double>(j - origin) / kPoints;
+                read[j] += static_cast<float>(b) *
+                           (jitter_->TransitionAt(t - delta) - jitter_->TransitionAt(t));
+            }
+        }
+    }
+    if (sigma_ > 0) {
+        // A noise sample at every bit period of the readback and
+        // kEyeNoiseMargin more on either side, each through sin(x)/x over the
+        // sinc table's 60 bit periods either way.
+        auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+        std::fill(readNoise_.begin(), readNoise_.end(), 0.0f);
+        float* noise = readNoise_.data() - readFirst_;
+        const int firstK = -floorDiv(-(readFirst_ - SampleColumn(0)), kPoints) - kEyeNoiseMargin;
+        const int lastK = floorDiv(readLast - SampleColumn(0), kPoints) + kEyeNoiseMargin;
+        for (int k = firstK; k <= lastK; ++k) {
+            const float n = static_cast<float>(sigma_ * source_->Normal());
+            const int origin = SampleColumn(k);
+            const int from = std::max(readFirst_, origin - kSincOrigin);
+            const int to = std::min(readLast, origin + kSincOrigin);
+            AddScaled(noise + from, sinc_.data() + kSincOrigin + from - origin, n, to - from + 1);
+        }
+        for (int j = 0; j < count; ++j)
+            read_[static_cast<std::size_t>(j)] += readNoise_[static_cast<std::size_t>(j)];
+    }
+    // The equalizer at every column the eye looks at: its taps in order, then
+    // the constant, as the chain's.
+    const int taps = static_cast<int>(c.taps.size());
+    const float* w = c.taps.data();
+    for (int col = firstColumn_; col <= lastColumn_; ++col) {
+        const float* x = read + col + kPoints * c.delay;
+        float acc = 0.0f;
+        for (int i = 0; i < taps; ++i) acc += w[i] * x[-kPoints * i];
+        wave_[col] = acc + c.bias;
+    }
+}
+
 std::uint64_t EyeChunks(const EyeSettings& settings) {
     return (settings.blocks + kEyeChunkBlocks - 1) / kEyeChunkBlocks;
 }
@@ -290,7 +417,7 @@ bool DrawEye(const EyeSettings& settings, const EyeGeometry& geometry,
 bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std::uint64_t from,
                    std::uint64_t to, const std::atomic<bool>& stop, EyeImage& image,
                    const std::function<void(std::uint64_t)>& report,
-                   std::shared_ptr<const channel::Readback> readback) {
+                   std::shared_ptr<const EyeChannel> channel) {
     to = std::min(to, EyeChunks(settings));
     const std::size_t size = static_cast<std::size_t>(geometry.width) * geometry.height;
     image.geometry = geometry;
@@ -305,10 +432,10 @@ bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std
     const int threads =
         static_cast<int>(std::min<std::uint64_t>(std::max(settings.threads, 1), to - from));
 
-    // One head's tables for every worker: they are only read.
-    if (!readback) readback = EyeReadback(settings.chain);
+    // One head's tables (and equalizer) for every worker: they are only read.
+    if (!channel) channel = MakeEyeChannel(settings);
     auto work = [&] {
-        EyeSource source(settings.chain, settings.sigma, geometry.uis, readback);
+        EyeSource source(settings.chain, settings.sigma, geometry.uis, channel);
         EyePainter painter(geometry);
         std::vector<std::uint32_t> hits(size, 0);
         while (!stop.load()) {

@@ -4,7 +4,9 @@
 // readback with its jittered transitions, over many random 40-bit blocks,
 // with band-limited noise, cut into windows of a few bit periods
 // centred on sampling instants and laid over each other as a density of hits
-// per pixel.
+// per pixel. At --point equalized a head's eye is the equalizer's output
+// instead: the designed FIR applied to the readback at k + tau for every
+// offset tau of a window, at the target's levels.
 //
 // Block b of the run belongs to chunk b / kEyeChunkBlocks, and each chunk
 // draws its bits and its noise from its own stream (seed, chunk), so the hits
@@ -52,10 +54,20 @@ struct EyeRange {
     double headroom = kEyeHeadroomLevels; // shown above high and below low
 };
 EyeRange RangeOf(const ChainSettings& chain);
-// A head's readback as the eye draws it (its bit response, and its jitter
-// tables when it has jitter), made once and shared by every source of a run;
-// null on the ideal channel.
-std::shared_ptr<const channel::Readback> EyeReadback(const ChainSettings& chain);
+
+// Where the eye looks: the readback (on a head before the equalizer), or the
+// equalizer's output. On the ideal channel there is no equalizer and both
+// are the target's sinc-interpolated waveform, drawn the same.
+enum class EyePoint { kReadback, kEqualized };
+// Whether the eye of `chain` at `point` is the equalizer's output (a head at
+// kEqualized): then it is at the target's levels.
+bool EqualizedEye(const ChainSettings& chain, EyePoint point);
+// Whether the eye is at the target's levels, so its openings can be measured
+// between them: the ideal channel's, or an equalized one.
+bool EyeAtLevels(const ChainSettings& chain, EyePoint point);
+// The range at `point`: an equalized eye takes the target's levels, with a
+// level's headroom, and starts where the head's readback eye does.
+EyeRange RangeOf(const ChainSettings& chain, EyePoint point);
 
 struct EyeSettings {
     ChainSettings chain;
@@ -64,7 +76,22 @@ struct EyeSettings {
     int uis = 2; // bit periods across the picture
     std::uint64_t seed = 1;
     int threads = 1;
+    EyePoint point = EyePoint::kReadback;
 };
+
+// What every source of a run shares, made once: a head's readback as the eye
+// draws it (its bit response, and its jitter tables when it has jitter; null
+// on the ideal channel), and for an equalized eye the equalizer designed for
+// the run's noise (as ber designs it at a point): its taps, its delay (output
+// k reads the readback at k + delay - i) and what it adds after its taps.
+struct EyeChannel {
+    std::shared_ptr<const channel::Readback> readback;
+    bool equalized = false;
+    std::vector<float> taps;
+    int delay = 0;
+    float bias = 0;
+};
+std::shared_ptr<const EyeChannel> MakeEyeChannel(const EyeSettings& settings);
 
 // Where things are in the picture: width x height pixels, rows counted from
 // the bottom. Waveform point o of a window (o = 0 ... 10 * uis) is column
@@ -120,11 +147,16 @@ EyeWindows WindowsOf(int uis, int firstSample);
 // Hits per pixel, bottom row first, width * height.
 struct EyeImage {
     EyeGeometry geometry;
-    std::uint64_t blocks = 0; // blocks drawn
+    std::uint64_t blocks = 0; // blocks drawn (the recovered eye: frames)
+    // Windows drawn, when they are not `blocks` times the windows of a block
+    // (the recovered eye's); 0 otherwise.
+    std::uint64_t traces = 0;
     std::vector<std::uint32_t> hits;
     std::uint32_t At(int x, int y) const {
         return hits[static_cast<std::size_t>(y) * geometry.width + x];
     }
+    // The windows drawn.
+    std::uint64_t Traces() const;
 };
 
 // One worker's 8-bit raster: draws the windows of waveforms into it with
@@ -137,6 +169,8 @@ class EyePainter {
     // window centred on sample k holds the columns within 5 * uis of the
     // sample's column, channel::kFirstSampleColumn + 10 * k.
     void DrawBlock(const channel::Wave& wave);
+    // Draws one window of 10 * uis + 1 points (at most one hit a pixel).
+    void DrawTrace(const float* points) { DrawWindow(points); }
     // Adds what has been drawn since the last call to `hits` (width * height,
     // bottom row first) and clears the raster.
     void Drain(std::vector<std::uint32_t>& hits);
@@ -163,12 +197,21 @@ class EyePainter {
 // k over every bit period of the 600 columns (60 of them), so the noise is
 // band-limited like the signal and at each sampling instant it is just n_k.
 // Only the columns the eye looks at get the noise.
+//
+// An equalized eye makes the head's readback (its jitter and noise as above,
+// the noise's samples over every bit period of the readback it needs and 16
+// more either side, each interpolated over 60 bit periods either way) over the stretch the
+// equalizer reads, from 10 (taps - 1 - delay) columns before the eye's first
+// column to 10 delay after its last, and the waveform is the FIR of it:
+//     z(t) = sum over i of w_i x(t + delay - i) + bias,
+// at every column the eye looks at: at the sampling instants exactly what
+// the chain's equalizer gives the detectors from the same readback.
 class EyeSource {
   public:
-    // `readback`: the head's tables (EyeReadback), shared by the sources of
-    // one run; made here when none is given.
+    // `channel`: what the sources of one run share (MakeEyeChannel); made here
+    // for the readback when none is given.
     EyeSource(const ChainSettings& chain, double sigma, int uis,
-              std::shared_ptr<const channel::Readback> readback = {});
+              std::shared_ptr<const EyeChannel> channel = {});
     // Begins chunk `chunk`'s stream.
     void Start(std::uint64_t seed, std::uint64_t chunk);
     // The next block's waveform; valid until the next call.
@@ -176,8 +219,10 @@ class EyeSource {
 
   private:
     void AddJitter(const std::uint8_t* prec);
+    void Equalize(const std::uint8_t* prec);
 
     channel::FrameEncoder encoder_;
+    std::shared_ptr<const EyeChannel> channel_;
     std::shared_ptr<const channel::Readback> jitter_; // a head with jitter
     double sigma_;
     int firstColumn_;
@@ -187,6 +232,10 @@ class EyeSource {
     channel::PulseTable pulse_;
     alignas(64) channel::Wave wave_;
     alignas(64) channel::Wave noise_;
+    // An equalized eye's readback, columns readFirst_ ... readFirst_ + size - 1
+    // (of the wave's numbering: they may lie outside 0 ... 599).
+    int readFirst_ = 0;
+    std::vector<float> read_, readNoise_;
 };
 
 // Runs the whole eye, or until `stop` becomes true (then returns false with
@@ -203,11 +252,11 @@ std::uint64_t EyeChunks(const EyeSettings& settings);
 // became true (then returns false). The hits are whole numbers, so the
 // chunks of a run drawn in any batches add up to DrawEye's picture exactly:
 // a window shows the eye as it grows.
-// `readback` (EyeReadback of the settings' chain) spares a head's tables
-// being made again for every batch.
+// `channel` (MakeEyeChannel of the settings) spares a head's tables and its
+// equalizer being made again for every batch.
 bool DrawEyeChunks(const EyeSettings& settings, const EyeGeometry& geometry, std::uint64_t from,
                    std::uint64_t to, const std::atomic<bool>& stop, EyeImage& image,
                    const std::function<void(std::uint64_t)>& report = {},
-                   std::shared_ptr<const channel::Readback> readback = {});
+                   std::shared_ptr<const EyeChannel> channel = {});
 
 } // namespace engine

@@ -93,7 +93,7 @@ EyeOpenings OpeningsOf(const EyeImage& image, const channel::Target& target) {
     const EyeGeometry& g = image.geometry;
     EyeOpenings result;
     result.column = g.PointColumn(5 * g.uis);
-    const double traces = static_cast<double>(image.blocks) * WindowsOf(g.uis, g.firstSample).count;
+    const double traces = static_cast<double>(image.Traces());
     auto open = [&](int row) {
         return 1000.0 * image.At(result.column, row) * g.levelStep < traces;
     };

@@ -4,6 +4,7 @@
 // seed gives both the same numbers.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/chain.h"
 
@@ -21,5 +22,9 @@ struct FrameTiming {
 // A frame of `bits` random bits of `seed` (stream 0 of chunk 0) read with the
 // chain's timing (modelled whether or not chain.timing.on says so).
 FrameTiming TrackFrame(ChainSettings chain, double sigma, int bits, std::uint64_t seed);
+// The same for the raw bits `raw` (the lab window's block): its draws (the
+// jitter, the phase walk, the noise) from stream 0 of chunk 0 of `seed`.
+FrameTiming TrackBits(ChainSettings chain, double sigma, const std::vector<std::uint8_t>& raw,
+                      std::uint64_t seed);
 
 } // namespace engine

@@ -5,15 +5,18 @@
 #include "console/output_file.h"
 #include "console/progress.h"
 #include "engine/eye_diagram.h"
+#include "engine/eye_recovered.h"
 #include "engine/eye_shading.h"
 #include "lab/channel_cli.h"
 #include "lab/commands.h"
 #include "lab/interrupt.h"
 #include "platform/picture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace lab {
 
@@ -26,9 +29,14 @@ constexpr int kTextPixels = 12;
 constexpr int kTick = 5;
 constexpr platform::Colour kBackground = 0xFFFFFF;
 constexpr platform::Colour kInk = 0x202020;
+constexpr platform::Colour kLevelLine = 0x909090;
 
+// One eye's picture. `chain`: the eye's channel; `instants`: a second line
+// under the title (the timing's two eyes), or none.
 platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOptions& options,
-                                    double sigma) {
+                                    const engine::ChainSettings& chain, double sigma,
+                                    const std::string& what, const std::string& instants,
+                                    bool recovered = false) {
     using engine::EyeMargins;
     const engine::EyeGeometry& g = eye.geometry;
     platform::IndexedPicture p;
@@ -96,12 +104,27 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
         add(barX + kBarWidth + 6, y, std::to_string(hits), platform::TextAnchor::Left);
     }
 
-    const engine::ChainSettings chain = choices::ChainFor(options.channel, 0);
+    const engine::EyePoint point = options.settings.point;
+    // An equalized head's eye: a dotted line at each of the target's levels
+    // across the eye, what its traces pass near at the sampling instants (on
+    // the ideal channel the picture is the readback's).
+    if (engine::EqualizedEye(chain, point)) {
+        std::vector<float> levels = chain.target.Levels();
+        levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+        for (float level : levels) {
+            const int row = g.ValueRow(level);
+            if (row < 0 || row >= g.height) continue;
+            for (int x = 0; x < g.width; x += 6)
+                p.lines.push_back({kLeft + x, bottom - row, kLeft + std::min(x + 1, g.width - 1),
+                                   bottom - row, kLevelLine});
+        }
+    }
     // The openings at the sampling instant: an I-beam beside it between each
     // one's closed rows, the smallest in white and its height in the title.
     // A head's readback has no few levels to open between: none there.
-    const engine::EyeOpenings openings =
-        chain.Recording() ? engine::EyeOpenings{} : engine::OpeningsOf(eye, chain.target);
+    const engine::EyeOpenings openings = engine::EyeAtLevels(chain, point)
+                                             ? engine::OpeningsOf(eye, chain.target)
+                                             : engine::EyeOpenings{};
     for (std::size_t i = 0; i < openings.gaps.size(); ++i) {
         const engine::EyeOpening& o = openings.gaps[i];
         if (o.height == 0) continue;
@@ -111,12 +134,29 @@ platform::IndexedPicture EyePicture(const engine::EyeImage& eye, const EyeOption
             p.lines.push_back({x - 2, bottom - row, x + 2, bottom - row, c});
         p.lines.push_back({x, bottom - o.topRow, x, bottom - o.bottomRow, c});
     }
-    std::string title = "Eye, " + choices::EyeSubject(chain) + ", " + std::to_string(eye.blocks) +
-                        " blocks, " + choices::NoiseText(chain, sigma);
+    // The recovered eye shares its channel and noise with the eye beside it.
+    std::string title =
+        recovered ? "Eye at the recovered instants, " + std::to_string(eye.blocks) + " " + what
+                  : "Eye, " + choices::EyeSubject(chain, point) + ", " +
+                        std::to_string(eye.blocks) + " " + what;
+    // Beside the recovered eye the noise goes to the second line.
+    std::string second = instants;
+    if (recovered || instants.empty())
+        title += recovered ? "" : ", " + choices::NoiseText(chain, sigma);
+    else
+        second = choices::NoiseText(chain, sigma) + ", " + instants;
     if (openings.smallest >= 0)
         title += ", eye height " + Number("%.2f", openings.gaps[openings.smallest].height);
     add(options.width / 2, 12, title, platform::TextAnchor::Centre, true);
+    if (!second.empty()) add(options.width / 2, 26, second, platform::TextAnchor::Centre);
     return p;
+}
+
+// What the timing options model, in a few words: "phase 0.4, 200 ppm".
+std::string ClockText(const channel::TimingSettings& t) {
+    std::string text = "phase " + Number("%g", t.phase) + ", " + Number("%g", t.freqPpm) + " ppm";
+    if (t.walk > 0) text += ", walk " + Number("%g", t.walk);
+    return text + ", loop " + Number("%g", t.bandwidth);
 }
 
 } // namespace
@@ -144,7 +184,26 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
         "channel: a head's readback has no few levels to open between). Traces beyond\n"
         "the picture leave it at the top or bottom. Ctrl-C stops and writes the picture\n"
         "of the blocks finished so far, exiting with 130. See quorvane-lab --help for the\n"
-        "model.");
+        "model.\n"
+        "\n"
+        "--point equalized: on a head the eye of the equalizer's output, the equalizer\n"
+        "designed for the noise as ber designs it at a point: at offset tau from each\n"
+        "sampling instant the FIR applied to the readback (jitter and noise as above) at\n"
+        "k + tau, so at the instants the traces are what the detectors see. It is drawn\n"
+        "at the target's levels, a dotted line at each, with the openings marked and the\n"
+        "smallest in the title. On the ideal channel there is no equalizer: the eye is\n"
+        "the target's sinc-interpolated waveform itself, the readback's very picture.\n"
+        "\n"
+        "With any timing option (--phase, --freq-offset, --phase-walk, --preamble, --loop-*,\n"
+        "--ted-*) the picture holds two eyes side by side, each of --size: on the left the\n"
+        "one above, every sample at its instant; on the right the eye at the recovered\n"
+        "instants: frames of 4096 bits read through the clock and the timing loop as ber\n"
+        "reads them (a preamble before each, see quorvane-lab --help), as many windows as\n"
+        "the left eye's, each centred on a data sample's instant as the loop recovered it\n"
+        "(at the same --point: the readback there moved by tau, or the equalizer's output\n"
+        "had the clock read every sample tau later), so at tau = 0 the traces are the\n"
+        "samples the loop read or the detectors' input. Its second title line gives the\n"
+        "RMS timing error over the data of the frames that did not slip, and the slips.");
     engine::EyeSettings& s = options.settings;
     s.threads = choices::DefaultThreads();
     AddCount(*cmd, "--runs", s.blocks, 1, choices::kMaxRuns,
@@ -158,7 +217,10 @@ CLI::App* AddEyeCommand(CLI::App& app, EyeOptions& options) {
              "seed of the random bits and the noise (default " + std::to_string(s.seed) + ")");
     AddCount(*cmd, "--threads", s.threads, 1, choices::kMaxThreads,
              "worker threads (default: all cores); the picture does not depend on it");
-    AddChannelOptions(*cmd, options.channel, choices::kEye, false);
+    AddChecked(*cmd, "--point", choices::EyePointHelp(), [&s](const std::string& text) {
+        return choices::ParseEyePoint(text, s.point);
+    })->type_name("readback|equalized");
+    AddChannelOptions(*cmd, options.channel, choices::kEye | choices::kEyeTiming, false);
     AddPictureSize(*cmd, options.width, options.height,
                    std::to_string(choices::kEyeWidth) + "x" + std::to_string(choices::kEyeHeight));
     cmd->add_option("--png", options.png, "the picture (\"-\" = standard output)")
@@ -173,8 +235,9 @@ void CheckEyeOptions(const EyeOptions& options) {
     if (std::string error = choices::CheckEyeTarget(chain); !error.empty())
         throw CLI::ValidationError("--target", error);
     engine::EyeGeometry geometry;
-    if (std::string error = engine::FitEyePicture(
-            options.width, options.height, options.settings.uis, engine::RangeOf(chain), geometry);
+    if (std::string error =
+            engine::FitEyePicture(options.width, options.height, options.settings.uis,
+                                  engine::RangeOf(chain, options.settings.point), geometry);
         !error.empty())
         throw CLI::ValidationError("--size", error);
 }
@@ -187,8 +250,9 @@ int RunEye(const EyeOptions& options) {
     engine::EyeGeometry geometry;
     engine::EyeSettings settings = options.settings;
     settings.chain = choices::ChainFor(options.channel, 0);
+    const bool timing = settings.chain.timing.on;
     engine::FitEyePicture(options.width, options.height, settings.uis,
-                          engine::RangeOf(settings.chain), geometry);
+                          engine::RangeOf(settings.chain, settings.point), geometry);
     settings.sigma = options.noise.Sigma(engine::SignalEnergy(settings.chain));
     engine::EyeImage eye;
     {
@@ -196,16 +260,41 @@ int RunEye(const EyeOptions& options) {
         engine::DrawEye(settings, geometry, InterruptFlag(), eye,
                         [&](std::uint64_t done) { progress.Update(done, settings.blocks); });
     }
+    std::vector<platform::IndexedPicture> pictures;
+    const std::string instants = timing ? "every sample read at its instant" : "";
+    pictures.push_back(
+        EyePicture(eye, options, settings.chain, settings.sigma, "blocks", instants));
+    engine::RecoveredEye recovered;
+    const std::uint64_t frames = engine::RecoveredFrames(settings, geometry);
+    if (timing) {
+        {
+            console::Progress progress("frames");
+            engine::DrawRecoveredEye(settings, geometry, frames, InterruptFlag(), recovered,
+                                     [&](std::uint64_t done) { progress.Update(done, frames); });
+        }
+        const std::string line = ClockText(settings.chain.timing) + ": rms error " +
+                                 Number("%.4f", recovered.Rms()) + ", " +
+                                 std::to_string(recovered.slipped) + " slipped";
+        pictures.push_back(EyePicture(
+            recovered.image, options, settings.chain, settings.sigma,
+            "frames of " + std::to_string(engine::kRecoveredFrameBits) + " bits", line, true));
+    }
 
     platform::OffscreenToolkit toolkit;
-    if (!platform::WritePng(EyePicture(eye, options, settings.sigma), png.get()) &&
-        std::ferror(png.get()) == 0)
+    const bool encoded = pictures.size() == 1 ? platform::WritePng(pictures.front(), png.get())
+                                              : platform::WritePng(pictures, png.get());
+    if (!encoded && std::ferror(png.get()) == 0)
         return FileError(options.png, "PNG encoding failed");
     if (!(png.Finish() && png.Commit())) return FileError(options.png, png.error());
     if (Interrupted()) {
-        std::fprintf(stderr, "quorvane-lab: stopped by %s after %llu of %llu blocks\n",
-                     InterruptName(), static_cast<unsigned long long>(eye.blocks),
-                     static_cast<unsigned long long>(settings.blocks));
+        if (timing && eye.blocks == settings.blocks)
+            std::fprintf(stderr, "quorvane-lab: stopped by %s after %llu of %llu frames\n",
+                         InterruptName(), static_cast<unsigned long long>(recovered.image.blocks),
+                         static_cast<unsigned long long>(frames));
+        else
+            std::fprintf(stderr, "quorvane-lab: stopped by %s after %llu of %llu blocks\n",
+                         InterruptName(), static_cast<unsigned long long>(eye.blocks),
+                         static_cast<unsigned long long>(settings.blocks));
         return InterruptStatus();
     }
     return 0;

@@ -122,6 +122,18 @@ void EyeView::paintEvent(QPaintEvent*) {
     p.drawText(QRectF(M::left, bottomY + 22, g.width / dpr, 16), Qt::AlignCenter,
                tr("time from the sampling instant (bit periods)"));
 
+    // An equalized head's eye: a dotted line at each of the target's levels.
+    if (!f.levelLines.empty()) {
+        QPen dots(QColor(144, 144, 144), 1, Qt::DotLine);
+        p.setPen(dots);
+        for (float level : f.levelLines) {
+            const int row = g.ValueRow(level);
+            if (row < 0 || row >= g.height) continue;
+            const double y = RasterPoint(0, row).y();
+            p.drawLine(QPointF(M::left, y), QPointF(M::left + g.width / dpr - 1, y));
+        }
+    }
+
     // The openings: an I-beam beside the middle sampling instant, the
     // smallest white.
     for (std::size_t i = 0; i < f.openings.gaps.size(); ++i) {

@@ -21,6 +21,7 @@
 #include "labwindow/model/eye.h"
 #include "labwindow/model/soft.h"
 #include "labwindow/model/sweep.h"
+#include "labwindow/model/timing.h"
 
 namespace labwindow {
 namespace {
@@ -40,6 +41,7 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     events = new EventsView;
     soft = new SoftView;
     sectors = new SectorsView;
+    timing = new TimingView;
     tabs = new QTabWidget;
     tabs->addTab(block, tr("Block"));
     tabs->addTab(trellis, tr("Trellis"));
@@ -48,6 +50,7 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     tabs->addTab(events, tr("Events"));
     tabs->addTab(soft, tr("Soft"));
     tabs->addTab(sectors, tr("Sectors"));
+    tabs->addTab(timing, tr("Timing"));
     tabs->setTabToolTip(kBlockTab, tr("The block's waveform, samples and decisions (Ctrl+1)"));
     tabs->setTabToolTip(kTrellisTab,
                         tr("The Viterbi detector's survivors and error events (Ctrl+2)"));
@@ -57,6 +60,8 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     tabs->setTabToolTip(kSoftTab, tr("What the soft detectors' ratios are worth (Ctrl+6)"));
     tabs->setTabToolTip(kSectorsTab,
                         tr("Sector failure rates, LDPC against Reed-Solomon (Ctrl+7)"));
+    tabs->setTabToolTip(kTimingTab,
+                        tr("The block read through a clock that is off: its phase track (Ctrl+8)"));
 
     auto* scroll = new QScrollArea;
     scroll->setWidget(panel);
@@ -113,6 +118,10 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
         StartEye();
     });
     connect(eye, &EyeView::resized, this, [this] { eyeRestart_.start(); });
+    connect(timing, &TimingView::optionsChanged, this, [this] {
+        timingStale_ = true;
+        StartTiming();
+    });
 
     Restore();
     events->SetTarget(panel->Settings().Target());
@@ -125,6 +134,7 @@ LabWindow::~LabWindow() {
     sweepJobs_.StopAndWait();
     softJobs_.StopAndWait();
     sectorsJobs_.StopAndWait();
+    timingJobs_.StopAndWait();
 }
 
 void LabWindow::BuildMenus() {
@@ -169,7 +179,7 @@ void LabWindow::BuildMenus() {
         QMessageBox::information(
             this, kTitle,
             tr("Space: next block (or press the focused button)\nN: the same block with new "
-               "noise\nCtrl+1 ... Ctrl+7: the views\nCtrl+R: run the sweep, Esc: stop it\n"
+               "noise\nCtrl+1 ... Ctrl+8: the views\nCtrl+R: run the sweep, Esc: stop it\n"
                "Ctrl+S: save the view as PNG, Ctrl+Shift+S: the sweep as CSV\n"
                "Arrows, Page Up, Page Down, Home, End on the block or trellis view: along a "
                "long block\nAlt and an "
@@ -239,6 +249,13 @@ void LabWindow::Restore() {
         s.sweepBits = static_cast<std::uint64_t>(number("sweep_bits", 1e7, 1, 1e13));
         s.sweepErrors = static_cast<std::uint64_t>(number("sweep_errors", 300, 1, 1e13));
         if (q.contains("geometry")) restoreGeometry(q.value("geometry").toByteArray());
+        // The timing view's options, each under its Python keyword when it
+        // was given, through the command line's parser.
+        labmodel::TimingOptions timingOptions;
+        for (const choices::ChannelOption* row : labmodel::TimingRows())
+            if (q.contains(QString::fromUtf8(row->keyword)))
+                labmodel::SetTiming(timingOptions, row->keyword, text(row->keyword));
+        timing->Load(timingOptions);
         if (q.contains("splitter")) splitter_->restoreState(q.value("splitter").toByteArray());
         tab = static_cast<int>(number("tab", 0, 0, tabs->count() - 1));
     }
@@ -270,6 +287,13 @@ void LabWindow::Remember() {
     q.setValue("sweep_range", QString::fromStdString(s.sweepRange));
     q.setValue("sweep_bits", static_cast<qulonglong>(s.sweepBits));
     q.setValue("sweep_errors", static_cast<qulonglong>(s.sweepErrors));
+    for (const choices::ChannelOption* row : labmodel::TimingRows()) {
+        const std::string given = labmodel::TimingText(timing->Options(), row->keyword);
+        if (given.empty())
+            q.remove(QString::fromUtf8(row->keyword));
+        else
+            q.setValue(QString::fromUtf8(row->keyword), QString::fromStdString(given));
+    }
     q.setValue("tab", tabs->currentIndex());
     q.setValue("geometry", saveGeometry());
     q.setValue("splitter", splitter_->saveState());
@@ -281,6 +305,7 @@ void LabWindow::closeEvent(QCloseEvent* event) {
     sweepJobs_.StopAndWait();
     softJobs_.StopAndWait();
     sectorsJobs_.StopAndWait();
+    timingJobs_.StopAndWait();
     event->accept();
 }
 
@@ -314,6 +339,9 @@ void LabWindow::ReplayBlocks() {
 void LabWindow::ShowBlock(std::shared_ptr<const labmodel::BlockView> view) {
     block->SetBlock(view);
     trellis->SetBlock(view);
+    shownBlock_ = view;
+    timingStale_ = true;
+    StartTiming();
     QString line = tr("Block %1:").arg(view->run);
     for (std::size_t d = 0; d < view->kinds.size(); ++d)
         line += tr(" %1 %2 %3%4")
@@ -356,6 +384,40 @@ void LabWindow::OnTab(int index) {
     if (index == kEyeTab && eyeStale_) StartEye();
     if (index == kSoftTab && softStale_) StartSoft();
     if (index == kSectorsTab && sectorsStale_) StartSectors();
+    if (index == kTimingTab && timingStale_) StartTiming();
+}
+
+void LabWindow::StartTiming() {
+    ++timingGeneration_;
+    if (tabs->currentIndex() != kTimingTab) {
+        timingJobs_.Stop(); // computed when it is looked at
+        return;
+    }
+    if (!shownBlock_) return;
+    timingStale_ = false;
+    const labmodel::LabSettings s = panel->Settings();
+    const labmodel::TimingOptions options = timing->Options();
+    const std::vector<std::uint8_t> raw = shownBlock_->raw;
+    const std::uint64_t run = shownBlock_->run;
+    if (!labmodel::TimingOf(options).on) {
+        timingJobs_.Stop();
+        timing->SetPicture(std::make_shared<const labmodel::TimingPicture>(
+            labmodel::ComputeTiming(s, options, raw, run)));
+        return;
+    }
+    timing->SetMessage(tr("Reading block %1 through the clock and the loop...").arg(run));
+    const std::uint64_t generation = timingGeneration_;
+    timingJobs_.Start([this, s, options, raw, run, generation](const std::atomic<bool>& stop) {
+        auto picture = std::make_shared<const labmodel::TimingPicture>(
+            labmodel::ComputeTiming(s, options, raw, run));
+        if (stop.load()) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, picture, generation] {
+                if (generation == timingGeneration_) timing->SetPicture(picture);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void LabWindow::StartSectors() {
@@ -436,22 +498,23 @@ void LabWindow::StartEye() {
     }
     eyeStale_ = false;
     const QSize pixels = eye->RasterPixels();
+    const engine::EyeSettings settings = labmodel::EyeOf(s);
     engine::EyeGeometry geometry;
-    const std::string error = engine::FitEye(pixels.width(), pixels.height(), s.eyeUis,
-                                             eyeRange_.Of(labmodel::ChainOf(s)), geometry);
+    const std::string error =
+        engine::FitEye(pixels.width(), pixels.height(), s.eyeUis,
+                       eyeRange_.Of(settings.chain, settings.point), geometry);
     if (!error.empty()) {
         eyeJobs_.Stop();
         eye->SetMessage(
             tr("The view is too small for this eye: %1.").arg(QString::fromStdString(error)));
         return;
     }
-    const engine::EyeSettings settings = labmodel::EyeOf(s);
     const std::uint64_t generation = eyeGeneration_;
-    // As `quorvane-lab eye`: a head's eye is its readback before the
-    // equalizer, so the head names it, not the target.
+    // As `quorvane-lab eye --point equalized`: a head's eye is the
+    // equalizer's output, named by the head and the target it equalizes to.
     const QString title =
-        QString::fromStdString("Eye, " + choices::EyeSubject(settings.chain) + ", " +
-                               choices::NoiseText(settings.chain, settings.sigma));
+        QString::fromStdString("Eye, " + choices::EyeSubject(settings.chain, settings.point) +
+                               ", " + choices::NoiseText(settings.chain, settings.sigma));
     eyeJobs_.Start([this, settings, geometry, generation, title](const std::atomic<bool>& stop) {
         labmodel::GrowEye(settings, geometry, stop, [&](labmodel::EyeFrame frame) {
             auto shared = std::make_shared<const labmodel::EyeFrame>(std::move(frame));
@@ -504,11 +567,14 @@ void LabWindow::StopSweep(const QString& why) {
 }
 
 int LabWindow::RunningJobs() const {
-    return eyeJobs_.Running() + sweepJobs_.Running() + softJobs_.Running() + sectorsJobs_.Running();
+    return eyeJobs_.Running() + sweepJobs_.Running() + softJobs_.Running() +
+           sectorsJobs_.Running() + timingJobs_.Running();
 }
 
 QString LabWindow::SaveView(const QString& path) {
-    QWidget* shown = tabs->currentIndex() == kSweepTab ? sweep->ChartView() : tabs->currentWidget();
+    QWidget* shown = tabs->currentIndex() == kSweepTab    ? sweep->ChartView()
+                     : tabs->currentIndex() == kTimingTab ? timing->ChartView()
+                                                          : tabs->currentWidget();
     return SavePng(shown->grab().toImage(), path);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// The Quorvane Lab window: the panel of controls beside six views of the
+// The Quorvane Lab window: the panel of controls beside eight views of the
 // channel's way back (the block, its trellis, the eye, the error rates, the
-// error events, the soft detectors' ratios). Every simulation runs on worker threads; a change of
-// the controls stops the work it makes stale at once, and results that come late are dropped.
+// error events, the soft detectors' ratios, the sectors, the block's timing). Every simulation runs
+// on worker threads; a change of the controls stops the work it makes stale at once, and results
+// that come late are dropped.
 #include <QMainWindow>
 #include <QSplitter>
 #include <QTabWidget>
@@ -20,6 +21,7 @@
 #include "labwindow/sectors_view.h"
 #include "labwindow/soft_view.h"
 #include "labwindow/sweep_view.h"
+#include "labwindow/timing_view.h"
 #include "labwindow/trellis_view.h"
 
 namespace labwindow {
@@ -27,7 +29,16 @@ namespace labwindow {
 class LabWindow : public QMainWindow {
     Q_OBJECT
   public:
-    enum Tab { kBlockTab, kTrellisTab, kEyeTab, kSweepTab, kEventsTab, kSoftTab, kSectorsTab };
+    enum Tab {
+        kBlockTab,
+        kTrellisTab,
+        kEyeTab,
+        kSweepTab,
+        kEventsTab,
+        kSoftTab,
+        kSectorsTab,
+        kTimingTab
+    };
 
     // Settings and geometry are read from and written to `settingsFile` (an
     // INI file); an empty name remembers nothing.
@@ -43,6 +54,7 @@ class LabWindow : public QMainWindow {
     EventsView* events;
     SoftView* soft;
     SectorsView* sectors;
+    TimingView* timing;
 
     void StartSweep();
     void StopSweep(const QString& why);
@@ -76,6 +88,9 @@ class LabWindow : public QMainWindow {
     void StartSoft();
     // The sectors view's rates, point by point, computed when it is looked at.
     void StartSectors();
+    // The timing view's track of the block shown, computed when it is looked
+    // at.
+    void StartTiming();
     void OnChannelChanged();
     void PreviewSweep(); // the curves of the panel's sweep, while no points are shown
     void OnTab(int index);
@@ -95,6 +110,9 @@ class LabWindow : public QMainWindow {
     std::uint64_t softGeneration_ = 0;
     bool sectorsStale_ = true;
     std::uint64_t sectorsGeneration_ = 0;
+    bool timingStale_ = true;
+    std::uint64_t timingGeneration_ = 0;
+    std::shared_ptr<const labmodel::BlockView> shownBlock_; // the block view's
     // The block worker's own state, touched on its thread only.
     std::unique_ptr<labmodel::BlockSource> source_;
     std::uint64_t run_ = 0;
@@ -105,6 +123,7 @@ class LabWindow : public QMainWindow {
     labmodel::Jobs sweepJobs_;
     labmodel::Jobs softJobs_;
     labmodel::Jobs sectorsJobs_;
+    labmodel::Jobs timingJobs_;
     labmodel::SerialWorker blocks_;
 };
 

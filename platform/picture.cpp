@@ -63,8 +63,10 @@ QFont TextFont(int pixels, bool bold) {
 
 } // namespace
 
-bool WritePng(const IndexedPicture& p, std::FILE* out) {
-    if (p.width <= 0 || p.height <= 0) return false;
+namespace {
+
+// The picture drawn into an image of its size.
+QImage Render(const IndexedPicture& p) {
     QImage image(p.width, p.height, QImage::Format_RGB32);
     image.fill(ToQColor(p.background));
     for (int row = 0; row < p.rasterHeight; ++row) {
@@ -98,6 +100,34 @@ bool WritePng(const IndexedPicture& p, std::FILE* out) {
         painter.drawText(x, t.y + (metrics.ascent() - metrics.descent()) / 2, text);
     }
     painter.end();
+    return image;
+}
+
+} // namespace
+
+bool WritePng(const IndexedPicture& p, std::FILE* out) {
+    if (p.width <= 0 || p.height <= 0) return false;
+    return Encode(Render(p), out);
+}
+
+bool WritePng(const std::vector<IndexedPicture>& pictures, std::FILE* out) {
+    int width = 0, height = 0;
+    for (const IndexedPicture& p : pictures) {
+        if (p.width <= 0 || p.height <= 0) return false;
+        width += p.width;
+        height = std::max(height, p.height);
+    }
+    if (width == 0) return false;
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(ToQColor(pictures.front().background));
+    {
+        QPainter painter(&image);
+        int x = 0;
+        for (const IndexedPicture& p : pictures) {
+            painter.drawImage(x, 0, Render(p));
+            x += p.width;
+        }
+    }
     return Encode(image, out);
 }
 

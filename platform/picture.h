@@ -68,6 +68,9 @@ struct IndexedPicture {
 // Encodes the picture as PNG onto `out`; false when encoding or writing
 // fails (a write error stays in the stream for OutputFile::Finish).
 bool WritePng(const IndexedPicture& picture, std::FILE* out);
+// Several pictures side by side in one, each at its own size, their tops
+// aligned.
+bool WritePng(const std::vector<IndexedPicture>& pictures, std::FILE* out);
 
 // A chart: series of points against x, y linear or logarithmic, a second x
 // axis along the top (the same range, its own ticks and title), a legend.

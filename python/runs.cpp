@@ -249,12 +249,13 @@ py::array Ber(const py::args& args, const py::kwargs& kwargs) {
 
 // The eye's geometry for an array of width x height (by default the eye of
 // the command line's default picture, its margins taken off).
-engine::EyeGeometry EyeGeometryOf(py::handle size, int uis, const engine::ChainSettings& chain) {
+engine::EyeGeometry EyeGeometryOf(py::handle size, int uis, const engine::ChainSettings& chain,
+                                  engine::EyePoint point) {
     int width = choices::kEyeWidth - engine::EyeMargins::left - engine::EyeMargins::right;
     int height = choices::kEyeHeight - engine::EyeMargins::top - engine::EyeMargins::bottom;
     if (!size.is_none()) Size("size", size, width, height);
     engine::EyeGeometry g;
-    Take("size", engine::FitEye(width, height, uis, engine::RangeOf(chain), g));
+    Take("size", engine::FitEye(width, height, uis, engine::RangeOf(chain, point), g));
     return g;
 }
 
@@ -280,6 +281,15 @@ engine::ChainSettings EyeChain(const Arguments& a) {
     return chain;
 }
 
+// point="readback" (the default) or "equalized", as --point.
+engine::EyePoint EyePointOf(const Arguments& a) {
+    engine::EyePoint point = engine::EyePoint::kReadback;
+    if (a.Given("point"))
+        Take("point", choices::ParseEyePoint(
+                          TextOf("point", a.Get("point"), "\"readback\" or \"equalized\""), point));
+    return point;
+}
+
 int EyeUis(const Arguments& a) {
     return a.Given("uis") ? SmallCount("uis", a.Get("uis"), 1, engine::kMaxEyeUis)
                           : engine::EyeSettings{}.uis;
@@ -290,17 +300,19 @@ py::array Eye(const py::args& args, const py::kwargs& kwargs) {
         "eye", args, kwargs,
         {"runs", "sigma", "snr", "uis", "seed", "threads", "target", "channel", "density", "jitter",
          "size", "progress"},
-        Keywords({"runs", "sigma", "snr", "uis", "seed", "threads", "size", "progress"},
+        Keywords({"runs", "sigma", "snr", "uis", "seed", "threads", "size", "progress", "point"},
                  choices::kEye));
     engine::EyeSettings settings;
     settings.chain = EyeChain(a);
+    settings.point = EyePointOf(a);
     if (a.Given("runs")) settings.blocks = Count("runs", a.Get("runs"), 1, choices::kMaxRuns);
     settings.sigma = NoiseSigma(a.Get("sigma"), a.Get("snr"), engine::SignalEnergy(settings.chain),
                                 engine::EyeSettings{}.sigma);
     settings.uis = EyeUis(a);
     if (a.Given("seed")) settings.seed = Count("seed", a.Get("seed"), 0, UINT64_MAX);
     settings.threads = Threads(a.Get("threads"));
-    const engine::EyeGeometry geometry = EyeGeometryOf(a.Get("size"), settings.uis, settings.chain);
+    const engine::EyeGeometry geometry =
+        EyeGeometryOf(a.Get("size"), settings.uis, settings.chain, settings.point);
 
     Watch watch(a.Get("progress"));
     engine::EyeImage image;
@@ -661,7 +673,11 @@ The channel's keywords:)" +
 runs: 40-bit blocks (default )" +
            std::to_string(eye.blocks) + R"(); sigma (default 0.1) or snr; uis: bit periods across;
 the channel's options as Channel takes them (on a head the eye is the low-passed
-readback, before the equalizer); size: (width, height) or "WxH" of the array,
+readback, before the equalizer); point: "readback" (the default) or "equalized"
+(on a head the equalizer's output, designed for the noise, at the target's
+levels; on the ideal channel the same as "readback"), as --point; the timing
+options are the command's alone (its eye at the recovered instants beside this
+one); size: (width, height) or "WxH" of the array,
 by default the eye of the command's default picture (560x360 less its margins),
 so the same seed gives the command's picture; eye_geometry says where levels and
 instants lie. progress is called with a dict (blocks, runs); Ctrl-C or an
@@ -677,12 +693,12 @@ The channel's keywords:)" +
         [](const py::args& args, const py::kwargs& kwargs) {
             const Arguments a("eye_geometry", args, kwargs,
                               {"size", "uis", "target", "channel", "density", "jitter"},
-                              Keywords({"size", "uis"}, choices::kEye));
+                              Keywords({"size", "uis", "point"}, choices::kEye));
             const engine::ChainSettings chain = EyeChain(a);
-            return GeometryDict(EyeGeometryOf(a.Get("size"), EyeUis(a), chain));
+            return GeometryDict(EyeGeometryOf(a.Get("size"), EyeUis(a), chain, EyePointOf(a)));
         },
-        R"(Where things are in eye()'s array (size, uis and the channel's options as eye
-takes them): waveform point o of a window (o = 0 ... 10 uis) is column left + o
+        R"(Where things are in eye()'s array (size, uis, point and the channel's options as
+eye takes them): waveform point o of a window (o = 0 ... 10 uis) is column left + o
 point_step, level L is row zero_row + L level_step; windows start at sample
 first_sample, and low ... high is the noise-free range.)");
 

@@ -22,7 +22,9 @@ int main(int argc, char** argv) {
         "Opens Quorvane Lab, a window with the channel's way back: a block's waveform with\n"
         "the noise, the received samples and every detector's decisions (Space: the next\n"
         "block, N: new noise), its trellis with the survivors and the error events, the\n"
-        "eye growing live, an error-rate sweep on worker threads, and the error events.\n"
+        "eye growing live (on a head at the equalizer's output), an error-rate sweep on\n"
+        "worker threads, the error events, and the block's phase track through a clock\n"
+        "that is off (the Timing tab, with its own timing options).\n"
         "Settings and the window's place are remembered between starts. Needs a display\n"
         "(DISPLAY or WAYLAND_DISPLAY); the toolkit's own options (-platform NAME ...) are\n"
         "passed on. Exit status: 0 after the window is closed, 1 without a display.");

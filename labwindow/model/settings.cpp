@@ -120,6 +120,9 @@ engine::EyeSettings EyeOf(const LabSettings& settings) {
     eye.uis = settings.eyeUis;
     eye.seed = settings.seed;
     eye.threads = settings.threads;
+    // What the detectors' input looks like: on a head the equalizer's output
+    // (on the ideal channel the same as the readback).
+    eye.point = engine::EyePoint::kEqualized;
     return eye;
 }
 

@@ -96,6 +96,8 @@ std::string ChannelText(const LabSettings& settings);
 
 engine::ChainSettings ChainOf(const LabSettings& settings);
 engine::BlockSettings BlocksOf(const LabSettings& settings);
+// The eye at the equalizer's output (on the ideal channel the target's
+// waveform, as ever).
 engine::EyeSettings EyeOf(const LabSettings& settings);
 engine::BerSettings SweepSettingsOf(const LabSettings& settings);
 // The sweep over the panel's range (SweepPoints must accept it).

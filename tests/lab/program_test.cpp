@@ -64,7 +64,9 @@ TEST_F(Lab, EveryDetectorAndChannelOptionIsOffered) {
     const struct {
         const char* command;
         unsigned bit;
-    } commands[] = {{"ber", choices::kBer}, {"detect", choices::kDetect}, {"eye", choices::kEye}};
+    } commands[] = {{"ber", choices::kBer},
+                    {"detect", choices::kDetect},
+                    {"eye", choices::kEye | choices::kEyeTiming}};
     for (const auto& c : commands) {
         const std::string help = Run(std::string(c.command) + " --help").out;
         for (const choices::ChannelOption& row : choices::ChannelOptions())
@@ -281,6 +283,9 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"eye --sigma 1 --snr 10" + png, 2},
         {"eye --png " + (dir_ / "no/such/dir.png").string(), 1},
         {"eye --png " + dir_.string(), 1},
+        {"eye --point sideways" + png, 2},
+        {"eye --phase 2" + png, 2},
+        {"eye --channel lorentz --point equalized --target gpr3" + png, 2},
         {"ber --sigma 0.5 --png " + (dir_ / "no/such/dir.png").string(), 1},
         {"ber --sigma 0.5 --csv - --png -", 2},
         {"ber --sigma 0.5 --size 200x300" + png, 2},
@@ -409,6 +414,7 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
     } cases[] = {
         {"eye --runs 2000 --sigma 0 --size 400x301 --png " + P("eye.png"), 400, 301},
         {"eye --runs 300 --uis 3 --png -", 560, 360},
+        {"eye --runs 100 --phase 0.4 --freq-offset 200 --size 400x300 --png -", 800, 300},
         {"ber --snr 14:18:2 --bits 1e5 --size 500x320 --png " + P("ber.png"), 500, 320},
         {"ber --sigma 0.3,0.4 --bits 1e4 --png -", 800, 520},
     };
@@ -444,6 +450,25 @@ TEST_F(Lab, PicturesHaveTheAskedSize) {
     for (int dy = 0; dy < 5; ++dy) EXPECT_EQ(eye.pixel(x, below + dy) & 0xFFFFFF, 0x202020u) << dy;
     EXPECT_EQ(eye.pixel(x - 1, below + 2) & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_EQ(eye.pixel(x + 1, below + 2) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST_F(Lab, TheEqualizedEyeOfTheIdealChannelIsTheReadbacksFile) {
+    // On the ideal channel --point equalized is the readback's very picture;
+    // on a head it is another, at the target's levels.
+    const struct {
+        const char* args;
+        bool same;
+    } cases[] = {{"--runs 500 --sigma 0.2", true},
+                 {"--runs 300 --target pr4 --uis 3", true},
+                 {"--runs 300 --channel lorentz --density 2.5 --target epr4", false}};
+    for (const auto& c : cases) {
+        const std::string args = std::string("eye ") + c.args + " --png ";
+        const Result a = Run(args + P("a.png"));
+        const Result b = Run(args + P("b.png") + " --point equalized");
+        ASSERT_EQ(a.status, 0) << a.err;
+        ASSERT_EQ(b.status, 0) << b.err;
+        EXPECT_EQ(Slurp(P("a.png")) == Slurp(P("b.png")), c.same) << c.args;
+    }
 }
 
 TEST_F(Lab, CtrlCKeepsTheFinishedPoints) {

@@ -19,6 +19,7 @@
 #include "labwindow/model/eye.h"
 #include "labwindow/model/jobs.h"
 #include "labwindow/model/sweep.h"
+#include "labwindow/model/timing.h"
 #include "tests/program_fixture.h"
 
 namespace {
@@ -380,6 +381,61 @@ TEST(LabModelSettings, AHeadsFieldsTakeWhatTheCommandLineTakesAndRefuseWithItsLi
                                    : Head(channel::HeadKind::kErf);
         EXPECT_EQ(cache.Of(labmodel::ChainOf(s)).high, engine::RangeOf(labmodel::ChainOf(s)).high);
     }
+}
+
+TEST(LabModelTiming, TheTabsOptionsAreTheCommandLinesAndTrackTheBlock) {
+    // Each option given, refused or taken back by the command line's parser;
+    // the track is the block's, read after the preamble.
+    const struct {
+        const char* option;
+        const char* text;
+        const char* error;
+        std::size_t given; // after it
+    } steps[] = {{"phase", "2", "'2' is not between -1 and 1", 0},
+                 {"--phase", "0.4", "", 1},
+                 {"freq_offset", "200", "", 2},
+                 {"ted_decisions", "fast", "'fast' is neither slicer nor viterbi", 2},
+                 {"density", "2", "'density' is no timing option", 2},
+                 {"phase", "", "", 1},
+                 {"phase", "0.4", "", 2}};
+    labmodel::TimingOptions o;
+    EXPECT_FALSE(labmodel::TimingOf(o).on);
+    for (const auto& step : steps) {
+        EXPECT_EQ(labmodel::SetTiming(o, step.option, step.text), step.error) << step.option;
+        EXPECT_EQ(o.given.size(), step.given) << step.option << " " << step.text;
+    }
+    // Kept in the table's order, whatever the order given.
+    EXPECT_EQ(o.given.front().first, "phase");
+    EXPECT_EQ(labmodel::TimingText(o, "--freq-offset"), "200");
+    const channel::TimingSettings t = labmodel::TimingOf(o);
+    EXPECT_TRUE(t.on);
+    EXPECT_EQ(t.phase, 0.4);
+    EXPECT_EQ(t.freqPpm, 200);
+
+    LabSettings s;
+    ASSERT_EQ(labmodel::SetTarget(s, "epr4"), ""); // its slicer decisions hold the loop at 26 dB
+    s.blockBits = 1000;
+    BlockSource source(s);
+    const BlockView block = source.Next();
+    const labmodel::TimingPicture none =
+        labmodel::ComputeTiming(s, labmodel::TimingOptions{}, block.raw, block.run);
+    EXPECT_FALSE(none.modelled);
+    EXPECT_NE(labmodel::TimingLine(none).find("Timing is at its ideal instants"),
+              std::string::npos);
+    const labmodel::TimingPicture p = labmodel::ComputeTiming(s, o, block.raw, block.run);
+    ASSERT_TRUE(p.modelled);
+    EXPECT_EQ(p.dataStart, 128 + 3); // the preamble and EPR4's nu zero bits
+    EXPECT_GE(p.truePhase.size(), static_cast<std::size_t>(p.dataStart + 1000));
+    EXPECT_EQ(p.truePhase.size(), p.recovered.size());
+    EXPECT_NEAR(p.truePhase.front(), 0.4, 1e-6);
+    EXPECT_NEAR(p.truePhase.back(), 0.4 + 200e-6 * (p.truePhase.size() - 1), 1e-5);
+    EXPECT_NEAR(p.start, 0.4, 0.05); // the zero-phase start
+    EXPECT_EQ(p.slips, 0);
+    EXPECT_LT(p.rms, 0.05);
+    EXPECT_LT(std::fabs(p.truePhase.back() - p.recovered.back()), 0.05);
+    EXPECT_NE(labmodel::TimingLine(p).find("Block 1 (1000 bits after a 128-bit preamble)"),
+              std::string::npos)
+        << labmodel::TimingLine(p);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QLineSeries>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +12,7 @@
 
 #include "choices/channel.h"
 #include "labwindow/model/sectors.h"
+#include "labwindow/model/timing.h"
 #include "labwindow/style.h"
 #include "tests/labwindow/window_fixture.h"
 
@@ -247,8 +249,12 @@ TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
     }
     LabWindow b(file);
     // The first eye, drawn before the window is even shown, is the
-    // remembered channel's: the head's readback range.
-    const double low = engine::RangeOf(labmodel::ChainOf(b.panel->Settings())).low;
+    // remembered channel's: on a head the equalizer's output, at the target's
+    // levels (PR4's -1 ... 1; the readback's range before the eye showed the
+    // equalized eye).
+    const engine::EyeSettings eyeSettings = labmodel::EyeOf(b.panel->Settings());
+    const double low = engine::RangeOf(eyeSettings.chain, eyeSettings.point).low;
+    EXPECT_EQ(low, -1);
     ASSERT_TRUE(Until([&] { return b.eye->Frame() != nullptr; }));
     EXPECT_EQ(b.eye->Frame()->image.geometry.low, low);
     b.show();
@@ -264,7 +270,10 @@ TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
     EXPECT_EQ(b.size(), QSize(1100, 760));
     ASSERT_TRUE(Until([&] { return EyeDone(b); }));
     EXPECT_EQ(b.eye->Frame()->image.geometry.low, low);
-    EXPECT_TRUE(b.eye->Frame()->openings.gaps.empty()); // no few levels on a head
+    // The equalized eye's two openings between PR4's three levels, a dotted
+    // line at each level.
+    EXPECT_EQ(b.eye->Frame()->openings.gaps.size(), 2u);
+    EXPECT_EQ(b.eye->Frame()->levelLines, (std::vector<float>{-1, 0, 1}));
     EXPECT_EQ(b.eye->Frame()->image.blocks, 2000u);
     b.close();
     // Values a user could not have chosen are left at their defaults.
@@ -285,6 +294,66 @@ TEST(LabWindowViews, SettingsAndGeometryAreRemembered) {
     EXPECT_EQ(c.panel->Settings().channel.chain.density,
               labmodel::LabSettings().channel.chain.density);
     EXPECT_EQ(c.panel->Settings().channel.chain.taps, labmodel::LabSettings().channel.chain.taps);
+}
+
+TEST(LabWindowViews, TheTimingTabTracksTheBlockWhenTimingIsModelled) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("lab.ini");
+    App();
+    labmodel::LabSettings s = QuickSettings();
+    s.blockBits = 600;
+    {
+        LabWindow w(file);
+        w.panel->Load(s);
+        emit w.panel->channelChanged();
+        w.resize(1024, 700);
+        w.show();
+        w.WaitForBlocks();
+        ShowTab(w, LabWindow::kTimingTab);
+        ASSERT_NE(w.timing->Picture(), nullptr);
+        EXPECT_FALSE(w.timing->Picture()->modelled);
+        EXPECT_EQ(w.timing->ChartView()->chart()->title(), "Timing at its ideal instants");
+        // A refused value names the option and changes nothing; taken ones
+        // read the block through the clock.
+        const struct {
+            const char* keyword;
+            const char* text;
+            const char* error;
+        } edits[] = {{"phase", "1.5", "--phase: '1.5' is not between -1 and 1"},
+                     {"phase", "0.4", ""},
+                     {"freq_offset", "200", ""}};
+        for (const auto& e : edits) {
+            w.timing->Field(e.keyword)->setText(e.text);
+            emit w.timing->Field(e.keyword)->editingFinished();
+            EXPECT_EQ(w.timing->error->text().toStdString(), e.error) << e.text;
+        }
+        ASSERT_TRUE(Until([&] { return w.timing->Picture()->modelled && w.RunningJobs() == 0; }));
+        const labmodel::TimingPicture& p = *w.timing->Picture();
+        EXPECT_EQ(p.run, w.block->Block()->run);
+        EXPECT_EQ(p.bits, 600);
+        EXPECT_EQ(p.timing.freqPpm, 200);
+        EXPECT_EQ(p.slips, 0);
+        // The true and recovered phase and the error, a point a sample, and
+        // the line where the block starts.
+        const QList<QAbstractSeries*> series = w.timing->ChartView()->chart()->series();
+        ASSERT_EQ(series.size(), 4);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(static_cast<QLineSeries*>(series[i])->count(),
+                      static_cast<int>(p.truePhase.size()));
+        Keep(ViewPicture(w, LabWindow::kTimingTab), "timing");
+        // The next block is tracked in turn.
+        QTest::keyClick(&w, Qt::Key_Space);
+        w.WaitForBlocks();
+        ASSERT_TRUE(Until([&] { return w.timing->Picture()->run == 2 && w.RunningJobs() == 0; }));
+        w.close();
+    }
+    // The options given are remembered, the others stay not given.
+    LabWindow b(file);
+    EXPECT_EQ(labmodel::TimingText(b.timing->Options(), "phase"), "0.4");
+    EXPECT_EQ(labmodel::TimingText(b.timing->Options(), "freq_offset"), "200");
+    EXPECT_EQ(b.timing->Options().given.size(), 2u);
+    EXPECT_EQ(b.timing->Field("phase")->text(), "0.4");
+    EXPECT_EQ(b.timing->Names("ted_decisions")->currentIndex(), 0);
 }
 
 TEST(LabWindowViews, AStoppedSweepLeavesNoWorkerAndWritesOnlyWholeFiles) {

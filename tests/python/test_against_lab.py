@@ -134,7 +134,9 @@ def test_events_are_the_labs(target):
 
 @pytest.mark.parametrize("options,kwargs,shape", [
     ([], {}, (276, 428)),
-    (["--channel", "lorentz", "--jitter", "0.05"], dict(channel="lorentz", jitter=0.05), None)])
+    (["--channel", "lorentz", "--jitter", "0.05"], dict(channel="lorentz", jitter=0.05), None),
+    (["--channel", "lorentz", "--density", "2.5", "--target", "epr4", "--point", "equalized"],
+     dict(channel="lorentz", density=2.5, target="epr4", point="equalized"), None)])
 def test_the_eye_has_the_labs_picture(tmp_path, options, kwargs, shape):
     r = run_lab("eye", "--runs", "3000", "--sigma", "0.15", "--seed", "4", "--threads", "2",
                 *options, "--png", str(tmp_path / "eye.png"))
@@ -147,13 +149,19 @@ def test_the_eye_has_the_labs_picture(tmp_path, options, kwargs, shape):
     # is black exactly where no trace passed.
     eye = picture[38:38 + g["height"], 48:48 + g["width"]][::-1]
     black = np.all(eye == 0, axis=2)
-    if not kwargs.get("channel"):
-        # On the ideal channel the openings at the middle sampling instant
+    equalized = kwargs.get("point") == "equalized"
+    if not kwargs.get("channel") or equalized:
+        # At the target's levels the openings at the middle sampling instant
         # are marked beside it (an I-beam 5 columns wide, 3 to its right):
         # those columns are the picture's, not the eye's.
         column = g["left"] + 5 * g["uis"] * g["point_step"]
         marks = slice(column + 1, column + 6)
         black[:, marks] = hits[:, marks] == 0
+    if equalized:
+        # ... and so are the dotted lines at the levels of an equalized eye.
+        for level in quorvane.Target(kwargs["target"]).levels:
+            row = g["zero_row"] + int(round(level * g["level_step"]))
+            black[row] = hits[row] == 0
     assert np.array_equal(black, hits == 0)
     assert 0 < np.count_nonzero(hits) < hits.size
 

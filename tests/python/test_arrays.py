@@ -65,6 +65,9 @@ SLICER_NEEDS = "the slicer needs an integer target with an odd first coefficient
     (lambda: quorvane.eye(size="64x64", uis=8), ValueError, "needs at least 161 pixels across, not 64"),
     (lambda: quorvane.Channel(constraint="mtr2-4/5").frame(4001), ValueError,
      "bits: 4001 is not a whole number of mtr2-4/5 words of 5 bits"),
+    (lambda: quorvane.eye(point="sideways"), ValueError,
+     "point: 'sideways' is neither readback nor equalized"),
+    (lambda: quorvane.eye(point=1), TypeError, 'point: expected "readback" or "equalized"'),
 ])
 def test_bad_arrays_and_values_are_refused(call, error, text):
     with pytest.raises(error) as refused:
