@@ -191,7 +191,9 @@ TEST(RecoveredEye, TheLoopsOwnSamplesAtTheInstants) {
         }
         EXPECT_EQ(crossing, two.image.traces) << c.target;
         // A still clock on the ideal channel without noise reads the levels.
-        if (!c.head && c.phase == 0) EXPECT_EQ(onLevels, crossing);
+        if (!c.head && c.phase == 0) {
+            EXPECT_EQ(onLevels, crossing);
+        }
     }
 }
 
