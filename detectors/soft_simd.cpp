@@ -15,6 +15,8 @@
 #define QUORVANE_SOFT_X86 1
 #endif
 
+#include <cassert>
+
 #include "detectors/soft_maxstar.h"
 
 namespace detectors {
@@ -258,6 +260,9 @@ void KernelOf(const SoftTrellis& t, bool exact, bool apriori, float factor, int 
 void SoftLanes(const SoftTrellis& t, bool exact, float factor, int count, const float* const* y,
                int n, int tail, const float* const* la, float* const* e, SoftLaneScratch& s) {
     const int steps = n + tail;
+    // No samples: no ratios (and no row of forward metrics to normalise).
+    if (steps <= 0) return;
+    assert(t.memory >= 1 && t.memory <= channel::kMaxMemory);
     s.y.resize(static_cast<std::size_t>(steps) * kL);
     s.e.resize(static_cast<std::size_t>(n) * kL);
     // Lanes past count repeat frame 0, and their ratios are dropped.

@@ -308,3 +308,27 @@ TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SoftDetectors, FramesWithoutSamplesGiveNoRatios) {
+    // No bits and no tail: nothing to read or write (the sanitizers' tree
+    // sees any access); bits but no samples cannot happen.
+    for (detectors::Kind kind : {detectors::Kind::kMaxlog, detectors::Kind::kBcjr}) {
+        detectors::Setup setup;
+        setup.target = Named("e3pr4");
+        setup.shape = {0, 0};
+        setup.noiseVariance = 0.5;
+        const auto detector = detectors::Make(kind, setup);
+        std::vector<float> y(1, 0.25f), llr(1, 7.0f);
+        std::vector<std::uint8_t> raw(1, 9);
+        const float* ys[] = {y.data()};
+        float* outs[] = {llr.data()};
+        std::uint8_t* raws[] = {raw.data()};
+        detector->DetectSoft(1, ys, {nullptr, outs, false}, raws);
+        EXPECT_EQ(llr[0], 7.0f);
+        EXPECT_EQ(raw[0], 9);
+    }
+}
+
+} // namespace
