@@ -152,7 +152,7 @@ class ForwardBackwardDetector final : public SoftDetector {
                 float* const* llr, std::uint8_t* const* raw) override {
         const SoftMode mode = kind_ == Kind::kBcjr ? SoftMode::kExact : SoftMode::kMaxLog;
         const bool noiseless = Noiseless(variance_);
-        if ((mode == SoftMode::kMaxLog || noiseless) && SoftLanesRun()) {
+        if (SoftLanesRun()) {
             const int n = shape().bits;
             const std::size_t bits = static_cast<std::size_t>(n);
             const bool withApriori = apriori != nullptr && !noiseless;
@@ -169,8 +169,9 @@ class ForwardBackwardDetector final : public SoftDetector {
                     for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
                     laRows[f] = row;
                 }
-                MaxlogLanes(trellis_, MetricFactor(variance_), frames, y + first, n, shape().tail,
-                            withApriori ? laRows : nullptr, eRows, lanes_);
+                SoftLanes(trellis_, mode == SoftMode::kExact && !noiseless, MetricFactor(variance_),
+                          frames, y + first, n, shape().tail, withApriori ? laRows : nullptr, eRows,
+                          lanes_);
                 for (int f = 0; f < frames; ++f)
                     FinishRatios(n, noiseless, eRows[f], laRows[f], extrinsic, llr[first + f],
                                  raw[first + f]);

@@ -1,13 +1,23 @@
 // Eight frames side by side, one in each lane of an AVX2 register: no
-// shuffles between lanes, and each lane's operations are the plain
-// detector's, in its order (a > b ? a : b is exactly _mm256_max_ps(a, b),
-// a < b ? a : b exactly _mm256_min_ps(a, b), -h a flip of the sign bit).
+// shuffles between lanes. maxlog's lanes do the plain detector's operations
+// (a > b ? a : b is exactly _mm256_max_ps(a, b), a < b ? a : b exactly
+// _mm256_min_ps(a, b), -h a flip of the sign bit).
+//
+// The trellis is walked by butterflies: old states 2i and 2i + 1 lead to new
+// states i (bit 0) and i + S/2 (bit 1) over four branches, so each step reads
+// every state's metric once. The forward metrics of step k + 1 are stored as
+// computed; step k + 1 subtracts their largest while reading them and stores
+// them back normalised, which the backward pass reads.
 #include "detectors/soft_simd.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define QUORVANE_SOFT_X86 1
 #endif
+
+#include <cassert>
+
+#include "detectors/soft_maxstar.h"
 
 namespace detectors {
 
@@ -21,10 +31,66 @@ bool SoftLanesRun() {
 namespace {
 
 constexpr std::size_t kL = kSoftLanes;
+constexpr int kMaxHalf = channel::kMaxStates / 2;
+
+// Butterfly i's branches: (b, 2i + j) at [2b + j], as offsets (in floats)
+// into the step's metrics per level (back) and, with a-priori ratios, per
+// level and raw bit (forth); parity[s]: -0 when the branches of state s with
+// bit 0 carry raw bit 1 (raw = bit ^ parity), else +0.
+struct Butterflies {
+    int forth[kMaxHalf][4];
+    int back[kMaxHalf][4];
+    alignas(32) float parity[channel::kMaxStates][kL];
+};
+
+Butterflies MakeButterflies(const SoftTrellis& t, bool apriori) {
+    Butterflies bf{};
+    const int M = t.memory;
+    for (int i = 0; i < t.states / 2; ++i)
+        for (int b = 0; b < 2; ++b)
+            for (int j = 0; j < 2; ++j) {
+                const std::size_t w = static_cast<std::size_t>((b << M) | (2 * i + j));
+                const int level = t.levelIndex[w];
+                bf.back[i][2 * b + j] = level * static_cast<int>(kL);
+                bf.forth[i][2 * b + j] =
+                    (apriori ? 2 * level + t.raw[w] : level) * static_cast<int>(kL);
+            }
+    for (int s = 0; s < t.states; ++s)
+        for (std::size_t l = 0; l < kL; ++l)
+            bf.parity[s][l] = t.raw[static_cast<std::size_t>(s)] ? -0.0f : 0.0f;
+    return bf;
+}
+
+// max, as maxlog joins.
+struct MaxJoin {
+    __attribute__((target("avx2"), always_inline)) static inline __m256 Two(__m256 a, __m256 b) {
+        return _mm256_max_ps(a, b);
+    }
+};
+
+// max*, as the vector bcjr joins: max(a, b) + MaxStarCorrection(|a - b|)
+// with the same float operations.
+struct MaxStarJoin {
+    __attribute__((target("avx2"), always_inline)) static inline __m256 Two(__m256 a, __m256 b) {
+        const __m256 m = _mm256_max_ps(a, b);
+        const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(a, b));
+        const __m256 x = _mm256_min_ps(d, _mm256_set1_ps(kMaxStarTop));
+        const __m256i i =
+            _mm256_srli_epi32(_mm256_castps_si256(_mm256_add_ps(x, _mm256_set1_ps(4.0f))), 21);
+        __m256 c = _mm256_add_ps(_mm256_mul_ps(Piece(3, i), x), Piece(2, i));
+        c = _mm256_add_ps(_mm256_mul_ps(c, x), Piece(1, i));
+        c = _mm256_add_ps(_mm256_mul_ps(c, x), Piece(0, i));
+        return _mm256_add_ps(m, c);
+    }
+    // Coefficient j of each lane's piece.
+    __attribute__((target("avx2"), always_inline)) static inline __m256 Piece(int j, __m256i i) {
+        return _mm256_permutevar8x32_ps(_mm256_loadu_ps(kMaxStarCubic[j]), i);
+    }
+};
 
 // Step k's levels' metrics into gl and, with a-priori ratios, each level's
-// metric plus the half ratio of raw bit 0 and of raw bit 1 into glr; h gets
-// the half ratios.
+// metric plus the half ratio of raw bit 0 and of raw bit 1 into glr; returns
+// the half ratio (0 in the tail).
 template <bool kApriori>
 __attribute__((target("avx2"), always_inline)) inline __m256
 Prepare(const SoftTrellis& t, const SoftLaneScratch& s, __m256 f, int k, int n, float* gl,
@@ -53,106 +119,150 @@ Prepare(const SoftTrellis& t, const SoftLaneScratch& s, __m256 f, int k, int n, 
     return h;
 }
 
-template <bool kApriori>
-__attribute__((target("avx2"))) void MaxlogKernel(const SoftTrellis& t, float factor, int n,
-                                                  int steps, bool tail, SoftLaneScratch& s) {
-    const int S = t.states, M = t.memory, L = static_cast<int>(t.levels.size());
-    const std::size_t SS = static_cast<std::size_t>(S);
-    const __m256 f = _mm256_set1_ps(factor), sign = _mm256_set1_ps(-0.0f),
-                 zero = _mm256_setzero_ps();
+// One forward step: the normalised metrics a (top subtracted from what is
+// stored there, and stored back) into the new ones' as computed; returns
+// their largest.
+template <int M, class J>
+__attribute__((target("avx2"), always_inline)) inline __m256
+Forth(const Butterflies& bf, const float* g, __m256 top, float* a, float* next) {
+    constexpr int H = 1 << (M - 1);
+    __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
+    for (int i = 0; i < H; ++i) {
+        float* p = a + static_cast<std::size_t>(2 * i) * kL;
+        const __m256 a0 = _mm256_sub_ps(_mm256_loadu_ps(p), top);
+        const __m256 a1 = _mm256_sub_ps(_mm256_loadu_ps(p + kL), top);
+        _mm256_storeu_ps(p, a0);
+        _mm256_storeu_ps(p + kL, a1);
+        const int* o = bf.forth[i];
+        const __m256 v0 = J::Two(_mm256_add_ps(a0, _mm256_loadu_ps(g + o[0])),
+                                 _mm256_add_ps(a1, _mm256_loadu_ps(g + o[1])));
+        const __m256 v1 = J::Two(_mm256_add_ps(a0, _mm256_loadu_ps(g + o[2])),
+                                 _mm256_add_ps(a1, _mm256_loadu_ps(g + o[3])));
+        _mm256_storeu_ps(next + static_cast<std::size_t>(i) * kL, v0);
+        _mm256_storeu_ps(next + static_cast<std::size_t>(i + H) * kL, v1);
+        t0 = _mm256_max_ps(t0, v0);
+        t1 = _mm256_max_ps(t1, v1);
+    }
+    return _mm256_max_ps(t0, t1);
+}
+
+// One backward step from beta (top subtracted while reading) into nb as
+// computed; with kSums the extrinsic ratio into e. Returns nb's largest.
+template <int M, bool kApriori, bool kSums, class J>
+__attribute__((target("avx2"), always_inline)) inline __m256
+Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 top,
+     const float* beta, float* nb, float* e) {
+    constexpr int H = 1 << (M - 1);
+    const __m256 sign = _mm256_set1_ps(-0.0f), none = _mm256_set1_ps(kImpossible);
+    __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
+    __m256 sum[2][2] = {{none, none}, {none, none}};
+    for (int i = 0; i < H; ++i) {
+        const __m256 b0 =
+            _mm256_sub_ps(_mm256_loadu_ps(beta + static_cast<std::size_t>(i) * kL), top);
+        const __m256 b1 =
+            _mm256_sub_ps(_mm256_loadu_ps(beta + static_cast<std::size_t>(i + H) * kL), top);
+        const int* o = bf.back[i];
+        for (int j = 0; j < 2; ++j) {
+            const int s = 2 * i + j;
+            const __m256 qm0 = _mm256_add_ps(b0, _mm256_loadu_ps(gl + o[j]));
+            const __m256 qm1 = _mm256_add_ps(b1, _mm256_loadu_ps(gl + o[2 + j]));
+            const __m256 p = _mm256_load_ps(bf.parity[s]);
+            __m256 q0 = qm0, q1 = qm1;
+            if constexpr (kApriori) {
+                const __m256 h0 = _mm256_xor_ps(h, p);
+                q0 = _mm256_add_ps(qm0, h0);
+                q1 = _mm256_add_ps(qm1, _mm256_xor_ps(h0, sign));
+            }
+            if constexpr (kSums) {
+                const __m256 as = _mm256_loadu_ps(a + static_cast<std::size_t>(s) * kL);
+                const __m256 x0 = _mm256_add_ps(qm0, as), x1 = _mm256_add_ps(qm1, as);
+                sum[0][j] = J::Two(sum[0][j], _mm256_blendv_ps(x0, x1, p));
+                sum[1][j] = J::Two(sum[1][j], _mm256_blendv_ps(x1, x0, p));
+            }
+            const __m256 v = J::Two(q0, q1);
+            _mm256_storeu_ps(nb + static_cast<std::size_t>(s) * kL, v);
+            if (j == 0)
+                t0 = _mm256_max_ps(t0, v);
+            else
+                t1 = _mm256_max_ps(t1, v);
+        }
+    }
+    if constexpr (kSums)
+        _mm256_storeu_ps(e,
+                         _mm256_sub_ps(J::Two(sum[0][0], sum[0][1]), J::Two(sum[1][0], sum[1][1])));
+    return _mm256_max_ps(t0, t1);
+}
+
+template <int M, bool kApriori, class J>
+__attribute__((target("avx2"))) void Kernel(const SoftTrellis& t, float factor, int n, int steps,
+                                            bool tail, SoftLaneScratch& s) {
+    constexpr int S = 1 << M;
+    constexpr std::size_t row = static_cast<std::size_t>(S) * kL;
+    const int L = static_cast<int>(t.levels.size());
+    const Butterflies bf = MakeButterflies(t, kApriori);
+    const __m256 f = _mm256_set1_ps(factor);
     s.levels.resize(static_cast<std::size_t>(3 * L) * kL);
     float* gl = s.levels.data();
     float* glr = gl + static_cast<std::size_t>(L) * kL;
-    // The forward pass's branch of each state's predecessor j, as an offset
-    // into glr (or gl), and the backward pass's for b.
-    std::vector<int> fw[2], fs[2], bw[2], braw[2];
-    for (int j = 0; j < 2; ++j) {
-        for (int tt = 0; tt < S; ++tt) {
-            const int b = tt >> (M - 1), src = t.Predecessor(tt, j);
-            const std::size_t w = static_cast<std::size_t>((b << M) | src);
-            fw[j].push_back(kApriori ? (2 * t.levelIndex[w] + t.raw[w]) * 8 : t.levelIndex[w] * 8);
-            fs[j].push_back(src * 8);
-        }
-        for (int src = 0; src < S; ++src) {
-            const std::size_t w = static_cast<std::size_t>((j << M) | src);
-            bw[j].push_back(t.levelIndex[w] * 8);
-            braw[j].push_back(t.raw[w]);
-        }
-    }
-    std::vector<int> nextOf[2];
-    for (int b = 0; b < 2; ++b)
-        for (int src = 0; src < S; ++src) nextOf[b].push_back(t.Next(src, b) * 8);
-    s.alpha.resize(static_cast<std::size_t>(steps + 2) * SS * kL);
-    float* const work = s.alpha.data() + static_cast<std::size_t>(steps) * SS * kL;
-    float* a = s.alpha.data();
+    s.alpha.resize(static_cast<std::size_t>(steps + 2) * row);
+    float* const alpha = s.alpha.data();
     for (int tt = 0; tt < S; ++tt)
-        _mm256_storeu_ps(a + static_cast<std::size_t>(tt) * kL,
+        _mm256_storeu_ps(alpha + static_cast<std::size_t>(tt) * kL,
                          _mm256_set1_ps(tt == 0 ? 0.0f : kImpossible));
-    const float* const table = kApriori ? glr : gl;
+    // The first row is normalised already: subtracting 0 leaves it as it is.
+    __m256 top = _mm256_setzero_ps();
     for (int k = 0; k + 1 < steps; ++k) {
         Prepare<kApriori>(t, s, f, k, n, gl, glr);
-        float* next = a + SS * kL;
-        __m256 top = _mm256_setzero_ps();
-        for (int tt = 0; tt < S; ++tt) {
-            const __m256 c0 =
-                _mm256_add_ps(_mm256_loadu_ps(a + fs[0][tt]), _mm256_loadu_ps(table + fw[0][tt]));
-            const __m256 c1 =
-                _mm256_add_ps(_mm256_loadu_ps(a + fs[1][tt]), _mm256_loadu_ps(table + fw[1][tt]));
-            const __m256 v = _mm256_max_ps(c0, c1);
-            top = tt == 0 ? v : _mm256_max_ps(v, top);
-            _mm256_storeu_ps(next + static_cast<std::size_t>(tt) * kL, v);
-        }
-        for (int tt = 0; tt < S; ++tt) {
-            float* p = next + static_cast<std::size_t>(tt) * kL;
-            _mm256_storeu_ps(p, _mm256_sub_ps(_mm256_loadu_ps(p), top));
-        }
-        a = next;
+        float* a = alpha + static_cast<std::size_t>(k) * row;
+        top = Forth<M, J>(bf, kApriori ? glr : gl, top, a, a + row);
     }
-    // The backward pass, beta in two rows of work.
-    float* beta = work;
-    float* nb = work + SS * kL;
+    float* last = alpha + static_cast<std::size_t>(steps - 1) * row;
+    for (int tt = 0; tt < S; ++tt) {
+        float* p = last + static_cast<std::size_t>(tt) * kL;
+        _mm256_storeu_ps(p, _mm256_sub_ps(_mm256_loadu_ps(p), top));
+    }
+    float* beta = alpha + static_cast<std::size_t>(steps) * row;
+    float* nb = beta + row;
     for (int src = 0; src < S; ++src)
         _mm256_storeu_ps(beta + static_cast<std::size_t>(src) * kL,
                          _mm256_set1_ps(!tail || src < t.endStates ? 0.0f : kImpossible));
+    top = _mm256_setzero_ps();
     for (int k = steps - 1; k >= 0; --k) {
         const __m256 h = Prepare<kApriori>(t, s, f, k, n, gl, glr);
-        const float* ak = s.alpha.data() + static_cast<std::size_t>(k) * SS * kL;
-        __m256 sum[2] = {_mm256_set1_ps(kImpossible), _mm256_set1_ps(kImpossible)};
-        __m256 hs[2] = {zero, zero};
-        if constexpr (kApriori) hs[0] = h, hs[1] = _mm256_xor_ps(h, sign);
-        __m256 top = _mm256_setzero_ps();
-        for (int src = 0; src < S; ++src) {
-            const __m256 as = _mm256_loadu_ps(ak + static_cast<std::size_t>(src) * kL);
-            __m256 q[2];
-            for (int b = 0; b < 2; ++b) {
-                const __m256 qm = _mm256_add_ps(_mm256_loadu_ps(beta + nextOf[b][src]),
-                                                _mm256_loadu_ps(gl + bw[b][src]));
-                q[b] = kApriori ? _mm256_add_ps(qm, hs[braw[b][src]]) : qm;
-                if (k < n) {
-                    __m256& into = sum[braw[b][src]];
-                    into = _mm256_max_ps(into, _mm256_add_ps(qm, as));
-                }
-            }
-            const __m256 v = _mm256_max_ps(q[0], q[1]);
-            top = src == 0 ? v : _mm256_max_ps(v, top);
-            _mm256_storeu_ps(nb + static_cast<std::size_t>(src) * kL, v);
-        }
+        const float* a = alpha + static_cast<std::size_t>(k) * row;
         if (k < n)
-            _mm256_storeu_ps(s.e.data() + static_cast<std::size_t>(k) * kL,
-                             _mm256_sub_ps(sum[0], sum[1]));
-        for (int src = 0; src < S; ++src) {
-            float* p = nb + static_cast<std::size_t>(src) * kL;
-            _mm256_storeu_ps(p, _mm256_sub_ps(_mm256_loadu_ps(p), top));
-        }
+            top = Back<M, kApriori, true, J>(bf, gl, h, a, top, beta, nb,
+                                             s.e.data() + static_cast<std::size_t>(k) * kL);
+        else
+            top = Back<M, kApriori, false, J>(bf, gl, h, a, top, beta, nb, nullptr);
         std::swap(beta, nb);
+    }
+}
+
+template <int M>
+void KernelOf(const SoftTrellis& t, bool exact, bool apriori, float factor, int n, int steps,
+              bool tail, SoftLaneScratch& s) {
+    if (exact) {
+        if (apriori)
+            Kernel<M, true, MaxStarJoin>(t, factor, n, steps, tail, s);
+        else
+            Kernel<M, false, MaxStarJoin>(t, factor, n, steps, tail, s);
+    } else {
+        if (apriori)
+            Kernel<M, true, MaxJoin>(t, factor, n, steps, tail, s);
+        else
+            Kernel<M, false, MaxJoin>(t, factor, n, steps, tail, s);
     }
 }
 
 } // namespace
 
-void MaxlogLanes(const SoftTrellis& t, float factor, int count, const float* const* y, int n,
-                 int tail, const float* const* la, float* const* e, SoftLaneScratch& s) {
+void SoftLanes(const SoftTrellis& t, bool exact, float factor, int count, const float* const* y,
+               int n, int tail, const float* const* la, float* const* e, SoftLaneScratch& s) {
     const int steps = n + tail;
+    // No samples: no ratios (and no row of forward metrics to normalise).
+    if (steps <= 0) return;
+    assert(t.memory >= 1 && t.memory <= channel::kMaxMemory);
     s.y.resize(static_cast<std::size_t>(steps) * kL);
     s.e.resize(static_cast<std::size_t>(n) * kL);
     // Lanes past count repeat frame 0, and their ratios are dropped.
@@ -166,9 +276,27 @@ void MaxlogLanes(const SoftTrellis& t, float factor, int count, const float* con
             const float* ll = la[static_cast<int>(l) < count ? l : 0];
             for (int k = 0; k < n; ++k) s.la[static_cast<std::size_t>(k) * kL + l] = ll[k];
         }
-        MaxlogKernel<true>(t, factor, n, steps, tail > 0, s);
-    } else {
-        MaxlogKernel<false>(t, factor, n, steps, tail > 0, s);
+    }
+    const bool apriori = la != nullptr;
+    switch (t.memory) {
+    case 1:
+        KernelOf<1>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
+    case 2:
+        KernelOf<2>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
+    case 3:
+        KernelOf<3>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
+    case 4:
+        KernelOf<4>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
+    case 5:
+        KernelOf<5>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
+    default:
+        KernelOf<6>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
     }
     for (int f = 0; f < count; ++f)
         for (int k = 0; k < n; ++k)
@@ -181,8 +309,8 @@ bool SoftLanesRun() {
     return false;
 }
 
-void MaxlogLanes(const SoftTrellis&, float, int, const float* const*, int, int, const float* const*,
-                 float* const*, SoftLaneScratch&) {}
+void SoftLanes(const SoftTrellis&, bool, float, int, const float* const*, int, int,
+               const float* const*, float* const*, SoftLaneScratch&) {}
 
 #endif
 

@@ -1,8 +1,19 @@
 #pragma once
-// The a-posteriori detectors eight frames at a time: each AVX2 lane is one
-// frame and does exactly the plain version's float operations in its order
-// (detectors/forward_backward.h), so maxlog's ratios are the plain ones bit
-// for bit. Internal to detectors/.
+// The a-posteriori detectors eight frames at a time, one frame in each lane
+// of an AVX2 register. Internal to detectors/.
+//
+// maxlog: each lane does exactly the plain version's float operations
+// (detectors/forward_backward.h), so its ratios are the plain ones bit for
+// bit. The forward metrics are kept as computed and normalised when next
+// read (the same subtraction, one pass less), and the maxima are taken in
+// another order: every value that meets a max is finite and never -0 (a
+// metric can be -0, but a sum with a normalised metric is +0 then), so the
+// largest of them is the same whatever the order.
+//
+// bcjr: the same recursions with max* = max + the correction of
+// detectors/soft_maxstar.h (within kMaxStarError of the exact one), its
+// sums of the extrinsic ratios in a tree; so its ratios are near the plain
+// ones, not equal (the tests bound the difference).
 #include <vector>
 
 #include "detectors/soft_trellis.h"
@@ -10,6 +21,11 @@
 namespace detectors {
 
 inline constexpr int kSoftLanes = 8;
+
+// How far bcjr's lanes may be from the plain ratios L: |L' - L| <=
+// kBcjrLanesBound (1 + |L|) (tested on every test target, tail or none,
+// a-priori ratios or none).
+inline constexpr float kBcjrLanesBound = 1e-3f;
 
 // Whether this processor runs the lanes (AVX2).
 bool SoftLanesRun();
@@ -19,10 +35,10 @@ struct SoftLaneScratch {
     std::vector<float> y, la, e, alpha, levels;
 };
 
-// maxlog's extrinsic ratios e[f] (n each) of count <= 8 frames of n + tail
-// samples y[f], with the clamped a-priori ratios la[f] (la null: none).
-// SoftLanesRun() must hold.
-void MaxlogLanes(const SoftTrellis& t, float factor, int count, const float* const* y, int n,
-                 int tail, const float* const* la, float* const* e, SoftLaneScratch& scratch);
+// The extrinsic ratios e[f] (n each) of count <= 8 frames of n + tail
+// samples y[f], with the clamped a-priori ratios la[f] (la null: none);
+// exact: bcjr, else maxlog. SoftLanesRun() must hold.
+void SoftLanes(const SoftTrellis& t, bool exact, float factor, int count, const float* const* y,
+               int n, int tail, const float* const* la, float* const* e, SoftLaneScratch& scratch);
 
 } // namespace detectors
