@@ -319,10 +319,16 @@ const channel::Wave& EyeSource::NextBlock() {
 }
 
 void EyeSource::AddJitter(const std::uint8_t* prec) {
+    AddJitter(prec, wave_, 0, channel::kColumns - 1);
+}
+
+void EyeSource::AddJitter(const std::uint8_t* prec, float* wave, int first, int last) {
     // Transition k (b = p_k - p_{k-1}, the one after bit 39 too) moves to
     // k + Delta: the waveform gains b (g_LP(t - k - Delta) - g_LP(t - k)) over
-    // the columns within kEyeJitterSpan bits of it. Deviates drawn after the
-    // bits, one per transition, as the chain draws them.
+    // the columns within kEyeJitterSpan bits of it (and first ... last; wave
+    // points at column first). Deviates drawn after the bits, one per
+    // transition, as the chain draws them.
+    float* at = wave - first;
     int previous = 0;
     for (int k = 0; k <= channel::kBits; ++k) {
         const int p = k < channel::kBits ? prec[k] : 0;
@@ -332,12 +338,12 @@ void EyeSource::AddJitter(const std::uint8_t* prec) {
         const double delta = std::clamp(jitter_->jitter() * source_->Normal(),
                                         -channel::kMaxJitterShift, channel::kMaxJitterShift);
         const int origin = SampleColumn(k);
-        const int from = std::max(0, origin - kPoints * kEyeJitterSpan);
-        const int to = std::min(channel::kColumns - 1, origin + kPoints * kEyeJitterSpan);
+        const int from = std::max(first, origin - kPoints * kEyeJitterSpan);
+        const int to = std::min(last, origin + kPoints * kEyeJitterSpan);
         for (int j = from; j <= to; ++j) {
             const double t = static_cast<double>(j - origin) / kPoints;
-            wave_[j] += static_cast<float>(b) *
-                        (jitter_->TransitionAt(t - delta) - jitter_->TransitionAt(t));
+            at[j] += static_cast<float>(b) *
+                     (jitter_->TransitionAt(t - delta) - jitter_->TransitionAt(t));
         }
     }
 }
@@ -351,26 +357,8 @@ void EyeSource::Equalize(const std::uint8_t* prec) {
     for (int k = 0; k < channel::kBits; ++k) weights[k] = prec[k];
     channel::SynthesizeWave(weights, channel::kBits, pulse_, readFirst_ - SampleColumn(0), count,
                             read_.data());
-    if (jitter_) {
-        // As AddJitter, over the readback the equalizer reads.
-        int previous = 0;
-        for (int k = 0; k <= channel::kBits; ++k) {
-            const int p = k < channel::kBits ? prec[k] : 0;
-            const int b = p - previous;
-            previous = p;
-            if (b == 0) continue;
-            const double delta = std::clamp(jitter_->jitter() * source_->Normal(),
-                                            -channel::kMaxJitterShift, channel::kMaxJitterShift);
-            const int origin = SampleColumn(k);
-            const int from = std::max(readFirst_, origin - kPoints * kEyeJitterSpan);
-            const int to = std::min(readLast, origin + kPoints * kEyeJitterSpan);
-            for (int j = from; j <= to; ++j) {
-                const double t = static_cast<double>(j - origin) / kPoints;
-                read[j] += static_cast<float>(b) *
-                           (jitter_->TransitionAt(t - delta) - jitter_->TransitionAt(t));
-            }
-        }
-    }
+    // As the readback's jitter, over the readback the equalizer reads.
+    if (jitter_) AddJitter(prec, read_.data(), readFirst_, readLast);
     if (sigma_ > 0) {
         // A noise sample at every bit period of the readback and
         // kEyeNoiseMargin more on either side, each through sin(x)/x over the

@@ -219,6 +219,7 @@ class EyeSource {
 
   private:
     void AddJitter(const std::uint8_t* prec);
+    void AddJitter(const std::uint8_t* prec, float* wave, int first, int last);
     void Equalize(const std::uint8_t* prec);
 
     channel::FrameEncoder encoder_;

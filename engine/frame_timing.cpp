@@ -4,13 +4,23 @@
 
 namespace engine {
 
-FrameTiming TrackFrame(ChainSettings chain, double sigma, int bits, std::uint64_t seed) {
+namespace {
+
+// The chain's frame of `bits` bits through the clock and the loop: random
+// bits from the chunk stream, or `raw` when given.
+FrameTiming Track(ChainSettings chain, double sigma, int bits, const std::vector<std::uint8_t>* raw,
+                  std::uint64_t seed) {
     chain.timing.on = true;
     const ChannelDesign design = DesignChannel(chain, sigma);
     Chain run(design, bits);
     Frame frame = run.MakeFrame();
     channel::NoiseSource source(seed, ChunkStream(0, 0));
-    run.Next(source, frame);
+    if (raw != nullptr) {
+        frame.raw = *raw;
+        run.Transmit(source, frame);
+    } else {
+        run.Next(source, frame);
+    }
     FrameTiming out;
     out.design = design.timing;
     out.track = std::move(frame.timing);
@@ -18,20 +28,15 @@ FrameTiming TrackFrame(ChainSettings chain, double sigma, int bits, std::uint64_
     return out;
 }
 
+} // namespace
+
+FrameTiming TrackFrame(ChainSettings chain, double sigma, int bits, std::uint64_t seed) {
+    return Track(std::move(chain), sigma, bits, nullptr, seed);
+}
+
 FrameTiming TrackBits(ChainSettings chain, double sigma, const std::vector<std::uint8_t>& raw,
                       std::uint64_t seed) {
-    chain.timing.on = true;
-    const ChannelDesign design = DesignChannel(chain, sigma);
-    Chain run(design, static_cast<int>(raw.size()));
-    Frame frame = run.MakeFrame();
-    frame.raw = raw;
-    channel::NoiseSource source(seed, ChunkStream(0, 0));
-    run.Transmit(source, frame);
-    FrameTiming out;
-    out.design = design.timing;
-    out.track = std::move(frame.timing);
-    out.lock = LockTime(out.track, out.track.trackFrom, kLockTolerance);
-    return out;
+    return Track(std::move(chain), sigma, static_cast<int>(raw.size()), &raw, seed);
 }
 
 } // namespace engine
