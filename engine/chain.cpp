@@ -90,6 +90,17 @@ Frame Chain::MakeFrame() const {
     return f;
 }
 
+void Chain::NextCoded(const channel::ConstraintCode& code, channel::NoiseSource& source,
+                      Frame& frame, std::vector<std::uint8_t>& user) {
+    if (code.IsNone()) {
+        Next(source, frame);
+        return;
+    }
+    source.RandomBits(user.data(), static_cast<int>(user.size()));
+    code.Encode(user.data(), static_cast<int>(user.size()) / code.UserBits(), frame.raw.data());
+    Transmit(source, frame);
+}
+
 void Chain::Next(channel::NoiseSource& source, Frame& frame) {
     source.RandomBits(frame.raw.data(), shape_.bits);
     Transmit(source, frame);

@@ -158,6 +158,11 @@ class Chain {
     // frame.raw, filled by the caller, through the precoder, the channel, the
     // noise drawn from `source`, the equalizer and the converter.
     void Transmit(channel::NoiseSource& source, Frame& frame);
+    // Next under a constraint code (Next itself without one): the user bits
+    // drawn from `source` into `user` (whole words of the frame), the code's
+    // words of them as frame.raw, then Transmit.
+    void NextCoded(const channel::ConstraintCode& code, channel::NoiseSource& source, Frame& frame,
+                   std::vector<std::uint8_t>& user);
     // Next on `count` frames in turn, the same draws in the same order and the
     // same frames; with timing modelled their loops run side by side.
     void NextFrames(channel::NoiseSource& source, Frame* frames, int count);

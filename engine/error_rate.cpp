@@ -43,12 +43,8 @@ class FrameRunner {
             if (code_.IsNone()) {
                 chain_.NextFrames(source, frames_.data(), batch);
             } else {
-                for (int i = 0; i < batch; ++i) {
-                    // The user's bits, the code's words of them, the chain.
-                    source.RandomBits(user_[i].data(), userBits);
-                    code_.Encode(user_[i].data(), words_, frames_[i].raw.data());
-                    chain_.Transmit(source, frames_[i]);
-                }
+                for (int i = 0; i < batch; ++i)
+                    chain_.NextCoded(code_, source, frames_[i], user_[i]);
             }
             for (int i = 0; i < batch && chain_.design().timing; ++i) {
                 const TimingTrack& t = frames_[i].timing;

@@ -30,14 +30,7 @@ class SoftRunner {
         std::vector<LlrStatistics> out(detectors_.size());
         const double sa = settings_.aprioriSigma;
         for (int f = 0; f < frames; ++f) {
-            if (code_.IsNone()) {
-                chain_.Next(source, frame_);
-            } else {
-                // The user's bits, the code's words of them, the chain.
-                source.RandomBits(user_.data(), static_cast<int>(user_.size()));
-                code_.Encode(user_.data(), words_, frame_.raw.data());
-                chain_.Transmit(source, frame_);
-            }
+            chain_.NextCoded(code_, source, frame_, user_);
             const float* y = frame_.received.data();
             const float* a = apriori_.data();
             float* l = llr_.data();

@@ -257,13 +257,7 @@ py::dict NextFrame(const ChannelBox& c, int bits, std::uint64_t seed, std::uint6
     {
         py::gil_scoped_release release;
         channel::NoiseSource source(seed, stream);
-        if (code.IsNone()) {
-            chain.Next(source, frame);
-        } else {
-            source.RandomBits(user.data(), static_cast<int>(user.size()));
-            code.Encode(user.data(), words, frame.raw.data());
-            chain.Transmit(source, frame);
-        }
+        chain.NextCoded(code, source, frame, user);
     }
     const py::ssize_t samples = chain.Shape().Samples();
     const py::ssize_t reads = static_cast<py::ssize_t>(frame.readback.size());
