@@ -159,7 +159,7 @@ void FrameEncoder::Precode(const std::uint8_t* raw, int n, std::uint8_t* prec) c
                 out ^= bytes_[static_cast<std::size_t>(256 * j) + PackBits(raw + k + 8 * j)];
             for (int j = 0; j < 8; ++j)
                 UnpackBits(static_cast<unsigned>(out >> (8 * j)) & 0xFFu, prec + k + 8 * j);
-            last = static_cast<unsigned>(out >> (64 - nu));
+            last = nu > 0 ? static_cast<unsigned>(out >> (64 - nu)) : 0u;
         }
     }
     // The rest one bit at a time; hist bit m-1 holds prec[k-m].

@@ -90,7 +90,9 @@ Target::Target(std::vector<double> coefficients, std::string name)
     levels_.erase(std::unique(levels_.begin(), levels_.end()), levels_.end());
     consecutive_ = integer_ && levels_.back() - levels_.front() + 1 == levels_.size();
 
-    d2min_ = MinimumDistance(*this, kMinDistanceMaxLen);
+    // Memory 0 (coded runs' binary input on white noise): an error event is
+    // any set of wrong bits, the closest one bit, f0^2 away.
+    d2min_ = nu == 0 ? energy_ : MinimumDistance(*this, kMinDistanceMaxLen);
 }
 
 std::string Target::CoefficientText() const {

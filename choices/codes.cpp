@@ -25,6 +25,15 @@ const DecoderRow kDecoders[] = {{codes::Algorithm::kNormalizedMinSum, "nms"},
                                 {codes::Algorithm::kOffsetMinSum, "oms"},
                                 {codes::Algorithm::kSumProduct, "sp"}};
 
+struct MessagesRow {
+    engine::Messages messages;
+    const char* name;
+};
+const MessagesRow kMessages[] = {{engine::Messages::kInt8, "int8"},
+                                 {engine::Messages::kInt16, "int16"},
+                                 {engine::Messages::kFloat, "float"},
+                                 {engine::Messages::kPlain, "plain"}};
+
 } // namespace
 
 std::vector<std::string> CodeNames() {
@@ -76,6 +85,33 @@ std::string ParseDecoder(const std::string& text, codes::Algorithm& algorithm) {
     return {};
 }
 
+std::vector<std::string> MessagesNames() {
+    std::vector<std::string> names;
+    for (const MessagesRow& row : kMessages) names.push_back(row.name);
+    return names;
+}
+
+const char* MessagesName(engine::Messages messages) {
+    for (const MessagesRow& row : kMessages)
+        if (row.messages == messages) return row.name;
+    return "?";
+}
+
+std::string ParseMessages(const std::string& text, engine::Messages& messages) {
+    std::string name;
+    if (std::string error = ParseName(text, MessagesNames(), name); !error.empty()) return error;
+    for (const MessagesRow& row : kMessages)
+        if (name == row.name) messages = row.messages;
+    return {};
+}
+
+std::string CheckMessages(codes::Algorithm algorithm, engine::Messages messages) {
+    if (algorithm == codes::Algorithm::kSumProduct && messages != engine::Messages::kPlain)
+        return std::string("sp (flooding sum-product) has only the plain float decoder, not ") +
+               MessagesName(messages) + " messages";
+    return {};
+}
+
 std::string CheckNormalization(double value, const std::string& shown) {
     if (!std::isfinite(value) || value <= 0 || value > 1)
         return Quoted(shown) + " is not a normalization in (0, 1]";
@@ -99,6 +135,9 @@ Refusal SectorChoice(const ChannelChoice& channel, const std::string& text,
     if (channel.targets.size() != 1) return {"--target", "takes one target here"};
     if (channel.targets.front().gpr > 0)
         return {"--target", "sectors run on a fixed target, not gprL"};
+    if (channel.targets.front().target.Memory() == 0 && channel.chain.Recording())
+        return {"--target", "a target of memory 0 (binary input on white noise) runs on the ideal "
+                            "channel, not behind a head"};
     if (channel.detectors.size() > 1) return {"--detector", "takes one detector here"};
     if (!channel.detectors.empty()) {
         s.detector = channel.detectors.front();

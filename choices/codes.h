@@ -24,6 +24,15 @@ std::vector<std::string> DecoderNames();
 const char* DecoderName(codes::Algorithm algorithm);
 std::string ParseDecoder(const std::string& text, codes::Algorithm& algorithm);
 
+// --messages int8|int16|float|plain: the sector runs' decoder, the fast
+// frame decoder in that arithmetic (int8, the default, fills a register with
+// the most sectors) or the plain float one, the oracle; sum-product has only
+// the plain one (CheckMessages refuses another when asked for by name).
+std::vector<std::string> MessagesNames();
+const char* MessagesName(engine::Messages messages);
+std::string ParseMessages(const std::string& text, engine::Messages& messages);
+std::string CheckMessages(codes::Algorithm algorithm, engine::Messages messages);
+
 // The decoder's constants: the normalization within (0, 1], the offset >= 0
 // and below the largest ratio, and the local iterations 1 ... kMaxIterations.
 std::string CheckNormalization(double value, const std::string& shown);

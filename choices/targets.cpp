@@ -21,10 +21,34 @@ bool Numeric(const std::string& part) {
     return end != part.c_str() + first;
 }
 
+// A text that is one number and nothing else (blanks around it allowed).
+bool OneNumber(const std::string& text, double& value) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos || text.find(',') != std::string::npos) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str() + first, &end);
+    if (end == text.c_str() + first || errno == ERANGE || !std::isfinite(value)) return false;
+    return text.find_first_not_of(" \t", static_cast<std::size_t>(end - text.c_str())) ==
+           std::string::npos;
+}
+
+// The memory-0 target of one coefficient, or the line refusing it.
+std::string ParseMemoryless(const std::string& text, bool memoryless, channel::Target& target) {
+    double f0 = 0;
+    channel::Target unused;
+    std::string error = channel::Target::Parse(text, unused);
+    if (!OneNumber(text, f0) || std::fabs(f0) > channel::kMaxCoefficient) return error;
+    if (!memoryless) return error + "; one coefficient (memory 0, e.g. 1) only in coded runs (sfr)";
+    if (f0 == 0) return Quoted(text) + " is no target: its one coefficient is 0";
+    target = channel::Target({f0});
+    return {};
+}
+
 } // namespace
 
-std::string ParseTargets(const std::string& text, bool several,
-                         std::vector<TargetChoice>& targets) {
+std::string ParseTargets(const std::string& text, bool several, std::vector<TargetChoice>& targets,
+                         bool memoryless) {
     std::vector<TargetChoice> list;
     std::vector<std::string> parts = Split(text, ',');
     bool coefficients = !several;
@@ -39,7 +63,8 @@ std::string ParseTargets(const std::string& text, bool several,
                 return Quoted(part) + ": gprL has L from 2 to 6 (a target of L + 1 taps)";
         } else if (std::string error = channel::Target::Parse(part, choice.target);
                    !error.empty()) {
-            return error;
+            if (std::string e = ParseMemoryless(part, memoryless, choice.target); !e.empty())
+                return e;
         }
         for (const TargetChoice& t : list)
             if (t.gpr == choice.gpr &&
@@ -54,11 +79,12 @@ std::string ParseTargets(const std::string& text, bool several,
 }
 
 std::string ParseTargetTexts(const std::vector<std::string>& texts, bool several,
-                             std::vector<TargetChoice>& targets) {
+                             std::vector<TargetChoice>& targets, bool memoryless) {
     std::vector<TargetChoice> list;
     for (const std::string& text : texts) {
         std::vector<TargetChoice> parsed;
-        if (std::string error = ParseTargets(text, several, parsed); !error.empty()) return error;
+        if (std::string error = ParseTargets(text, several, parsed, memoryless); !error.empty())
+            return error;
         for (const TargetChoice& t : parsed) list.push_back(t);
     }
     if (list.size() > kMaxTargets) return "more than " + std::to_string(kMaxTargets) + " targets";

@@ -54,6 +54,18 @@ void ForwardBackwardPlain(const SoftTrellis& t, SoftMode mode, const float* metr
                           int steps, bool tail, const float* la, float* e) {
     const int S = t.states, M = t.memory;
     const std::size_t branches = static_cast<std::size_t>(t.Branches());
+    if (M == 0) {
+        // One state: each sample is its own bit's evidence, and both
+        // recursions collect a single branch per bit, so the extrinsic ratio
+        // is the branch metric of a 0 less that of a 1 (the a-priori ratio
+        // never enters it).
+        const int zero = t.raw[0] == 0 ? 0 : 1;
+        for (int k = 0; k < n; ++k) {
+            const float* m = metric + static_cast<std::size_t>(k) * branches;
+            e[k] = m[zero] - m[1 - zero];
+        }
+        return;
+    }
     auto half = [&](int k, int w) {
         // The a-priori half ratio of branch w at step k (none in the tail).
         if (la == nullptr || k >= n) return 0.0f;
@@ -152,7 +164,9 @@ class ForwardBackwardDetector final : public SoftDetector {
                 float* const* llr, std::uint8_t* const* raw) override {
         const SoftMode mode = kind_ == Kind::kBcjr ? SoftMode::kExact : SoftMode::kMaxLog;
         const bool noiseless = Noiseless(variance_);
-        if (SoftLanesRun()) {
+        // The lanes need a trellis with memory; memory 0 is one subtraction
+        // a bit anyway.
+        if (SoftLanesRun() && trellis_.memory >= 1) {
             const int n = shape().bits;
             const std::size_t bits = static_cast<std::size_t>(n);
             const bool withApriori = apriori != nullptr && !noiseless;
@@ -195,6 +209,10 @@ class ForwardBackwardDetector final : public SoftDetector {
 
 std::string BcjrWhyNot(const Where&) {
     return {};
+}
+
+std::unique_ptr<Detector> MakeMemorylessSoftDetector(Kind kind, const Setup& setup) {
+    return std::make_unique<ForwardBackwardDetector>(kind, setup);
 }
 
 std::unique_ptr<Detector> MakeBcjrDetector(const Setup& setup) {

@@ -62,5 +62,12 @@ void FinishRatios(int n, bool noiseless, const float* e, const float* la, bool e
 std::string BcjrWhyNot(const Where& where);
 std::unique_ptr<Detector> MakeBcjrDetector(const Setup& setup);
 std::unique_ptr<Detector> MakeMaxlogDetector(const Setup& setup);
+// Any soft detector on a target of memory 0 (binary input on white noise):
+// with one state, the best paths with either value of a bit differ in that
+// bit's branch alone, so maxlog, bcjr, sova and npbcjr (whose predictor
+// whitens noise that is white already) all give the one-sample ratio
+// (f0^2 - 2 f0 y) / (2 sigma^2), a-priori ratio added for the posterior. It
+// keeps the kind it was asked for.
+std::unique_ptr<Detector> MakeMemorylessSoftDetector(Kind kind, const Setup& setup);
 
 } // namespace detectors

@@ -139,6 +139,8 @@ std::vector<Kind> DefaultKinds(const Where& where) {
 }
 
 std::unique_ptr<Detector> Make(Kind kind, const Setup& setup) {
+    if (setup.target.Memory() == 0 && RowOf(kind).soft)
+        return MakeMemorylessSoftDetector(kind, setup);
     return RowOf(kind).make(setup);
 }
 

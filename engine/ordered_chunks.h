@@ -3,12 +3,14 @@
 // depends on the thread count: the workers take chunks in any order, but
 // their sums are added strictly in chunk order, and a run that ends on a
 // rule ends after the first chunk at which the rule holds.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "engine/workers.h"
 
@@ -39,6 +41,52 @@ bool RunChunksInOrder(int threads, std::uint64_t chunks, const std::atomic<bool>
             Sum part = run(state, c);
             std::lock_guard<std::mutex> lock(mutex);
             waiting.emplace(c, std::move(part));
+            while (!finished.load() && !waiting.empty() && waiting.begin()->first == added) {
+                total.Add(waiting.begin()->second);
+                waiting.erase(waiting.begin());
+                ++added;
+                if (enough && enough(total)) finished.store(true);
+            }
+        }
+    };
+    RunWorkers(threads, work, [&] {
+        if (!report) return;
+        Sum now;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            now = total;
+        }
+        report(now);
+    });
+    return finished.load() || added == chunks;
+}
+
+// The same with the chunks taken `group` at a time: run(state, first, count)
+// gives the sums of chunks first ... first + count - 1 (a vector of count),
+// for work that pays when done in batches (many frames a vector register).
+// The sums are still added, and the rule still tested, chunk by chunk, so
+// the result is RunChunksInOrder's with the same per-chunk sums.
+template <typename Sum, typename Make, typename Run>
+bool RunChunkGroupsInOrder(int threads, std::uint64_t chunks, std::uint64_t group,
+                           const std::atomic<bool>& stop, Sum& total, Make make, Run run,
+                           const std::function<bool(const Sum&)>& enough,
+                           const std::function<void(const Sum&)>& report) {
+    if (group < 1) group = 1;
+    std::atomic<std::uint64_t> next{0};
+    std::atomic<bool> finished{false};
+    std::mutex mutex;
+    std::map<std::uint64_t, Sum> waiting; // done, not yet added: later than `added`
+    std::uint64_t added = 0;
+    auto work = [&] {
+        auto state = make();
+        while (!finished.load() && !stop.load()) {
+            const std::uint64_t first = next.fetch_add(group);
+            if (first >= chunks) break;
+            const std::uint64_t count = std::min(group, chunks - first);
+            std::vector<Sum> parts = run(state, first, count);
+            std::lock_guard<std::mutex> lock(mutex);
+            for (std::uint64_t i = 0; i < count; ++i)
+                waiting.emplace(first + i, std::move(parts[i]));
             while (!finished.load() && !waiting.empty() && waiting.begin()->first == added) {
                 total.Add(waiting.begin()->second);
                 waiting.erase(waiting.begin());

@@ -8,100 +8,223 @@
 #include "codes/encoder.h"
 #include "engine/error_rate.h"
 #include "engine/ordered_chunks.h"
+#include "engine/sector_decode.h"
 
 namespace engine {
 namespace {
 
 constexpr int kChunkSectors = 4;
 
-detectors::Kind ClassicalKind(const ChainSettings& chain) {
-    return chain.Recording() ? detectors::Kind::kNpml : detectors::Kind::kViterbi;
-}
+// Rows of `count` frames of `size` values each in one store.
+template <typename T> struct Rows {
+    std::vector<T> store;
+    std::size_t size = 0;
+    void Resize(int count, std::size_t rowSize) {
+        size = rowSize;
+        store.resize(static_cast<std::size_t>(count) * size);
+    }
+    T* operator[](int f) { return store.data() + static_cast<std::size_t>(f) * size; }
+};
 
-// One worker's two channels, their detectors and buffers.
+// One worker's two channels, their detectors, the decoder and a batch's
+// buffers. A batch is the sectors of a few chunks, detected and decoded side
+// by side; each sector's draws come from its chunk's streams in the order of
+// one sector after another, so a sector's fate does not depend on the batch.
 class SectorRunner {
   public:
     SectorRunner(const SectorSettings& s, const codes::Encoder& encoder, const ChannelDesign& coded,
-                 const ChannelDesign& classical, const codes::RsLayout& rs)
+                 const ChannelDesign& classical, const codes::RsLayout& rs, int batch)
         : s_(s), encoder_(encoder), rs_(rs), coded_(coded, s.code->n),
           classical_(classical, rs.recordedBits),
           detector_(detectors::Make(s.detector, SetupOf(coded_))),
           hard_(detectors::Make(ClassicalKind(classical.settings), SetupOf(classical_))),
-          codedFrame_(coded_.MakeFrame()), classicalFrame_(classical_.MakeFrame()),
-          user_(static_cast<std::size_t>(encoder.UserBits())),
-          n_(static_cast<std::size_t>(s.code->n)), decided_(n_), bits_(n_), llr_(n_), apriori_(n_),
-          posterior_(n_), rsDecided_(static_cast<std::size_t>(rs.recordedBits)) {}
-
-    // The iterative channel's next sector from `source`, through its rounds;
-    // `wrong`, when given, gets the wrong user bits after every local
-    // iteration of every round.
-    void Sector(channel::NoiseSource& source, SectorCounts& c,
-                std::vector<std::vector<int>>* wrong = nullptr) {
-        source.RandomBits(user_.data(), static_cast<int>(user_.size()));
-        encoder_.Encode(user_.data(), codedFrame_.raw.data());
-        coded_.Transmit(source, codedFrame_);
-        const float* y = codedFrame_.received.data();
-        std::uint8_t* r = decided_.data();
-        float* l = llr_.data();
-        const float* a = apriori_.data();
-        bool zero = false;
-        for (int g = 0; g < s_.global; ++g) {
-            detectors::SoftFrames soft;
-            soft.apriori = g == 0 ? nullptr : &a;
-            soft.llr = &l;
-            soft.extrinsic = true;
-            detector_->DetectSoft(1, &y, soft, &r);
-            if (g == 0) {
-                for (std::size_t k = 0; k < n_; ++k)
-                    c.rawErrors += decided_[k] != codedFrame_.raw[k];
-                c.rawBits += n_;
-            }
-            if (wrong != nullptr) wrong->push_back(WrongAfterEach());
-            const codes::FrameResult result =
-                codes::Decode(*s_.code, s_.decoder, llr_.data(), bits_.data(), posterior_.data());
-            c.iterations += static_cast<std::uint64_t>(result.iterations);
-            ++c.rounds;
-            zero = result.syndromeZero;
-            if (zero) break;
-            for (std::size_t k = 0; k < n_; ++k)
-                apriori_[k] = posterior_[k] - codes::CleanRatio(llr_[k]);
+          decoder_(*s.code, s.decoder, s.messages), n_(static_cast<std::size_t>(s.code->n)),
+          batch_(batch) {
+        for (int f = 0; f < batch; ++f) {
+            codedFrames_.push_back(coded_.MakeFrame());
+            classicalFrames_.push_back(classical_.MakeFrame());
         }
-        std::uint64_t wrongUser = 0;
-        const std::vector<int>& columns = encoder_.UserColumns();
-        for (std::size_t u = 0; u < columns.size(); ++u)
-            wrongUser += bits_[static_cast<std::size_t>(columns[u])] != user_[u];
-        ++c.sectors;
-        c.userBits += user_.size();
-        c.bitErrors += wrongUser;
-        if (!zero)
-            ++c.failed;
-        else if (wrongUser > 0)
-            ++c.undetected;
+        user_.Resize(batch, static_cast<std::size_t>(encoder.UserBits()));
+        for (Rows<std::uint8_t>* r : {&decided_, &bits_}) r->Resize(batch, n_);
+        for (Rows<float>* r : {&llr_, &apriori_, &posterior_}) r->Resize(batch, n_);
+        rsDecided_.Resize(batch, static_cast<std::size_t>(rs.recordedBits));
+        chunkOf_.resize(static_cast<std::size_t>(batch));
     }
 
-    void Classical(channel::NoiseSource& source, SectorCounts& c) {
-        classical_.Next(source, classicalFrame_);
-        const float* y = classicalFrame_.received.data();
-        std::uint8_t* r = rsDecided_.data();
-        hard_->Detect(1, &y, &r);
-        c.rsFailed += codes::CountSector(rs_, classicalFrame_.raw.data(), rsDecided_.data()).lost;
+    // The sectors of chunks first ... first + count - 1 of a point, both
+    // channels: their counts, a chunk each.
+    std::vector<SectorCounts> Chunks(int point, std::uint64_t first, std::uint64_t count) {
+        std::vector<SectorCounts> out(count);
+        int frames = 0;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint64_t c = first + i;
+            const int sectors = static_cast<int>(
+                std::min<std::uint64_t>(kChunkSectors, s_.sectors - c * kChunkSectors));
+            channel::NoiseSource iterative(s_.seed, ChunkStream(2 * point, c));
+            channel::NoiseSource baseline(s_.seed, ChunkStream(2 * point + 1, c));
+            for (int k = 0; k < sectors; ++k) {
+                Write(iterative, frames + k);
+                classical_.Next(baseline, classicalFrames_[static_cast<std::size_t>(frames + k)]);
+                chunkOf_[static_cast<std::size_t>(frames + k)] = static_cast<int>(i);
+            }
+            frames += sectors;
+        }
+        Classical(frames, out);
+        std::vector<int> all(static_cast<std::size_t>(frames));
+        for (int f = 0; f < frames; ++f) all[static_cast<std::size_t>(f)] = f;
+        Iterate(all, out);
+        return out;
+    }
+
+    // Sector `sector` of point 0 alone, with the wrong user bits after each
+    // local iteration of each round.
+    SectorTrace Trace(std::uint64_t sector) {
+        channel::NoiseSource source(s_.seed, ChunkStream(0, sector / kChunkSectors));
+        const int f = static_cast<int>(sector % kChunkSectors);
+        for (int k = 0; k <= f; ++k) Write(source, f);
+        std::vector<SectorCounts> c(1);
+        chunkOf_[static_cast<std::size_t>(f)] = 0;
+        SectorTrace trace;
+        Iterate({f}, c, &trace.wrong);
+        trace.syndromeZero = c[0].failed == 0;
+        return trace;
+    }
+
+    // Sector `sector` of a point as Chunks draws it: its user bits, code
+    // word and the detector's samples.
+    SectorSamples Draw(int point, std::uint64_t sector) {
+        channel::NoiseSource source(s_.seed, ChunkStream(2 * point, sector / kChunkSectors));
+        for (std::uint64_t k = 0; k <= sector % kChunkSectors; ++k) Write(source, 0);
+        const Frame& frame = codedFrames_[0];
+        SectorSamples out;
+        out.user.assign(user_[0], user_[0] + user_.size);
+        out.codeword = frame.raw;
+        out.samples = frame.received;
+        return out;
+    }
+
+    // The rounds on given samples (the coded channel's frame of them).
+    SectorDecoded Decode(const float* samples) {
+        Frame& frame = codedFrames_[0];
+        std::copy(samples, samples + frame.received.size(), frame.received.begin());
+        std::fill(user_[0], user_[0] + user_.size, std::uint8_t{0});
+        std::vector<SectorCounts> c(1);
+        chunkOf_[0] = 0;
+        Iterate({0}, c);
+        SectorDecoded out;
+        out.bits.assign(bits_[0], bits_[0] + n_);
+        out.posterior.assign(posterior_[0], posterior_[0] + n_);
+        out.syndromeZero = c[0].failed == 0;
+        out.iterations = static_cast<int>(c[0].iterations);
+        out.rounds = static_cast<int>(c[0].rounds);
+        return out;
     }
 
   private:
-    // The decoder's wrong user bits after 0 (its input's own decisions) ...
-    // maxIterations iterations on this round's input, each decoded afresh
-    // without an early stop.
-    std::vector<int> WrongAfterEach() {
-        std::vector<int> out;
-        codes::DecoderOptions o = s_.decoder;
-        o.earlyStop = false;
+    // The iterative channel's next sector from `source` into frame f.
+    void Write(channel::NoiseSource& source, int f) {
+        Frame& frame = codedFrames_[static_cast<std::size_t>(f)];
+        source.RandomBits(user_[f], static_cast<int>(user_.size));
+        encoder_.Encode(user_[f], frame.raw.data());
+        coded_.Transmit(source, frame);
+    }
+
+    void Classical(int frames, std::vector<SectorCounts>& out) {
+        std::vector<const float*> y(static_cast<std::size_t>(frames));
+        std::vector<std::uint8_t*> r(static_cast<std::size_t>(frames));
+        for (int f = 0; f < frames; ++f) {
+            y[static_cast<std::size_t>(f)] =
+                classicalFrames_[static_cast<std::size_t>(f)].received.data();
+            r[static_cast<std::size_t>(f)] = rsDecided_[f];
+        }
+        hard_->Detect(frames, y.data(), r.data());
+        for (int f = 0; f < frames; ++f)
+            out[static_cast<std::size_t>(chunkOf_[static_cast<std::size_t>(f)])].rsFailed +=
+                codes::CountSector(rs_, classicalFrames_[static_cast<std::size_t>(f)].raw.data(),
+                                   rsDecided_[f])
+                    .lost;
+    }
+
+    // The rounds of the iterative channel on the frames `active`: the
+    // detector and the decoder on all of them, then again on those whose
+    // syndrome is not yet zero. `wrong` (one frame only) gets the decoder's
+    // wrong user bits after each local iteration of each round.
+    void Iterate(std::vector<int> active, std::vector<SectorCounts>& out,
+                 std::vector<std::vector<int>>* wrong = nullptr) {
+        std::vector<std::uint8_t> zero(static_cast<std::size_t>(batch_), 0);
+        std::vector<const float*> y, a;
+        std::vector<float*> l, p;
+        std::vector<std::uint8_t*> r, b;
+        std::vector<codes::FrameResult> results;
+        const std::vector<int> ends = active;
+        for (int g = 0; g < s_.global && !active.empty(); ++g) {
+            y.clear(), a.clear(), l.clear(), p.clear(), r.clear(), b.clear();
+            for (int f : active) {
+                y.push_back(codedFrames_[static_cast<std::size_t>(f)].received.data());
+                a.push_back(apriori_[f]);
+                l.push_back(llr_[f]);
+                p.push_back(posterior_[f]);
+                r.push_back(decided_[f]);
+                b.push_back(bits_[f]);
+            }
+            const int count = static_cast<int>(active.size());
+            detectors::SoftFrames soft;
+            soft.apriori = g == 0 ? nullptr : a.data();
+            soft.llr = l.data();
+            soft.extrinsic = true;
+            detector_->DetectSoft(count, y.data(), soft, r.data());
+            if (g == 0) {
+                for (int f : active) {
+                    SectorCounts& c = out[static_cast<std::size_t>(chunkOf_[std::size_t(f)])];
+                    const std::uint8_t* raw = codedFrames_[static_cast<std::size_t>(f)].raw.data();
+                    for (std::size_t k = 0; k < n_; ++k) c.rawErrors += decided_[f][k] != raw[k];
+                    c.rawBits += n_;
+                }
+            }
+            if (wrong != nullptr) wrong->push_back(WrongAfterEach(active.front()));
+            results.resize(active.size());
+            decoder_.Decode(count, l.data(), b.data(), p.data(), results.data());
+            std::vector<int> going;
+            for (std::size_t i = 0; i < active.size(); ++i) {
+                const int f = active[i];
+                SectorCounts& c = out[static_cast<std::size_t>(chunkOf_[std::size_t(f)])];
+                c.iterations += static_cast<std::uint64_t>(results[i].iterations);
+                ++c.rounds;
+                zero[static_cast<std::size_t>(f)] = results[i].syndromeZero;
+                if (results[i].syndromeZero) continue;
+                going.push_back(f);
+                decoder_.Extrinsic(static_cast<int>(n_), llr_[f], posterior_[f], apriori_[f]);
+            }
+            active.swap(going);
+        }
         const std::vector<int>& columns = encoder_.UserColumns();
+        for (int f : ends) {
+            SectorCounts& c = out[static_cast<std::size_t>(chunkOf_[std::size_t(f)])];
+            std::uint64_t wrongUser = 0;
+            for (std::size_t u = 0; u < columns.size(); ++u)
+                wrongUser += bits_[f][static_cast<std::size_t>(columns[u])] != user_[f][u];
+            ++c.sectors;
+            c.userBits += user_.size;
+            c.bitErrors += wrongUser;
+            if (!zero[static_cast<std::size_t>(f)])
+                ++c.failed;
+            else if (wrongUser > 0)
+                ++c.undetected;
+        }
+    }
+
+    // The decoder's wrong user bits after 0 (its input's own decisions) ...
+    // maxIterations iterations on frame f's input this round, each decoded
+    // afresh without an early stop.
+    std::vector<int> WrongAfterEach(int f) {
+        std::vector<int> out;
+        const std::vector<int>& columns = encoder_.UserColumns();
+        std::vector<std::uint8_t> bits(n_);
         for (int i = 0; i <= s_.decoder.maxIterations; ++i) {
-            o.maxIterations = i;
-            codes::Decode(*s_.code, o, llr_.data(), bits_.data(), nullptr);
+            decoder_.DecodeFor(i, llr_[f], bits.data());
             int wrong = 0;
             for (std::size_t u = 0; u < columns.size(); ++u)
-                wrong += bits_[static_cast<std::size_t>(columns[u])] != user_[u];
+                wrong += bits[static_cast<std::size_t>(columns[u])] != user_[f][u];
             out.push_back(wrong);
         }
         return out;
@@ -112,15 +235,30 @@ class SectorRunner {
     const codes::RsLayout& rs_;
     Chain coded_, classical_;
     std::unique_ptr<detectors::Detector> detector_, hard_;
-    Frame codedFrame_, classicalFrame_;
-    std::vector<std::uint8_t> user_;
+    SectorDecoder decoder_;
     std::size_t n_;
-    std::vector<std::uint8_t> decided_, bits_;
-    std::vector<float> llr_, apriori_, posterior_;
-    std::vector<std::uint8_t> rsDecided_;
+    int batch_;
+    std::vector<Frame> codedFrames_, classicalFrames_;
+    Rows<std::uint8_t> user_, decided_, bits_, rsDecided_;
+    Rows<float> llr_, apriori_, posterior_;
+    std::vector<int> chunkOf_; // a batch's frame's chunk, from the batch's first
 };
 
+// Chunks a batch: enough sectors to fill the decoder's lanes (and the soft
+// detectors' eight), whole chunks.
+std::uint64_t ChunksABatch(const SectorSettings& s) {
+    const int lanes = SectorDecoder(*s.code, s.decoder, s.messages).Lanes();
+    const int sectors = std::max(lanes, 8);
+    return static_cast<std::uint64_t>((sectors + kChunkSectors - 1) / kChunkSectors);
+}
+
 } // namespace
+
+detectors::Kind ClassicalKind(const ChainSettings& chain) {
+    // On one state the slicer is the maximum-likelihood detector.
+    if (chain.target.Memory() == 0) return detectors::Kind::kSlicer;
+    return chain.Recording() ? detectors::Kind::kNpml : detectors::Kind::kViterbi;
+}
 
 void SectorCounts::Add(const SectorCounts& o) {
     sectors += o.sectors;
@@ -182,20 +320,15 @@ bool RunSectorPoint(const SectorSettings& s, const SectorGeometry& g, int point,
     const ChannelDesign classical = DesignChannel(g.classical, g.sigmaClassical);
     counts = SectorCounts{};
     const std::uint64_t chunks = (s.sectors + kChunkSectors - 1) / kChunkSectors;
-    return RunChunksInOrder<SectorCounts>(
-        s.threads, chunks, stop, counts,
-        [&] { return SectorRunner(s, encoder, coded, classical, g.rs); },
-        [&](SectorRunner& runner, std::uint64_t c) {
-            const std::uint64_t sectors =
-                std::min<std::uint64_t>(kChunkSectors, s.sectors - c * kChunkSectors);
-            SectorCounts chunk;
-            channel::NoiseSource iterative(s.seed, ChunkStream(2 * point, c));
-            channel::NoiseSource baseline(s.seed, ChunkStream(2 * point + 1, c));
-            for (std::uint64_t i = 0; i < sectors; ++i) {
-                runner.Sector(iterative, chunk);
-                runner.Classical(baseline, chunk);
-            }
-            return chunk;
+    const std::uint64_t group = ChunksABatch(s);
+    return RunChunkGroupsInOrder<SectorCounts>(
+        s.threads, chunks, group, stop, counts,
+        [&] {
+            return SectorRunner(s, encoder, coded, classical, g.rs,
+                                static_cast<int>(group) * kChunkSectors);
+        },
+        [&](SectorRunner& runner, std::uint64_t first, std::uint64_t count) {
+            return runner.Chunks(point, first, count);
         },
         [&](const SectorCounts& sum) { return sum.Errors() >= s.failures; }, report);
 }
@@ -204,16 +337,31 @@ SectorTrace TraceSector(const SectorSettings& s, const SectorGeometry& g, std::u
     const codes::Encoder encoder(*s.code);
     const ChannelDesign coded = DesignChannel(g.coded, g.sigmaCoded);
     const ChannelDesign classical = DesignChannel(g.classical, g.sigmaClassical);
-    SectorRunner runner(s, encoder, coded, classical, g.rs);
-    channel::NoiseSource source(s.seed, ChunkStream(0, sector / kChunkSectors));
-    SectorCounts c;
-    SectorTrace trace;
-    for (std::uint64_t i = 0; i <= sector % kChunkSectors; ++i) {
-        trace.wrong.clear();
-        runner.Sector(source, c, &trace.wrong);
-    }
-    trace.syndromeZero = c.failed == 0;
-    return trace;
+    SectorRunner runner(s, encoder, coded, classical, g.rs, kChunkSectors);
+    return runner.Trace(sector);
+}
+
+int SectorSampleCount(const SectorSettings& s, const SectorGeometry& g) {
+    const ChannelDesign design = DesignChannel(g.coded, g.sigmaCoded);
+    const Chain coded(design, s.code->n);
+    return coded.Shape().Samples();
+}
+
+SectorSamples DrawSector(const SectorSettings& s, const SectorGeometry& g, int point,
+                         std::uint64_t sector) {
+    const codes::Encoder encoder(*s.code);
+    const ChannelDesign coded = DesignChannel(g.coded, g.sigmaCoded);
+    const ChannelDesign classical = DesignChannel(g.classical, g.sigmaClassical);
+    SectorRunner runner(s, encoder, coded, classical, g.rs, 1);
+    return runner.Draw(point, sector);
+}
+
+SectorDecoded DecodeSector(const SectorSettings& s, const SectorGeometry& g, const float* samples) {
+    const codes::Encoder encoder(*s.code);
+    const ChannelDesign coded = DesignChannel(g.coded, g.sigmaCoded);
+    const ChannelDesign classical = DesignChannel(g.classical, g.sigmaClassical);
+    SectorRunner runner(s, encoder, coded, classical, g.rs, 1);
+    return runner.Decode(samples);
 }
 
 } // namespace engine

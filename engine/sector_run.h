@@ -26,6 +26,10 @@
 // target's at the channel rate and the SNR is the channel's own (sigma per
 // channel sample); Eb/N0 per user bit tells the rate's price there.
 //
+// The sectors of a few chunks go through the detector and the decoder side by
+// side (the decoder's lanes, the soft detectors' eight), each sector getting
+// what it would get alone: the rounds stop for each at its own zero syndrome.
+//
 // Chunk c of a point draws the iterative channel's bits and noise from
 // (seed, ChunkStream(2 i, c)) and the classical one's from ChunkStream(2 i +
 // 1, c); chunks are added in chunk order and a point ends after the first
@@ -42,6 +46,7 @@
 #include "codes/reed_solomon.h"
 #include "detectors/table.h"
 #include "engine/chain.h"
+#include "engine/sector_decode.h"
 
 namespace engine {
 
@@ -49,6 +54,7 @@ struct SectorSettings {
     ChainSettings chain; // at the user density; its precoder field is set below
     std::shared_ptr<const codes::Code> code;
     codes::DecoderOptions decoder;
+    Messages messages = Messages::kInt8; // the decoder's arithmetic (engine/sector_decode.h)
     int global = 3;
     detectors::Kind detector = detectors::Kind::kViterbi; // must be a soft row
     bool precoder = false; // the iterative channel's; the classical one has it
@@ -71,6 +77,10 @@ struct SectorCounts {
     void Add(const SectorCounts& o);
     std::uint64_t Errors() const { return failed + undetected; }
 };
+
+// The classical channel's hard detector: Viterbi on the ideal channel, npml
+// on a head, the slicer on a target of memory 0.
+detectors::Kind ClassicalKind(const ChainSettings& chain);
 
 // What a point's channels are, once its noise is known.
 struct SectorGeometry {
@@ -103,5 +113,30 @@ struct SectorTrace {
 };
 SectorTrace TraceSector(const SectorSettings& settings, const SectorGeometry& geometry,
                         std::uint64_t sector);
+
+// One sector of the iterative channel on given samples (Python's arrays):
+// the coded channel's frame of SectorSampleCount samples (n, plus the
+// target's memory with a tail), through the soft detector and the decoder
+// as RunSectorPoint runs them: the decoded bits, the decoder's last
+// posterior ratios, whether the syndrome is zero, the local iterations over
+// all rounds and the rounds.
+struct SectorDecoded {
+    std::vector<std::uint8_t> bits;
+    std::vector<float> posterior;
+    bool syndromeZero = false;
+    int iterations = 0, rounds = 0;
+};
+int SectorSampleCount(const SectorSettings& settings, const SectorGeometry& geometry);
+SectorDecoded DecodeSector(const SectorSettings& settings, const SectorGeometry& geometry,
+                           const float* samples);
+
+// Sector `sector` of point `point` as RunSectorPoint draws it: its user
+// bits, its code word and the detector's samples.
+struct SectorSamples {
+    std::vector<std::uint8_t> user, codeword;
+    std::vector<float> samples;
+};
+SectorSamples DrawSector(const SectorSettings& settings, const SectorGeometry& geometry, int point,
+                         std::uint64_t sector);
 
 } // namespace engine

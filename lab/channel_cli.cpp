@@ -22,8 +22,11 @@ void AddChannelOptions(CLI::App& app, choices::ChannelChoice& c, unsigned comman
         }
         if (row.shape == choices::Shape::kTargets) {
             // Given again, each text adds its targets.
-            auto take = [o, &c, severalTargets](const std::vector<std::string>& texts) {
-                if (std::string error = choices::ParseTargetTexts(texts, severalTargets, c.targets);
+            // Coded runs (sfr) take the memory-0 target 1 too.
+            const bool memoryless = command == choices::kSfr;
+            auto take = [o, &c, severalTargets, memoryless](const std::vector<std::string>& texts) {
+                if (std::string error =
+                        choices::ParseTargetTexts(texts, severalTargets, c.targets, memoryless);
                     !error.empty())
                     throw CLI::ValidationError(o->flag, error);
                 choices::Given(*o, c);

@@ -136,6 +136,16 @@ CLI::App* AddSfrCommand(CLI::App& app, SfrOptions& options) {
         "sp (flooding sum-product)",
         [&s](const std::string& text) { return choices::ParseDecoder(text, s.decoder.algorithm); })
         ->type_name("nms|oms|sp");
+    AddChecked(*cmd, "--messages",
+               "the decoder's arithmetic: int8 (the default: the fast decoder, 32 sectors a "
+               "register with AVX2, 64 with AVX-512), int16, float (the fast one's float "
+               "lanes), or plain (the plain float decoder, one sector at a time: the oracle; "
+               "sp has only this one)",
+               [&options](const std::string& text) {
+                   options.messagesGiven = true;
+                   return choices::ParseMessages(text, options.settings.messages);
+               })
+        ->type_name("int8|int16|float|plain");
     AddChecked(*cmd, "--normalization",
                "nms's factor on the check messages, in (0, 1] (default " +
                    Number("%g", s.decoder.normalization) + ")",
@@ -204,6 +214,11 @@ void CheckSfrOptions(SfrOptions& o) {
     if (o.csv == "-" && o.png == "-")
         throw CLI::ValidationError("--png", "only one of --csv and --png can be \"-\"");
     CheckChartSize(o.png, o.width, o.height);
+    if (o.messagesGiven)
+        if (std::string e =
+                choices::CheckMessages(o.settings.decoder.algorithm, o.settings.messages);
+            !e.empty())
+            throw CLI::ValidationError("--messages", e);
     if (const choices::Refusal r = choices::SectorChoice(o.channel, o.code, o.settings);
         !r.line.empty())
         throw CLI::ValidationError(r.option, r.line);
@@ -234,16 +249,18 @@ int RunSfr(SfrOptions& o) {
                        choices::DecoderName(s.decoder.algorithm) + ", " +
                        std::to_string(s.decoder.maxIterations) + " local";
             if (table) {
-                std::printf("code %s: n %d, rate %.4f; %s + %s, %d global x %d local rounds, "
-                            "precoder %s\n",
-                            s.code->name.c_str(), s.code->n, p.g.rate,
-                            detectors::KindName(s.detector),
-                            choices::DecoderName(s.decoder.algorithm), s.global,
-                            s.decoder.maxIterations, s.precoder ? "auto" : "none");
+                std::printf(
+                    "code %s: n %d, rate %.4f; %s + %s, %d global x %d local rounds, "
+                    "precoder %s, messages %s\n",
+                    s.code->name.c_str(), s.code->n, p.g.rate, detectors::KindName(s.detector),
+                    choices::DecoderName(s.decoder.algorithm), s.global, s.decoder.maxIterations,
+                    s.precoder ? "auto" : "none",
+                    choices::MessagesName(s.decoder.algorithm == codes::Algorithm::kSumProduct
+                                              ? engine::Messages::kPlain
+                                              : s.messages));
                 std::printf("classical: %s + Reed-Solomon t %d, %d words, rate %.4f\n",
-                            detectors::KindName(s.chain.Recording() ? detectors::Kind::kNpml
-                                                                    : detectors::Kind::kViterbi),
-                            p.g.rsT, p.g.rs.words, p.g.rsRate);
+                            detectors::KindName(engine::ClassicalKind(s.chain)), p.g.rsT,
+                            p.g.rs.words, p.g.rsRate);
                 if (s.chain.Recording())
                     std::printf("density: user %.4g, LDPC channel %.4g, RS channel %.4g\n",
                                 s.chain.density, p.g.coded.density, p.g.classical.density);

@@ -127,6 +127,7 @@ int RunCode(const CodeOptions& options);
 struct SfrOptions {
     engine::SectorSettings settings; // its chain and detector from `channel`
     std::string code = "sector512";
+    bool messagesGiven = false; // --messages named: checked against the decoder
     std::vector<double> sigmas, snrDbs;
     choices::ChannelChoice channel;
     std::string csv;

@@ -132,7 +132,8 @@ choices::ChannelChoice ChoiceOf(const Arguments& args, unsigned command, bool se
             Take(name, row.parse(TextOf(name, value, Expected(row.names()).c_str()), several, c));
             break;
         case choices::Shape::kTargets:
-            Take(name, choices::ParseTargetTexts(TargetTexts(value, several), several, c.targets));
+            Take(name, choices::ParseTargetTexts(TargetTexts(value, several), several, c.targets,
+                                                 command == choices::kSfr));
             break;
         case choices::Shape::kDetectors:
             Take(name, row.parse(NamesText(name, value), several, c));

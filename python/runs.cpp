@@ -494,13 +494,17 @@ py::array Targets(const py::args& args, const py::kwargs& kwargs) {
         });
 }
 
-// The sector runs of quorvane-lab sfr: a row a point with the CSV's fields.
-py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
-    const Arguments a(
-        "sfr", args, kwargs, {},
-        Keywords({"sigma", "snr", "code", "decoder", "global_", "local", "normalization", "offset",
-                  "precoder", "rs_t", "sectors", "failures", "seed", "threads", "progress"},
-                 choices::kSfr));
+std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The sector runs' settings from sfr's keywords (iterate's and sector's too).
+const std::vector<std::string> kSectorKeywords = {"code",  "decoder",       "messages", "global_",
+                                                  "local", "normalization", "offset",   "precoder",
+                                                  "rs_t",  "sectors",       "failures", "seed"};
+
+engine::SectorSettings SectorSettingsOf(const Arguments& a) {
     const choices::ChannelChoice choice = ChoiceOf(a, choices::kSfr, false);
     engine::SectorSettings s;
     const std::string code =
@@ -510,6 +514,12 @@ py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
     if (a.Given("decoder"))
         Take("decoder", choices::ParseDecoder(TextOf("decoder", a.Get("decoder"), "nms, oms or sp"),
                                               s.decoder.algorithm));
+    if (a.Given("messages")) {
+        Take("messages",
+             choices::ParseMessages(
+                 TextOf("messages", a.Get("messages"), "int8, int16, float or plain"), s.messages));
+        Take("messages", choices::CheckMessages(s.decoder.algorithm, s.messages));
+    }
     if (a.Given("local"))
         s.decoder.maxIterations = SmallCount("local", a.Get("local"), 1, codes::kMaxIterations);
     if (a.Given("global_")) s.global = SmallCount("global_", a.Get("global_"), 1, 20);
@@ -534,6 +544,24 @@ py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
     if (a.Given("failures"))
         s.failures = Count("failures", a.Get("failures"), 1, choices::kMaxBits);
     if (a.Given("seed")) s.seed = Count("seed", a.Get("seed"), 0, UINT64_MAX);
+    return s;
+}
+
+// The one noise level of a single sector: its SNR in dB.
+double OneSnr(const Arguments& a, const engine::SectorSettings& s) {
+    const Noise noise = SweepNoise(a.Get("sigma"), a.Get("snr"));
+    if (noise.sigmas.size() + noise.snrDbs.size() != 1)
+        Refuse(noise.sigmas.empty() ? "snr" : "sigma", "takes one value here");
+    return noise.snrDbs.empty() ? channel::SnrDb(engine::SignalEnergy(s.chain), noise.sigmas[0])
+                                : noise.snrDbs[0];
+}
+
+// The sector runs of quorvane-lab sfr: a row a point with the CSV's fields.
+py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
+    const Arguments a(
+        "sfr", args, kwargs, {},
+        Keywords(Joined({"sigma", "snr", "threads", "progress"}, kSectorKeywords), choices::kSfr));
+    engine::SectorSettings s = SectorSettingsOf(a);
     s.threads = Threads(a.Get("threads"));
     const Noise noise = SweepNoise(a.Get("sigma"), a.Get("snr"));
     const double energy = engine::SignalEnergy(s.chain);
@@ -614,6 +642,54 @@ py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
     return result;
 }
 
+// One sector of the iterative channel on a caller's samples.
+py::dict Iterate(const py::args& args, const py::kwargs& kwargs) {
+    const Arguments a(
+        "iterate", args, kwargs, {"samples"},
+        Keywords(Joined({"samples", "sigma", "snr"}, kSectorKeywords), choices::kSfr));
+    if (!a.Given("samples")) throw py::value_error("iterate: samples are required");
+    const engine::SectorSettings s = SectorSettingsOf(a);
+    const engine::SectorGeometry g = engine::GeometryOf(s, OneSnr(a, s));
+    const Frames<float> in = SamplesIn("samples", a.Get("samples"));
+    const int want = engine::SectorSampleCount(s, g);
+    if (in.rows || in.length != want)
+        Refuse("samples", "has " + std::to_string(in.length) +
+                              (in.rows ? " values a row" : " values") + "; a sector of " +
+                              s.code->name + " on this channel is one row of " +
+                              std::to_string(want));
+    engine::SectorDecoded d;
+    {
+        py::gil_scoped_release release;
+        d = engine::DecodeSector(s, g, in.Frame(0));
+    }
+    py::dict out;
+    out["bits"] = py::array_t<std::uint8_t>(static_cast<py::ssize_t>(d.bits.size()), d.bits.data());
+    out["posterior"] =
+        py::array_t<float>(static_cast<py::ssize_t>(d.posterior.size()), d.posterior.data());
+    out["syndrome_zero"] = d.syndromeZero;
+    out["iterations"] = d.iterations;
+    out["rounds"] = d.rounds;
+    return out;
+}
+
+// Sector `sector` of the first point as sfr draws it.
+py::dict Sector(const py::args& args, const py::kwargs& kwargs) {
+    const Arguments a("sector", args, kwargs, {},
+                      Keywords(Joined({"sector", "sigma", "snr"}, kSectorKeywords), choices::kSfr));
+    const engine::SectorSettings s = SectorSettingsOf(a);
+    const engine::SectorGeometry g = engine::GeometryOf(s, OneSnr(a, s));
+    const std::uint64_t k =
+        a.Given("sector") ? Count("sector", a.Get("sector"), 0, choices::kMaxBits) : 0;
+    const engine::SectorSamples d = engine::DrawSector(s, g, 0, k);
+    py::dict out;
+    out["user"] = py::array_t<std::uint8_t>(static_cast<py::ssize_t>(d.user.size()), d.user.data());
+    out["codeword"] =
+        py::array_t<std::uint8_t>(static_cast<py::ssize_t>(d.codeword.size()), d.codeword.data());
+    out["samples"] =
+        py::array_t<float>(static_cast<py::ssize_t>(d.samples.size()), d.samples.data());
+    return out;
+}
+
 } // namespace
 
 void AddRuns(py::module_& m) {
@@ -654,7 +730,9 @@ channel (a soft detector and the decoder, global_ rounds of local iterations)
 against Viterbi (npml on a head) plus Reed-Solomon at the same user density.
 
 sigma or snr (the uncoded channel's at the user density); code (a built-in
-name or an alist file, default sector512); decoder (nms, oms, sp); local
+name or an alist file, default sector512); decoder (nms, oms, sp); messages
+(the decoder's arithmetic: "int8", the default, "int16", "float", or "plain",
+the plain float decoder one sector at a time, the only one of sp); local
 (default 10); global_ (default 3); normalization, offset; precoder ("none",
 the default, or "auto"); rs_t (default: the rate nearest the code's);
 sectors (default 1000) and failures (default 100) end a point; seed, threads,
@@ -664,6 +742,27 @@ Returns a structured array with the fields of the command's CSV.
 The channel's keywords:)" +
            KeywordsDoc(choices::kSfr))
               .c_str());
+
+    m.def("iterate", &Iterate,
+          (R"(One sector of sfr's iterative channel on given samples: the soft detector
+and the decoder, global_ rounds of local iterations, stopping at a zero syndrome.
+
+samples: the detector's input for one sector (float32, the code's n samples,
+plus the target's memory with a tail); sigma or snr (one value: the noise the
+detector assumes, quoted as for sfr); code, decoder, messages, local, global_,
+normalization, offset, precoder and the channel's keywords as for sfr.
+Returns a dict: bits (uint8, the n decoded code bits), posterior (float32,
+the decoder's last a-posteriori ratios L = ln P(0)/P(1)), syndrome_zero,
+iterations (local iterations over all rounds) and rounds. ValueError when the
+samples are not one row of that length.
+
+The channel's keywords:)" +
+           KeywordsDoc(choices::kSfr))
+              .c_str());
+    m.def("sector", &Sector,
+          (R"(Sector `sector` (default 0) of sfr's first point as sfr draws it, with the
+same keywords as iterate: a dict of user (the user bits), codeword (the code
+word written) and samples (the detector's input, for iterate).)"));
 
     const engine::EyeSettings eye;
     m.def("eye", &Eye,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "detectors/forward_backward.h"
@@ -328,6 +329,41 @@ TEST(SoftDetectors, FramesWithoutSamplesGiveNoRatios) {
         detector->DetectSoft(1, ys, {nullptr, outs, false}, raws);
         EXPECT_EQ(llr[0], 7.0f);
         EXPECT_EQ(raw[0], 9);
+    }
+}
+
+// The target 1 (memory 0, levels 0 and 1): every soft detector gives the
+// sample's own ratio ln p(y | 0) / p(y | 1) = (1 - 2y) / (2 sigma^2), plus the
+// a-priori ratio for the posterior; its decisions are the posterior's sign.
+TEST(SoftDetectors, OnTheTargetOneTheRatioIsTheSamplesOwn) {
+    detectors::Setup setup;
+    setup.target = channel::Target({1.0});
+    setup.shape = {5, 0};
+    setup.noiseVariance = setup.predictionVariance = 0.25;
+    const std::vector<float> y = {-0.3f, 0.0f, 0.5f, 0.8f, 1.6f};
+    const std::vector<float> la = {1.0f, -2.0f, 0.5f, 0.0f, 3.0f};
+    for (const char* name : {"bcjr", "maxlog", "sova", "npbcjr"}) {
+        const std::unique_ptr<detectors::Detector> d =
+            detectors::Make(detectors::Find(name)->kind, setup);
+        EXPECT_STREQ(detectors::KindName(d->kind()), name);
+        for (int posterior = 0; posterior < 2; ++posterior) {
+            std::vector<float> l(5);
+            std::vector<std::uint8_t> raw(5, 9);
+            const float *yp = y.data(), *ap = la.data();
+            float* lp = l.data();
+            std::uint8_t* rp = raw.data();
+            detectors::SoftFrames soft;
+            soft.apriori = &ap;
+            soft.llr = &lp;
+            soft.extrinsic = posterior == 0;
+            d->DetectSoft(1, &yp, soft, &rp);
+            for (int k = 0; k < 5; ++k) {
+                const double own = (1 - 2.0 * y[k]) / (2 * 0.25);
+                const double want = own + (posterior ? la[k] : 0);
+                EXPECT_NEAR(l[k], want, 1e-5 * (1 + std::fabs(want))) << name << " " << k;
+                EXPECT_EQ(raw[k], own + la[k] < 0 ? 1 : 0) << name << " " << k;
+            }
+        }
     }
 }
 

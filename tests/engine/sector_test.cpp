@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -78,6 +79,99 @@ TEST(Sectors, CountsDoNotDependOnThreadsAndEndWhereTheyMust) {
     std::atomic<bool> stop{false};
     ASSERT_TRUE(engine::RunSectorPoint(s, engine::GeometryOf(s, 12), 0, stop, c));
     EXPECT_EQ(c.sectors, 8u);
+}
+
+// The batch (sectors of several chunks side by side, the rounds going on for
+// those not yet decoded) gives each sector what it gets alone, in every
+// arithmetic; the float lanes are the plain decoder's layered min-sum.
+TEST(Sectors, EachSectorOfABatchIsTheSectorAlone) {
+    engine::SectorSettings s = Settings("e2pr4", false);
+    s.sectors = 40; // ten chunks: a batch of eight and part of one more
+    s.failures = 1000;
+    const engine::SectorGeometry g = engine::GeometryOf(s, 14.75);
+    std::atomic<bool> stop{false};
+    engine::SectorCounts plain;
+    for (engine::Messages m : {engine::Messages::kPlain, engine::Messages::kFloat,
+                               engine::Messages::kInt16, engine::Messages::kInt8}) {
+        s.messages = m;
+        engine::SectorCounts batch;
+        ASSERT_TRUE(engine::RunSectorPoint(s, g, 0, stop, batch));
+        std::uint64_t failed = 0, iterations = 0, rounds = 0, wrong = 0;
+        for (std::uint64_t k = 0; k < s.sectors; ++k) {
+            const engine::SectorSamples one = engine::DrawSector(s, g, 0, k);
+            const engine::SectorDecoded d = engine::DecodeSector(s, g, one.samples.data());
+            failed += !d.syndromeZero;
+            iterations += static_cast<std::uint64_t>(d.iterations);
+            rounds += static_cast<std::uint64_t>(d.rounds);
+            for (std::size_t v = 0; v < d.bits.size(); ++v) wrong += d.bits[v] != one.codeword[v];
+        }
+        const int at = static_cast<int>(m);
+        EXPECT_EQ(batch.failed, failed) << at;
+        EXPECT_EQ(batch.iterations, iterations) << at;
+        EXPECT_EQ(batch.rounds, rounds) << at;
+        EXPECT_GT(batch.failed, 0u) << at; // in the waterfall: some rounds go on
+        EXPECT_LT(batch.failed, s.sectors) << at;
+        EXPECT_EQ(wrong == 0, batch.bitErrors == 0) << at;
+        if (m == engine::Messages::kPlain) plain = batch;
+        if (m == engine::Messages::kFloat) {
+            EXPECT_EQ(batch.iterations, plain.iterations);
+            EXPECT_EQ(batch.bitErrors, plain.bitErrors);
+        }
+    }
+}
+
+// The target 1: binary input, levels 0 and 1, on white noise. Eb/N0 = SNR -
+// 10 log10(8 R), and a coded point runs (the classical channel on the
+// slicer): at 14 dB (Eb/N0 5.5 dB) every sector decodes, at 10 dB none.
+TEST(Sectors, TheMemorylessTargetRuns) {
+    engine::SectorSettings s = Settings("e2pr4", false);
+    s.chain.target = channel::Target({1.0});
+    s.sectors = 8;
+    const double rate = 4096.0 / 4608;
+    const struct {
+        double db;
+        std::uint64_t failed;
+    } cases[] = {{14, 0}, {10, 8}};
+    for (const auto& c : cases) {
+        const engine::SectorGeometry g = engine::GeometryOf(s, c.db);
+        EXPECT_NEAR(g.ebN0Db, c.db - 10 * std::log10(8 * rate), 1e-12);
+        EXPECT_NEAR(g.sigmaCoded, std::pow(10.0, -c.db / 20), 1e-12);
+        EXPECT_EQ(engine::ClassicalKind(g.classical), detectors::Kind::kSlicer);
+        engine::SectorCounts counts;
+        std::atomic<bool> stop{false};
+        ASSERT_TRUE(engine::RunSectorPoint(s, g, 0, stop, counts));
+        EXPECT_EQ(counts.sectors, 8u);
+        EXPECT_EQ(counts.failed, c.failed) << c.db;
+        if (c.failed == 8) {
+            EXPECT_EQ(counts.rsFailed, 8u) << c.db;
+        }
+    }
+}
+
+// What the decoder hands back to the detector is what its checks added, in
+// every arithmetic: on the zero code word read with certainty beyond the
+// integers' range (+60 a bit) every extrinsic ratio is positive, not the
+// clipped posterior less 60.
+TEST(Sectors, TheDecodersExtrinsicRatiosKeepTheirSignBeyondItsRange) {
+    const codes::Code code = *codes::Builtin("sector512");
+    const std::vector<float> input(static_cast<std::size_t>(code.n), 60.0f);
+    for (engine::Messages m : {engine::Messages::kPlain, engine::Messages::kFloat,
+                               engine::Messages::kInt16, engine::Messages::kInt8}) {
+        codes::DecoderOptions options;
+        options.earlyStop = false; // the zero word satisfies every check at once
+        engine::SectorDecoder decoder(code, options, m);
+        std::vector<float> posterior(input.size()), extrinsic(input.size());
+        std::vector<std::uint8_t> bits(input.size());
+        const float* in = input.data();
+        float* p = posterior.data();
+        std::uint8_t* b = bits.data();
+        codes::FrameResult result;
+        decoder.Decode(1, &in, &b, &p, &result);
+        EXPECT_TRUE(result.syndromeZero);
+        decoder.Extrinsic(code.n, in, p, extrinsic.data());
+        EXPECT_GT(*std::min_element(extrinsic.begin(), extrinsic.end()), 0.0f)
+            << static_cast<int>(m);
+    }
 }
 
 } // namespace

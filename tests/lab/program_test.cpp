@@ -340,6 +340,11 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"sfr --snr 14 --rs-t 512" + csv, 2},
         {"sfr --snr 14 --code nosuch" + csv, 2},
         {"sfr --snr 14 --channel lorentz --target gpr3" + csv, 2},
+        {"sfr --snr 14 --messages int4" + csv, 2},
+        {"sfr --snr 14 --decoder sp --messages int8" + csv, 2},
+        {"sfr --snr 14 --channel lorentz --target 1" + csv, 2},
+        {"sfr --snr 14 --target 0" + csv, 2},
+        {"ber --sigma 0.5 --target 1" + csv, 2},
     };
     for (const auto& [args, status] : cases) {
         const Result r = Run(args);

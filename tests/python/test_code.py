@@ -41,3 +41,25 @@ def test_an_alist_written_reads_back_as_the_same_code(tmp_path):
     path = tmp_path / "c.alist"
     path.write_text(quorvane.Code("sector512").write_alist())
     assert quorvane.Code(str(path)).report() == quorvane.Code("sector512").report()
+
+
+@pytest.mark.parametrize("snr,target", [(14.75, "e2pr4"), (12.5, "1")])
+def test_iterate_on_a_sectors_samples_is_the_engines_sector(snr, target):
+    # The first sector of sfr's first point, decoded from its samples, fails or
+    # not, and takes the iterations, as sfr counts it on that sector alone.
+    keys = dict(snr=snr, target=target, seed=4)
+    one = quorvane.sector(**keys)
+    assert one["samples"].dtype == np.float32 and len(one["codeword"]) == 4608
+    out = quorvane.iterate(one["samples"], **keys)
+    row = quorvane.sfr(sectors=1, threads=1, **keys)[0]
+    assert out["syndrome_zero"] == (row["failed"] == 0)
+    assert out["iterations"] == row["mean_iterations"]
+    wrong = np.count_nonzero(out["bits"][quorvane.Code().user_columns] != one["user"])
+    assert wrong == row["bit_errors"]
+    assert np.array_equal(out["bits"], (out["posterior"] < 0).astype(np.uint8))
+    if out["syndrome_zero"]:
+        assert not quorvane.Code().syndrome(out["bits"]).any()
+    with pytest.raises(ValueError, match=r"samples: has \d+ values; a sector"):
+        quorvane.iterate(one["samples"][:-1], **keys)
+    with pytest.raises(ValueError, match="samples:"):
+        quorvane.iterate(np.stack([one["samples"]] * 2), **keys)
