@@ -25,8 +25,8 @@ const char* DecoderName(codes::Algorithm algorithm);
 std::string ParseDecoder(const std::string& text, codes::Algorithm& algorithm);
 
 // --messages int8|int16|float|plain: the sector runs' decoder, the fast
-// frame decoder in that arithmetic (int8, the default, fills a register with
-// the most sectors) or the plain float one, the oracle; sum-product has only
+// frame decoder in that arithmetic (int16 the default, engine/sector_run.h
+// says why) or the plain float one, the oracle; sum-product has only
 // the plain one (CheckMessages refuses another when asked for by name).
 std::vector<std::string> MessagesNames();
 const char* MessagesName(engine::Messages messages);

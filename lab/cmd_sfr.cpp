@@ -137,10 +137,11 @@ CLI::App* AddSfrCommand(CLI::App& app, SfrOptions& options) {
         [&s](const std::string& text) { return choices::ParseDecoder(text, s.decoder.algorithm); })
         ->type_name("nms|oms|sp");
     AddChecked(*cmd, "--messages",
-               "the decoder's arithmetic: int8 (the default: the fast decoder, 32 sectors a "
-               "register with AVX2, 64 with AVX-512), int16, float (the fast one's float "
-               "lanes), or plain (the plain float decoder, one sector at a time: the oracle; "
-               "sp has only this one)",
+               "the decoder's arithmetic: the fast layered decoder in int16 (the default: "
+               "16 sectors a register with AVX2, 32 with AVX-512, the float decoder's sector "
+               "failure rate), int8 (twice the sectors, ratios clipped at 7.75: more failures "
+               "in the waterfall) or float, or plain (the plain float decoder, one sector at "
+               "a time: the oracle; sp has only this one)",
                [&options](const std::string& text) {
                    options.messagesGiven = true;
                    return choices::ParseMessages(text, options.settings.messages);

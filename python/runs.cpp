@@ -731,7 +731,7 @@ against Viterbi (npml on a head) plus Reed-Solomon at the same user density.
 
 sigma or snr (the uncoded channel's at the user density); code (a built-in
 name or an alist file, default sector512); decoder (nms, oms, sp); messages
-(the decoder's arithmetic: "int8", the default, "int16", "float", or "plain",
+(the decoder's arithmetic: "int16", the default, "int8", "float", or "plain",
 the plain float decoder one sector at a time, the only one of sp); local
 (default 10); global_ (default 3); normalization, offset; precoder ("none",
 the default, or "auto"); rs_t (default: the rate nearest the code's);
