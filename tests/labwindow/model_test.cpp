@@ -438,4 +438,52 @@ TEST(LabModelTiming, TheTabsOptionsAreTheCommandLinesAndTrackTheBlock) {
         << labmodel::TimingLine(p);
 }
 
+TEST(LabModelTiming, TheBlockViewsRingsAreAtTheTabsRecoveredInstants) {
+    // With the tab's clock the rings are what its receiver read, sample k at
+    // k + tau - theta of the tab's own track; the traces and the detectors
+    // keep the ideal instants, and taken back the view is the block's own.
+    labmodel::TimingOptions o;
+    ASSERT_EQ(labmodel::SetTiming(o, "phase", "0.4"), "");
+    ASSERT_EQ(labmodel::SetTiming(o, "freq_offset", "200"), "");
+    for (const Head head : {Head{}, Head{channel::HeadKind::kLorentz}}) {
+        LabSettings s = At(26, 1, head, 2.5, "epr4");
+        s.blockBits = 200;
+        BlockSource source(s);
+        const BlockView plain = source.Next();
+        source.SetTiming(o);
+        const BlockView timed = source.Again();
+        ASSERT_FALSE(plain.timed);
+        ASSERT_TRUE(timed.timed);
+        const labmodel::TimingPicture p = labmodel::ComputeTiming(s, o, plain.raw, plain.run);
+        const int samples = plain.bits + plain.tail;
+        ASSERT_EQ(timed.instants.size(), static_cast<std::size_t>(samples));
+        int moved = 0;
+        double squares = 0;
+        for (int k = 0; k < samples; ++k) {
+            const std::size_t j = static_cast<std::size_t>(p.dataStart + k);
+            const double e = static_cast<double>(p.truePhase[j]) - p.recovered[j];
+            EXPECT_NEAR(timed.RingTime(k), k + e, 1e-4) << k;
+            EXPECT_LT(std::fabs(e), 0.1) << k;
+            moved += timed.RingTime(k) != k;
+            const double d =
+                timed.rings[static_cast<std::size_t>(k)] - plain.rings[static_cast<std::size_t>(k)];
+            squares += d * d;
+        }
+        EXPECT_GT(moved, samples * 9 / 10);
+        // Another read of the same bits: near the block's own samples, not them.
+        EXPECT_GT(squares, 0);
+        EXPECT_LT(std::sqrt(squares / samples), head ? 0.1 : 0.3);
+        EXPECT_EQ(timed.slips, 0);
+        EXPECT_EQ(timed.received, plain.received);
+        EXPECT_EQ(timed.noisyWave, plain.noisyWave);
+        EXPECT_EQ(timed.decided, plain.decided);
+        source.SetTiming({});
+        const BlockView back = source.Again();
+        EXPECT_FALSE(back.timed);
+        EXPECT_EQ(back.rings, plain.rings);
+        EXPECT_EQ(labmodel::HoverText(back, 3), labmodel::HoverText(plain, 3));
+        EXPECT_NE(labmodel::HoverText(timed, 3).find("; the loop read "), std::string::npos);
+    }
+}
+
 } // namespace
