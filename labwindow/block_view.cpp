@@ -69,9 +69,8 @@ QStringList BlockView::Notes() const {
     }
     if (b.timed)
         lines
-            << tr("Rings: the samples the Timing tab's receiver read, at its recovered instants k "
-                  "+ tau - theta (rms timing error %1, %2); the traces and the detectors: the "
-                  "block at its ideal instants")
+            << tr("Rings: the Timing tab's read of the block (rms timing error %1, %2); traces and "
+                  "detectors at the ideal instants")
                    .arg(b.timingRms, 0, 'g', 3)
                    .arg(b.slips == 1 ? tr("1 slip") : tr("%1 slips").arg(b.slips));
     return lines;
@@ -187,11 +186,15 @@ void BlockView::paintEvent(QPaintEvent*) {
     if (b.head) {
         swatch(kTrace, tr("head readback, no jitter"), false);
         swatch(kNoisyTrace, tr("with jitter and noise"), false);
-        swatch(kSampleRing, tr("readback samples (to the equalizer)"), true);
+        swatch(kSampleRing,
+               b.timed ? tr("readback read at k + tau - theta")
+                       : tr("readback samples (to the equalizer)"),
+               true);
     } else {
         swatch(kTrace, tr("clean waveform"), false);
         swatch(kNoisyTrace, tr("with the noise"), false);
-        swatch(kSampleRing, tr("received samples"), true);
+        swatch(kSampleRing,
+               b.timed ? tr("samples read at k + tau - theta") : tr("received samples"), true);
     }
 
     PaintPlot(p, l);
@@ -285,7 +288,7 @@ void BlockView::PaintStrips(QPainter& p, const Layout& l) {
         const int top = l.strips.top() + row * l.rowHeight;
         p.setFont(ViewFont(11, row == 0));
         p.setPen(palette().windowText().color());
-        const QString name = row == 0 ? (b.code.empty() ? tr("raw bits") : tr("coded bits"))
+        const QString name = row == 0 ? (b.code.empty() ? tr("raw bits") : tr("coded"))
                                       : QString::fromUtf8(detectors::KindTitle(
                                             b.kinds[static_cast<std::size_t>(row - 1)]));
         p.drawText(QRect(l.strips.left() - kLeft, top, kLeft - 6, l.rowHeight - 2),

@@ -191,13 +191,17 @@ TEST(LabModelBlocks, OneBlockAtAnotherSnrAndUnderOtherSettings) {
 }
 
 TEST_F(LabModel, TheSweepCountsAndWritesAsBerDoes) {
-    // On a head each point's channel is designed for it and npml has columns.
-    for (const char* head : {"", " --channel lorentz --density 2.5"}) {
+    // On a head each point's channel is designed for it and npml has columns;
+    // under a code the user bits' columns follow.
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "none"}, {" --channel lorentz --density 2.5", "none"}, {"", "mtr2-4/5"}};
+    for (const auto& [head, code] : cases) {
         const testsupport::Result r =
             Run("ber --snr 14:16:2 --bits 131072 --errors 50 --threads 2 --seed 6 --csv " +
-                P("cli.csv") + head);
+                P("cli.csv") + head + " --constraint " + code);
         ASSERT_EQ(r.status, 0) << r.err;
         LabSettings s = *head ? At(0, 6, channel::HeadKind::kLorentz, 2.5) : At(0, 6);
+        ASSERT_EQ(labmodel::SetOption(s, "constraint", code), "");
         s.sweepRange = "14:16:2";
         s.sweepBits = 131072;
         s.sweepErrors = 50;
