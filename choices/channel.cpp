@@ -548,7 +548,9 @@ std::string HelpConstraint(bool ber) {
            "D; " +
            (ber ? std::string("the CSV gains user_bits and each detector's user-bit errors after "
                               "the code's decoder")
-                : std::string("the ratios are of the coded bits, --frame user bits coded"));
+                : std::string("llr and exit: the ratios are of the coded bits, --frame user bits "
+                              "coded; detect: the window's 40 user bits in whole words, the CSV "
+                              "gains user and each detector's decoded <name>_user"));
 }
 
 } // namespace
@@ -805,7 +807,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Constraint code",
          .shape = Shape::kName,
          .headOnly = false,
-         .commands = kBer | kLlr | kExit,
+         .commands = kBer | kDetect | kLlr | kExit,
          .help = HelpConstraint,
          .names = ConstraintNameList,
          .parse = ParseConstraintText,
