@@ -514,4 +514,5 @@ TEST(LabWindowViews, TheCodeAndTheClockShowInTheBlockView) {
         Keep(w->grab().toImage(), std::string("window-coded-") + (*c.phase ? "timed" : "plain"));
         EXPECT_EQ(Hash(picture), c.hash) << c.phase << ": " << std::hex << Hash(picture);
     }
+    Keep(ViewPicture(*w, LabWindow::kTrellisTab), "coded-trellis");
 }
