@@ -19,6 +19,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -89,43 +90,23 @@ TEST_F(Lab, EveryDetectorAndChannelOptionIsOffered) {
 }
 
 TEST_F(Lab, DetectUnderACodeWritesItsWordsAndTheUserBitsAfterTodaysColumns) {
-    // The window's first press coded: its user bits (whole words of the 40),
-    // the raw column the code's words, decoded back exactly at sigma 0.
+    // The window's first press coded (whole words of its 40 bits), decoded back at sigma 0.
     const std::string press = "0000111000011000111110101011011110011101";
-    const struct {
-        const char* code;
-        channel::ConstraintKind kind;
-        std::size_t coded, user;
-    } cases[] = {{"mtr2-4/5", channel::ConstraintKind::kMtr45, 50, 40},
-                 {"tvmtr-8/9", channel::ConstraintKind::kTvmtr89, 45, 40},
-                 {"rll-16/17", channel::ConstraintKind::kRll1617, 34, 32}};
-    for (const auto& c : cases) {
-        const Result r =
-            Run(std::string("detect --runs 2 --sigma 0 --csv - --constraint ") + c.code);
-        ASSERT_EQ(r.status, 0) << r.err;
-        const std::vector<std::string> lines = Lines(r.out);
-        ASSERT_EQ(lines.size(), 1 + 2 * (c.coded + 5)) << c.code;
+    const std::tuple<const char*, std::size_t, std::size_t> cases[] = {
+        {"mtr2-4/5", 50, 40}, {"tvmtr-8/9", 45, 40}, {"rll-16/17", 34, 32}};
+    for (const auto& [code, coded, user] : cases) {
+        const std::vector<std::string> lines =
+            Lines(Run(std::string("detect --sigma 0 --csv - --constraint ") + code).out);
+        ASSERT_EQ(lines.size(), coded + 6) << code;
         EXPECT_EQ(lines[0], "run,k,raw,samp,received,viterbi,user,viterbi_user");
-        std::string user, raw;
-        for (std::size_t k = 0; k < c.coded + 5; ++k) {
+        std::string users;
+        for (std::size_t k = 0; k < coded + 5; ++k) {
             const std::string& row = lines[1 + k];
-            const std::size_t cut = row.rfind(',', row.rfind(',') - 1);
-            const std::string bits = row.substr(cut + 1); // "u,d" or ","
-            if (k < c.user) {
-                ASSERT_EQ(bits.size(), 3u) << row;
-                EXPECT_EQ(bits[0], bits[2]) << row;
-                user += bits[0];
-            } else {
-                EXPECT_EQ(bits, ",") << row;
-            }
-            if (k < c.coded) raw += row[row.find(',', row.find(',') + 1) + 1];
+            const std::string last = row.substr(row.rfind(',', row.rfind(',') - 1) + 1);
+            EXPECT_EQ(last, k < user ? std::string(1, last[0]) + ',' + last[0] : ",") << row;
+            users += last[0];
         }
-        EXPECT_EQ(user, press.substr(0, c.user)) << c.code;
-        std::vector<std::uint8_t> written;
-        for (char b : raw) written.push_back(static_cast<std::uint8_t>(b - '0'));
-        EXPECT_TRUE(channel::ConstraintCode::Of(c.kind).Obeys(written.data(),
-                                                              static_cast<int>(written.size())))
-            << raw;
+        EXPECT_EQ(users.substr(0, user), press.substr(0, user)) << code;
     }
 }
 

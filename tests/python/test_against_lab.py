@@ -55,17 +55,14 @@ def test_detect_and_each_stage_repeat_the_labs_csv(target, tail, sigma, options,
 @pytest.mark.parametrize("code,user", [("mtr2-4/5", 40), ("rll-16/17", 32)])
 def test_detect_under_a_code_repeats_the_labs_coded_and_user_columns(code, user):
     r = run_lab("detect", "--runs", "6", "--snr", "12", "--constraint", code, "--csv", "-")
-    assert r.returncode == 0, r.stderr
     rows = list(csv.DictReader(io.StringIO(r.stdout)))
     d = quorvane.detect(runs=6, snr=12, constraint=code)
-    bits, samples = d["raw"].shape[1], d["received"].shape[1]
+    samples = d["received"].shape[1]
     assert len(rows) == 6 * samples and d["user"].shape == (6, user)
     for i, row in enumerate(rows):
-        run, k = divmod(i, samples)
-        for column, values, n in [("raw", d["raw"], bits), ("viterbi", d["viterbi"], bits),
-                                  ("user", d["user"], user),
-                                  ("viterbi_user", d["viterbi_user"], user)]:
-            assert row[column] == (str(values[run, k]) if k < n else ""), (column, run, k)
+        for column in ["raw", "viterbi", "user", "viterbi_user"]:
+            run, k = divmod(i, samples)
+            assert row[column] == (str(d[column][run, k]) if k < d[column].shape[1] else "")
 
 
 def csv_of(points):
