@@ -55,8 +55,7 @@ TEST(WindowBlocks, AgainScalesTheSameNoiseAndRenoiseDrawsNew) {
 }
 
 TEST(WindowBlocks, ACodedBlockIsTheWindowsUserBitsInWordsDecidedOnTheCodesTrellis) {
-    // Whole words of the 40 draws coded (rll-16/17: two, 8 unsent); Viterbi and npml
-    // never decide a run the trellis forbids; right coded bits decode to the user bits.
+    // Whole words of the 40 draws coded, decided on the code's trellis, decoded back.
     using C = channel::ConstraintKind;
     const struct {
         C code;

@@ -464,7 +464,6 @@ TEST(LabModelTiming, TheBlockViewsRingsAreAtTheTabsRecoveredInstants) {
             EXPECT_TRUE(std::fabs(e) < 0.1 && e != 0) << k;
             squares += std::pow(timed.rings[at] - plain.rings[at], 2);
         }
-        // Another read of the same bits: near the block's own samples, not them.
         EXPECT_TRUE(squares > 0 && std::sqrt(squares / (plain.bits + plain.tail)) < 0.3) << squares;
         EXPECT_TRUE(timed.received == plain.received && timed.decided == plain.decided);
         source.SetTiming({});

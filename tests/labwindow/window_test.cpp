@@ -475,8 +475,7 @@ TEST(LabWindowViews, TheSectorsTabRunsEachPointAndTracesOneSector) {
 }
 
 TEST(LabWindowViews, TheCodeAndTheClockShowInTheBlockView) {
-    // The constraint's combo codes the block (no slicer, mtr2-6/7 greyed, a converter
-    // refused and the box put back); the Timing tab's clock moves the block view's rings.
+    // The code's combo (mtr2-6/7 greyed, refused with a converter); the clock's rings.
     auto w = MakeWindow({1024, 700}, QuickSettings());
     QComboBox* code = w->panel->Names("constraint");
     EXPECT_FALSE(static_cast<QStandardItemModel*>(code->model())->item(2)->isEnabled());

@@ -60,9 +60,9 @@ def test_detect_under_a_code_repeats_the_labs_coded_and_user_columns(code, user)
     samples = d["received"].shape[1]
     assert len(rows) == 6 * samples and d["user"].shape == (6, user)
     for i, row in enumerate(rows):
-        for column in ["raw", "viterbi", "user", "viterbi_user"]:
-            run, k = divmod(i, samples)
-            assert row[column] == (str(d[column][run, k]) if k < d[column].shape[1] else "")
+        run, k = divmod(i, samples)
+        assert all(row[c] == (str(d[c][run, k]) if k < d[c].shape[1] else "")
+                   for c in ["raw", "viterbi", "user", "viterbi_user"]), (run, k)
 
 
 def csv_of(points):
