@@ -257,7 +257,7 @@ void BlockView::PaintPlot(QPainter& p, const Layout& l) {
     trace(b.noisyWave, kNoisyTrace, 1.0);
     trace(b.cleanWave, kTrace, 1);
     for (int k = Start(); k < Start() + visible; ++k) {
-        const QPointF c(X(l, b.RingTime(k)), Y(l, b.rings[static_cast<std::size_t>(k)]));
+        const QPointF c(X(l, b.RingTime(k)), Y(l, b.RingValue(k)));
         p.setPen(QPen(kSampleRing, k == hover_ ? 2.0 : 1.2));
         const double r = k == hover_ ? 5 : 3;
         p.drawEllipse(c, r, r);

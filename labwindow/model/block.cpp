@@ -23,7 +23,7 @@ std::string HoverText(const BlockView& view, int k) {
     std::string line = text;
     if (view.timed) {
         std::snprintf(text, sizeof text, "; the loop read %.3f at %.3f",
-                      static_cast<double>(view.rings[at]), view.RingTime(k));
+                      static_cast<double>(view.RingValue(k)), view.RingTime(k));
         line += text;
     }
     if (k >= view.bits) return line + " (the tail: no data bit)";
@@ -172,7 +172,7 @@ BlockView BlockSource::View(const engine::BlockResult& result) {
         const engine::FrameTiming t = TrackBlock(settings_, timing, f.raw);
         const int start = t.design->DataStart();
         v.timed = true;
-        v.rings = v.head ? t.readback : t.received;
+        v.read = v.head ? t.readback : t.received;
         v.instants.resize(static_cast<std::size_t>(samples));
         for (int k = 0; k < samples; ++k) {
             const std::size_t j = static_cast<std::size_t>(start + k);

@@ -70,15 +70,16 @@ struct BlockView {
     int drawn = 0;
     std::vector<std::uint8_t> user;
     std::vector<int> userErrors;
-    // With the Timing tab's clock (timed): the rings are the samples its
-    // receiver read (rings as above: received, or the readback on a head),
-    // sample k at instants[k] = k + tau_k - theta_k, the recovered instant;
-    // the traces and the detectors stay at the ideal instants.
+    // With the Timing tab's clock (timed): the rings drawn are the samples its
+    // receiver read (`read`, as `rings` the received samples, or the readback
+    // on a head), sample k at instants[k] = k + tau_k - theta_k, the recovered
+    // instant; the traces and the detectors stay at the ideal instants.
     bool timed = false;
-    std::vector<float> instants;
+    std::vector<float> instants, read;
     double timingRms = 0; // over the block's samples (0 when it slipped)
     int slips = 0;
 
+    float RingValue(int k) const { return (timed ? read : rings)[static_cast<std::size_t>(k)]; }
     double RingTime(int k) const {
         return timed ? static_cast<double>(instants[static_cast<std::size_t>(k)]) : k;
     }

@@ -462,7 +462,7 @@ TEST(LabModelTiming, TheBlockViewsRingsAreAtTheTabsRecoveredInstants) {
             const double e = static_cast<double>(p.truePhase[j]) - p.recovered[j];
             EXPECT_NEAR(timed.RingTime(k), k + e, 1e-4) << k;
             EXPECT_TRUE(std::fabs(e) < 0.1 && e != 0) << k;
-            squares += std::pow(timed.rings[at] - plain.rings[at], 2);
+            squares += std::pow(timed.RingValue(k) - plain.rings[at], 2);
         }
         EXPECT_TRUE(squares > 0 && std::sqrt(squares / (plain.bits + plain.tail)) < 0.3) << squares;
         EXPECT_TRUE(timed.received == plain.received && timed.decided == plain.decided);
