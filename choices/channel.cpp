@@ -548,7 +548,9 @@ std::string HelpConstraint(bool ber) {
            "D; " +
            (ber ? std::string("the CSV gains user_bits and each detector's user-bit errors after "
                               "the code's decoder")
-                : std::string("the ratios are of the coded bits, --frame user bits coded"));
+                : std::string("llr and exit: the ratios are of the coded bits, --frame user bits "
+                              "coded; detect: the window's 40 user bits in whole words, the CSV "
+                              "gains user and each detector's decoded <name>_user"));
 }
 
 } // namespace
@@ -805,7 +807,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Constraint code",
          .shape = Shape::kName,
          .headOnly = false,
-         .commands = kBer | kLlr | kExit | kNoWindow,
+         .commands = kBer | kDetect | kLlr | kExit,
          .help = HelpConstraint,
          .names = ConstraintNameList,
          .parse = ParseConstraintText,
@@ -862,6 +864,29 @@ detectors::Where WhereOf(const engine::ChainSettings& chain, const TargetChoice&
             chain.Recording(), chain.adcBits};
 }
 
+std::string ConstraintWhyNot(detectors::Kind kind) {
+    return kind == detectors::Kind::kSlicer
+               ? std::string("a constraint code is decided by viterbi, npml or a soft detector, "
+                             "not by ") +
+                     detectors::KindName(kind)
+               : std::string();
+}
+
+Refusal ConstraintRefusal(const ChannelChoice& c) {
+    // A constraint code: Viterbi, npml and the soft detectors search its
+    // trellis; the slicer's parity is no coded bit under NRZI, and the
+    // integer detector behind a converter has no constrained trellis yet.
+    if (c.chain.constraint == channel::ConstraintKind::kNone) return {};
+    for (detectors::Kind kind : c.detectors)
+        if (std::string why = ConstraintWhyNot(kind); !why.empty()) return {"--detector", why};
+    if (c.chain.adcBits > 0)
+        return {"--adc-bits", "a constraint code is decided by the float detectors; drop "
+                              "--adc-bits or --constraint"};
+    if (c.chain.timing.on)
+        return {"--constraint", "a constraint code runs with the timing at its ideal instants"};
+    return {};
+}
+
 Refusal CheckChannel(const ChannelChoice& c) {
     const bool head = c.chain.Recording();
     for (const std::string& flag : c.given) {
@@ -879,21 +904,7 @@ Refusal CheckChannel(const ChannelChoice& c) {
             if (std::string why = detectors::WhyNot(kind, WhereOf(c.chain, t)); !why.empty())
                 return {"--detector", why};
     }
-    // A constraint code: Viterbi, npml and the soft detectors search its
-    // trellis; the slicer's parity is no coded bit under NRZI, and the
-    // integer detector behind a converter has no constrained trellis yet.
-    if (c.chain.constraint != channel::ConstraintKind::kNone) {
-        for (detectors::Kind kind : c.detectors)
-            if (kind == detectors::Kind::kSlicer)
-                return {"--detector", std::string("a constraint code is decided by viterbi, npml "
-                                                  "or a soft detector, not by ") +
-                                          detectors::KindName(kind)};
-        if (c.chain.adcBits > 0)
-            return {"--adc-bits", "a constraint code is decided by the float detectors; drop "
-                                  "--adc-bits or --constraint"};
-        if (c.chain.timing.on)
-            return {"--constraint", "a constraint code runs with the timing at its ideal instants"};
-    }
+    if (Refusal r = ConstraintRefusal(c); !r.line.empty()) return r;
     // The converter needs every target's levels on its codes: integer
     // targets whose range its codes hold. A gprL target is designed with
     // real taps.

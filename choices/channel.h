@@ -99,6 +99,11 @@ struct Refusal {
     std::string line;
 };
 Refusal CheckChannel(const ChannelChoice& choice);
+// What a constraint code refuses (part of CheckChannel): the slicer named, a
+// converter, the timing modelled.
+Refusal ConstraintRefusal(const ChannelChoice& choice);
+// Why a detector cannot decide a constraint code's bits, or an empty line.
+std::string ConstraintWhyNot(detectors::Kind kind);
 // The eye draws the head's readback: one line when the target is gprL.
 std::string CheckEyeTarget(const engine::ChainSettings& chain);
 // Where the eye looks (--point): readback (the default) or equalized, by

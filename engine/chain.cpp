@@ -1,5 +1,6 @@
 #include "engine/chain.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace engine {
@@ -97,7 +98,16 @@ void Chain::NextCoded(const channel::ConstraintCode& code, channel::NoiseSource&
         return;
     }
     source.RandomBits(user.data(), static_cast<int>(user.size()));
-    code.Encode(user.data(), static_cast<int>(user.size()) / code.UserBits(), frame.raw.data());
+    TransmitCoded(code, user, source, frame);
+}
+
+void Chain::TransmitCoded(const channel::ConstraintCode& code,
+                          const std::vector<std::uint8_t>& user, channel::NoiseSource& source,
+                          Frame& frame) {
+    if (code.IsNone())
+        std::copy(user.begin(), user.begin() + shape_.bits, frame.raw.begin());
+    else
+        code.Encode(user.data(), static_cast<int>(user.size()) / code.UserBits(), frame.raw.data());
     Transmit(source, frame);
 }
 

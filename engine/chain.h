@@ -148,6 +148,11 @@ class Chain {
     const channel::FrameEncoder& Encoder() const { return encoder_; }
     // The converter, when the settings ask for one.
     const channel::Adc* Converter() const { return adc_ ? &*adc_ : nullptr; }
+    // With timing modelled, what the last Transmit read (its samples x_j
+    // from the preamble's first, TimingScratch::first on); null before.
+    const TimingScratch* LastRead() const {
+        return timingScratch_.empty() ? nullptr : &timingScratch_.front();
+    }
 
     // A frame of the right size for this chain.
     Frame MakeFrame() const;
@@ -163,6 +168,11 @@ class Chain {
     // words of them as frame.raw, then Transmit.
     void NextCoded(const channel::ConstraintCode& code, channel::NoiseSource& source, Frame& frame,
                    std::vector<std::uint8_t>& user);
+    // The user bits `user` (whole words of the frame, given by the caller:
+    // the lab window's blocks) as the code's words into frame.raw, then
+    // Transmit; without a code the user bits are frame.raw themselves.
+    void TransmitCoded(const channel::ConstraintCode& code, const std::vector<std::uint8_t>& user,
+                       channel::NoiseSource& source, Frame& frame);
     // Next on `count` frames in turn, the same draws in the same order and the
     // same frames; with timing modelled their loops run side by side.
     void NextFrames(channel::NoiseSource& source, Frame* frames, int count);

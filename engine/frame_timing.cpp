@@ -25,6 +25,10 @@ FrameTiming Track(ChainSettings chain, double sigma, int bits, const std::vector
     out.design = design.timing;
     out.track = std::move(frame.timing);
     out.lock = LockTime(out.track, out.track.trackFrom, kLockTolerance);
+    out.received = frame.received;
+    const TimingScratch& read = *run.LastRead();
+    const int from = design.timing->DataStart() - read.first;
+    out.readback.assign(read.x.begin() + from, read.x.begin() + from + run.Shape().Samples());
     return out;
 }
 

@@ -17,6 +17,11 @@ struct FrameTiming {
     std::shared_ptr<const TimingDesign> design;
     TimingTrack track;
     int lock = -1; // LockTime from the loop's first step (-1: not locked at the end)
+    // The frame as the receiver read it, sample k of the data and its tail
+    // at the recovered instant k + tau - theta (sample DataStart() + k of the
+    // track): the detectors' input, and the readback the equalizer read there
+    // with its noise (on the ideal channel the same).
+    std::vector<float> received, readback;
 };
 
 // A frame of `bits` random bits of `seed` (stream 0 of chunk 0) read with the

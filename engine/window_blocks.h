@@ -5,11 +5,19 @@
 // of its own), sent through the chain with noise from one stream and decided
 // by every detector asked for. Blocks longer than the window's take as many
 // draws of the same generator, one per bit in order.
+//
+// Under a constraint code the draws are the block's user bits: as many whole
+// code words of them as fit (CodedFrame), the rest unsent, are coded into the
+// frame's raw bits and written as `ber --constraint` writes them (on a head at
+// the channel density D / R, sigma^2 / R a sample); the detectors search the
+// constrained trellis, and their bits decoded back are counted against the
+// user bits beside the coded bits' errors.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "channel/coding.h"
+#include "channel/constraint.h"
 #include "channel/noise.h"
 #include "detectors/table.h"
 #include "engine/chain.h"
@@ -22,7 +30,7 @@ struct BlockSettings {
     std::vector<detectors::Kind> detectors;
     double sigma = 0.3;
     std::uint64_t seed = 1;    // of the noise; the blocks are always the window's
-    int bits = channel::kBits; // per block, at least 1
+    int bits = channel::kBits; // per block, at least 1: the user bits under a code
 };
 
 // One block after its trip: the frame (its bits, and as many samples plus the
@@ -34,12 +42,20 @@ struct BlockResult {
     std::vector<int> errors;
     // A soft detector's log-likelihood ratio of every bit; empty for a hard one.
     std::vector<std::vector<float>> llr;
+    // Under a constraint code: the user bits coded (frame.raw their words),
+    // each detector's bits through the code's decoder and their errors
+    // against them; empty without one.
+    std::vector<std::uint8_t> user;
+    std::vector<std::vector<std::uint8_t>> decoded;
+    std::vector<int> userErrors;
 };
 
 class WindowBlocks {
   public:
     explicit WindowBlocks(const BlockSettings& settings);
     const BlockSettings& settings() const { return settings_; }
+    // The code written (ConstraintCode::Of(kNone) without one).
+    const channel::ConstraintCode& Code() const { return code_; }
     // The channel as designed for the current deviation.
     const ChannelDesign& design() const { return *design_; }
     // The detectors that run, in the order of the results.
@@ -63,7 +79,9 @@ class WindowBlocks {
     BlockSettings settings_;
     std::unique_ptr<ChannelDesign> design_; // the chain keeps a reference to it
     std::vector<detectors::Kind> kinds_;
-    std::uint32_t random_; // the window's generator state, after its start-up seeding
+    const channel::ConstraintCode& code_;
+    std::uint32_t random_;            // the window's generator state, after its start-up seeding
+    std::vector<std::uint8_t> drawn_; // the last block's draws
     channel::NoiseSource noise_;
     channel::NoiseSource blockNoise_; // as it was before the last block's draws
     std::unique_ptr<Chain> chain_;

@@ -6,6 +6,7 @@
 #include "choices/texts.h"
 #include "console/output_file.h"
 #include "console/progress.h"
+#include "engine/constraint_survey.h"
 #include "engine/window_blocks.h"
 #include "lab/channel_cli.h"
 #include "lab/commands.h"
@@ -48,6 +49,10 @@ CLI::App* AddDetectCommand(CLI::App& app, DetectOptions& options) {
                 "applies. One line per run: the raw bits, then each detector's bits and errors;\n"
                 "then the totals. --csv writes every sample, the tail's too (rows with empty\n"
                 "raw and decision columns), so a run can be decided again from the file alone.\n"
+                "--constraint C codes the block's user bits (whole words of the 40) into its raw\n"
+                "bits, decided on the code's trellis; each run then shows the user bits and\n"
+                "each detector's bits through the code's decoder with their errors, and the\n"
+                "CSV gains user and <name>_user (user bit k on row k, empty past them).\n"
                 "Ctrl-C stops, prints and writes the runs finished so far and exits with 130.\n"
                 "See quorvane-lab --help for the model.");
     AddCount(*cmd, "--runs", options.runs, 1, choices::kMaxRuns, "blocks to run (default 1)");
@@ -84,6 +89,7 @@ int RunDetect(const DetectOptions& options) {
     const channel::Target& target = blocks.design().target;
     const std::vector<detectors::Kind>& kinds = blocks.Detectors();
     const std::size_t count = kinds.size();
+    const bool coded = !blocks.Code().IsNone();
 
     const bool table = options.csv.empty() || !csv.IsStdout();
     if (csv.get() != nullptr) {
@@ -92,6 +98,12 @@ int RunDetect(const DetectOptions& options) {
         for (detectors::Kind kind : kinds) {
             header += std::string(",") + KindName(kind);
             if (detectors::RowOf(kind).soft) header += std::string(",") + KindName(kind) + "_llr";
+        }
+        // Under a code the user bits after today's columns.
+        if (coded) {
+            header += ",user";
+            for (detectors::Kind kind : kinds)
+                header += std::string(",") + KindName(kind) + "_user";
         }
         std::fprintf(csv.get(), "%s\n", header.c_str());
     }
@@ -108,6 +120,15 @@ int RunDetect(const DetectOptions& options) {
                     channel::SnrDb(engine::SignalEnergy(settings.chain), settings.sigma),
                     static_cast<unsigned long long>(options.seed),
                     settings.chain.tail ? "zero tail" : "no tail", per.c_str());
+        if (coded)
+            std::printf("constraint %s: %d user bits a block coded in %d raw bits, through the "
+                        "NRZI precoder%s; per run also the user bits and each detector's bits "
+                        "after the code's decoder\n",
+                        blocks.Code().row().name,
+                        engine::CodedFrame(settings.bits, settings.chain.constraint) /
+                            blocks.Code().CodeBits() * blocks.Code().UserBits(),
+                        engine::CodedFrame(settings.bits, settings.chain.constraint),
+                        settings.chain.Recording() ? " at the channel density D / R" : "");
         const engine::ChannelDesign& design = blocks.design();
         for (detectors::Kind kind : kinds)
             if (detectors::RowOf(kind).soft) {
@@ -123,7 +144,9 @@ int RunDetect(const DetectOptions& options) {
         if (options.channel.detectors.empty()) {
             // npml is no loss on the ideal channel, where the noise is white.
             for (const detectors::Row& row : detectors::Table())
-                if (std::string why = row.whyNot(engine::WhereOf(blocks.design()));
+                if (std::string why = coded && !choices::ConstraintWhyNot(row.kind).empty()
+                                          ? choices::ConstraintWhyNot(row.kind)
+                                          : row.whyNot(engine::WhereOf(blocks.design()));
                     row.byDefault && !why.empty() &&
                     (row.kind != detectors::Kind::kNpml || settings.chain.Recording()))
                     std::printf("no %s: %s\n", row.name, why.c_str());
@@ -135,12 +158,17 @@ int RunDetect(const DetectOptions& options) {
     const bool rowsOnTerminal = table && isatty(STDOUT_FILENO) == 1;
     console::Progress progress("runs");
     std::uint64_t runs = 0;
-    std::vector<std::uint64_t> errors(count, 0);
+    std::vector<std::uint64_t> errors(count, 0), userErrors(count, 0);
+    std::uint64_t rawBits = 0, userBits = 0;
     while (runs < options.runs && !Interrupted()) {
         const engine::BlockResult& r = blocks.Next();
         ++runs;
-        for (std::size_t d = 0; d < count; ++d)
+        rawBits += r.frame.raw.size();
+        userBits += r.user.size();
+        for (std::size_t d = 0; d < count; ++d) {
             errors[d] += static_cast<std::uint64_t>(r.errors[d]);
+            if (coded) userErrors[d] += static_cast<std::uint64_t>(r.userErrors[d]);
+        }
         if (table) {
             std::string line = "raw " + Strip(r.frame.raw);
             for (std::size_t d = 0; d < count; ++d) {
@@ -148,12 +176,21 @@ int RunDetect(const DetectOptions& options) {
                 std::snprintf(tail, sizeof tail, " %2d", r.errors[d]);
                 line += std::string("  ") + KindName(kinds[d]) + " " + Strip(r.decided[d]) + tail;
             }
+            if (coded) {
+                line += "  user " + Strip(r.user);
+                for (std::size_t d = 0; d < count; ++d) {
+                    char tail[16];
+                    std::snprintf(tail, sizeof tail, " %2d", r.userErrors[d]);
+                    line += std::string("  ") + KindName(kinds[d]) + "_user " +
+                            Strip(r.decoded[d]) + tail;
+                }
+            }
             std::printf("run %*llu  %s\n", width, static_cast<unsigned long long>(runs),
                         line.c_str());
         }
         const std::size_t samples = r.frame.received.size();
         for (std::size_t k = 0; csv.get() != nullptr && k < samples; ++k) {
-            const bool bit = k < channel::kBits;
+            const bool bit = k < r.frame.raw.size();
             std::string row = std::to_string(runs) + "," + std::to_string(k) + "," +
                               (bit ? std::to_string(r.frame.raw[k]) : "") + "," +
                               Sample(r.frame.clean[k]) + "," + Sample(r.frame.received[k]);
@@ -164,6 +201,15 @@ int RunDetect(const DetectOptions& options) {
                 row += ',';
                 if (bit) row += Sample(r.llr[d][k]);
             }
+            if (coded) {
+                const bool user = k < r.user.size();
+                row += ',';
+                if (user) row += static_cast<char>('0' + r.user[k]);
+                for (std::size_t d = 0; d < count; ++d) {
+                    row += ',';
+                    if (user) row += static_cast<char>('0' + r.decoded[d][k]);
+                }
+            }
             std::fprintf(csv.get(), "%s\n", row.c_str());
         }
         if (!rowsOnTerminal) progress.Update(runs, options.runs);
@@ -171,14 +217,26 @@ int RunDetect(const DetectOptions& options) {
     progress.Finish();
 
     if (table) {
-        const double bits = runs > 0 ? static_cast<double>(runs) * channel::kBits : 1.0;
-        std::string line = std::to_string(runs * channel::kBits) + " bits:";
+        const double bits = runs > 0 ? static_cast<double>(rawBits) : 1.0;
+        std::string line = std::to_string(rawBits) + (coded ? " coded bits:" : " bits:");
         for (std::size_t d = 0; d < count; ++d) {
             char part[96];
             std::snprintf(part, sizeof part, "%s %s %llu errors (%.3g)", d == 0 ? "" : ",",
                           KindName(kinds[d]), static_cast<unsigned long long>(errors[d]),
                           errors[d] / bits);
             line += part;
+        }
+        if (coded) {
+            line += "; " + std::to_string(userBits) + " user bits after the " +
+                    blocks.Code().row().name + " decoder:";
+            const double users = runs > 0 ? static_cast<double>(userBits) : 1.0;
+            for (std::size_t d = 0; d < count; ++d) {
+                char part[96];
+                std::snprintf(part, sizeof part, "%s %s %llu errors (%.3g)", d == 0 ? "" : ",",
+                              KindName(kinds[d]), static_cast<unsigned long long>(userErrors[d]),
+                              userErrors[d] / users);
+                line += part;
+            }
         }
         std::printf("%s\n", line.c_str());
     }

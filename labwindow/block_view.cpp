@@ -17,6 +17,7 @@ constexpr int kMargin = 6;
 constexpr int kLeft = 64;  // level labels, strip names
 constexpr int kRight = 76; // error counts
 constexpr int kTitle = 20;
+constexpr int kNote = 16;
 constexpr int kLegend = 18;
 constexpr int kRow = 20;
 constexpr double kMinCell = 12;
@@ -48,6 +49,33 @@ int BlockView::Visible() const {
     return std::min(Count(), fit);
 }
 
+QStringList BlockView::Notes() const {
+    QStringList lines;
+    if (!block_) return lines;
+    const labmodel::BlockView& b = *block_;
+    if (!b.code.empty()) {
+        QString line =
+            tr("User-bit errors after the %1 decoder:").arg(QString::fromStdString(b.code));
+        for (std::size_t d = 0; d < b.kinds.size(); ++d)
+            line += tr(" %1 %2%3")
+                        .arg(detectors::KindTitle(b.kinds[d]))
+                        .arg(b.userErrors[d])
+                        .arg(d + 1 < b.kinds.size() ? "," : "");
+        line += tr(" (%1 user bits of the %2 drawn, in %3 coded bits: the strips and their counts)")
+                    .arg(b.user.size())
+                    .arg(b.drawn)
+                    .arg(b.bits);
+        lines << line;
+    }
+    if (b.timed)
+        lines
+            << tr("Rings: the Timing tab's read of the block (rms timing error %1, %2); traces and "
+                  "detectors at the ideal instants")
+                   .arg(b.timingRms, 0, 'g', 3)
+                   .arg(b.slips == 1 ? tr("1 slip") : tr("%1 slips").arg(b.slips));
+    return lines;
+}
+
 BlockView::Layout BlockView::Compute() const {
     Layout l;
     const int rows = 1 + (block_ ? static_cast<int>(block_->kinds.size()) : 2);
@@ -55,6 +83,9 @@ BlockView::Layout BlockView::Compute() const {
     int y = kMargin;
     l.title = QRect(kMargin, y, w, kTitle);
     y += kTitle;
+    const int notes = static_cast<int>(Notes().size());
+    l.notes = QRect(kMargin, y, w, notes * kNote);
+    y += notes * kNote;
     l.legend = QRect(kMargin, y, w, kLegend);
     y += kLegend + 4;
     const int bottom = height() - kMargin - ScrollBarHeight(4);
@@ -126,6 +157,14 @@ void BlockView::paintEvent(QPaintEvent*) {
     if (p.fontMetrics().horizontalAdvance(title) > l.title.width()) title = titleOf(false);
     title = p.fontMetrics().elidedText(title, Qt::ElideRight, l.title.width());
     p.drawText(l.title, Qt::AlignLeft | Qt::AlignVCenter, title);
+    const QStringList notes = Notes();
+    if (!notes.isEmpty()) {
+        p.setFont(ViewFont(11));
+        for (int i = 0; i < notes.size(); ++i)
+            p.drawText(QRect(l.notes.left(), l.notes.top() + i * kNote, l.notes.width(), kNote),
+                       Qt::AlignLeft | Qt::AlignVCenter,
+                       p.fontMetrics().elidedText(notes[i], Qt::ElideRight, l.notes.width()));
+    }
 
     // The legend: a short stroke or ring of each thing drawn.
     p.setFont(ViewFont(11));
@@ -147,11 +186,15 @@ void BlockView::paintEvent(QPaintEvent*) {
     if (b.head) {
         swatch(kTrace, tr("head readback, no jitter"), false);
         swatch(kNoisyTrace, tr("with jitter and noise"), false);
-        swatch(kSampleRing, tr("readback samples (to the equalizer)"), true);
+        swatch(kSampleRing,
+               b.timed ? tr("readback read at k + tau - theta")
+                       : tr("readback samples (to the equalizer)"),
+               true);
     } else {
         swatch(kTrace, tr("clean waveform"), false);
         swatch(kNoisyTrace, tr("with the noise"), false);
-        swatch(kSampleRing, tr("received samples"), true);
+        swatch(kSampleRing,
+               b.timed ? tr("samples read at k + tau - theta") : tr("received samples"), true);
     }
 
     PaintPlot(p, l);
@@ -214,7 +257,7 @@ void BlockView::PaintPlot(QPainter& p, const Layout& l) {
     trace(b.noisyWave, kNoisyTrace, 1.0);
     trace(b.cleanWave, kTrace, 1);
     for (int k = Start(); k < Start() + visible; ++k) {
-        const QPointF c(X(l, k), Y(l, b.rings[static_cast<std::size_t>(k)]));
+        const QPointF c(X(l, b.RingTime(k)), Y(l, b.RingValue(k)));
         p.setPen(QPen(kSampleRing, k == hover_ ? 2.0 : 1.2));
         const double r = k == hover_ ? 5 : 3;
         p.drawEllipse(c, r, r);
@@ -245,7 +288,7 @@ void BlockView::PaintStrips(QPainter& p, const Layout& l) {
         const int top = l.strips.top() + row * l.rowHeight;
         p.setFont(ViewFont(11, row == 0));
         p.setPen(palette().windowText().color());
-        const QString name = row == 0 ? tr("raw bits")
+        const QString name = row == 0 ? (b.code.empty() ? tr("raw bits") : tr("coded"))
                                       : QString::fromUtf8(detectors::KindTitle(
                                             b.kinds[static_cast<std::size_t>(row - 1)]));
         p.drawText(QRect(l.strips.left() - kLeft, top, kLeft - 6, l.rowHeight - 2),

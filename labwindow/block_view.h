@@ -4,6 +4,7 @@
 // detector's decisions, a wrong bit in red. Hovering a sample says what each
 // detector made of it. Long blocks show a stretch at a time; the scroll bar
 // moves it.
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -37,10 +38,14 @@ class BlockView : public AlongView {
   private:
     struct Layout {
         QRect title, legend, plot, strips;
+        QRect notes; // under the title: the code's and the clock's lines, when there are any
         int rowHeight = 0;
         double cell = 0; // pixels per bit period
     };
     Layout Compute() const;
+    // The lines under the title: what a constraint code and the Timing tab's
+    // clock change (none without them).
+    QStringList Notes() const;
     int Count() const override;
     double X(const Layout& l, double t) const; // t: bit periods from bit 0
     QRect CellIn(const Layout& l, int row, int k) const;

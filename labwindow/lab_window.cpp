@@ -121,6 +121,16 @@ LabWindow::LabWindow(const QString& settingsFile, QWidget* parent)
     connect(timing, &TimingView::optionsChanged, this, [this] {
         timingStale_ = true;
         StartTiming();
+        // The block view's rings follow the clock: the block shown, read
+        // again (a block posted before this one takes the options along).
+        if (!shownBlock_) return;
+        const labmodel::TimingOptions options = timing->Options();
+        PostBlock(
+            [this, options] {
+                source_->SetTiming(options);
+                return source_->Again();
+            },
+            Step::kPress);
     });
 
     Restore();
@@ -326,11 +336,13 @@ void LabWindow::PostBlock(std::function<labmodel::BlockView()> step, Step kind) 
 
 void LabWindow::ReplayBlocks() {
     const labmodel::LabSettings s = panel->Settings();
+    const labmodel::TimingOptions options = timing->Options();
     PostBlock(
-        [this, s] {
+        [this, s, options] {
             // The run shown so far, under the new settings.
             source_ = std::make_unique<labmodel::BlockSource>(
                 labmodel::BlockSource::Replay(s, run_ > 0 ? run_ - 1 : 0));
+            source_->SetTiming(options);
             return source_->Next();
         },
         Step::kSettings);
@@ -349,6 +361,14 @@ void LabWindow::ShowBlock(std::shared_ptr<const labmodel::BlockView> view) {
                     .arg(view->errors[d])
                     .arg(view->errors[d] == 1 ? "error" : "errors")
                     .arg(d + 1 < view->kinds.size() ? "," : "");
+    if (!view->code.empty()) {
+        line += tr("; user bits after the %1 decoder:").arg(QString::fromStdString(view->code));
+        for (std::size_t d = 0; d < view->kinds.size(); ++d)
+            line += tr(" %1 %2%3")
+                        .arg(detectors::KindTitle(view->kinds[d]))
+                        .arg(view->userErrors[d])
+                        .arg(d + 1 < view->kinds.size() ? "," : "");
+    }
     const std::size_t events = view->trellis.events.size();
     line += events == 1 ? tr("; 1 error event") : tr("; %1 error events").arg(events);
     statusBar()->showMessage(line);

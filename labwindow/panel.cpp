@@ -96,8 +96,17 @@ Panel::Panel(const labmodel::Capabilities& can, QWidget* parent) : QWidget(paren
                              "%1)")
                               .arg(tr(kNeedsRecording)));
             } else {
-                for (const std::string& name : row.names())
+                for (const std::string& name : row.names()) {
                     combo->addItem(QString::fromStdString(name));
+                    // A name its parser refuses on its own (mtr2-6/7, a code
+                    // that does not exist) is shown greyed, with the reason.
+                    choices::ChannelChoice trial;
+                    if (const std::string why = row.parse(name, false, trial); !why.empty()) {
+                        auto* items = static_cast<QStandardItemModel*>(combo->model());
+                        items->item(combo->count() - 1)->setEnabled(false);
+                        items->item(combo->count() - 1)->setToolTip(QString::fromStdString(why));
+                    }
+                }
                 combo->setToolTip(QString::fromStdString(row.help(false)) + " (" + flag + ")");
             }
             names_[row.keyword] = combo;
@@ -313,9 +322,19 @@ void Panel::TakeTarget() {
 void Panel::TakeName(const choices::ChannelOption& row, int index) {
     const std::vector<std::string> names = row.names();
     if (index < 0 || index >= static_cast<int>(names.size())) return;
-    if (!labmodel::SetOption(settings_, row.keyword, names[static_cast<std::size_t>(index)])
-             .empty())
+    const std::string error =
+        labmodel::SetOption(settings_, row.keyword, names[static_cast<std::size_t>(index)]);
+    if (!error.empty()) {
+        ShowError(channelError, std::string(row.flag) + ": " + error);
+        // The combination refused (a code behind a converter): the box goes
+        // back to the value that stays.
+        QComboBox* combo = names_[row.keyword];
+        const auto at =
+            std::find(names.begin(), names.end(), labmodel::OptionText(settings_, row.keyword));
+        const QSignalBlocker hold(combo);
+        if (at != names.end()) combo->setCurrentIndex(static_cast<int>(at - names.begin()));
         return;
+    }
     ShowApplicable();
     ShowNoise();
     if (!loading_) emit channelChanged();
@@ -364,11 +383,9 @@ void Panel::ShowApplicable() {
     }
     // The detector table decides what runs: the slicer needs a parity
     // precoder, npml noise an equalizer has coloured, and so on.
-    const detectors::Where where =
-        choices::WhereOf(labmodel::ChainOf(settings_), settings_.channel.targets.front());
     for (const detectors::Row& row : detectors::Table()) {
         QCheckBox* check = Box(row.kind);
-        std::string why = row.whyNot(where);
+        std::string why = labmodel::WhyNot(settings_, row.kind);
         if (row.kind == detectors::Kind::kNpml && !can_.npml) why = kNeedsRecording;
         check->setEnabled(why.empty());
         // A detector that cannot run here is shown unticked, as it is not

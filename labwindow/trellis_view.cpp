@@ -110,12 +110,26 @@ void TrellisView::paintEvent(QPaintEvent*) {
 
     p.setPen(palette().windowText().color());
     p.setFont(ViewFont(13, true));
+    // Under a code the survivors drawn are the target's under the NRZI
+    // precoder, without the branches the code removes: say so rather than
+    // pass them off as the constrained detector's.
+    const QString title =
+        block_->code.empty()
+            ? tr("Trellis of the Viterbi detector, block %1: %2 states (the last %3 precoder "
+                 "bits, newest first)")
+                  .arg(block_->run)
+                  .arg(t.states)
+                  .arg(t.memory)
+            : tr("Trellis of block %1 without the %2 code's constraint: %3 states (the last "
+                 "%4 precoder bits)")
+                  .arg(block_->run)
+                  .arg(QString::fromStdString(block_->code))
+                  .arg(t.states)
+                  .arg(t.memory);
     p.drawText(l.title, Qt::AlignLeft | Qt::AlignVCenter,
-               tr("Trellis of the Viterbi detector, block %1: %2 states (the last %3 precoder "
-                  "bits, newest first)")
-                   .arg(block_->run)
-                   .arg(t.states)
-                   .arg(t.memory));
+               block_->code.empty()
+                   ? title
+                   : p.fontMetrics().elidedText(title, Qt::ElideRight, l.title.width()));
     p.setFont(ViewFont(11));
     int x = l.legend.left() + kLeft;
     const int cy = l.legend.center().y();

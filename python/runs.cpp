@@ -19,6 +19,7 @@
 #include "choices/codes.h"
 #include "choices/values.h"
 #include "engine/ber_sweep.h"
+#include "engine/constraint_survey.h"
 #include "engine/error_rate.h"
 #include "engine/eye_diagram.h"
 #include "engine/sector_run.h"
@@ -354,8 +355,20 @@ py::dict Detect(const py::args& args, const py::kwargs& kwargs) {
         blocks = std::make_unique<engine::WindowBlocks>(settings);
     }
     const std::vector<detectors::Kind>& kinds = blocks->Detectors();
-    const int bits = channel::kBits;
+    // Under a constraint code raw is its words of the block's user bits
+    // (whole words of the 40), and the user bits and each detector's decoded
+    // ones are returned beside.
+    const int bits = engine::CodedFrame(channel::kBits, settings.chain.constraint);
     const int samples = bits + (settings.chain.tail ? blocks->design().target.Memory() : 0);
+    const channel::ConstraintCode& code = blocks->Code();
+    const int userBits = code.IsNone() ? 0 : bits / code.CodeBits() * code.UserBits();
+    py::array_t<std::uint8_t> user({count, userBits});
+    std::vector<py::array_t<std::uint8_t>> decoded;
+    for (std::size_t d = 0; d < kinds.size() && !code.IsNone(); ++d)
+        decoded.emplace_back(std::vector<py::ssize_t>{count, userBits});
+    std::uint8_t* userTo = user.mutable_data();
+    std::vector<std::uint8_t*> decodedTo;
+    for (py::array_t<std::uint8_t>& a : decoded) decodedTo.push_back(a.mutable_data());
 
     py::array_t<std::uint8_t> raw({count, bits}), prec({count, bits});
     py::array_t<float> clean({count, samples}), received({count, samples});
@@ -385,6 +398,10 @@ py::dict Detect(const py::args& args, const py::kwargs& kwargs) {
             std::memcpy(receivedTo + s, r.frame.received.data(), samples * sizeof(float));
             for (std::size_t d = 0; d < to.size(); ++d)
                 std::memcpy(to[d] + b, r.decided[d].data(), bits);
+            const py::ssize_t u = static_cast<py::ssize_t>(run) * userBits;
+            if (userBits > 0) std::memcpy(userTo + u, r.user.data(), userBits);
+            for (std::size_t d = 0; d < decodedTo.size(); ++d)
+                std::memcpy(decodedTo[d] + u, r.decoded[d].data(), userBits);
             if ((run + 1) % kRunsBetweenChecks == 0) watch.Report([] { return py::dict(); });
         }
     }
@@ -396,6 +413,12 @@ py::dict Detect(const py::args& args, const py::kwargs& kwargs) {
     result["received"] = received[finished];
     for (std::size_t d = 0; d < kinds.size(); ++d)
         result[detectors::KindName(kinds[d])] = decided[d][finished];
+    if (!code.IsNone()) {
+        result["user"] = user[finished];
+        for (std::size_t d = 0; d < kinds.size(); ++d)
+            result[(std::string(detectors::KindName(kinds[d])) + "_user").c_str()] =
+                decoded[d][finished];
+    }
     result["sigma"] = settings.sigma;
     result["target"] = py::cast(std::make_shared<TargetBox>(blocks->design().target));
     watch.RaiseIfStopped(result);

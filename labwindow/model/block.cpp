@@ -1,6 +1,7 @@
 #include "labwindow/model/block.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "channel/bounds.h"
@@ -20,8 +21,13 @@ std::string HoverText(const BlockView& view, int k) {
         std::snprintf(text, sizeof text, "k %d: received %.3f, ideal %g", k,
                       static_cast<double>(view.received[at]), static_cast<double>(view.clean[at]));
     std::string line = text;
+    if (view.timed) {
+        std::snprintf(text, sizeof text, "; the loop read %.3f at %.3f",
+                      static_cast<double>(view.RingValue(k)), view.RingTime(k));
+        line += text;
+    }
     if (k >= view.bits) return line + " (the tail: no data bit)";
-    line += "; raw " + std::to_string(view.raw[at]);
+    line += (view.code.empty() ? "; raw " : "; coded ") + std::to_string(view.raw[at]);
     for (std::size_t d = 0; d < view.kinds.size(); ++d) {
         line += std::string(", ") + detectors::KindTitle(view.kinds[d]) + " " +
                 std::to_string(view.decided[d][at]);
@@ -65,6 +71,10 @@ BlockView BlockSource::AtSnr(double snrDb) {
     return View(blocks_->Again(Sigma(settings_)));
 }
 
+BlockView BlockSource::Again() {
+    return View(*last_);
+}
+
 BlockSource BlockSource::Replay(const LabSettings& settings, std::uint64_t run) {
     BlockSource source(settings);
     for (std::uint64_t r = 0; r < run; ++r) source.blocks_->Next();
@@ -72,6 +82,7 @@ BlockSource BlockSource::Replay(const LabSettings& settings, std::uint64_t run) 
 }
 
 BlockView BlockSource::View(const engine::BlockResult& result) {
+    last_ = &result;
     const engine::Frame& f = result.frame;
     const engine::ChannelDesign& design = blocks_->design();
     BlockView v;
@@ -147,6 +158,30 @@ BlockView BlockSource::View(const engine::BlockResult& result) {
         v.plotLow = v.levels.front() - 1.0;
         v.plotHigh = v.levels.back() + 1.0;
         v.gridLines = v.levels;
+    }
+
+    if (!blocks_->Code().IsNone()) {
+        v.code = blocks_->Code().row().name;
+        v.drawn = blocks_->settings().bits;
+        v.user = result.user;
+        v.userErrors = result.userErrors;
+    }
+    if (const channel::TimingSettings timing = TimingOf(timing_); timing.on) {
+        // The Timing tab's read of this block: its track, and the samples at
+        // the instants its loop recovered.
+        const engine::FrameTiming t = TrackBlock(settings_, timing, f.raw);
+        const int start = t.design->DataStart();
+        v.timed = true;
+        v.read = v.head ? t.readback : t.received;
+        v.instants.resize(static_cast<std::size_t>(samples));
+        for (int k = 0; k < samples; ++k) {
+            const std::size_t j = static_cast<std::size_t>(start + k);
+            v.instants[static_cast<std::size_t>(k)] =
+                static_cast<float>(k + (static_cast<double>(t.track.truePhase[j]) -
+                                        static_cast<double>(t.track.recovered[j])));
+        }
+        v.slips = t.track.slips;
+        v.timingRms = t.track.counted > 0 ? std::sqrt(t.track.squares / t.track.counted) : 0.0;
     }
 
     v.trellis = MakeTrellisView(design.target, f.received, f.prec, v.bits, v.tail, table_);

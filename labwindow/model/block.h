@@ -19,6 +19,7 @@
 #include "engine/eye_diagram.h"
 #include "engine/window_blocks.h"
 #include "labwindow/model/settings.h"
+#include "labwindow/model/timing.h"
 #include "labwindow/model/trellis.h"
 
 namespace labmodel {
@@ -61,6 +62,27 @@ struct BlockView {
     std::vector<float> cleanWave;
     std::vector<float> noisyWave;
     TrellisView trellis; // of the Viterbi detector on this block
+    // Under a constraint code: its name (empty without one); raw is then the
+    // coded bits, `user` the block's user bits coded (whole words of its
+    // `drawn` draws), and userErrors each detector's user-bit errors after
+    // the code's decoder (errors: its coded bits').
+    std::string code;
+    int drawn = 0;
+    std::vector<std::uint8_t> user;
+    std::vector<int> userErrors;
+    // With the Timing tab's clock (timed): the rings drawn are the samples its
+    // receiver read (`read`, as `rings` the received samples, or the readback
+    // on a head), sample k at instants[k] = k + tau_k - theta_k, the recovered
+    // instant; the traces and the detectors stay at the ideal instants.
+    bool timed = false;
+    std::vector<float> instants, read;
+    double timingRms = 0; // over the block's samples (0 when it slipped)
+    int slips = 0;
+
+    float RingValue(int k) const { return (timed ? read : rings)[static_cast<std::size_t>(k)]; }
+    double RingTime(int k) const {
+        return timed ? static_cast<double>(instants[static_cast<std::size_t>(k)]) : k;
+    }
 
     int SamplePoint(int k) const { return 10 * k - firstTenth; }
     bool Wrong(std::size_t detector, int k) const {
@@ -86,6 +108,11 @@ class BlockSource {
     BlockView Renoise();
     // The current block at another SNR, with the same noise draws scaled.
     BlockView AtSnr(double snrDb);
+    // The current block drawn again as it is (after SetTiming).
+    BlockView Again();
+    // The Timing tab's options: given any, the views read the block through
+    // its clock (BlockView::timed).
+    void SetTiming(const TimingOptions& options) { timing_ = options; }
     // The same run under other settings: the blocks are made anew and the
     // first `run` of them passed; its "New noise" presses are not replayed.
     static BlockSource Replay(const LabSettings& settings, std::uint64_t run);
@@ -100,6 +127,8 @@ class BlockSource {
     engine::EyeRange range_;                 // a head's readback's
     channel::PulseTable sinc_;               // the single coefficient 1
     int renoised_ = 0;
+    TimingOptions timing_;
+    const engine::BlockResult* last_ = nullptr;
 };
 
 } // namespace labmodel

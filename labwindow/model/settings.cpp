@@ -46,6 +46,10 @@ std::string SetOption(LabSettings& settings, const std::string& name, const std:
     // every other field as it was all the same.
     choices::ChannelChoice trial = settings.channel;
     if (std::string error = row->parse(text, false, trial); !error.empty()) return error;
+    // The window's detectors are its ticks, shown unticked where they do not
+    // apply; what is left to refuse is a converter with a code.
+    if (const choices::Refusal r = choices::ConstraintRefusal(trial); !r.line.empty())
+        return r.line;
     settings.channel = trial;
     return {};
 }
@@ -74,12 +78,21 @@ double Sigma(const LabSettings& settings) {
     return channel::SigmaOfSnr(engine::SignalEnergy(ChainOf(settings)), settings.snrDb);
 }
 
-std::vector<detectors::Kind> DetectorsOf(const LabSettings& settings) {
+std::string WhyNot(const LabSettings& settings, detectors::Kind kind) {
     const engine::ChainSettings chain = ChainOf(settings);
-    const detectors::Where where = choices::WhereOf(chain, settings.channel.targets.front());
+    detectors::Where where = choices::WhereOf(chain, settings.channel.targets.front());
+    if (chain.constraint == channel::ConstraintKind::kNone) return detectors::WhyNot(kind, where);
+    if (std::string why = choices::ConstraintWhyNot(kind); !why.empty()) return why;
+    // The code's trellis is the target's under the NRZI precoder.
+    const channel::Target nrzi = settings.Target().WithNrzi();
+    where.target = &nrzi;
+    return detectors::WhyNot(kind, where);
+}
+
+std::vector<detectors::Kind> DetectorsOf(const LabSettings& settings) {
     std::vector<detectors::Kind> kinds;
     for (detectors::Kind kind : settings.ticked)
-        if (detectors::WhyNot(kind, where).empty()) kinds.push_back(kind);
+        if (WhyNot(settings, kind).empty()) kinds.push_back(kind);
     return kinds;
 }
 

@@ -84,6 +84,10 @@ std::string SweepPoints(const LabSettings& settings, std::vector<double>& dbs);
 // of snrDb, against the energy SNR is quoted against (engine::SignalEnergy:
 // the target's on the ideal channel, the head's bit energy on a head)
 double Sigma(const LabSettings& settings);
+// Why a detector cannot run with the settings (the detector table's rule,
+// on the code's trellis under a constraint code, which the slicer cannot
+// decide), or an empty line.
+std::string WhyNot(const LabSettings& settings, detectors::Kind kind);
 // The detectors ticked that apply to the target and channel, in the table's
 // order.
 std::vector<detectors::Kind> DetectorsOf(const LabSettings& settings);

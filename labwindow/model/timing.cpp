@@ -53,6 +53,17 @@ channel::TimingSettings TimingOf(const TimingOptions& options) {
     return c.chain.timing;
 }
 
+engine::FrameTiming TrackBlock(const LabSettings& settings, const channel::TimingSettings& timing,
+                               const std::vector<std::uint8_t>& raw) {
+    const engine::ChainSettings plain = ChainOf(settings);
+    engine::ChainSettings chain = plain.Coded();
+    chain.timing = timing;
+    // The loop's numbers need no converter: what it reads is the equalizer's
+    // float output.
+    chain.adcBits = 0;
+    return engine::TrackBits(chain, plain.CodedSigma(Sigma(settings)), raw, settings.seed);
+}
+
 TimingPicture ComputeTiming(const LabSettings& settings, const TimingOptions& options,
                             const std::vector<std::uint8_t>& raw, std::uint64_t run) {
     TimingPicture p;
@@ -65,11 +76,7 @@ TimingPicture ComputeTiming(const LabSettings& settings, const TimingOptions& op
     p.sigma = Sigma(settings);
     p.modelled = p.timing.on && !raw.empty();
     if (!p.modelled) return p;
-    chain.timing = p.timing;
-    // The loop's numbers need no converter: what it reads is the equalizer's
-    // float output.
-    chain.adcBits = 0;
-    const engine::FrameTiming t = engine::TrackBits(chain, p.sigma, raw, settings.seed);
+    const engine::FrameTiming t = TrackBlock(settings, p.timing, raw);
     const engine::TimingDesign& d = *t.design;
     p.truePhase = t.track.truePhase;
     p.recovered = t.track.recovered;

@@ -13,6 +13,7 @@
 
 #include "channel/clock.h"
 #include "choices/channel.h"
+#include "engine/frame_timing.h"
 #include "labwindow/model/settings.h"
 
 namespace labmodel {
@@ -54,6 +55,13 @@ struct TimingPicture {
     double rms = 0; // the timing error over the block's samples (0 when it slipped)
     double linearRms = 0;
 };
+
+// The block `raw` (its raw bits: under a constraint code the coded ones)
+// read through the clock and the loop of `timing` under the panel's channel
+// (under a code the channel that writes it, ChainSettings::Coded) and noise:
+// the track the tab shows, and the samples the block view marks.
+engine::FrameTiming TrackBlock(const LabSettings& settings, const channel::TimingSettings& timing,
+                               const std::vector<std::uint8_t>& raw);
 
 // The track of the block `raw` (the run `run` shown) under the panel's
 // channel and noise; not modelled when no option is given.

@@ -19,6 +19,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -85,6 +86,27 @@ TEST_F(Lab, EveryDetectorAndChannelOptionIsOffered) {
         ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
         EXPECT_EQ(Lines(r.out).front(), std::string("run,k,raw,samp,received,") + row.name +
                                             (row.soft ? std::string(",") + row.name + "_llr" : ""));
+    }
+}
+
+TEST_F(Lab, DetectUnderACodeWritesItsWordsAndTheUserBitsAfterTodaysColumns) {
+    // The window's first press coded (whole words of its 40 bits), decoded back at sigma 0.
+    const std::string press = "0000111000011000111110101011011110011101";
+    const std::tuple<const char*, std::size_t, std::size_t> cases[] = {
+        {"mtr2-4/5", 50, 40}, {"tvmtr-8/9", 45, 40}, {"rll-16/17", 34, 32}};
+    for (const auto& [code, coded, user] : cases) {
+        const std::vector<std::string> lines =
+            Lines(Run(std::string("detect --sigma 0 --csv - --constraint ") + code).out);
+        ASSERT_EQ(lines.size(), coded + 6) << code;
+        EXPECT_EQ(lines[0], "run,k,raw,samp,received,viterbi,user,viterbi_user");
+        std::string users;
+        for (std::size_t k = 0; k < coded + 5; ++k) {
+            const std::string& row = lines[1 + k];
+            const std::string last = row.substr(row.rfind(',', row.rfind(',') - 1) + 1);
+            EXPECT_EQ(last, k < user ? std::string(1, last[0]) + ',' + last[0] : ",") << row;
+            users += last[0];
+        }
+        EXPECT_EQ(users.substr(0, user), press.substr(0, user)) << code;
     }
 }
 
@@ -259,6 +281,8 @@ TEST_F(Lab, BadInputIsOneLineAndWritesNothing) {
         {"detect --sigma 1 --snr 10" + csv, 2},
         {"detect --runs 0" + csv, 2},
         {"detect --runs 10000001" + csv, 2},
+        {"detect --constraint mtr2-4/5 --detector slicer" + csv, 2},
+        {"detect --constraint mtr2-4/5 --adc-bits 6" + csv, 2},
         {"ber --bits 1000" + csv, 2},
         {"ber --snr 10:5:1" + csv, 2},
         {"ber --snr 5:10:0" + csv, 2},

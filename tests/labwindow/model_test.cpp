@@ -191,13 +191,16 @@ TEST(LabModelBlocks, OneBlockAtAnotherSnrAndUnderOtherSettings) {
 }
 
 TEST_F(LabModel, TheSweepCountsAndWritesAsBerDoes) {
-    // On a head each point's channel is designed for it and npml has columns.
-    for (const char* head : {"", " --channel lorentz --density 2.5"}) {
+    // On a head each point's channel is its own, npml has columns; a code adds the user bits'.
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "none"}, {" --channel lorentz --density 2.5", "none"}, {"", "mtr2-4/5"}};
+    for (const auto& [head, code] : cases) {
         const testsupport::Result r =
             Run("ber --snr 14:16:2 --bits 131072 --errors 50 --threads 2 --seed 6 --csv " +
-                P("cli.csv") + head);
+                P("cli.csv") + head + " --constraint " + code);
         ASSERT_EQ(r.status, 0) << r.err;
         LabSettings s = *head ? At(0, 6, channel::HeadKind::kLorentz, 2.5) : At(0, 6);
+        ASSERT_EQ(labmodel::SetOption(s, "constraint", code), "");
         s.sweepRange = "14:16:2";
         s.sweepBits = 131072;
         s.sweepErrors = 50;
@@ -436,6 +439,37 @@ TEST(LabModelTiming, TheTabsOptionsAreTheCommandLinesAndTrackTheBlock) {
     EXPECT_NE(labmodel::TimingLine(p).find("Block 1 (1000 bits after a 128-bit preamble)"),
               std::string::npos)
         << labmodel::TimingLine(p);
+}
+
+TEST(LabModelTiming, TheBlockViewsRingsAreAtTheTabsRecoveredInstants) {
+    // With the tab's clock the rings are its receiver's read, sample k at k + tau - theta of
+    // the tab's own track; traces and detectors stay; taken back, the block's own view.
+    labmodel::TimingOptions o;
+    ASSERT_EQ(labmodel::SetTiming(o, "phase", "0.4") + labmodel::SetTiming(o, "freq_offset", "200"),
+              "");
+    for (const Head head : {Head{}, Head{channel::HeadKind::kLorentz}}) {
+        LabSettings s = At(26, 1, head, 2.5, "epr4");
+        s.blockBits = 200;
+        BlockSource source(s);
+        const BlockView plain = source.Next();
+        source.SetTiming(o);
+        const BlockView timed = source.Again();
+        const labmodel::TimingPicture p = labmodel::ComputeTiming(s, o, plain.raw, plain.run);
+        ASSERT_TRUE(timed.timed && !plain.timed);
+        double squares = 0;
+        for (int k = 0; k < plain.bits + plain.tail; ++k) {
+            const std::size_t j = static_cast<std::size_t>(p.dataStart + k), at = j - p.dataStart;
+            const double e = static_cast<double>(p.truePhase[j]) - p.recovered[j];
+            EXPECT_NEAR(timed.RingTime(k), k + e, 1e-4) << k;
+            EXPECT_TRUE(std::fabs(e) < 0.1 && e != 0) << k;
+            squares += std::pow(timed.RingValue(k) - plain.rings[at], 2);
+        }
+        EXPECT_TRUE(squares > 0 && std::sqrt(squares / (plain.bits + plain.tail)) < 0.3) << squares;
+        EXPECT_TRUE(timed.received == plain.received && timed.decided == plain.decided);
+        source.SetTiming({});
+        EXPECT_EQ(labmodel::HoverText(source.Again(), 3), labmodel::HoverText(plain, 3));
+        EXPECT_NE(labmodel::HoverText(timed, 3).find("; the loop read "), std::string::npos);
+    }
 }
 
 } // namespace

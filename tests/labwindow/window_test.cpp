@@ -2,10 +2,12 @@
 // hash at a fixed seed, pixel checks that say where a fault is, the keys a
 // user presses, what the window remembers and writes, and its workers.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineSeries>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -434,6 +436,7 @@ TEST(LabWindowViews, EveryDetectorAndChannelOptionHasItsControl) {
                   choices::InWindow(row) && row.shape == choices::Shape::kName)
             << row.flag;
     }
+    const QString none = w->panel->Field("adc_bits")->text();
     w->panel->Field("adc_bits")->setText("6");
     emit w->panel->Field("adc_bits")->editingFinished();
     w->panel->Names("noise_stream")->setCurrentIndex(1);
@@ -469,4 +472,32 @@ TEST(LabWindowViews, TheSectorsTabRunsEachPointAndTracesOneSector) {
     EXPECT_EQ(p.trace.wrong[0].back(), 0);
     EXPECT_TRUE(p.trace.syndromeZero);
     Keep(ViewPicture(*w, LabWindow::kSectorsTab), "sectors");
+}
+
+TEST(LabWindowViews, TheCodeAndTheClockShowInTheBlockView) {
+    // The code's combo (mtr2-6/7 greyed, refused with a converter); the clock's rings.
+    auto w = MakeWindow({1024, 700}, QuickSettings());
+    QComboBox* code = w->panel->Names("constraint");
+    EXPECT_FALSE(static_cast<QStandardItemModel*>(code->model())->item(2)->isEnabled());
+    for (const QString adc : {"6", "none"}) {
+        w->panel->Field("adc_bits")->setText(adc);
+        emit w->panel->Field("adc_bits")->editingFinished();
+        code->setCurrentIndex(code->findText("mtr2-4/5"));
+        EXPECT_EQ(code->currentText() == "none", adc == "6");
+        EXPECT_EQ(w->panel->channelError->text().startsWith("--constraint: a constraint code"),
+                  adc == "6");
+    }
+    w->WaitForBlocks();
+    EXPECT_TRUE(w->block->Block()->code == "mtr2-4/5" && w->block->Block()->bits == 50);
+    const std::pair<const char*, std::uint64_t> cases[] = {{"", 0x6a278d4eacbc5c30ull},
+                                                           {"0.4", 0xbe56067ee975edd7ull}};
+    for (const auto& [phase, hash] : cases) {
+        ShowTab(*w, LabWindow::kTimingTab);
+        w->timing->Field("phase")->setText(phase);
+        emit w->timing->Field("phase")->editingFinished();
+        w->WaitForBlocks();
+        EXPECT_EQ(w->block->Block()->timed, *phase != 0);
+        const QImage picture = ViewPicture(*w, LabWindow::kBlockTab);
+        EXPECT_EQ(Hash(picture), hash) << phase << ": " << std::hex << Hash(picture);
+    }
 }

@@ -52,6 +52,19 @@ def test_detect_and_each_stage_repeat_the_labs_csv(target, tail, sigma, options,
         assert np.array_equal(detect(d["received"], channel), d[kind])
 
 
+@pytest.mark.parametrize("code,user", [("mtr2-4/5", 40), ("rll-16/17", 32)])
+def test_detect_under_a_code_repeats_the_labs_coded_and_user_columns(code, user):
+    r = run_lab("detect", "--runs", "6", "--snr", "12", "--constraint", code, "--csv", "-")
+    rows = list(csv.DictReader(io.StringIO(r.stdout)))
+    d = quorvane.detect(runs=6, snr=12, constraint=code)
+    samples = d["received"].shape[1]
+    assert len(rows) == 6 * samples and d["user"].shape == (6, user)
+    for i, row in enumerate(rows):
+        run, k = divmod(i, samples)
+        assert all(row[c] == (str(d[c][run, k]) if k < d[c].shape[1] else "")
+                   for c in ["raw", "viterbi", "user", "viterbi_user"]), (run, k)
+
+
 def csv_of(points):
     lines = [",".join(points.dtype.names)]
     for p in points:
