@@ -16,6 +16,7 @@
 #endif
 
 #include <cassert>
+#include <cstdint>
 
 #include "detectors/soft_maxstar.h"
 
@@ -35,12 +36,15 @@ constexpr int kMaxHalf = channel::kMaxStates / 2;
 
 // Butterfly i's branches: (b, 2i + j) at [2b + j], as offsets (in floats)
 // into the step's metrics per level (back) and, with a-priori ratios, per
-// level and raw bit (forth); parity[s]: -0 when the branches of state s with
-// bit 0 carry raw bit 1 (raw = bit ^ parity), else +0.
+// level and raw bit (forth). A state's parity p(s) is the raw bit of its
+// branch of bit 0 (raw = bit ^ p(s)).
+// order lists the butterflies by the parities of their old states (class
+// 2 p(2i) + p(2i + 1)): classes[c] ... classes[c + 1] - 1.
 struct Butterflies {
     int forth[kMaxHalf][4];
     int back[kMaxHalf][4];
-    alignas(32) float parity[channel::kMaxStates][kL];
+    int order[kMaxHalf];
+    int classes[5];
 };
 
 Butterflies MakeButterflies(const SoftTrellis& t, bool apriori) {
@@ -55,9 +59,16 @@ Butterflies MakeButterflies(const SoftTrellis& t, bool apriori) {
                 bf.forth[i][2 * b + j] =
                     (apriori ? 2 * level + t.raw[w] : level) * static_cast<int>(kL);
             }
-    for (int s = 0; s < t.states; ++s)
-        for (std::size_t l = 0; l < kL; ++l)
-            bf.parity[s][l] = t.raw[static_cast<std::size_t>(s)] ? -0.0f : 0.0f;
+    int next = 0;
+    for (int c = 0; c < 4; ++c) {
+        bf.classes[c] = next;
+        for (int i = 0; i < t.states / 2; ++i)
+            if (2 * t.raw[static_cast<std::size_t>(2 * i)] +
+                    t.raw[static_cast<std::size_t>(2 * i + 1)] ==
+                c)
+                bf.order[next++] = i;
+    }
+    bf.classes[4] = next;
     return bf;
 }
 
@@ -146,17 +157,18 @@ Forth(const Butterflies& bf, const float* g, __m256 top, float* a, float* next) 
     return _mm256_max_ps(t0, t1);
 }
 
-// One backward step from beta (top subtracted while reading) into nb as
-// computed; with kSums the extrinsic ratio into e. Returns nb's largest.
-template <int M, bool kApriori, bool kSums, class J>
-__attribute__((target("avx2"), always_inline)) inline __m256
-Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 top,
-     const float* beta, float* nb, float* e) {
+// The butterflies order[from] ... order[to - 1] of one backward step, whose
+// old states 2i and 2i + 1 have the parities P0 and P1 (raw bit 0 on the
+// branch of bit Pj): their new metrics into nb, their largest into t0 and
+// t1, with kSums the extrinsic terms into sum[raw][j].
+template <int M, bool kApriori, bool kSums, class J, int P0, int P1>
+__attribute__((target("avx2"), always_inline)) inline void
+BackClass(const Butterflies& bf, int from, int to, const float* gl, __m256 h, __m256 nh,
+          const float* a, __m256 top, const float* beta, float* nb, __m256 (&sum)[2][2], __m256& t0,
+          __m256& t1) {
     constexpr int H = 1 << (M - 1);
-    const __m256 sign = _mm256_set1_ps(-0.0f), none = _mm256_set1_ps(kImpossible);
-    __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
-    __m256 sum[2][2] = {{none, none}, {none, none}};
-    for (int i = 0; i < H; ++i) {
+    for (int x = from; x < to; ++x) {
+        const int i = bf.order[x];
         const __m256 b0 =
             _mm256_sub_ps(_mm256_loadu_ps(beta + static_cast<std::size_t>(i) * kL), top);
         const __m256 b1 =
@@ -164,20 +176,19 @@ Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 to
         const int* o = bf.back[i];
         for (int j = 0; j < 2; ++j) {
             const int s = 2 * i + j;
+            const bool p = (j == 0 ? P0 : P1) != 0;
             const __m256 qm0 = _mm256_add_ps(b0, _mm256_loadu_ps(gl + o[j]));
             const __m256 qm1 = _mm256_add_ps(b1, _mm256_loadu_ps(gl + o[2 + j]));
-            const __m256 p = _mm256_load_ps(bf.parity[s]);
             __m256 q0 = qm0, q1 = qm1;
             if constexpr (kApriori) {
-                const __m256 h0 = _mm256_xor_ps(h, p);
-                q0 = _mm256_add_ps(qm0, h0);
-                q1 = _mm256_add_ps(qm1, _mm256_xor_ps(h0, sign));
+                q0 = _mm256_add_ps(qm0, p ? nh : h);
+                q1 = _mm256_add_ps(qm1, p ? h : nh);
             }
             if constexpr (kSums) {
                 const __m256 as = _mm256_loadu_ps(a + static_cast<std::size_t>(s) * kL);
                 const __m256 x0 = _mm256_add_ps(qm0, as), x1 = _mm256_add_ps(qm1, as);
-                sum[0][j] = J::Two(sum[0][j], _mm256_blendv_ps(x0, x1, p));
-                sum[1][j] = J::Two(sum[1][j], _mm256_blendv_ps(x1, x0, p));
+                sum[p][j] = J::Two(sum[p][j], x0);
+                sum[!p][j] = J::Two(sum[!p][j], x1);
             }
             const __m256 v = J::Two(q0, q1);
             _mm256_storeu_ps(nb + static_cast<std::size_t>(s) * kL, v);
@@ -187,10 +198,47 @@ Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 to
                 t1 = _mm256_max_ps(t1, v);
         }
     }
+}
+
+// One backward step from beta (top subtracted while reading) into nb as
+// computed; with kSums the extrinsic ratio into e. Returns nb's largest.
+template <int M, bool kApriori, bool kSums, class J>
+__attribute__((target("avx2"), always_inline)) inline __m256
+Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 top,
+     const float* beta, float* nb, float* e) {
+    const __m256 nh = _mm256_xor_ps(h, _mm256_set1_ps(-0.0f)), none = _mm256_set1_ps(kImpossible);
+    __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
+    __m256 sum[2][2] = {{none, none}, {none, none}};
+    const int* c = bf.classes;
+    BackClass<M, kApriori, kSums, J, 0, 0>(bf, c[0], c[1], gl, h, nh, a, top, beta, nb, sum, t0,
+                                           t1);
+    BackClass<M, kApriori, kSums, J, 0, 1>(bf, c[1], c[2], gl, h, nh, a, top, beta, nb, sum, t0,
+                                           t1);
+    BackClass<M, kApriori, kSums, J, 1, 0>(bf, c[2], c[3], gl, h, nh, a, top, beta, nb, sum, t0,
+                                           t1);
+    BackClass<M, kApriori, kSums, J, 1, 1>(bf, c[3], c[4], gl, h, nh, a, top, beta, nb, sum, t0,
+                                           t1);
     if constexpr (kSums)
         _mm256_storeu_ps(e,
                          _mm256_sub_ps(J::Two(sum[0][0], sum[0][1]), J::Two(sum[1][0], sum[1][1])));
     return _mm256_max_ps(t0, t1);
+}
+
+// The rows of forward metrics go beyond the second-level cache on the larger
+// trellises: each is asked for kAhead steps before it is written (forward)
+// or read (backward), a line at a time.
+constexpr int kAhead = 8;
+
+template <int S, bool kWrite>
+__attribute__((always_inline)) inline void Prefetch(const float* row) {
+    for (int line = 0; line < S / 2; ++line)
+        __builtin_prefetch(row + static_cast<std::size_t>(line) * 2 * kL, kWrite ? 1 : 0, 3);
+}
+
+// The floats to skip from p to the next 64-byte boundary.
+inline std::size_t AlignPad(const float* p) {
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    return ((64 - address % 64) % 64) / sizeof(float);
 }
 
 template <int M, bool kApriori, class J>
@@ -204,8 +252,10 @@ __attribute__((target("avx2"))) void Kernel(const SoftTrellis& t, float factor, 
     s.levels.resize(static_cast<std::size_t>(3 * L) * kL);
     float* gl = s.levels.data();
     float* glr = gl + static_cast<std::size_t>(L) * kL;
-    s.alpha.resize(static_cast<std::size_t>(steps + 2) * row);
-    float* const alpha = s.alpha.data();
+    // The rows start on cache lines (kL floats are half of one), so that a
+    // row is read and written in whole lines.
+    s.alpha.resize(static_cast<std::size_t>(steps + 2) * row + 2 * kL);
+    float* const alpha = s.alpha.data() + AlignPad(s.alpha.data());
     for (int tt = 0; tt < S; ++tt)
         _mm256_storeu_ps(alpha + static_cast<std::size_t>(tt) * kL,
                          _mm256_set1_ps(tt == 0 ? 0.0f : kImpossible));
@@ -214,6 +264,8 @@ __attribute__((target("avx2"))) void Kernel(const SoftTrellis& t, float factor, 
     for (int k = 0; k + 1 < steps; ++k) {
         Prepare<kApriori>(t, s, f, k, n, gl, glr);
         float* a = alpha + static_cast<std::size_t>(k) * row;
+        if (k + 1 + kAhead < steps)
+            Prefetch<S, true>(a + static_cast<std::size_t>(1 + kAhead) * row);
         top = Forth<M, J>(bf, kApriori ? glr : gl, top, a, a + row);
     }
     float* last = alpha + static_cast<std::size_t>(steps - 1) * row;
@@ -230,6 +282,7 @@ __attribute__((target("avx2"))) void Kernel(const SoftTrellis& t, float factor, 
     for (int k = steps - 1; k >= 0; --k) {
         const __m256 h = Prepare<kApriori>(t, s, f, k, n, gl, glr);
         const float* a = alpha + static_cast<std::size_t>(k) * row;
+        if (k >= kAhead) Prefetch<S, false>(a - static_cast<std::size_t>(kAhead) * row);
         if (k < n)
             top = Back<M, kApriori, true, J>(bf, gl, h, a, top, beta, nb,
                                              s.e.data() + static_cast<std::size_t>(k) * kL);
