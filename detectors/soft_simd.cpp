@@ -25,7 +25,7 @@ namespace detectors {
 #ifdef QUORVANE_SOFT_X86
 
 bool SoftLanesRun() {
-    static const bool runs = __builtin_cpu_supports("avx2");
+    static const bool runs = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     return runs;
 }
 
@@ -74,7 +74,8 @@ Butterflies MakeButterflies(const SoftTrellis& t, bool apriori) {
 
 // max, as maxlog joins.
 struct MaxJoin {
-    __attribute__((target("avx2"), always_inline)) static inline __m256 Two(__m256 a, __m256 b) {
+    __attribute__((target("avx2,fma"), always_inline)) static inline __m256 Two(__m256 a,
+                                                                                __m256 b) {
         return _mm256_max_ps(a, b);
     }
 };
@@ -82,20 +83,21 @@ struct MaxJoin {
 // max*, as the vector bcjr joins: max(a, b) + MaxStarCorrection(|a - b|)
 // with the same float operations.
 struct MaxStarJoin {
-    __attribute__((target("avx2"), always_inline)) static inline __m256 Two(__m256 a, __m256 b) {
+    __attribute__((target("avx2,fma"), always_inline)) static inline __m256 Two(__m256 a,
+                                                                                __m256 b) {
         const __m256 m = _mm256_max_ps(a, b);
         const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(a, b));
         const __m256 x = _mm256_min_ps(d, _mm256_set1_ps(kMaxStarTop));
-        const __m256i i =
-            _mm256_srli_epi32(_mm256_castps_si256(_mm256_add_ps(x, _mm256_set1_ps(4.0f))), 21);
-        __m256 c = _mm256_add_ps(_mm256_mul_ps(Piece(3, i), x), Piece(2, i));
-        c = _mm256_add_ps(_mm256_mul_ps(c, x), Piece(1, i));
-        c = _mm256_add_ps(_mm256_mul_ps(c, x), Piece(0, i));
+        const __m256i i = _mm256_srli_epi32(
+            _mm256_castps_si256(_mm256_add_ps(x, _mm256_set1_ps(kMaxStarShift))), 21);
+        const __m256 c =
+            _mm256_fmadd_ps(_mm256_fmadd_ps(Piece(2, i), x, Piece(1, i)), x, Piece(0, i));
         return _mm256_add_ps(m, c);
     }
     // Coefficient j of each lane's piece.
-    __attribute__((target("avx2"), always_inline)) static inline __m256 Piece(int j, __m256i i) {
-        return _mm256_permutevar8x32_ps(_mm256_loadu_ps(kMaxStarCubic[j]), i);
+    __attribute__((target("avx2,fma"), always_inline)) static inline __m256 Piece(int j,
+                                                                                  __m256i i) {
+        return _mm256_permutevar8x32_ps(_mm256_loadu_ps(kMaxStarPiece[j]), i);
     }
 };
 
@@ -103,7 +105,7 @@ struct MaxStarJoin {
 // metric plus the half ratio of raw bit 0 and of raw bit 1 into glr; returns
 // the half ratio (0 in the tail).
 template <bool kApriori>
-__attribute__((target("avx2"), always_inline)) inline __m256
+__attribute__((target("avx2,fma"), always_inline)) inline __m256
 Prepare(const SoftTrellis& t, const SoftLaneScratch& s, __m256 f, int k, int n, float* gl,
         float* glr) {
     const int L = static_cast<int>(t.levels.size());
@@ -134,7 +136,7 @@ Prepare(const SoftTrellis& t, const SoftLaneScratch& s, __m256 f, int k, int n, 
 // stored there, and stored back) into the new ones' as computed; returns
 // their largest.
 template <int M, class J>
-__attribute__((target("avx2"), always_inline)) inline __m256
+__attribute__((target("avx2,fma"), always_inline)) inline __m256
 Forth(const Butterflies& bf, const float* g, __m256 top, float* a, float* next) {
     constexpr int H = 1 << (M - 1);
     __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
@@ -162,7 +164,7 @@ Forth(const Butterflies& bf, const float* g, __m256 top, float* a, float* next) 
 // branch of bit Pj): their new metrics into nb, their largest into t0 and
 // t1, with kSums the extrinsic terms into sum[raw][j].
 template <int M, bool kApriori, bool kSums, class J, int P0, int P1>
-__attribute__((target("avx2"), always_inline)) inline void
+__attribute__((target("avx2,fma"), always_inline)) inline void
 BackClass(const Butterflies& bf, int from, int to, const float* gl, __m256 h, __m256 nh,
           const float* a, __m256 top, const float* beta, float* nb, __m256 (&sum)[2][2], __m256& t0,
           __m256& t1) {
@@ -203,24 +205,28 @@ BackClass(const Butterflies& bf, int from, int to, const float* gl, __m256 h, __
 // One backward step from beta (top subtracted while reading) into nb as
 // computed; with kSums the extrinsic ratio into e. Returns nb's largest.
 template <int M, bool kApriori, bool kSums, class J>
-__attribute__((target("avx2"), always_inline)) inline __m256
+__attribute__((target("avx2,fma"), always_inline)) inline __m256
 Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 top,
      const float* beta, float* nb, float* e) {
     const __m256 nh = _mm256_xor_ps(h, _mm256_set1_ps(-0.0f)), none = _mm256_set1_ps(kImpossible);
     __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
-    __m256 sum[2][2] = {{none, none}, {none, none}};
+    // Two banks of sums (by the parity of state 2i), so that each chain of
+    // joins is half as long.
+    __m256 sum[2][2] = {{none, none}, {none, none}}, other[2][2] = {{none, none}, {none, none}};
     const int* c = bf.classes;
     BackClass<M, kApriori, kSums, J, 0, 0>(bf, c[0], c[1], gl, h, nh, a, top, beta, nb, sum, t0,
                                            t1);
     BackClass<M, kApriori, kSums, J, 0, 1>(bf, c[1], c[2], gl, h, nh, a, top, beta, nb, sum, t0,
                                            t1);
-    BackClass<M, kApriori, kSums, J, 1, 0>(bf, c[2], c[3], gl, h, nh, a, top, beta, nb, sum, t0,
+    BackClass<M, kApriori, kSums, J, 1, 0>(bf, c[2], c[3], gl, h, nh, a, top, beta, nb, other, t0,
                                            t1);
-    BackClass<M, kApriori, kSums, J, 1, 1>(bf, c[3], c[4], gl, h, nh, a, top, beta, nb, sum, t0,
+    BackClass<M, kApriori, kSums, J, 1, 1>(bf, c[3], c[4], gl, h, nh, a, top, beta, nb, other, t0,
                                            t1);
-    if constexpr (kSums)
-        _mm256_storeu_ps(e,
-                         _mm256_sub_ps(J::Two(sum[0][0], sum[0][1]), J::Two(sum[1][0], sum[1][1])));
+    if constexpr (kSums) {
+        const __m256 s0 = J::Two(J::Two(sum[0][0], sum[0][1]), J::Two(other[0][0], other[0][1]));
+        const __m256 s1 = J::Two(J::Two(sum[1][0], sum[1][1]), J::Two(other[1][0], other[1][1]));
+        _mm256_storeu_ps(e, _mm256_sub_ps(s0, s1));
+    }
     return _mm256_max_ps(t0, t1);
 }
 
@@ -242,8 +248,8 @@ inline std::size_t AlignPad(const float* p) {
 }
 
 template <int M, bool kApriori, class J>
-__attribute__((target("avx2"))) void Kernel(const SoftTrellis& t, float factor, int n, int steps,
-                                            bool tail, SoftLaneScratch& s) {
+__attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float factor, int n,
+                                                int steps, bool tail, SoftLaneScratch& s) {
     constexpr int S = 1 << M;
     constexpr std::size_t row = static_cast<std::size_t>(S) * kL;
     const int L = static_cast<int>(t.levels.size());
