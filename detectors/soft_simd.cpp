@@ -5,9 +5,12 @@
 //
 // The trellis is walked by butterflies: old states 2i and 2i + 1 lead to new
 // states i (bit 0) and i + S/2 (bit 1) over four branches, so each step reads
-// every state's metric once. The forward metrics of step k + 1 are stored as
-// computed; step k + 1 subtracts their largest while reading them and stores
-// them back normalised, which the backward pass reads.
+// every state's metric once. The forward metrics of step k + 1 are stored
+// once, as computed, and their largest beside them; the forward step k + 1
+// and the backward pass each subtract it while reading them (the plain
+// version's one subtraction, done where the value is used), and the
+// backward pass walks the butterflies grouped by their states' parities so
+// that each extrinsic term goes to its sum without a blend.
 #include "detectors/soft_simd.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -132,20 +135,18 @@ Prepare(const SoftTrellis& t, const SoftLaneScratch& s, __m256 f, int k, int n, 
     return h;
 }
 
-// One forward step: the normalised metrics a (top subtracted from what is
-// stored there, and stored back) into the new ones' as computed; returns
+// One forward step: the metrics a as computed (top subtracted while
+// reading: the normalised ones) into the new ones' as computed; returns
 // their largest.
 template <int M, class J>
 __attribute__((target("avx2,fma"), always_inline)) inline __m256
-Forth(const Butterflies& bf, const float* g, __m256 top, float* a, float* next) {
+Forth(const Butterflies& bf, const float* g, __m256 top, const float* a, float* next) {
     constexpr int H = 1 << (M - 1);
     __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
     for (int i = 0; i < H; ++i) {
-        float* p = a + static_cast<std::size_t>(2 * i) * kL;
+        const float* p = a + static_cast<std::size_t>(2 * i) * kL;
         const __m256 a0 = _mm256_sub_ps(_mm256_loadu_ps(p), top);
         const __m256 a1 = _mm256_sub_ps(_mm256_loadu_ps(p + kL), top);
-        _mm256_storeu_ps(p, a0);
-        _mm256_storeu_ps(p + kL, a1);
         const int* o = bf.forth[i];
         const __m256 v0 = J::Two(_mm256_add_ps(a0, _mm256_loadu_ps(g + o[0])),
                                  _mm256_add_ps(a1, _mm256_loadu_ps(g + o[1])));
@@ -166,8 +167,8 @@ Forth(const Butterflies& bf, const float* g, __m256 top, float* a, float* next) 
 template <int M, bool kApriori, bool kSums, class J, int P0, int P1>
 __attribute__((target("avx2,fma"), always_inline)) inline void
 BackClass(const Butterflies& bf, int from, int to, const float* gl, __m256 h, __m256 nh,
-          const float* a, __m256 top, const float* beta, float* nb, __m256 (&sum)[2][2], __m256& t0,
-          __m256& t1) {
+          const float* a, __m256 aTop, __m256 top, const float* beta, float* nb,
+          __m256 (&sum)[2][2], __m256& t0, __m256& t1) {
     constexpr int H = 1 << (M - 1);
     for (int x = from; x < to; ++x) {
         const int i = bf.order[x];
@@ -187,7 +188,8 @@ BackClass(const Butterflies& bf, int from, int to, const float* gl, __m256 h, __
                 q1 = _mm256_add_ps(qm1, p ? h : nh);
             }
             if constexpr (kSums) {
-                const __m256 as = _mm256_loadu_ps(a + static_cast<std::size_t>(s) * kL);
+                const __m256 as =
+                    _mm256_sub_ps(_mm256_loadu_ps(a + static_cast<std::size_t>(s) * kL), aTop);
                 const __m256 x0 = _mm256_add_ps(qm0, as), x1 = _mm256_add_ps(qm1, as);
                 sum[p][j] = J::Two(sum[p][j], x0);
                 sum[!p][j] = J::Two(sum[!p][j], x1);
@@ -203,10 +205,11 @@ BackClass(const Butterflies& bf, int from, int to, const float* gl, __m256 h, __
 }
 
 // One backward step from beta (top subtracted while reading) into nb as
-// computed; with kSums the extrinsic ratio into e. Returns nb's largest.
+// computed; with kSums the extrinsic ratio into e, from the forward metrics
+// a (aTop subtracted while reading). Returns nb's largest.
 template <int M, bool kApriori, bool kSums, class J>
 __attribute__((target("avx2,fma"), always_inline)) inline __m256
-Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 top,
+Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 aTop, __m256 top,
      const float* beta, float* nb, float* e) {
     const __m256 nh = _mm256_xor_ps(h, _mm256_set1_ps(-0.0f)), none = _mm256_set1_ps(kImpossible);
     __m256 t0 = _mm256_set1_ps(-__builtin_huge_valf()), t1 = t0;
@@ -214,14 +217,14 @@ Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 to
     // joins is half as long.
     __m256 sum[2][2] = {{none, none}, {none, none}}, other[2][2] = {{none, none}, {none, none}};
     const int* c = bf.classes;
-    BackClass<M, kApriori, kSums, J, 0, 0>(bf, c[0], c[1], gl, h, nh, a, top, beta, nb, sum, t0,
-                                           t1);
-    BackClass<M, kApriori, kSums, J, 0, 1>(bf, c[1], c[2], gl, h, nh, a, top, beta, nb, sum, t0,
-                                           t1);
-    BackClass<M, kApriori, kSums, J, 1, 0>(bf, c[2], c[3], gl, h, nh, a, top, beta, nb, other, t0,
-                                           t1);
-    BackClass<M, kApriori, kSums, J, 1, 1>(bf, c[3], c[4], gl, h, nh, a, top, beta, nb, other, t0,
-                                           t1);
+    BackClass<M, kApriori, kSums, J, 0, 0>(bf, c[0], c[1], gl, h, nh, a, aTop, top, beta, nb, sum,
+                                           t0, t1);
+    BackClass<M, kApriori, kSums, J, 0, 1>(bf, c[1], c[2], gl, h, nh, a, aTop, top, beta, nb, sum,
+                                           t0, t1);
+    BackClass<M, kApriori, kSums, J, 1, 0>(bf, c[2], c[3], gl, h, nh, a, aTop, top, beta, nb, other,
+                                           t0, t1);
+    BackClass<M, kApriori, kSums, J, 1, 1>(bf, c[3], c[4], gl, h, nh, a, aTop, top, beta, nb, other,
+                                           t0, t1);
     if constexpr (kSums) {
         const __m256 s0 = J::Two(J::Two(sum[0][0], sum[0][1]), J::Two(other[0][0], other[0][1]));
         const __m256 s1 = J::Two(J::Two(sum[1][0], sum[1][1]), J::Two(other[1][0], other[1][1]));
@@ -265,20 +268,20 @@ __attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float fact
     for (int tt = 0; tt < S; ++tt)
         _mm256_storeu_ps(alpha + static_cast<std::size_t>(tt) * kL,
                          _mm256_set1_ps(tt == 0 ? 0.0f : kImpossible));
-    // The first row is normalised already: subtracting 0 leaves it as it is.
+    // Row k is stored as computed and normalised by tops[k] where read (the
+    // first is normalised already: subtracting 0 leaves it as it is).
+    s.tops.resize(static_cast<std::size_t>(steps) * kL);
+    float* const tops = s.tops.data();
     __m256 top = _mm256_setzero_ps();
     for (int k = 0; k + 1 < steps; ++k) {
         Prepare<kApriori>(t, s, f, k, n, gl, glr);
         float* a = alpha + static_cast<std::size_t>(k) * row;
         if (k + 1 + kAhead < steps)
             Prefetch<S, true>(a + static_cast<std::size_t>(1 + kAhead) * row);
+        _mm256_storeu_ps(tops + static_cast<std::size_t>(k) * kL, top);
         top = Forth<M, J>(bf, kApriori ? glr : gl, top, a, a + row);
     }
-    float* last = alpha + static_cast<std::size_t>(steps - 1) * row;
-    for (int tt = 0; tt < S; ++tt) {
-        float* p = last + static_cast<std::size_t>(tt) * kL;
-        _mm256_storeu_ps(p, _mm256_sub_ps(_mm256_loadu_ps(p), top));
-    }
+    _mm256_storeu_ps(tops + static_cast<std::size_t>(steps - 1) * kL, top);
     float* beta = alpha + static_cast<std::size_t>(steps) * row;
     float* nb = beta + row;
     for (int src = 0; src < S; ++src)
@@ -289,11 +292,12 @@ __attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float fact
         const __m256 h = Prepare<kApriori>(t, s, f, k, n, gl, glr);
         const float* a = alpha + static_cast<std::size_t>(k) * row;
         if (k >= kAhead) Prefetch<S, false>(a - static_cast<std::size_t>(kAhead) * row);
+        const __m256 aTop = _mm256_loadu_ps(tops + static_cast<std::size_t>(k) * kL);
         if (k < n)
-            top = Back<M, kApriori, true, J>(bf, gl, h, a, top, beta, nb,
+            top = Back<M, kApriori, true, J>(bf, gl, h, a, aTop, top, beta, nb,
                                              s.e.data() + static_cast<std::size_t>(k) * kL);
         else
-            top = Back<M, kApriori, false, J>(bf, gl, h, a, top, beta, nb, nullptr);
+            top = Back<M, kApriori, false, J>(bf, gl, h, a, aTop, top, beta, nb, nullptr);
         std::swap(beta, nb);
     }
 }

@@ -32,7 +32,7 @@ bool SoftLanesRun();
 
 // The scratch the lanes keep between calls.
 struct SoftLaneScratch {
-    std::vector<float> y, la, e, alpha, levels;
+    std::vector<float> y, la, e, alpha, tops, levels;
 };
 
 // The extrinsic ratios e[f] (n each) of count <= 8 frames of n + tail
