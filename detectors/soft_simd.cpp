@@ -235,7 +235,9 @@ Back(const Butterflies& bf, const float* gl, __m256 h, const float* a, __m256 aT
 
 // The rows of forward metrics go beyond the second-level cache on the larger
 // trellises: each is asked for kAhead steps before it is written (forward)
-// or read (backward), a line at a time.
+// or read (backward), a line at a time. On eight states and fewer the
+// hardware's own prefetching keeps up, and asking costs more than it saves
+// (measured on EPR4).
 constexpr int kAhead = 8;
 
 template <int S, bool kWrite>
@@ -276,7 +278,7 @@ __attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float fact
     for (int k = 0; k + 1 < steps; ++k) {
         Prepare<kApriori>(t, s, f, k, n, gl, glr);
         float* a = alpha + static_cast<std::size_t>(k) * row;
-        if (k + 1 + kAhead < steps)
+        if (S > 8 && k + 1 + kAhead < steps)
             Prefetch<S, true>(a + static_cast<std::size_t>(1 + kAhead) * row);
         _mm256_storeu_ps(tops + static_cast<std::size_t>(k) * kL, top);
         top = Forth<M, J>(bf, kApriori ? glr : gl, top, a, a + row);
@@ -291,7 +293,7 @@ __attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float fact
     for (int k = steps - 1; k >= 0; --k) {
         const __m256 h = Prepare<kApriori>(t, s, f, k, n, gl, glr);
         const float* a = alpha + static_cast<std::size_t>(k) * row;
-        if (k >= kAhead) Prefetch<S, false>(a - static_cast<std::size_t>(kAhead) * row);
+        if (S > 8 && k >= kAhead) Prefetch<S, false>(a - static_cast<std::size_t>(kAhead) * row);
         const __m256 aTop = _mm256_loadu_ps(tops + static_cast<std::size_t>(k) * kL);
         if (k < n)
             top = Back<M, kApriori, true, J>(bf, gl, h, a, aTop, top, beta, nb,
