@@ -108,8 +108,11 @@ TEST(SoftDetectors, TheLanesMaxStarCorrectionIsWithinItsBound) {
     // Every piece densely, its edges, and far past the last one.
     const struct {
         float from, to, step;
-    } ranges[] = {
-        {0, 12.5f, 1e-4f}, {0.999f, 1.001f, 1e-7f}, {11.99f, 12.01f, 1e-6f}, {12, 1e3f, 0.37f}};
+    } ranges[] = {{0, 12.5f, 1e-4f},
+                  {0.999f, 1.001f, 1e-7f},
+                  {3.999f, 4.001f, 1e-6f},
+                  {11.99f, 12.01f, 1e-6f},
+                  {12, 1e3f, 0.37f}};
     for (const auto& r : ranges)
         for (float d = r.from; d <= r.to; d += r.step)
             ASSERT_NEAR(detectors::MaxStarCorrection(d), std::log1p(std::exp(-(double)d)),
@@ -301,7 +304,7 @@ TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
                             }
                         }
                     }
-    // bcjr's lanes are near the plain version (measured: 1.7e-4), not equal.
+    // bcjr's lanes are near the plain version (measured: 2.7e-3), not equal.
     EXPECT_LT(worst, detectors::kBcjrLanesBound);
     if (detectors::SoftLanesRun()) {
         EXPECT_GT(worst, 0);
