@@ -1,0 +1,93 @@
+// The jitter terms at one instant, the sampler's inner loop on a head with
+// jitter: every transition within reach adds sign (g_LP(x - Delta) -
+// g_LP(x)), x = t - k, each g_LP from TransitionAt's table. The double
+// lanes below do TransitionAt's operations one for one (floor, truncations,
+// the rounding to float), so each term is the scalar one to the bit; only
+// the sum is left to a scalar loop, in the transitions' order.
+#include <algorithm>
+
+#include "channel/readback.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QUORVANE_JITTER_X86 1
+#endif
+
+namespace channel {
+
+namespace {
+
+// The most transitions within reach of an instant, padded to whole groups.
+constexpr int kMostTerms = (2 * kJitterReach + 2 + 3) / 4 * 4;
+
+#ifdef QUORVANE_JITTER_X86
+// TransitionAt of four arguments. `phase` is its table, `length` a row,
+// `rows` its phases: row p0 and p0 + 1 interpolated, row 0 alone where the
+// fraction is 0 (p0 = rows). Lanes whose argument is out of the table's reach
+// (the padding) are clamped into it and read garbage that is never used.
+__attribute__((target("avx2"))) inline __m128
+Transitions4(__m256d v, const float* phase, int length, int rows, int span, int margin) {
+    // (v + span) + margin, in TransitionAt's order.
+    const __m256d x = _mm256_add_pd(_mm256_add_pd(v, _mm256_set1_pd(span)), _mm256_set1_pd(margin));
+    const __m256d whole = _mm256_floor_pd(x);
+    __m128i i = _mm256_cvttpd_epi32(whole);
+    const __m256d back = _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1), _mm256_sub_pd(x, whole)),
+                                       _mm256_set1_pd(rows));
+    const __m128i p0 = _mm256_cvttpd_epi32(back);
+    const __m128 alpha = _mm256_cvtpd_ps(_mm256_sub_pd(back, _mm256_cvtepi32_pd(p0)));
+    i = _mm_min_epi32(_mm_max_epi32(i, _mm_setzero_si128()), _mm_set1_epi32(length - 2));
+    const __m128i edge = _mm_cmpgt_epi32(p0, _mm_set1_epi32(rows - 1));
+    const __m128i row = _mm_min_epi32(p0, _mm_set1_epi32(rows - 1));
+    const __m128i at = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(row, _mm_set1_epi32(length)), i),
+                                     _mm_set1_epi32(1));
+    const __m128 a = _mm_i32gather_ps(phase, at, 4);
+    const __m128 b = _mm_i32gather_ps(phase, _mm_add_epi32(at, _mm_set1_epi32(length)), 4);
+    __m128 value =
+        _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), alpha), a), _mm_mul_ps(alpha, b));
+    if (_mm_movemask_epi8(edge) != 0)
+        value = _mm_blendv_ps(value, _mm_i32gather_ps(phase, i, 4), _mm_castsi128_ps(edge));
+    return value;
+}
+
+__attribute__((target("avx2"))) float Terms4(double t, const int* at, const float* sign,
+                                             const double* delta, int count, float y,
+                                             const float* phase, int length, int rows, int span,
+                                             int margin) {
+    alignas(16) float terms[kMostTerms];
+    const __m256d vt = _mm256_set1_pd(t);
+    for (int i = 0; i < count; i += 4) {
+        const __m256d k =
+            _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i)));
+        const __m256d x = _mm256_sub_pd(vt, k);
+        const __m256d shifted = _mm256_sub_pd(x, _mm256_loadu_pd(delta + i));
+        const __m128 moved = Transitions4(shifted, phase, length, rows, span, margin);
+        const __m128 still = Transitions4(x, phase, length, rows, span, margin);
+        _mm_store_ps(terms + i, _mm_mul_ps(_mm_loadu_ps(sign + i), _mm_sub_ps(moved, still)));
+    }
+    for (int i = 0; i < count; ++i) y += terms[i];
+    return y;
+}
+
+bool HasAvx2() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+#endif
+
+} // namespace
+
+float Readback::AddJitterTerms(double t, const int* at, const float* sign, const double* delta,
+                               int count, float y) const {
+#ifdef QUORVANE_JITTER_X86
+    if (HasAvx2() && count <= kMostTerms)
+        return Terms4(t, at, sign, delta, count, y, phase_.data(), phaseLength_, kPhases,
+                      kJitterSpan, kMargin);
+#endif
+    for (int i = 0; i < count; ++i) {
+        const double x = t - at[i];
+        y += sign[i] * (TransitionAt(x - delta[i]) - TransitionAt(x));
+    }
+    return y;
+}
+
+} // namespace channel
