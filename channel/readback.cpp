@@ -112,7 +112,8 @@ Readback::Readback(const Head& head, double jitter, bool simulate)
             shiftRows_[static_cast<std::size_t>((m + kMargin) * kJitterRow + n + reach)] =
                 static_cast<float>(lowPass(n - m) - lowPass(n));
     phaseLength_ = 2 * (kJitterSpan + kMargin) + 1;
-    phase_.resize(static_cast<std::size_t>((kPhases + 1) * phaseLength_));
+    // (Whole vectors of the last row are read: padded.)
+    phase_.assign(static_cast<std::size_t>((kPhases + 1) * phaseLength_ + 8), 0.0f);
     for (int p = 0; p <= kPhases; ++p)
         for (int i = 0; i < phaseLength_; ++i)
             phase_[static_cast<std::size_t>(p * phaseLength_ + i)] = static_cast<float>(

@@ -5,6 +5,8 @@
 // the rounding to float), so each term is the scalar one to the bit; only
 // the sum is left to a scalar loop, in the transitions' order.
 #include <algorithm>
+#include <cmath>
+#include <cstddef>
 
 #include "channel/readback.h"
 
@@ -19,6 +21,9 @@ namespace {
 
 // The most transitions within reach of an instant, padded to whole groups.
 constexpr int kMostTerms = (2 * kJitterReach + 2 + 3) / 4 * 4;
+// A row of TransitionAt's table, 2 (kJitterSpan + 4) + 1 floats, in whole
+// vectors of eight.
+constexpr int kRowFloats = (2 * (kJitterSpan + 4) + 1 + 7) / 8 * 8;
 
 #ifdef QUORVANE_JITTER_X86
 // TransitionAt of four arguments. `phase` is its table, `length` a row,
@@ -54,15 +59,48 @@ __attribute__((target("avx2"))) float Terms4(double t, const int* at, const floa
                                              const float* phase, int length, int rows, int span,
                                              int margin) {
     alignas(16) float terms[kMostTerms];
+    // From t = 64 on, x = t - k (|x| <= span) and TransitionAt's sums on it
+    // are exact, so every still term has t's own fraction: one phase p0 and
+    // weight for all, whose interpolated row is made once; each term is then
+    // the row at floor(t) + span + margin - k (row 0 there where the
+    // fraction is 0), the same floats as TransitionAt's.
+    alignas(32) float interpolated[kRowFloats];
+    const float* still = nullptr;
+    __m128i stillAt = _mm_setzero_si128();
+    if (t >= 64 && t < 1e9) {
+        const double whole = std::floor(t);
+        const double back = (1 - (t - whole)) * rows;
+        const int p0 = static_cast<int>(back);
+        if (p0 >= rows) {
+            still = phase;
+        } else {
+            const float alpha = static_cast<float>(back - p0);
+            const __m256 wa = _mm256_set1_ps(1.0f - alpha), wb = _mm256_set1_ps(alpha);
+            const float* a = phase + static_cast<std::ptrdiff_t>(p0) * length;
+            for (int c = 0; c < kRowFloats; c += 8)
+                _mm256_store_ps(interpolated + c,
+                                _mm256_add_ps(_mm256_mul_ps(wa, _mm256_loadu_ps(a + c)),
+                                              _mm256_mul_ps(wb, _mm256_loadu_ps(a + length + c))));
+            still = interpolated + 1;
+        }
+        stillAt = _mm_set1_epi32(static_cast<int>(whole) + span + margin);
+    }
+    const __m128i top = _mm_set1_epi32(length - 2);
     const __m256d vt = _mm256_set1_pd(t);
     for (int i = 0; i < count; i += 4) {
-        const __m256d k =
-            _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i)));
-        const __m256d x = _mm256_sub_pd(vt, k);
+        const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
+        const __m256d x = _mm256_sub_pd(vt, _mm256_cvtepi32_pd(k));
         const __m256d shifted = _mm256_sub_pd(x, _mm256_loadu_pd(delta + i));
         const __m128 moved = Transitions4(shifted, phase, length, rows, span, margin);
-        const __m128 still = Transitions4(x, phase, length, rows, span, margin);
-        _mm_store_ps(terms + i, _mm_mul_ps(_mm_loadu_ps(sign + i), _mm_sub_ps(moved, still)));
+        __m128 fixed;
+        if (still != nullptr) {
+            const __m128i c =
+                _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(stillAt, k), _mm_setzero_si128()), top);
+            fixed = _mm_i32gather_ps(still, c, 4);
+        } else {
+            fixed = Transitions4(x, phase, length, rows, span, margin);
+        }
+        _mm_store_ps(terms + i, _mm_mul_ps(_mm_loadu_ps(sign + i), _mm_sub_ps(moved, fixed)));
     }
     for (int i = 0; i < count; ++i) y += terms[i];
     return y;
