@@ -109,6 +109,7 @@ class Readback {
     static constexpr int kMargin = 4; // bits beyond the jitter span the table reaches
     int phaseLength_ = 0;             // 2 (kJitterSpan + kMargin) + 1
     std::vector<float> phase_; // [phase][i]: g_LP(i - kJitterSpan - kMargin - phase / kPhases)
+    std::vector<float> pairs_; // [i][phase][0 1]: phase_[phase][i], phase_[phase + 1][i]
     static constexpr int kJitterPhases = 1024;
     std::vector<float> jitterRows_; // [phase][i], kJitterRow wide
     std::vector<float> shiftRows_;  // [m + kMargin][i]

@@ -27,11 +27,13 @@ constexpr int kRowFloats = (2 * (kJitterSpan + 4) + 1 + 7) / 8 * 8;
 
 #ifdef QUORVANE_JITTER_X86
 // TransitionAt of four arguments. `phase` is its table, `length` a row,
-// `rows` its phases: row p0 and p0 + 1 interpolated, row 0 alone where the
-// fraction is 0 (p0 = rows). Lanes whose argument is out of the table's reach
-// (the padding) are clamped into it and read garbage that is never used.
-__attribute__((target("avx2"))) inline __m128
-Transitions4(__m256d v, const float* phase, int length, int rows, int span, int margin) {
+// `rows` its phases, `pairs` the table's values beside the next phase's:
+// rows p0 and p0 + 1 interpolated, row 0 alone where the fraction is 0 (p0 =
+// rows). Lanes whose argument is out of the table's reach (the padding) are
+// clamped into it and read values that are never used.
+__attribute__((target("avx2"))) inline __m128 Transitions4(__m256d v, const float* phase,
+                                                           const float* pairs, int length, int rows,
+                                                           int span, int margin) {
     // (v + span) + margin, in TransitionAt's order.
     const __m256d x = _mm256_add_pd(_mm256_add_pd(v, _mm256_set1_pd(span)), _mm256_set1_pd(margin));
     const __m256d whole = _mm256_floor_pd(x);
@@ -43,10 +45,17 @@ Transitions4(__m256d v, const float* phase, int length, int rows, int span, int 
     i = _mm_min_epi32(_mm_max_epi32(i, _mm_setzero_si128()), _mm_set1_epi32(length - 2));
     const __m128i edge = _mm_cmpgt_epi32(p0, _mm_set1_epi32(rows - 1));
     const __m128i row = _mm_min_epi32(p0, _mm_set1_epi32(rows - 1));
-    const __m128i at = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(row, _mm_set1_epi32(length)), i),
-                                     _mm_set1_epi32(1));
-    const __m128 a = _mm_i32gather_ps(phase, at, 4);
-    const __m128 b = _mm_i32gather_ps(phase, _mm_add_epi32(at, _mm_set1_epi32(length)), 4);
+    // The pair of column i + 1 at phase p0: a and b side by side (the masked
+    // gather, all lanes on: the plain one starts from an undefined vector,
+    // which GCC 12 reports as uninitialized, its bug 105593).
+    const __m128i at = _mm_add_epi32(
+        _mm_mullo_epi32(_mm_add_epi32(i, _mm_set1_epi32(1)), _mm_set1_epi32(rows)), row);
+    const __m256 ab =
+        _mm256_permutevar8x32_ps(_mm256_castpd_ps(_mm256_mask_i32gather_pd(
+                                     _mm256_setzero_pd(), reinterpret_cast<const double*>(pairs),
+                                     at, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8)),
+                                 _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    const __m128 a = _mm256_castps256_ps128(ab), b = _mm256_extractf128_ps(ab, 1);
     __m128 value =
         _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), alpha), a), _mm_mul_ps(alpha, b));
     if (_mm_movemask_epi8(edge) != 0)
@@ -56,8 +65,8 @@ Transitions4(__m256d v, const float* phase, int length, int rows, int span, int 
 
 __attribute__((target("avx2"))) float Terms4(double t, const int* at, const float* sign,
                                              const double* delta, int count, float y,
-                                             const float* phase, int length, int rows, int span,
-                                             int margin) {
+                                             const float* phase, const float* pairs, int length,
+                                             int rows, int span, int margin) {
     alignas(16) float terms[kMostTerms];
     // From t = 64 on, x = t - k (|x| <= span) and TransitionAt's sums on it
     // are exact, so every still term has t's own fraction: one phase p0 and
@@ -91,14 +100,14 @@ __attribute__((target("avx2"))) float Terms4(double t, const int* at, const floa
         const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
         const __m256d x = _mm256_sub_pd(vt, _mm256_cvtepi32_pd(k));
         const __m256d shifted = _mm256_sub_pd(x, _mm256_loadu_pd(delta + i));
-        const __m128 moved = Transitions4(shifted, phase, length, rows, span, margin);
+        const __m128 moved = Transitions4(shifted, phase, pairs, length, rows, span, margin);
         __m128 fixed;
         if (still != nullptr) {
             const __m128i c =
                 _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(stillAt, k), _mm_setzero_si128()), top);
             fixed = _mm_i32gather_ps(still, c, 4);
         } else {
-            fixed = Transitions4(x, phase, length, rows, span, margin);
+            fixed = Transitions4(x, phase, pairs, length, rows, span, margin);
         }
         _mm_store_ps(terms + i, _mm_mul_ps(_mm_loadu_ps(sign + i), _mm_sub_ps(moved, fixed)));
     }
@@ -118,8 +127,8 @@ float Readback::AddJitterTerms(double t, const int* at, const float* sign, const
                                int count, float y) const {
 #ifdef QUORVANE_JITTER_X86
     if (HasAvx2() && count <= kMostTerms)
-        return Terms4(t, at, sign, delta, count, y, phase_.data(), phaseLength_, kPhases,
-                      kJitterSpan, kMargin);
+        return Terms4(t, at, sign, delta, count, y, phase_.data(), pairs_.data(), phaseLength_,
+                      kPhases, kJitterSpan, kMargin);
 #endif
     for (int i = 0; i < count; ++i) {
         const double x = t - at[i];
