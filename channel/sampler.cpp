@@ -24,15 +24,18 @@ double Sinc(double x) {
 // lanes held as such (not in memory between the steps), the tree's first two
 // levels on whole registers, its last three on the eight lanes left.
 typedef float Lanes8 __attribute__((vector_size(32)));
+// The same, loaded from any float's address: a direct vector load (a copy
+// into an array of vectors went through the stack in halves, whose reload
+// whole waits for both stores).
+typedef float Lanes8Unaligned __attribute__((vector_size(32), aligned(4), may_alias));
 
 __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) float
 Dot(const float* __restrict a, const float* __restrict b, int n) {
     static_assert(kLanes == 32);
     Lanes8 acc0 = {}, acc1 = {}, acc2 = {}, acc3 = {};
     for (int i = 0; i < n; i += kLanes) {
-        Lanes8 x[4], y[4];
-        std::memcpy(x, a + i, sizeof x);
-        std::memcpy(y, b + i, sizeof y);
+        const Lanes8Unaligned* x = reinterpret_cast<const Lanes8Unaligned*>(a + i);
+        const Lanes8Unaligned* y = reinterpret_cast<const Lanes8Unaligned*>(b + i);
         acc0 += x[0] * y[0];
         acc1 += x[1] * y[1];
         acc2 += x[2] * y[2];
