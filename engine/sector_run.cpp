@@ -40,6 +40,12 @@ class SectorRunner {
         source.RandomBits(user_.data(), static_cast<int>(user_.size()));
         encoder_.Encode(user_.data(), codedFrame_.raw.data());
         coded_.Transmit(source, codedFrame_);
+        if (coded_.design().timing) {
+            const TimingTrack& t = codedFrame_.timing;
+            c.slipped += t.slips != 0 ? 1 : 0;
+            c.phaseSquares += t.squares;
+            c.phaseSamples += static_cast<std::uint64_t>(t.counted);
+        }
         const float* y = codedFrame_.received.data();
         std::uint8_t* r = decided_.data();
         float* l = llr_.data();
@@ -81,6 +87,7 @@ class SectorRunner {
 
     void Classical(channel::NoiseSource& source, SectorCounts& c) {
         classical_.Next(source, classicalFrame_);
+        if (classical_.design().timing) c.rsSlipped += classicalFrame_.timing.slips != 0 ? 1 : 0;
         const float* y = classicalFrame_.received.data();
         std::uint8_t* r = rsDecided_.data();
         hard_->Detect(1, &y, &r);
@@ -133,6 +140,14 @@ void SectorCounts::Add(const SectorCounts& o) {
     iterations += o.iterations;
     rounds += o.rounds;
     rsFailed += o.rsFailed;
+    slipped += o.slipped;
+    rsSlipped += o.rsSlipped;
+    phaseSquares += o.phaseSquares;
+    phaseSamples += o.phaseSamples;
+}
+
+double SectorCounts::RmsPhase() const {
+    return phaseSamples > 0 ? std::sqrt(phaseSquares / static_cast<double>(phaseSamples)) : 0.0;
 }
 
 SectorGeometry GeometryOf(const SectorSettings& s, double snrDb) {
