@@ -11,6 +11,8 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr int kLanes = 32;
+// Bit periods beyond every frame (and within int).
+constexpr double kFarAway = 1e9;
 
 double Sinc(double x) {
     // Exact at the integers, so the table's phase 0 is the target itself.
@@ -181,6 +183,9 @@ void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, Sampler
 }
 
 float Sampler::Unjittered(double t, const SamplerFrame& frame) const {
+    // A clock run away past any frame (or to no number: an unstable loop)
+    // reads no bit and no transition; whole bit positions there overflow.
+    if (!(std::fabs(t) < kFarAway)) return 0.0f;
     const double whole = std::floor(t);
     int r = static_cast<int>((t - whole) * kPhases + 0.5);
     const int m = static_cast<int>(whole);
@@ -201,7 +206,7 @@ float Sampler::Unjittered(double t, const SamplerFrame& frame) const {
 
 float Sampler::At(double t, const SamplerFrame& frame) const {
     const float y = Unjittered(t, frame);
-    if (frame.transitions == 0) return y;
+    if (frame.transitions == 0 || !(std::fabs(t) < kFarAway)) return y;
     // The transitions within reach of t: k from ceil(t - reach) to t + reach.
     const int last = static_cast<int>(frame.before.size()) - 1;
     const double lo = std::ceil(t - kJitterReach), hi = std::floor(t + kJitterReach) + 1;
@@ -217,7 +222,7 @@ float Sampler::At(double t, const SamplerFrame& frame) const {
 
 float Sampler::AtPlain(double t, const SamplerFrame& frame) const {
     float y = Unjittered(t, frame);
-    if (frame.transitions == 0) return y;
+    if (frame.transitions == 0 || !(std::fabs(t) < kFarAway)) return y;
     const auto end = frame.at.begin() + frame.transitions;
     const int lo = static_cast<int>(std::ceil(t - kJitterReach));
     const auto begin = std::lower_bound(frame.at.begin(), end, lo);

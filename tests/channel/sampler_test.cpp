@@ -36,7 +36,8 @@ TEST(Sampler, JitterTermsAreThePlainSumsToTheBit) {
         sampler.Load(prec.data(), c.bits, source, frame);
         ASSERT_GT(frame.transitions, 0);
         // Random instants over the frame and past its ends; whole bits and
-        // whole phases (where the table's fraction is 0); clocks run away.
+        // whole phases (where the table's fraction is 0); clocks run away
+        // (to no number at all).
         std::vector<double> instants;
         for (int i = 0; i < 4000; ++i)
             instants.push_back(-60 + std::ldexp(static_cast<double>(source.Bits() >> 11), -53) *
@@ -47,7 +48,8 @@ TEST(Sampler, JitterTermsAreThePlainSumsToTheBit) {
             instants.push_back(k + 3.0 / Sampler::kPhases);
             instants.push_back(std::nextafter(static_cast<double>(k), -1e9));
         }
-        for (double far : {-1e4, -41.0, 40.5, c.bits + 41.0, c.bits + 1e4}) instants.push_back(far);
+        for (double far : {-1e4, -41.0, 40.5, c.bits + 41.0, c.bits + 1e4, 1e300, std::nan("")})
+            instants.push_back(far);
         int wrong = 0;
         for (double t : instants)
             wrong += Bits(sampler.At(t, frame)) != Bits(sampler.AtPlain(t, frame));
