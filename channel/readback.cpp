@@ -112,11 +112,20 @@ Readback::Readback(const Head& head, double jitter, bool simulate)
             shiftRows_[static_cast<std::size_t>((m + kMargin) * kJitterRow + n + reach)] =
                 static_cast<float>(lowPass(n - m) - lowPass(n));
     phaseLength_ = 2 * (kJitterSpan + kMargin) + 1;
-    phase_.resize(static_cast<std::size_t>((kPhases + 1) * phaseLength_));
+    // (Whole vectors of the last row are read: padded.)
+    phase_.assign(static_cast<std::size_t>((kPhases + 1) * phaseLength_ + 8), 0.0f);
     for (int p = 0; p <= kPhases; ++p)
         for (int i = 0; i < phaseLength_; ++i)
             phase_[static_cast<std::size_t>(p * phaseLength_ + i)] = static_cast<float>(
                 lowPass(i - kJitterSpan - kMargin - static_cast<double>(p) / kPhases));
+    // The same, each value beside the next phase's, column by column: one
+    // 64-bit load holds what TransitionAt interpolates between.
+    pairs_.resize(static_cast<std::size_t>(2 * kPhases * phaseLength_));
+    for (int i = 0; i < phaseLength_; ++i)
+        for (int p = 0; p < kPhases; ++p)
+            for (int h = 0; h < 2; ++h)
+                pairs_[static_cast<std::size_t>(2 * (i * kPhases + p) + h)] =
+                    phase_[static_cast<std::size_t>((p + h) * phaseLength_ + i)];
 }
 
 double Readback::BitResponse(int n) const {

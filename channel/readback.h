@@ -75,6 +75,14 @@ class Readback {
     void Pulse(float* table) const;
     // g_LP(t) from Read's table, |t| <= kJitterSpan + 4 (with jitter only).
     float TransitionAt(double t) const;
+    // y plus the jitter terms at t of `count` transitions, in their order:
+    // y += sign[i] (TransitionAt(t - at[i] - delta[i]) - TransitionAt(t -
+    // at[i])), each |t - at[i]| <= kJitterReach. Those exact float
+    // operations, four transitions at once where the processor has AVX2 (at,
+    // sign and delta are read up to kJitterPad entries beyond count).
+    float AddJitterTerms(double t, const int* at, const float* sign, const double* delta, int count,
+                         float y) const;
+    static constexpr int kJitterPad = 4;
 
     // T_Delta[n] for n = -kJitterSpan ... kJitterSpan into out[n + kJitterSpan],
     // from g_LP itself.
@@ -101,6 +109,7 @@ class Readback {
     static constexpr int kMargin = 4; // bits beyond the jitter span the table reaches
     int phaseLength_ = 0;             // 2 (kJitterSpan + kMargin) + 1
     std::vector<float> phase_; // [phase][i]: g_LP(i - kJitterSpan - kMargin - phase / kPhases)
+    std::vector<float> pairs_; // [i][phase][0 1]: phase_[phase][i], phase_[phase + 1][i]
     static constexpr int kJitterPhases = 1024;
     std::vector<float> jitterRows_; // [phase][i], kJitterRow wide
     std::vector<float> shiftRows_;  // [m + kMargin][i]

@@ -11,6 +11,8 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr int kLanes = 32;
+// Bit periods beyond every frame (and within int).
+constexpr double kFarAway = 1e9;
 
 double Sinc(double x) {
     // Exact at the integers, so the table's phase 0 is the target itself.
@@ -24,15 +26,18 @@ double Sinc(double x) {
 // lanes held as such (not in memory between the steps), the tree's first two
 // levels on whole registers, its last three on the eight lanes left.
 typedef float Lanes8 __attribute__((vector_size(32)));
+// The same, loaded from any float's address: a direct vector load (a copy
+// into an array of vectors went through the stack in halves, whose reload
+// whole waits for both stores).
+typedef float Lanes8Unaligned __attribute__((vector_size(32), aligned(4), may_alias));
 
 __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) float
 Dot(const float* __restrict a, const float* __restrict b, int n) {
     static_assert(kLanes == 32);
     Lanes8 acc0 = {}, acc1 = {}, acc2 = {}, acc3 = {};
     for (int i = 0; i < n; i += kLanes) {
-        Lanes8 x[4], y[4];
-        std::memcpy(x, a + i, sizeof x);
-        std::memcpy(y, b + i, sizeof y);
+        const Lanes8Unaligned* x = reinterpret_cast<const Lanes8Unaligned*>(a + i);
+        const Lanes8Unaligned* y = reinterpret_cast<const Lanes8Unaligned*>(b + i);
         acc0 += x[0] * y[0];
         acc1 += x[1] * y[1];
         acc2 += x[2] * y[2];
@@ -149,9 +154,13 @@ void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, Sampler
     frame.at.clear();
     frame.sign.clear();
     frame.delta.clear();
+    frame.before.clear();
+    frame.transitions = 0;
     if (!jitter || !readback_ || !(readback_->jitter() > 0)) return;
     int previous = 0;
+    frame.before.resize(static_cast<std::size_t>(n + 2));
     for (int k = 0; k <= n; ++k) {
+        frame.before[static_cast<std::size_t>(k)] = static_cast<int>(frame.at.size());
         const int p = k < n ? prec[k] & 1 : 0;
         if (p != previous) {
             frame.at.push_back(k);
@@ -159,36 +168,65 @@ void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, Sampler
         }
         previous = p;
     }
+    frame.transitions = static_cast<int>(frame.at.size());
+    frame.before[static_cast<std::size_t>(n + 1)] = frame.transitions;
     frame.deviate.resize(frame.at.size());
-    source.Normals(frame.deviate.data(), static_cast<int>(frame.at.size()));
+    source.Normals(frame.deviate.data(), frame.transitions);
     for (double d : frame.deviate)
         frame.delta.push_back(
             std::clamp(readback_->jitter() * d, -kMaxJitterShift, kMaxJitterShift));
+    // The vector loop's padding: its terms are computed and never added.
+    frame.at.resize(frame.at.size() + Readback::kJitterPad,
+                    frame.transitions > 0 ? frame.at.back() : 0);
+    frame.sign.resize(frame.sign.size() + Readback::kJitterPad, 0.0f);
+    frame.delta.resize(frame.delta.size() + Readback::kJitterPad, 0.0);
 }
 
-float Sampler::At(double t, const SamplerFrame& frame) const {
+float Sampler::Unjittered(double t, const SamplerFrame& frame) const {
+    // A clock run away past any frame (or to no number: an unstable loop)
+    // reads no bit and no transition; whole bit positions there overflow.
+    if (!(std::fabs(t) < kFarAway)) return 0.0f;
     const double whole = std::floor(t);
     int r = static_cast<int>((t - whole) * kPhases + 0.5);
     const int m = static_cast<int>(whole);
     const float* row = table_ + static_cast<std::size_t>(r) * width_;
     const int first = m - span_ + frame.base; // bits index of row index 0
+    if (first >= 0 && first + width_ <= static_cast<int>(frame.bits.size()))
+        return Dot(frame.bits.data() + first, row, width_);
+    // Far outside the frame (a clock that has run away): the bits that are
+    // there, the others 0.
     float y = 0;
-    if (first >= 0 && first + width_ <= static_cast<int>(frame.bits.size())) {
-        y = Dot(frame.bits.data() + first, row, width_);
-    } else {
-        // Far outside the frame (a clock that has run away): the bits that
-        // are there, the others 0.
-        for (int i = 0; i < width_; ++i) {
-            const int j = first + i;
-            if (j >= 0 && j < static_cast<int>(frame.bits.size()))
-                y += frame.bits[static_cast<std::size_t>(j)] * row[i];
-        }
+    for (int i = 0; i < width_; ++i) {
+        const int j = first + i;
+        if (j >= 0 && j < static_cast<int>(frame.bits.size()))
+            y += frame.bits[static_cast<std::size_t>(j)] * row[i];
     }
-    if (frame.at.empty()) return y;
-    // The jitter terms of the transitions within reach of t.
+    return y;
+}
+
+float Sampler::At(double t, const SamplerFrame& frame) const {
+    const float y = Unjittered(t, frame);
+    if (frame.transitions == 0 || !(std::fabs(t) < kFarAway)) return y;
+    // The transitions within reach of t: k from ceil(t - reach) to t + reach.
+    const int last = static_cast<int>(frame.before.size()) - 1;
+    const double lo = std::ceil(t - kJitterReach), hi = std::floor(t + kJitterReach) + 1;
+    const int from =
+        frame.before[static_cast<std::size_t>(std::clamp(lo, 0.0, static_cast<double>(last)))];
+    const int to =
+        frame.before[static_cast<std::size_t>(std::clamp(hi, 0.0, static_cast<double>(last)))];
+    if (to <= from) return y;
+    const std::size_t f = static_cast<std::size_t>(from);
+    return readback_->AddJitterTerms(t, frame.at.data() + f, frame.sign.data() + f,
+                                     frame.delta.data() + f, to - from, y);
+}
+
+float Sampler::AtPlain(double t, const SamplerFrame& frame) const {
+    float y = Unjittered(t, frame);
+    if (frame.transitions == 0 || !(std::fabs(t) < kFarAway)) return y;
+    const auto end = frame.at.begin() + frame.transitions;
     const int lo = static_cast<int>(std::ceil(t - kJitterReach));
-    const auto begin = std::lower_bound(frame.at.begin(), frame.at.end(), lo);
-    for (auto it = begin; it != frame.at.end() && *it <= t + kJitterReach; ++it) {
+    const auto begin = std::lower_bound(frame.at.begin(), end, lo);
+    for (auto it = begin; it != end && *it <= t + kJitterReach; ++it) {
         const std::size_t i = static_cast<std::size_t>(it - frame.at.begin());
         const double x = t - *it;
         y += frame.sign[i] *

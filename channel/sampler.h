@@ -29,9 +29,13 @@ struct SamplerFrame {
     std::vector<float> bits; // p_j at j + base
     int base = 0;
     int n = 0;
-    std::vector<int> at;         // transitions' bit positions k, ascending
+    // The transitions, with Readback::kJitterPad entries of padding after
+    // the `transitions` real ones.
+    int transitions = 0;
+    std::vector<int> at;         // their bit positions k, ascending
     std::vector<float> sign;     // their b_k = +-1
     std::vector<double> delta;   // their jitter Delta_k
+    std::vector<int> before;     // [m]: the transitions at k < m, m = 0 ... n + 1
     std::vector<double> deviate; // scratch for the draws
 };
 
@@ -56,8 +60,11 @@ class Sampler {
               bool jitter = true) const;
     // The noiseless output at t.
     float At(double t, const SamplerFrame& frame) const;
+    // The same, its jitter terms one transition after the other: At's oracle.
+    float AtPlain(double t, const SamplerFrame& frame) const;
 
   private:
+    float Unjittered(double t, const SamplerFrame& frame) const;
     void Tabulate();
     std::shared_ptr<const std::vector<float>> Make() const;
 

@@ -65,7 +65,10 @@ const char* const kTimingModel =
            (noise bandwidth B_L T) and --loop-damping zeta; --loop-order 1: ki = 0, kp =
            4 B / (1 + 2 B). A frame whose recovered phase ends nearer a whole bit period
            off than the true one has slipped: ber's CSV gains slips (such frames) and
-           rms_phase (the timing error over the data of the others).)";
+           rms_phase (the timing error over the data of the others). sfr reads each
+           sector of both channels after its own preamble the same way; its CSV gains
+           slips (the LDPC channel's slipped sectors, each also counted as failed,
+           undetected or right as its decoder ended) and rms_phase.)";
 
 namespace {
 
@@ -699,7 +702,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Clock &phase",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpPhase,
          .names = nullptr,
          .parse = ParseTiming<&T::phase, kMinPhase, kMaxPhase>,
@@ -711,7 +714,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Frequency offset",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpFreqOffset,
          .names = nullptr,
          .parse = ParseTiming<&T::freqPpm, kMinFreq, kMaxFreq>,
@@ -723,7 +726,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Phase walk",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpPhaseWalk,
          .names = nullptr,
          .parse = ParseTiming<&T::walk, kNoJitter, kMaxWalk>,
@@ -735,7 +738,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Preamble bits",
          .shape = Shape::kCount,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpPreamble,
          .names = nullptr,
          .parse = ParseCountField<TakePreamble, channel::kMinPreamble, channel::kMaxPreamble>,
@@ -747,7 +750,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop bandwidth",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpLoopBandwidth,
          .names = nullptr,
          .parse = ParseTiming<&T::bandwidth, kMinBandwidth, kMaxBandwidth>,
@@ -759,7 +762,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop damping",
          .shape = Shape::kNumber,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpLoopDamping,
          .names = nullptr,
          .parse = ParseTiming<&T::damping, kMinDamping, kMaxDamping>,
@@ -771,7 +774,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop order",
          .shape = Shape::kCount,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpLoopOrder,
          .names = nullptr,
          .parse = ParseCountField<TakeLoopOrder, 1, 2>,
@@ -819,7 +822,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Loop decisions",
          .shape = Shape::kName,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpDecisions,
          .names = DecisionNames,
          .parse = ParseDecisions,
@@ -831,7 +834,7 @@ const std::vector<ChannelOption>& ChannelOptions() {
          .label = "Decision delay",
          .shape = Shape::kCount,
          .headOnly = false,
-         .commands = kBer | kTiming | kEyeTiming,
+         .commands = kBer | kTiming | kEyeTiming | kSfr,
          .help = HelpDecisionDelay,
          .names = nullptr,
          .parse = ParseCountField<TakeDecisionDelay, 0, channel::kMaxDecisionDelay>,

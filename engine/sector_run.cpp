@@ -63,9 +63,12 @@ class SectorRunner {
             channel::NoiseSource iterative(s_.seed, ChunkStream(2 * point, c));
             channel::NoiseSource baseline(s_.seed, ChunkStream(2 * point + 1, c));
             for (int k = 0; k < sectors; ++k) {
+                const std::size_t f = static_cast<std::size_t>(frames + k);
                 Write(iterative, frames + k);
-                classical_.Next(baseline, classicalFrames_[static_cast<std::size_t>(frames + k)]);
-                chunkOf_[static_cast<std::size_t>(frames + k)] = static_cast<int>(i);
+                classical_.Next(baseline, classicalFrames_[f]);
+                chunkOf_[f] = static_cast<int>(i);
+                if (coded_.design().timing)
+                    CountTiming(codedFrames_[f], classicalFrames_[f], out[i]);
             }
             frames += sectors;
         }
@@ -121,6 +124,16 @@ class SectorRunner {
     }
 
   private:
+    // With the timing modelled: whether each channel's sector slipped, and
+    // the iterative one's timing error.
+    static void CountTiming(const Frame& coded, const Frame& classical, SectorCounts& c) {
+        const TimingTrack& t = coded.timing;
+        c.slipped += t.slips != 0 ? 1 : 0;
+        c.phaseSquares += t.squares;
+        c.phaseSamples += static_cast<std::uint64_t>(t.counted);
+        c.rsSlipped += classical.timing.slips != 0 ? 1 : 0;
+    }
+
     // The iterative channel's next sector from `source` into frame f.
     void Write(channel::NoiseSource& source, int f) {
         Frame& frame = codedFrames_[static_cast<std::size_t>(f)];
@@ -271,6 +284,14 @@ void SectorCounts::Add(const SectorCounts& o) {
     iterations += o.iterations;
     rounds += o.rounds;
     rsFailed += o.rsFailed;
+    slipped += o.slipped;
+    rsSlipped += o.rsSlipped;
+    phaseSquares += o.phaseSquares;
+    phaseSamples += o.phaseSamples;
+}
+
+double SectorCounts::RmsPhase() const {
+    return phaseSamples > 0 ? std::sqrt(phaseSquares / static_cast<double>(phaseSamples)) : 0.0;
 }
 
 SectorGeometry GeometryOf(const SectorSettings& s, double snrDb) {

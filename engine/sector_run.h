@@ -30,6 +30,10 @@
 // side (the decoder's lanes, the soft detectors' eight), each sector getting
 // what it would get alone: the rounds stop for each at its own zero syndrome.
 //
+// With the timing modelled both channels write a preamble before each
+// sector and read it through the clock and the loop (engine/timing.h), as
+// ber reads its frames; a sector whose loop slipped a cycle is counted apart.
+//
 // Chunk c of a point draws the iterative channel's bits and noise from
 // (seed, ChunkStream(2 i, c)) and the classical one's from ChunkStream(2 i +
 // 1, c); chunks are added in chunk order and a point ends after the first
@@ -77,8 +81,15 @@ struct SectorCounts {
     std::uint64_t iterations = 0;              // local iterations, all rounds
     std::uint64_t rounds = 0;                  // global rounds run
     std::uint64_t rsFailed = 0;                // classical sectors lost
+    // With the timing modelled (chain.timing.on): the sectors whose clock
+    // slipped (each counted as well as failed, undetected or right, as its
+    // decoder ended), and the timing error over the others' data.
+    std::uint64_t slipped = 0, rsSlipped = 0; // iterative, classical
+    double phaseSquares = 0;                  // iterative channel's sectors
+    std::uint64_t phaseSamples = 0;
     void Add(const SectorCounts& o);
     std::uint64_t Errors() const { return failed + undetected; }
+    double RmsPhase() const;
 };
 
 // The classical channel's hard detector: Viterbi on the ideal channel, npml

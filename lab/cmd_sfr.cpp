@@ -30,15 +30,18 @@ double Ratio(std::uint64_t a, std::uint64_t b) {
     return b == 0 ? 0.0 : static_cast<double>(a) / static_cast<double>(b);
 }
 
-void WriteCsvRow(std::FILE* f, const PointLine& p) {
+void WriteCsvRow(std::FILE* f, const PointLine& p, bool timing) {
     const engine::SectorCounts& c = p.c;
-    std::fprintf(f, "%.9g,%.9g,%llu,%llu,%llu,%.9g,%llu,%.9g,%.9g,%.9g,%llu,%.9g\n", p.g.snrDb,
+    std::fprintf(f, "%.9g,%.9g,%llu,%llu,%llu,%.9g,%llu,%.9g,%.9g,%.9g,%llu,%.9g", p.g.snrDb,
                  p.g.sigmaUser, static_cast<unsigned long long>(c.sectors),
                  static_cast<unsigned long long>(c.failed),
                  static_cast<unsigned long long>(c.undetected), Ratio(c.Errors(), c.sectors),
                  static_cast<unsigned long long>(c.bitErrors), Ratio(c.bitErrors, c.userBits),
                  Ratio(c.rawErrors, c.rawBits), Ratio(c.iterations, c.sectors),
                  static_cast<unsigned long long>(c.rsFailed), Ratio(c.rsFailed, c.sectors));
+    if (timing)
+        std::fprintf(f, ",%llu,%.9g", static_cast<unsigned long long>(c.slipped), c.RmsPhase());
+    std::fputc('\n', f);
 }
 
 platform::Chart SfrChart(const SfrOptions& o, const std::vector<PointLine>& points,
@@ -105,7 +108,13 @@ CLI::App* AddSfrCommand(CLI::App& app, SfrOptions& options) {
         "--csv writes snr_db,sigma,sectors,failed,undetected,sfr,bit_errors,ber,raw_ber,\n"
         "mean_iterations,rs_failed,rs_sfr (mean_iterations: local iterations a sector, all\n"
         "rounds). A point ends after --sectors sectors or --failures sector errors; the counts\n"
-        "do not depend on --threads. See quorvane-lab --help for the model.");
+        "do not depend on --threads. With any timing option (--phase, --freq-offset, ...) every\n"
+        "sector of both channels follows its own preamble and is read through the clock and the\n"
+        "timing loop as ber reads a frame; the CSV then gains slips,rms_phase: the LDPC\n"
+        "channel's sectors whose loop slipped a cycle (counted apart, and also as failed,\n"
+        "undetected or right as the decoder ended: a slipped sector fails unless the decoder\n"
+        "happens to succeed) and the RMS timing error over the others' data.\n"
+        "See quorvane-lab --help for the model.");
     engine::SectorSettings& s = options.settings;
     s.threads = choices::DefaultThreads();
     CLI::Option* sigma =
@@ -234,11 +243,13 @@ int RunSfr(SfrOptions& o) {
     const double energy = engine::SignalEnergy(s.chain);
     const std::size_t count = std::max(o.sigmas.size(), o.snrDbs.size());
     const bool table = o.csv != "-" && o.png != "-";
+    const bool timing = s.chain.timing.on;
     std::vector<PointLine> points;
     if (csv.get() != nullptr)
         std::fputs("snr_db,sigma,sectors,failed,undetected,sfr,bit_errors,ber,raw_ber,"
-                   "mean_iterations,rs_failed,rs_sfr\n",
+                   "mean_iterations,rs_failed,rs_sfr",
                    csv.get());
+    if (csv.get() != nullptr) std::fputs(timing ? ",slips,rms_phase\n" : "\n", csv.get());
     std::string subtitle;
     bool stopped = false;
     for (std::size_t i = 0; i < count && !stopped; ++i) {
@@ -293,7 +304,13 @@ int RunSfr(SfrOptions& o) {
                         Ratio(c.bitErrors, c.userBits), Ratio(c.rawErrors, c.rawBits),
                         Ratio(c.iterations, c.sectors), static_cast<unsigned long long>(c.rsFailed),
                         Ratio(c.rsFailed, c.sectors));
-        if (csv.get() != nullptr) WriteCsvRow(csv.get(), p);
+        if (table && timing)
+            std::printf("          timing: %llu LDPC and %llu RS sectors slipped, rms timing "
+                        "error %s\n",
+                        static_cast<unsigned long long>(c.slipped),
+                        static_cast<unsigned long long>(c.rsSlipped),
+                        Number("%.4g", c.RmsPhase()).c_str());
+        if (csv.get() != nullptr) WriteCsvRow(csv.get(), p, timing);
     }
     if (int status = Finish(csv, o.csv)) return status;
     if (int status = WriteCharts(png, o.png, {SfrChart(o, points, subtitle)})) return status;

@@ -616,9 +616,10 @@ py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
         geometry.push_back(g);
         counts.push_back(c);
     }
-    const std::vector<std::string> names = {
+    std::vector<std::string> names = {
         "snr_db",     "sigma", "sectors", "failed",          "undetected", "sfr",
         "bit_errors", "ber",   "raw_ber", "mean_iterations", "rs_failed",  "rs_sfr"};
+    if (s.chain.timing.on) names.insert(names.end(), {"slips", "rms_phase"});
     auto ratio = [](std::uint64_t x, std::uint64_t y) {
         return y == 0 ? 0.0 : static_cast<double>(x) / static_cast<double>(y);
     };
@@ -626,7 +627,7 @@ py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
         counts.size(), names,
         [](const std::string& name) {
             return name == "sectors" || name == "failed" || name == "undetected" ||
-                           name == "bit_errors" || name == "rs_failed"
+                           name == "bit_errors" || name == "rs_failed" || name == "slips"
                        ? std::string("<u8")
                        : std::string("<f8");
         },
@@ -656,6 +657,10 @@ py::array Sfr(const py::args& args, const py::kwargs& kwargs) {
                     values.append(ratio(c.iterations, c.sectors));
                 else if (name == "rs_failed")
                     values.append(c.rsFailed);
+                else if (name == "slips")
+                    values.append(c.slipped);
+                else if (name == "rms_phase")
+                    values.append(c.RmsPhase());
                 else
                     values.append(ratio(c.rsFailed, c.sectors));
             }
@@ -759,8 +764,10 @@ the plain float decoder one sector at a time, the only one of sp); local
 (default 10); global_ (default 3); normalization, offset; precoder ("none",
 the default, or "auto"); rs_t (default: the rate nearest the code's);
 sectors (default 1000) and failures (default 100) end a point; seed, threads,
-progress as for ber; detectors: one soft detector (default maxlog).
-Returns a structured array with the fields of the command's CSV.
+progress as for ber; detectors: one soft detector (default maxlog); the
+timing keywords (phase, freq_offset, ...) read every sector through the clock
+and the timing loop. Returns a structured array with the fields of the
+command's CSV (with timing, slips and rms_phase after rs_sfr).
 
 The channel's keywords:)" +
            KeywordsDoc(choices::kSfr))

@@ -4,6 +4,7 @@
 
 #include "channel/coding.h"
 #include "channel/random.h"
+#include "channel/sampler.h"
 #include "channel/waveform.h"
 
 namespace {
@@ -68,7 +69,6 @@ void BM_GenerateAndSynthesize(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GenerateAndSynthesize);
-
 } // namespace
 
 // The lab's detectors and noise, on E3PR4 (the rows kept from before the
@@ -373,5 +373,30 @@ void BM_EncodeFrame(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFrame);
 }
 BENCHMARK(BM_EncodeFrame)->Arg(0)->Arg(1);
+
+// The readback of a Lorentzian head (density 2.5, jitter 0.05) at instants
+// off the integers, as the timing loop reads it: argument 0 the plain sum of
+// the jitter terms (the yardstick), 1 the vector one; the second argument 1
+// makes each instant wait for the last value, as the loop's do.
+void BM_SamplerAt(benchmark::State& state) {
+    constexpr int kBits = 4096;
+    const Sampler sampler(std::make_shared<const Readback>(Head(HeadKind::kLorentz, 2.5), 0.05));
+    NoiseSource source(1, 2);
+    std::vector<std::uint8_t> prec(kBits);
+    source.RandomBits(prec.data(), kBits);
+    SamplerFrame frame;
+    sampler.Load(prec.data(), kBits, source, frame);
+    const bool plain = state.range(0) == 0, chained = state.range(1) == 1;
+    for (auto _ : state) {
+        float y = 0;
+        for (int j = 0; j < kBits; ++j) {
+            const double t = j + 0.4 + 2e-4 * j + (chained ? 1e-9 * y : 0.0);
+            y = plain ? sampler.AtPlain(t, frame) : sampler.At(t, frame);
+        }
+        benchmark::DoNotOptimize(y);
+    }
+    state.SetItemsProcessed(state.iterations() * kBits);
+}
+BENCHMARK(BM_SamplerAt)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1});
 
 } // namespace

@@ -175,3 +175,41 @@ TEST(Sectors, TheDecodersExtrinsicRatiosKeepTheirSignBeyondItsRange) {
 }
 
 } // namespace
+
+TEST(Sectors, WithTimingEachSectorIsReadThroughTheClockAndItsSlipsCounted) {
+    // 4 sectors on the ideal E2PR4 channel at 24 dB, where none fails at
+    // the right instants: off by 0.4 and 200 ppm the default loop follows
+    // (no slip, every sector's 4608 + 4 samples in the RMS); 5000 ppm
+    // against a first-order loop of the narrowest bandwidth slips every
+    // sector of both channels, and then the decoder fails on each.
+    const struct {
+        bool on;
+        double ppm;
+        int order;
+        double bandwidth;
+        std::uint64_t slipped, samples;
+        double rmsBelow;
+    } cases[] = {{false, 0, 2, 0.002, 0, 0, 1e-300},
+                 {true, 200, 2, 0.002, 0, 4 * 4612, 0.05},
+                 {true, 5000, 1, channel::kMinLoopBandwidth, 4, 0, 1e-300}};
+    for (const auto& c : cases) {
+        engine::SectorSettings s = Settings("e2pr4", false);
+        s.sectors = 4;
+        s.chain.timing.on = c.on;
+        s.chain.timing.phase = c.on ? 0.4 : 0;
+        s.chain.timing.freqPpm = c.ppm;
+        s.chain.timing.order = c.order;
+        s.chain.timing.bandwidth = c.bandwidth;
+        engine::SectorCounts n;
+        std::atomic<bool> stop{false};
+        ASSERT_TRUE(engine::RunSectorPoint(s, engine::GeometryOf(s, 24), 0, stop, n));
+        EXPECT_EQ(n.sectors, 4u) << c.ppm;
+        EXPECT_EQ(n.slipped, c.slipped) << c.ppm;
+        EXPECT_EQ(n.rsSlipped, c.slipped) << c.ppm;
+        EXPECT_EQ(n.phaseSamples, c.samples) << c.ppm;
+        EXPECT_EQ(n.RmsPhase() > 0, c.samples > 0) << c.ppm;
+        EXPECT_LT(n.RmsPhase(), c.rmsBelow + (c.samples == 0 ? 1 : 0)) << c.ppm;
+        EXPECT_EQ(n.Errors(), c.slipped) << c.ppm;
+        EXPECT_EQ(n.rsFailed, c.slipped) << c.ppm;
+    }
+}

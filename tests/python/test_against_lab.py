@@ -106,6 +106,21 @@ def test_ber_is_the_labs_csv(options, kwargs):
     assert csv_of(points) == r.stdout
 
 
+@pytest.mark.parametrize("options,kwargs,tail", [
+    ([], {}, ",rs_failed,rs_sfr"),
+    (["--phase", "0.4", "--freq-offset", "300", "--channel", "lorentz", "--density", "2",
+      "--target", "epr4"],
+     dict(phase=0.4, freq_offset=300, channel="lorentz", density=2, target="epr4"),
+     ",rs_sfr,slips,rms_phase")])
+def test_sfr_is_the_labs_csv_with_timing_after_its_columns(options, kwargs, tail):
+    r = run_lab("sfr", "--snr", "16", "--sectors", "4", "--seed", "2", "--threads", "2", *options,
+                "--csv", "-")
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.split("\n")[0].endswith(tail)
+    points = quorvane.sfr(snr=16, sectors=4, seed=2, threads=1, **kwargs)
+    assert csv_of(points) == r.stdout
+
+
 @pytest.mark.parametrize("kwargs", [dict(sigma=0.55), dict(snr=13, channel="lorentz", density=2.5)])
 def test_a_channels_frame_is_a_sweeps_first_frame(kwargs):
     # One frame a point: chunk 0 of point 0 draws it from the stream (seed, 0).
