@@ -217,27 +217,24 @@ int RunDetect(const DetectOptions& options) {
     progress.Finish();
 
     if (table) {
-        const double bits = runs > 0 ? static_cast<double>(rawBits) : 1.0;
-        std::string line = std::to_string(rawBits) + (coded ? " coded bits:" : " bits:");
-        for (std::size_t d = 0; d < count; ++d) {
-            char part[96];
-            std::snprintf(part, sizeof part, "%s %s %llu errors (%.3g)", d == 0 ? "" : ",",
-                          KindName(kinds[d]), static_cast<unsigned long long>(errors[d]),
-                          errors[d] / bits);
-            line += part;
-        }
-        if (coded) {
-            line += "; " + std::to_string(userBits) + " user bits after the " +
-                    blocks.Code().row().name + " decoder:";
-            const double users = runs > 0 ? static_cast<double>(userBits) : 1.0;
+        // Each detector's errors among `bits` bits, as ", viterbi 3 errors (0.01)".
+        const auto counts = [&](const std::vector<std::uint64_t>& wrong, std::uint64_t bits) {
+            const double over = runs > 0 ? static_cast<double>(bits) : 1.0;
+            std::string out;
             for (std::size_t d = 0; d < count; ++d) {
                 char part[96];
                 std::snprintf(part, sizeof part, "%s %s %llu errors (%.3g)", d == 0 ? "" : ",",
-                              KindName(kinds[d]), static_cast<unsigned long long>(userErrors[d]),
-                              userErrors[d] / users);
-                line += part;
+                              KindName(kinds[d]), static_cast<unsigned long long>(wrong[d]),
+                              wrong[d] / over);
+                out += part;
             }
-        }
+            return out;
+        };
+        std::string line =
+            std::to_string(rawBits) + (coded ? " coded bits:" : " bits:") + counts(errors, rawBits);
+        if (coded)
+            line += "; " + std::to_string(userBits) + " user bits after the " +
+                    blocks.Code().row().name + " decoder:" + counts(userErrors, userBits);
         std::printf("%s\n", line.c_str());
     }
     if (csv.get() != nullptr && !(csv.Finish() && csv.Commit()))
