@@ -119,13 +119,35 @@ void ForwardBackwardPlain(const SoftTrellis& t, SoftMode mode, const float* metr
     }
 }
 
-void FinishRatios(int n, bool noiseless, const float* e, const float* la, bool extrinsic,
-                  float* llr, std::uint8_t* raw) {
-    for (int k = 0; k < n; ++k) {
-        const float posterior = noiseless ? Certain(e[k]) : la == nullptr ? e[k] : e[k] + la[k];
-        if (raw != nullptr) raw[k] = posterior < 0 ? 1 : 0;
-        llr[k] = extrinsic && !noiseless ? e[k] : posterior;
-    }
+namespace {
+
+// f(k) for k < n, in blocks of eight: a loop of a known count, which the
+// compiler's vectors take at -O2 (the one loop over n they leave alone).
+template <class F> inline void InBlocks(int n, F f) {
+    int k = 0;
+    for (; k + 8 <= n; k += 8)
+        for (int j = 0; j < 8; ++j) f(k + j);
+    for (; k < n; ++k) f(k);
+}
+
+} // namespace
+
+void FinishRatios(int n, bool noiseless, const float* __restrict e, const float* __restrict la,
+                  bool extrinsic, float* __restrict llr, std::uint8_t* __restrict raw) {
+    // A loop for each case, without branches inside (at 8 frames of maxlog
+    // the one loop with its branches took a tenth of the time).
+    if (noiseless)
+        InBlocks(n, [&](int k) { llr[k] = Certain(e[k]); });
+    else if (la == nullptr || extrinsic)
+        InBlocks(n, [&](int k) { llr[k] = e[k]; });
+    else
+        InBlocks(n, [&](int k) { llr[k] = e[k] + la[k]; });
+    if (raw == nullptr) return;
+    if (la == nullptr || noiseless || !extrinsic)
+        // llr holds the posterior ratios.
+        InBlocks(n, [&](int k) { raw[k] = llr[k] < 0 ? 1 : 0; });
+    else
+        InBlocks(n, [&](int k) { raw[k] = e[k] + la[k] < 0 ? 1 : 0; });
 }
 
 void SoftPlain(const SoftTrellis& t, SoftMode mode, double variance, const float* y, int n,

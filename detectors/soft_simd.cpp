@@ -321,25 +321,84 @@ void KernelOf(const SoftTrellis& t, const LaneMetrics& m, bool exact, bool aprio
     }
 }
 
-// The steps' inputs of one frame into lane l of x: the clamped samples, less
-// their prediction when there are taps (summed as the plain whitening sums
-// the errors: p_0 first, then each older term added).
-void Inputs(const SoftTrellis& t, const LaneMetrics& m, const float* y, int steps, std::size_t l,
-            std::vector<float>& yc, float* x) {
-    yc.resize(static_cast<std::size_t>(steps));
-    for (int k = 0; k < steps; ++k) yc[static_cast<std::size_t>(k)] = Clamp(y[k], t.low, t.high);
+// v[i] lane j becomes v[j] lane i.
+__attribute__((target("avx2,fma"), always_inline)) inline void Transpose(__m256 (&v)[kL]) {
+    __m256 t[kL], u[kL];
+    for (std::size_t i = 0; i < kL; i += 2) {
+        t[i] = _mm256_unpacklo_ps(v[i], v[i + 1]);
+        t[i + 1] = _mm256_unpackhi_ps(v[i], v[i + 1]);
+    }
+    for (std::size_t i = 0; i < kL; i += 4) {
+        u[i] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], _MM_SHUFFLE(3, 2, 3, 2));
+        u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(1, 0, 1, 0));
+        u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], _MM_SHUFFLE(3, 2, 3, 2));
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        v[i] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x20);
+        v[i + 4] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x31);
+    }
+}
+
+// rows[l][k] into x[k * kL + l] for k < steps, eight steps at a time.
+__attribute__((target("avx2,fma"))) void Interleave(const float* const* rows, int steps, float* x) {
+    int k = 0;
+    for (; k + static_cast<int>(kL) <= steps; k += static_cast<int>(kL)) {
+        __m256 v[kL];
+        for (std::size_t l = 0; l < kL; ++l) v[l] = _mm256_loadu_ps(rows[l] + k);
+        Transpose(v);
+        for (std::size_t j = 0; j < kL; ++j)
+            _mm256_storeu_ps(x + (static_cast<std::size_t>(k) + j) * kL, v[j]);
+    }
+    for (; k < steps; ++k)
+        for (std::size_t l = 0; l < kL; ++l) x[static_cast<std::size_t>(k) * kL + l] = rows[l][k];
+}
+
+// The steps' inputs in place of the interleaved samples x: clamped (the
+// scalar Clamp's operations), less their prediction from the clamped samples
+// c when there are taps (summed as the plain whitening sums the errors: p_0
+// first, then each older term added).
+__attribute__((target("avx2,fma"))) void Inputs(const SoftTrellis& t, const LaneMetrics& m,
+                                                int steps, float* x, float* c) {
+    const __m256 lo = _mm256_set1_ps(t.low), hi = _mm256_set1_ps(t.high);
     const int P = static_cast<int>(m.taps.size());
     for (int k = 0; k < steps; ++k) {
-        float v = yc[static_cast<std::size_t>(k)];
-        if (P > 0 && k >= 1) {
-            float pred = m.taps[0] * yc[static_cast<std::size_t>(k - 1)];
-            for (int i = 1; i < P && k - 1 - i >= 0; ++i)
-                pred = pred + m.taps[static_cast<std::size_t>(i)] *
-                                  yc[static_cast<std::size_t>(k - 1 - i)];
-            v = v - pred;
+        float* xk = x + static_cast<std::size_t>(k) * kL;
+        const __m256 v = _mm256_min_ps(_mm256_max_ps(_mm256_loadu_ps(xk), lo), hi);
+        if (P == 0) {
+            _mm256_storeu_ps(xk, v);
+            continue;
         }
-        x[static_cast<std::size_t>(k) * kL + l] = v;
+        _mm256_storeu_ps(c + static_cast<std::size_t>(k) * kL, v);
+        if (k == 0) {
+            _mm256_storeu_ps(xk, v);
+            continue;
+        }
+        __m256 pred = _mm256_setzero_ps();
+        for (int i = 0; i < P && k - 1 - i >= 0; ++i) {
+            const __m256 term =
+                _mm256_mul_ps(_mm256_set1_ps(m.taps[static_cast<std::size_t>(i)]),
+                              _mm256_loadu_ps(c + static_cast<std::size_t>(k - 1 - i) * kL));
+            pred = i == 0 ? term : _mm256_add_ps(pred, term);
+        }
+        _mm256_storeu_ps(xk, _mm256_sub_ps(v, pred));
     }
+}
+
+// x[k * kL + f] into rows[f][k] for f < count and k < steps.
+__attribute__((target("avx2,fma"))) void Deinterleave(const float* x, int steps, int count,
+                                                      float* const* rows) {
+    int k = 0;
+    for (; k + static_cast<int>(kL) <= steps; k += static_cast<int>(kL)) {
+        __m256 v[kL];
+        for (std::size_t j = 0; j < kL; ++j)
+            v[j] = _mm256_loadu_ps(x + (static_cast<std::size_t>(k) + j) * kL);
+        Transpose(v);
+        for (int f = 0; f < count; ++f) _mm256_storeu_ps(rows[f] + k, v[f]);
+    }
+    for (; k < steps; ++k)
+        for (int f = 0; f < count; ++f)
+            rows[f][k] = x[static_cast<std::size_t>(k) * kL + static_cast<std::size_t>(f)];
 }
 
 } // namespace
@@ -355,14 +414,15 @@ void SoftLanes(const SoftTrellis& t, const LaneMetrics& m, bool exact, float fac
     s.y.resize(static_cast<std::size_t>(steps) * kL);
     s.e.resize(static_cast<std::size_t>(n) * kL);
     // Lanes past count repeat frame 0, and their ratios are dropped.
-    for (std::size_t l = 0; l < kL; ++l)
-        Inputs(t, m, y[static_cast<int>(l) < count ? l : 0], steps, l, s.clamped, s.y.data());
+    const float* rows[kL];
+    for (std::size_t l = 0; l < kL; ++l) rows[l] = y[static_cast<int>(l) < count ? l : 0];
+    Interleave(rows, steps, s.y.data());
+    if (!m.taps.empty()) s.clamped.resize(s.y.size());
+    Inputs(t, m, steps, s.y.data(), s.clamped.data());
     if (la != nullptr) {
         s.la.resize(static_cast<std::size_t>(n) * kL);
-        for (std::size_t l = 0; l < kL; ++l) {
-            const float* ll = la[static_cast<int>(l) < count ? l : 0];
-            for (int k = 0; k < n; ++k) s.la[static_cast<std::size_t>(k) * kL + l] = ll[k];
-        }
+        for (std::size_t l = 0; l < kL; ++l) rows[l] = la[static_cast<int>(l) < count ? l : 0];
+        Interleave(rows, n, s.la.data());
     }
     const bool apriori = la != nullptr;
     switch (t.memory) {
@@ -391,9 +451,7 @@ void SoftLanes(const SoftTrellis& t, const LaneMetrics& m, bool exact, float fac
         KernelOf<8>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
         break;
     }
-    for (int f = 0; f < count; ++f)
-        for (int k = 0; k < n; ++k)
-            e[f][k] = s.e[static_cast<std::size_t>(k) * kL + static_cast<std::size_t>(f)];
+    Deinterleave(s.e.data(), n, count, e);
 }
 
 #else
