@@ -177,6 +177,10 @@ BackClass(const Butterflies& bf, int from, int to, const float* gl, __m256 h, __
         const __m256 b1 =
             _mm256_sub_ps(_mm256_loadu_ps(beta + static_cast<std::size_t>(i + H) * kL), top);
         const int* o = bf.back[i];
+        // Unrolled, so that sum[p][j] are registers: left as a loop, the
+        // compiler kept the sums on the stack, each join of their chains
+        // waiting on a store and a load.
+#pragma GCC unroll 2
         for (int j = 0; j < 2; ++j) {
             const int s = 2 * i + j;
             const bool p = (j == 0 ? P0 : P1) != 0;
