@@ -40,13 +40,15 @@ inline std::size_t AlignPad(const float* p) {
 }
 
 // One slot of a new state's window from its survivor's (the odd old state's
-// where m is set) against its competitor's: x = L0 ^ L1.
+// where m is set) against its competitor's. u0 and u1 are the old slots'
+// reliabilities where the two paths' bits agree and +0 where they differ,
+// so that Delta + u is the rival either way (Delta >= +0, and +0 + +0 is
+// +0).
 __attribute__((target("avx2"), always_inline)) inline __m256
-Merge(__m256 l0, __m256 l1, __m256 x, __m256 m, __m256 delta, __m256 sign) {
+Merge(__m256 l0, __m256 l1, __m256 u0, __m256 u1, __m256 m, __m256 delta, __m256 sign) {
     const __m256 lw = _mm256_blendv_ps(l0, l1, m);
+    const __m256 rival = _mm256_add_ps(delta, _mm256_blendv_ps(u1, u0, m));
     const __m256 r = _mm256_andnot_ps(sign, lw);
-    const __m256 rl = _mm256_andnot_ps(sign, _mm256_xor_ps(lw, x));
-    const __m256 rival = _mm256_blendv_ps(_mm256_add_ps(delta, rl), delta, x);
     return _mm256_or_ps(_mm256_min_ps(rival, r), _mm256_and_ps(lw, sign));
 }
 
@@ -131,9 +133,14 @@ __attribute__((target("avx2"))) void Kernel(const SoftTrellis& t, float factor, 
             float* o1 = nxt + static_cast<std::size_t>(i + H) * ring;
             for (std::size_t j = 0; j < ring; j += kL) {
                 const __m256 l0 = _mm256_load_ps(a + j), l1 = _mm256_load_ps(c + j);
-                const __m256 x = _mm256_xor_ps(l0, l1);
-                _mm256_store_ps(o0 + j, Merge(l0, l1, x, m[0], delta[0], sign));
-                _mm256_store_ps(o1 + j, Merge(l0, l1, x, m[1], delta[1], sign));
+                // All ones where the bits differ, the sign bit alone where
+                // they agree: what clears from each old slot.
+                const __m256 q = _mm256_or_ps(_mm256_castsi256_ps(_mm256_srai_epi32(
+                                                  _mm256_castps_si256(_mm256_xor_ps(l0, l1)), 31)),
+                                              sign);
+                const __m256 u0 = _mm256_andnot_ps(q, l0), u1 = _mm256_andnot_ps(q, l1);
+                _mm256_store_ps(o0 + j, Merge(l0, l1, u0, u1, m[0], delta[0], sign));
+                _mm256_store_ps(o1 + j, Merge(l0, l1, u0, u1, m[1], delta[1], sign));
             }
             _mm256_store_ps(o0 + slot * kL, fresh[0]);
             _mm256_store_ps(o1 + slot * kL, fresh[1]);
