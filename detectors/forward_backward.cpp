@@ -150,46 +150,57 @@ void SoftPlain(const SoftTrellis& t, SoftMode mode, double variance, const float
 
 namespace detectors {
 
+bool LanesTake(const SoftTrellis& t) {
+    // Memory 0 is one subtraction a bit anyway.
+    return SoftLanesRun() && t.memory >= 1 && t.memory <= kMaxLaneMemory;
+}
+
+void LaneFrames(const SoftTrellis& t, bool exact, double variance, FrameShape shape, int count,
+                const float* const* y, const float* const* apriori, bool extrinsic,
+                float* const* llr, std::uint8_t* const* raw, LaneRun& run) {
+    const bool noiseless = Noiseless(variance);
+    const int n = shape.bits;
+    const std::size_t bits = static_cast<std::size_t>(n);
+    const bool withApriori = apriori != nullptr && !noiseless;
+    run.la.resize(withApriori ? bits * kSoftLanes : 0);
+    run.e.resize(bits * kSoftLanes);
+    for (int first = 0; first < count; first += kSoftLanes) {
+        const int frames = std::min(kSoftLanes, count - first);
+        const float* laRows[kSoftLanes] = {};
+        float* eRows[kSoftLanes] = {};
+        for (int f = 0; f < frames; ++f) {
+            eRows[f] = run.e.data() + bits * static_cast<std::size_t>(f);
+            if (!withApriori) continue;
+            float* row = run.la.data() + bits * static_cast<std::size_t>(f);
+            for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
+            laRows[f] = row;
+        }
+        SoftLanes(t, run.metrics, exact && !noiseless, MetricFactor(variance), frames, y + first, n,
+                  shape.tail, withApriori ? laRows : nullptr, eRows, run.scratch);
+        for (int f = 0; f < frames; ++f)
+            FinishRatios(n, noiseless, eRows[f], laRows[f], extrinsic, llr[first + f],
+                         raw[first + f]);
+    }
+}
+
 namespace {
 
 class ForwardBackwardDetector final : public SoftDetector {
   public:
     ForwardBackwardDetector(Kind kind, const Setup& setup)
         : SoftDetector(setup.shape), kind_(kind), trellis_(MakeSoftTrellis(setup.target)),
-          variance_(setup.noiseVariance) {}
+          variance_(setup.noiseVariance) {
+        lanes_.metrics = LevelLaneMetrics(trellis_);
+    }
     Kind kind() const override { return kind_; }
 
   protected:
     void Frames(int count, const float* const* y, const float* const* apriori, bool extrinsic,
                 float* const* llr, std::uint8_t* const* raw) override {
         const SoftMode mode = kind_ == Kind::kBcjr ? SoftMode::kExact : SoftMode::kMaxLog;
-        const bool noiseless = Noiseless(variance_);
-        // The lanes need a trellis with memory; memory 0 is one subtraction
-        // a bit anyway.
-        if (SoftLanesRun() && trellis_.memory >= 1) {
-            const int n = shape().bits;
-            const std::size_t bits = static_cast<std::size_t>(n);
-            const bool withApriori = apriori != nullptr && !noiseless;
-            la_.resize(withApriori ? bits * kSoftLanes : 0);
-            e_.resize(bits * kSoftLanes);
-            for (int first = 0; first < count; first += kSoftLanes) {
-                const int frames = std::min(kSoftLanes, count - first);
-                const float* laRows[kSoftLanes] = {};
-                float* eRows[kSoftLanes] = {};
-                for (int f = 0; f < frames; ++f) {
-                    eRows[f] = e_.data() + bits * static_cast<std::size_t>(f);
-                    if (!withApriori) continue;
-                    float* row = la_.data() + bits * static_cast<std::size_t>(f);
-                    for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
-                    laRows[f] = row;
-                }
-                SoftLanes(trellis_, mode == SoftMode::kExact && !noiseless, MetricFactor(variance_),
-                          frames, y + first, n, shape().tail, withApriori ? laRows : nullptr, eRows,
-                          lanes_);
-                for (int f = 0; f < frames; ++f)
-                    FinishRatios(n, noiseless, eRows[f], laRows[f], extrinsic, llr[first + f],
-                                 raw[first + f]);
-            }
+        if (LanesTake(trellis_)) {
+            LaneFrames(trellis_, mode == SoftMode::kExact, variance_, shape(), count, y, apriori,
+                       extrinsic, llr, raw, lanes_);
             return;
         }
         for (int f = 0; f < count; ++f)
@@ -201,8 +212,7 @@ class ForwardBackwardDetector final : public SoftDetector {
     Kind kind_;
     SoftTrellis trellis_;
     double variance_;
-    std::vector<float> la_, e_;
-    SoftLaneScratch lanes_;
+    LaneRun lanes_;
 };
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "channel/target.h"
+#include "detectors/soft_simd.h"
 #include "detectors/soft_trellis.h"
 #include "detectors/table.h"
 
@@ -56,6 +57,24 @@ void SoftPlain(const SoftTrellis& t, SoftMode mode, double variance, const float
 // posterior ones into raw (when not null).
 void FinishRatios(int n, bool noiseless, const float* e, const float* la, bool extrinsic,
                   float* llr, std::uint8_t* raw = nullptr);
+
+// What a detector keeps for the lanes (detectors/soft_simd.h): its metrics'
+// description and the scratch between calls.
+struct LaneRun {
+    LaneMetrics metrics;
+    std::vector<float> la, e;
+    SoftLaneScratch scratch;
+};
+
+// Whether the lanes run trellis t on this processor.
+bool LanesTake(const SoftTrellis& t);
+
+// count frames of `shape` through the lanes, eight at a time (LanesTake(t)
+// must hold): exact (unless noiseless) or maxlog, the ratios and decisions
+// as the plain versions give them.
+void LaneFrames(const SoftTrellis& t, bool exact, double variance, FrameShape shape, int count,
+                const float* const* y, const float* const* apriori, bool extrinsic,
+                float* const* llr, std::uint8_t* const* raw, LaneRun& run);
 
 // The rows of the detector table: both run on any target, behind a
 // converter on its dequantized samples.

@@ -39,6 +39,35 @@ void WhitenedMetrics(const SoftTrellis& t, const channel::Target& target,
     }
 }
 
+LaneMetrics WhitenedLaneMetrics(const SoftTrellis& t, const channel::Target& target,
+                                const std::vector<float>& predictor) {
+    const channel::Trellis& base = target.GetTrellis();
+    const int P = static_cast<int>(predictor.size()), M = t.memory, mask = base.states - 1;
+    const int branches = t.Branches();
+    LaneMetrics m;
+    m.classes = branches;
+    m.tables = P + 1;
+    m.taps = predictor;
+    m.classOf.resize(static_cast<std::size_t>(branches));
+    m.constants.resize(static_cast<std::size_t>(m.tables * branches));
+    for (int w = 0; w < branches; ++w) {
+        m.classOf[static_cast<std::size_t>(w)] = w;
+        auto ideal = [&](int i) { return base.Output((w >> (P - i)) & mask, (w >> (M - i)) & 1); };
+        // Table j: the first j older terms are in the frame.
+        for (int j = 0; j <= P; ++j) {
+            float c = ideal(0);
+            if (j >= 1) {
+                float pred = predictor[0] * ideal(1);
+                for (int i = 1; i < j; ++i)
+                    pred = pred + predictor[static_cast<std::size_t>(i)] * ideal(i + 1);
+                c = c - pred;
+            }
+            m.constants[static_cast<std::size_t>(j * branches + w)] = c;
+        }
+    }
+    return m;
+}
+
 void NpbcjrPlain(const SoftTrellis& t, const channel::Target& target,
                  const std::vector<float>& predictor, double variance, const float* y, int n,
                  int tail, const float* apriori, bool extrinsic, float* llr, std::uint8_t* raw) {
@@ -63,12 +92,19 @@ class NpbcjrDetector final : public SoftDetector {
     explicit NpbcjrDetector(const Setup& setup)
         : SoftDetector(setup.shape), target_(setup.target), predictor_(setup.predictor),
           trellis_(MakeSoftTrellis(setup.target, static_cast<int>(setup.predictor.size()))),
-          variance_(setup.predictionVariance) {}
+          variance_(setup.predictionVariance) {
+        lanes_.metrics = WhitenedLaneMetrics(trellis_, target_, predictor_);
+    }
     Kind kind() const override { return Kind::kNpbcjr; }
 
   protected:
     void Frames(int count, const float* const* y, const float* const* apriori, bool extrinsic,
                 float* const* llr, std::uint8_t* const* raw) override {
+        if (LanesTake(trellis_)) {
+            LaneFrames(trellis_, true, variance_, shape(), count, y, apriori, extrinsic, llr, raw,
+                       lanes_);
+            return;
+        }
         for (int f = 0; f < count; ++f)
             NpbcjrPlain(trellis_, target_, predictor_, variance_, y[f], shape().bits, shape().tail,
                         apriori != nullptr ? apriori[f] : nullptr, extrinsic, llr[f], raw[f]);
@@ -79,6 +115,7 @@ class NpbcjrDetector final : public SoftDetector {
     std::vector<float> predictor_;
     SoftTrellis trellis_;
     double variance_;
+    LaneRun lanes_;
 };
 
 } // namespace

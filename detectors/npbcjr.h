@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "detectors/soft_simd.h"
 #include "detectors/soft_trellis.h"
 #include "detectors/table.h"
 
@@ -29,6 +30,13 @@ inline constexpr int kMaxPredictorBits = 4;
 void WhitenedMetrics(const SoftTrellis& t, const channel::Target& target,
                      const std::vector<float>& predictor, float factor, const float* y, int steps,
                      float* metric);
+
+// The same metrics as the lanes make them (detectors/soft_simd.h): r =
+// x_k - c_w, x_k the clamped sample less its prediction, c_w branch w's
+// ideal sample less the prediction from its older ideal samples (a table
+// for each of the first P steps, whose older terms are before the frame).
+LaneMetrics WhitenedLaneMetrics(const SoftTrellis& t, const channel::Target& target,
+                                const std::vector<float>& predictor);
 
 void NpbcjrPlain(const SoftTrellis& t, const channel::Target& target,
                  const std::vector<float>& predictor, double variance, const float* y, int n,

@@ -18,6 +18,7 @@
 #define QUORVANE_SOFT_X86 1
 #endif
 
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
 
@@ -35,11 +36,11 @@ bool SoftLanesRun() {
 namespace {
 
 constexpr std::size_t kL = kSoftLanes;
-constexpr int kMaxHalf = channel::kMaxStates / 2;
+constexpr int kMaxHalf = (1 << kMaxLaneMemory) / 2;
 
 // Butterfly i's branches: (b, 2i + j) at [2b + j], as offsets (in floats)
-// into the step's metrics per level (back) and, with a-priori ratios, per
-// level and raw bit (forth). A state's parity p(s) is the raw bit of its
+// into the step's metrics per class (back) and, with a-priori ratios, per
+// class and raw bit (forth). A state's parity p(s) is the raw bit of its
 // branch of bit 0 (raw = bit ^ p(s)).
 // order lists the butterflies by the parities of their old states (class
 // 2 p(2i) + p(2i + 1)): classes[c] ... classes[c + 1] - 1.
@@ -50,17 +51,16 @@ struct Butterflies {
     int classes[5];
 };
 
-Butterflies MakeButterflies(const SoftTrellis& t, bool apriori) {
+Butterflies MakeButterflies(const SoftTrellis& t, const LaneMetrics& m, bool apriori) {
     Butterflies bf{};
     const int M = t.memory;
     for (int i = 0; i < t.states / 2; ++i)
         for (int b = 0; b < 2; ++b)
             for (int j = 0; j < 2; ++j) {
                 const std::size_t w = static_cast<std::size_t>((b << M) | (2 * i + j));
-                const int level = t.levelIndex[w];
-                bf.back[i][2 * b + j] = level * static_cast<int>(kL);
-                bf.forth[i][2 * b + j] =
-                    (apriori ? 2 * level + t.raw[w] : level) * static_cast<int>(kL);
+                const int c = m.classOf[w];
+                bf.back[i][2 * b + j] = c * static_cast<int>(kL);
+                bf.forth[i][2 * b + j] = (apriori ? 2 * c + t.raw[w] : c) * static_cast<int>(kL);
             }
     int next = 0;
     for (int c = 0; c < 4; ++c) {
@@ -104,19 +104,19 @@ struct MaxStarJoin {
     }
 };
 
-// Step k's levels' metrics into gl and, with a-priori ratios, each level's
+// Step k's classes' metrics into gl and, with a-priori ratios, each class's
 // metric plus the half ratio of raw bit 0 and of raw bit 1 into glr; returns
-// the half ratio (0 in the tail).
+// the half ratio (0 in the tail). s.y holds the steps' inputs x_k.
 template <bool kApriori>
 __attribute__((target("avx2,fma"), always_inline)) inline __m256
-Prepare(const SoftTrellis& t, const SoftLaneScratch& s, __m256 f, int k, int n, float* gl,
+Prepare(const LaneMetrics& m, const SoftLaneScratch& s, __m256 f, int k, int n, float* gl,
         float* glr) {
-    const int L = static_cast<int>(t.levels.size());
-    const __m256 lo = _mm256_set1_ps(t.low), hi = _mm256_set1_ps(t.high);
-    const __m256 yk = _mm256_loadu_ps(s.y.data() + static_cast<std::size_t>(k) * kL);
-    const __m256 yc = _mm256_min_ps(_mm256_max_ps(yk, lo), hi);
+    const int L = m.classes;
+    const float* c = m.constants.data() + static_cast<std::size_t>(std::min(k, m.tables - 1)) *
+                                              static_cast<std::size_t>(L);
+    const __m256 x = _mm256_loadu_ps(s.y.data() + static_cast<std::size_t>(k) * kL);
     for (int i = 0; i < L; ++i) {
-        const __m256 d = _mm256_sub_ps(yc, _mm256_set1_ps(t.levels[static_cast<std::size_t>(i)]));
+        const __m256 d = _mm256_sub_ps(x, _mm256_set1_ps(c[i]));
         _mm256_storeu_ps(gl + static_cast<std::size_t>(i) * kL,
                          _mm256_mul_ps(_mm256_mul_ps(d, d), f));
     }
@@ -253,12 +253,13 @@ inline std::size_t AlignPad(const float* p) {
 }
 
 template <int M, bool kApriori, class J>
-__attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float factor, int n,
-                                                int steps, bool tail, SoftLaneScratch& s) {
+__attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, const LaneMetrics& m,
+                                                float factor, int n, int steps, bool tail,
+                                                SoftLaneScratch& s) {
     constexpr int S = 1 << M;
     constexpr std::size_t row = static_cast<std::size_t>(S) * kL;
-    const int L = static_cast<int>(t.levels.size());
-    const Butterflies bf = MakeButterflies(t, kApriori);
+    const int L = m.classes;
+    const Butterflies bf = MakeButterflies(t, m, kApriori);
     const __m256 f = _mm256_set1_ps(factor);
     s.levels.resize(static_cast<std::size_t>(3 * L) * kL);
     float* gl = s.levels.data();
@@ -276,7 +277,7 @@ __attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float fact
     float* const tops = s.tops.data();
     __m256 top = _mm256_setzero_ps();
     for (int k = 0; k + 1 < steps; ++k) {
-        Prepare<kApriori>(t, s, f, k, n, gl, glr);
+        Prepare<kApriori>(m, s, f, k, n, gl, glr);
         float* a = alpha + static_cast<std::size_t>(k) * row;
         if (S > 8 && k + 1 + kAhead < steps)
             Prefetch<S, true>(a + static_cast<std::size_t>(1 + kAhead) * row);
@@ -291,7 +292,7 @@ __attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float fact
                          _mm256_set1_ps(!tail || src < t.endStates ? 0.0f : kImpossible));
     top = _mm256_setzero_ps();
     for (int k = steps - 1; k >= 0; --k) {
-        const __m256 h = Prepare<kApriori>(t, s, f, k, n, gl, glr);
+        const __m256 h = Prepare<kApriori>(m, s, f, k, n, gl, glr);
         const float* a = alpha + static_cast<std::size_t>(k) * row;
         if (S > 8 && k >= kAhead) Prefetch<S, false>(a - static_cast<std::size_t>(kAhead) * row);
         const __m256 aTop = _mm256_loadu_ps(tops + static_cast<std::size_t>(k) * kL);
@@ -305,36 +306,57 @@ __attribute__((target("avx2,fma"))) void Kernel(const SoftTrellis& t, float fact
 }
 
 template <int M>
-void KernelOf(const SoftTrellis& t, bool exact, bool apriori, float factor, int n, int steps,
-              bool tail, SoftLaneScratch& s) {
+void KernelOf(const SoftTrellis& t, const LaneMetrics& m, bool exact, bool apriori, float factor,
+              int n, int steps, bool tail, SoftLaneScratch& s) {
     if (exact) {
         if (apriori)
-            Kernel<M, true, MaxStarJoin>(t, factor, n, steps, tail, s);
+            Kernel<M, true, MaxStarJoin>(t, m, factor, n, steps, tail, s);
         else
-            Kernel<M, false, MaxStarJoin>(t, factor, n, steps, tail, s);
+            Kernel<M, false, MaxStarJoin>(t, m, factor, n, steps, tail, s);
     } else {
         if (apriori)
-            Kernel<M, true, MaxJoin>(t, factor, n, steps, tail, s);
+            Kernel<M, true, MaxJoin>(t, m, factor, n, steps, tail, s);
         else
-            Kernel<M, false, MaxJoin>(t, factor, n, steps, tail, s);
+            Kernel<M, false, MaxJoin>(t, m, factor, n, steps, tail, s);
+    }
+}
+
+// The steps' inputs of one frame into lane l of x: the clamped samples, less
+// their prediction when there are taps (summed as the plain whitening sums
+// the errors: p_0 first, then each older term added).
+void Inputs(const SoftTrellis& t, const LaneMetrics& m, const float* y, int steps, std::size_t l,
+            std::vector<float>& yc, float* x) {
+    yc.resize(static_cast<std::size_t>(steps));
+    for (int k = 0; k < steps; ++k) yc[static_cast<std::size_t>(k)] = Clamp(y[k], t.low, t.high);
+    const int P = static_cast<int>(m.taps.size());
+    for (int k = 0; k < steps; ++k) {
+        float v = yc[static_cast<std::size_t>(k)];
+        if (P > 0 && k >= 1) {
+            float pred = m.taps[0] * yc[static_cast<std::size_t>(k - 1)];
+            for (int i = 1; i < P && k - 1 - i >= 0; ++i)
+                pred = pred + m.taps[static_cast<std::size_t>(i)] *
+                                  yc[static_cast<std::size_t>(k - 1 - i)];
+            v = v - pred;
+        }
+        x[static_cast<std::size_t>(k) * kL + l] = v;
     }
 }
 
 } // namespace
 
-void SoftLanes(const SoftTrellis& t, bool exact, float factor, int count, const float* const* y,
-               int n, int tail, const float* const* la, float* const* e, SoftLaneScratch& s) {
+void SoftLanes(const SoftTrellis& t, const LaneMetrics& m, bool exact, float factor, int count,
+               const float* const* y, int n, int tail, const float* const* la, float* const* e,
+               SoftLaneScratch& s) {
     const int steps = n + tail;
     // No samples: no ratios (and no row of forward metrics to normalise).
     if (steps <= 0) return;
-    assert(t.memory >= 1 && t.memory <= channel::kMaxMemory);
+    assert(t.memory >= 1 && t.memory <= kMaxLaneMemory);
+    assert(static_cast<int>(m.classOf.size()) == t.Branches());
     s.y.resize(static_cast<std::size_t>(steps) * kL);
     s.e.resize(static_cast<std::size_t>(n) * kL);
     // Lanes past count repeat frame 0, and their ratios are dropped.
-    for (std::size_t l = 0; l < kL; ++l) {
-        const float* yl = y[static_cast<int>(l) < count ? l : 0];
-        for (int k = 0; k < steps; ++k) s.y[static_cast<std::size_t>(k) * kL + l] = yl[k];
-    }
+    for (std::size_t l = 0; l < kL; ++l)
+        Inputs(t, m, y[static_cast<int>(l) < count ? l : 0], steps, l, s.clamped, s.y.data());
     if (la != nullptr) {
         s.la.resize(static_cast<std::size_t>(n) * kL);
         for (std::size_t l = 0; l < kL; ++l) {
@@ -345,22 +367,28 @@ void SoftLanes(const SoftTrellis& t, bool exact, float factor, int count, const 
     const bool apriori = la != nullptr;
     switch (t.memory) {
     case 1:
-        KernelOf<1>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        KernelOf<1>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
         break;
     case 2:
-        KernelOf<2>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        KernelOf<2>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
         break;
     case 3:
-        KernelOf<3>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        KernelOf<3>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
         break;
     case 4:
-        KernelOf<4>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        KernelOf<4>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
         break;
     case 5:
-        KernelOf<5>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        KernelOf<5>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
+    case 6:
+        KernelOf<6>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
+        break;
+    case 7:
+        KernelOf<7>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
         break;
     default:
-        KernelOf<6>(t, exact, apriori, factor, n, steps, tail > 0, s);
+        KernelOf<8>(t, m, exact, apriori, factor, n, steps, tail > 0, s);
         break;
     }
     for (int f = 0; f < count; ++f)
@@ -374,9 +402,17 @@ bool SoftLanesRun() {
     return false;
 }
 
-void SoftLanes(const SoftTrellis&, bool, float, int, const float* const*, int, int,
-               const float* const*, float* const*, SoftLaneScratch&) {}
+void SoftLanes(const SoftTrellis&, const LaneMetrics&, bool, float, int, const float* const*, int,
+               int, const float* const*, float* const*, SoftLaneScratch&) {}
 
 #endif
+
+LaneMetrics LevelLaneMetrics(const SoftTrellis& t) {
+    LaneMetrics m;
+    m.classes = static_cast<int>(t.levels.size());
+    m.classOf = t.levelIndex;
+    m.constants = t.levels;
+    return m;
+}
 
 } // namespace detectors

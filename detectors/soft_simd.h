@@ -14,6 +14,12 @@
 // detectors/soft_maxstar.h (within kMaxStarError of the exact one), its
 // sums of the extrinsic terms in two banks; so its ratios are near the plain
 // ones, not equal (the tests bound the difference).
+//
+// npbcjr: bcjr's lanes on the widened trellis, each branch its own class of
+// metric (below): the whitened error r = z_k - c_w, z_k the whitened
+// sample, computed once a step, and c_w the branch's whitened ideal sample,
+// a constant. Its float operations differ from the plain version's (which
+// whitens each branch's errors), so its ratios are near the plain ones.
 #include <vector>
 
 #include "detectors/soft_trellis.h"
@@ -27,18 +33,45 @@ inline constexpr int kSoftLanes = 8;
 // a-priori ratios or none).
 inline constexpr float kBcjrLanesBound = 5e-3f;
 
+// How far npbcjr's lanes may be from the plain ratios, as kBcjrLanesBound.
+inline constexpr float kNpbcjrLanesBound = 5e-3f;
+
+// The largest trellis memory the lanes take (256 states: a row of forward
+// metrics of eight frames is 8 kB); the plain versions take the rest.
+inline constexpr int kMaxLaneMemory = 8;
+
 // Whether this processor runs the lanes (AVX2 and FMA).
 bool SoftLanesRun();
 
+// What the branch metrics of a step are made of. Branch w's metric at step k
+// is ((x_k - c) * (x_k - c)) * factor with c = constants[j * classes +
+// classOf[w]], j = min(k, tables - 1), and x_k the step's input: the clamped
+// sample when taps is empty, else the clamped sample less the prediction
+// p_0 x'_{k-1} + p_1 x'_{k-2} + ... from the clamped samples x' (terms
+// before the frame left out, as the tables j < tables - 1 leave them out of
+// c).
+struct LaneMetrics {
+    int classes = 0;
+    int tables = 1;
+    std::vector<int> classOf;
+    std::vector<float> constants;
+    std::vector<float> taps;
+};
+
+// The target's own trellis: a class per distinct level, c the level.
+LaneMetrics LevelLaneMetrics(const SoftTrellis& t);
+
 // The scratch the lanes keep between calls.
 struct SoftLaneScratch {
-    std::vector<float> y, la, e, alpha, tops, levels;
+    std::vector<float> y, clamped, la, e, alpha, tops, levels;
 };
 
 // The extrinsic ratios e[f] (n each) of count <= 8 frames of n + tail
-// samples y[f], with the clamped a-priori ratios la[f] (la null: none);
-// exact: bcjr, else maxlog. SoftLanesRun() must hold.
-void SoftLanes(const SoftTrellis& t, bool exact, float factor, int count, const float* const* y,
-               int n, int tail, const float* const* la, float* const* e, SoftLaneScratch& scratch);
+// samples y[f], with the clamped a-priori ratios la[f] (la null: none), the
+// branch metrics made as m says; exact: max*, else max. SoftLanesRun() must
+// hold, and 1 <= t.memory <= kMaxLaneMemory.
+void SoftLanes(const SoftTrellis& t, const LaneMetrics& m, bool exact, float factor, int count,
+               const float* const* y, int n, int tail, const float* const* la, float* const* e,
+               SoftLaneScratch& scratch);
 
 } // namespace detectors

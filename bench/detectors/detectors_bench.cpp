@@ -8,6 +8,7 @@
 
 #include "channel/encoder.h"
 #include "channel/noise.h"
+#include "detectors/npbcjr.h"
 #include "detectors/sova.h"
 #include "detectors/table.h"
 #include "detectors/viterbi.h"
@@ -107,6 +108,24 @@ void BM_SovaPlain(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFrames * kFrame);
 }
 BENCHMARK(BM_SovaPlain)->DenseRange(0, 1);
+
+// npbcjr's plain version, a frame at a time, as BM_Soft's npbcjr on E2PR4
+// (the same taps and variance): what the detector ran before its lanes.
+void BM_NpbcjrPlain(benchmark::State& state) {
+    Frames f("e2pr4");
+    const std::vector<float> predictor = {0.3f, -0.1f};
+    const SoftTrellis t = MakeSoftTrellis(f.target, static_cast<int>(predictor.size()));
+    state.SetLabel("npbcjr plain, e2pr4");
+    for (auto _ : state) {
+        for (int k = 0; k < kFrames; ++k)
+            NpbcjrPlain(t, f.target, predictor, f.sigma * f.sigma * 0.8, f.yp[k], kFrame,
+                        f.target.Memory(), nullptr, false, f.lp[k], f.op[k]);
+        benchmark::DoNotOptimize(f.lp[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrames * kFrame);
+}
+BENCHMARK(BM_NpbcjrPlain)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

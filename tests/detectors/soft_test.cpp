@@ -245,19 +245,31 @@ TEST(SoftDetectors, BcjrClaimsWhatItKnowsOnTheIdealChannel) {
 
 TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
     // 11 frames (a group of eight and one of three) through the table's
-    // maxlog and bcjr detectors: maxlog bit for bit as the plain version of
-    // one, bcjr (and its noiseless maxlog) within its bound.
+    // maxlog, bcjr and npbcjr detectors: maxlog bit for bit as the plain
+    // version of one, bcjr and npbcjr within their bounds (their noiseless
+    // maxlog bit for bit). npbcjr with 1 to 3 taps: memory up to 9, the
+    // widest beyond the lanes, in the plain version.
     const int n = 150, count = 11;
-    float worst = 0;
+    using detectors::Kind;
+    const struct {
+        Kind kind;
+        std::vector<float> predictor;
+    } kinds[] = {{Kind::kMaxlog, {}},
+                 {Kind::kBcjr, {}},
+                 {Kind::kNpbcjr, {0.45f}},
+                 {Kind::kNpbcjr, {0.5f, -0.25f}},
+                 {Kind::kNpbcjr, {0.3f, -0.2f, 0.1f}}};
+    float worst[2] = {0, 0};
     for (const channel::Target& target : detectors::test::TestTargets())
-        for (detectors::Kind kind : {detectors::Kind::kMaxlog, detectors::Kind::kBcjr})
+        for (const auto& [kind, predictor] : kinds)
             for (int tail : {0, target.Memory()})
                 for (double variance : {0.0, 0.3 * target.Energy() / 3})
                     for (bool apriori : {false, true}) {
                         detectors::Setup setup;
                         setup.target = target;
                         setup.shape = {n, tail};
-                        setup.noiseVariance = variance;
+                        setup.noiseVariance = setup.predictionVariance = variance;
+                        setup.predictor = predictor;
                         const auto detector = detectors::Make(kind, setup);
                         channel::NoiseSource noise(2, tail);
                         std::vector<Frame> frames;
@@ -281,17 +293,21 @@ TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
                         detector->DetectSoft(count, ys.data(),
                                              {apriori ? las.data() : nullptr, outs.data(), true},
                                              raws.data());
-                        const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target);
+                        const detectors::SoftTrellis t =
+                            detectors::MakeSoftTrellis(target, static_cast<int>(predictor.size()));
                         std::vector<float> want(n);
                         std::vector<std::uint8_t> decided(n);
                         for (int f = 0; f < count; ++f) {
-                            detectors::SoftPlain(t,
-                                                 kind == detectors::Kind::kBcjr ? SoftMode::kExact
-                                                                                : SoftMode::kMaxLog,
-                                                 variance, ys[f], n, tail,
-                                                 apriori ? las[f] : nullptr, true, want.data(),
-                                                 decided.data());
-                            if (kind == detectors::Kind::kMaxlog || variance == 0) {
+                            const float* lf = apriori ? las[f] : nullptr;
+                            if (kind == Kind::kNpbcjr)
+                                detectors::NpbcjrPlain(t, target, predictor, variance, ys[f], n,
+                                                       tail, lf, true, want.data(), decided.data());
+                            else
+                                detectors::SoftPlain(
+                                    t, kind == Kind::kBcjr ? SoftMode::kExact : SoftMode::kMaxLog,
+                                    variance, ys[f], n, tail, lf, true, want.data(),
+                                    decided.data());
+                            if (kind == Kind::kMaxlog || variance == 0) {
                                 ASSERT_EQ(llr[f], want)
                                     << target.CoefficientText() << " frame " << f;
                                 ASSERT_EQ(raw[f], decided)
@@ -300,14 +316,18 @@ TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
                             }
                             for (int k = 0; k < n; ++k) {
                                 const float d = std::fabs(llr[f][k] - want[k]);
-                                worst = std::max(worst, d / (1 + std::fabs(want[k])));
+                                float& w = worst[kind == Kind::kNpbcjr];
+                                w = std::max(w, d / (1 + std::fabs(want[k])));
                             }
                         }
                     }
-    // bcjr's lanes are near the plain version (measured: 2.7e-3), not equal.
-    EXPECT_LT(worst, detectors::kBcjrLanesBound);
+    // bcjr's and npbcjr's lanes are near the plain versions (measured:
+    // 2.7e-3 and 2.6e-3), not equal.
+    EXPECT_LT(worst[0], detectors::kBcjrLanesBound);
+    EXPECT_LT(worst[1], detectors::kNpbcjrLanesBound);
     if (detectors::SoftLanesRun()) {
-        EXPECT_GT(worst, 0);
+        EXPECT_GT(worst[0], 0);
+        EXPECT_GT(worst[1], 0);
     }
 }
 
