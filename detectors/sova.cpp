@@ -6,12 +6,26 @@
 #include "detectors/constrained_soft.h"
 #include "detectors/forward_backward.h"
 #include "detectors/soft_detector.h"
+#include "detectors/sova_simd.h"
 #include "detectors/sova_windows.h"
 
 namespace detectors {
 
 int DefaultDepth(int nu) {
     return 5 * (nu + 1);
+}
+
+int SovaWidth(const SoftTrellis& t, int depth, int steps) {
+    return std::min(depth > 0 ? depth : DefaultDepth(t.nu), steps);
+}
+
+void SovaFinish(int n, bool noiseless, const float* l, const float* la, bool extrinsic, float* llr,
+                std::uint8_t* raw) {
+    std::vector<float> e(static_cast<std::size_t>(n));
+    // The posterior less the a-priori: FinishRatios adds it back.
+    for (int k = 0; k < n; ++k)
+        e[static_cast<std::size_t>(k)] = la == nullptr ? l[k] : l[k] - la[k];
+    FinishRatios(n, noiseless, e.data(), la, extrinsic, llr, raw);
 }
 
 using sova::BestOf;
@@ -22,7 +36,7 @@ using sova::Windows;
 void SovaPlain(const SoftTrellis& t, double variance, const float* y, int n, int tail, int depth,
                const float* apriori, bool extrinsic, float* llr, std::uint8_t* raw) {
     const int steps = n + tail, S = t.states, M = t.memory;
-    const int width = std::min(depth > 0 ? depth : DefaultDepth(t.nu), steps);
+    const int width = SovaWidth(t, depth, steps);
     const bool noiseless = Noiseless(variance);
     const std::size_t branches = static_cast<std::size_t>(t.Branches());
     std::vector<float> metric(static_cast<std::size_t>(steps) * branches);
@@ -86,14 +100,12 @@ void SovaPlain(const SoftTrellis& t, double variance, const float* y, int n, int
         }
     }
     for (int p = first; p < n; ++p) take(cur, end, p);
-    std::vector<float> e(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) {
-        const float l = bit[static_cast<std::size_t>(k)] ? -rel[static_cast<std::size_t>(k)]
-                                                         : rel[static_cast<std::size_t>(k)];
-        // The posterior less the a-priori: FinishRatios adds it back.
-        e[static_cast<std::size_t>(k)] = la.empty() ? l : l - la[static_cast<std::size_t>(k)];
-    }
-    FinishRatios(n, noiseless, e.data(), la.empty() ? nullptr : la.data(), extrinsic, llr, raw);
+    std::vector<float> l(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k)
+        l[static_cast<std::size_t>(k)] = bit[static_cast<std::size_t>(k)]
+                                             ? -rel[static_cast<std::size_t>(k)]
+                                             : rel[static_cast<std::size_t>(k)];
+    SovaFinish(n, noiseless, l.data(), la.empty() ? nullptr : la.data(), extrinsic, llr, raw);
 }
 
 namespace {
@@ -108,15 +120,51 @@ class SovaDetector final : public SoftDetector {
   protected:
     void Frames(int count, const float* const* y, const float* const* apriori, bool extrinsic,
                 float* const* llr, std::uint8_t* const* raw) override {
+        // Memory 0 never comes here (detectors/table.cpp), and the lanes need
+        // a trellis with memory.
+        if (SovaLanesRun() && trellis_.memory >= 1) {
+            Lanes(count, y, apriori, extrinsic, llr, raw);
+            return;
+        }
         for (int f = 0; f < count; ++f)
             SovaPlain(trellis_, variance_, y[f], shape().bits, shape().tail, depth_,
                       apriori != nullptr ? apriori[f] : nullptr, extrinsic, llr[f], raw[f]);
     }
 
   private:
+    void Lanes(int count, const float* const* y, const float* const* apriori, bool extrinsic,
+               float* const* llr, std::uint8_t* const* raw) {
+        const int n = shape().bits, steps = n + shape().tail;
+        const std::size_t bits = static_cast<std::size_t>(n);
+        const bool noiseless = Noiseless(variance_);
+        const bool withApriori = apriori != nullptr && !noiseless;
+        la_.resize(withApriori ? bits * kSovaLanes : 0);
+        l_.resize(bits * kSovaLanes);
+        for (int first = 0; first < count; first += kSovaLanes) {
+            const int frames = std::min(kSovaLanes, count - first);
+            const float* laRows[kSovaLanes] = {};
+            float* lRows[kSovaLanes] = {};
+            for (int f = 0; f < frames; ++f) {
+                lRows[f] = l_.data() + bits * static_cast<std::size_t>(f);
+                if (!withApriori) continue;
+                float* row = la_.data() + bits * static_cast<std::size_t>(f);
+                for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
+                laRows[f] = row;
+            }
+            SovaLanes(trellis_, MetricFactor(variance_), frames, y + first, n, shape().tail,
+                      SovaWidth(trellis_, depth_, steps), withApriori ? laRows : nullptr, lRows,
+                      lanes_);
+            for (int f = 0; f < frames; ++f)
+                SovaFinish(n, noiseless, lRows[f], laRows[f], extrinsic, llr[first + f],
+                           raw[first + f]);
+        }
+    }
+
     SoftTrellis trellis_;
     double variance_;
     int depth_;
+    std::vector<float> la_, l_;
+    SovaLaneScratch lanes_;
 };
 
 } // namespace

@@ -24,7 +24,19 @@ namespace detectors {
 // dominant error events of a trellis of memory nu start and end.
 int DefaultDepth(int nu);
 
-// One frame (y: n + tail samples); depth 0: DefaultDepth.
+// The window's width at an update depth (0: DefaultDepth) over `steps`
+// samples: the depth, at most the frame's samples.
+int SovaWidth(const SoftTrellis& t, int depth, int steps);
+
+// The signed reliabilities l (the posterior ratios +-R) with the clamped
+// a-priori ratios la (null: none) into the ratios asked for and their
+// decisions, as every version of the detector finishes.
+void SovaFinish(int n, bool noiseless, const float* l, const float* la, bool extrinsic, float* llr,
+                std::uint8_t* raw);
+
+// One frame (y: n + tail samples); depth 0: DefaultDepth. The oracle of the
+// eight-frame version (detectors/sova_simd.h), which the detector runs where
+// the processor has AVX2.
 void SovaPlain(const SoftTrellis& t, double variance, const float* y, int n, int tail, int depth,
                const float* apriori, bool extrinsic, float* llr, std::uint8_t* raw = nullptr);
 

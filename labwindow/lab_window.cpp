@@ -459,13 +459,21 @@ void LabWindow::StartSectors() {
     sectorsJobs_.Start([this, s, generation](const std::atomic<bool>& stop) {
         labmodel::ComputeSectors(s, stop, [&](const labmodel::SectorPicture& now) {
             auto picture = std::make_shared<labmodel::SectorPicture>(now);
-            QString line = QString::fromStdString(labmodel::ChannelText(s) + ", sector512, " +
-                                                  detectors::KindName(picture->detector));
+            // A target of memory 0 is the Sectors tab's own: named, with
+            // what its SNR is per user bit (levels 0 and 1: SNR - 10 log10(8R)).
+            const std::string target = s.codedTarget ? ", target " + s.codedTarget->Name() : "";
+            QString line =
+                QString::fromStdString(labmodel::ChannelText(s) + target + ", sector512, " +
+                                       detectors::KindName(picture->detector));
             if (!picture->geometry.empty())
                 line += tr("; RS t %1; %2 of %3 points")
                             .arg(picture->geometry.front().rsT)
                             .arg(picture->counts.size())
                             .arg(labmodel::SectorSnrs(s).size());
+            if (s.codedTarget && !picture->geometry.empty()) {
+                const engine::SectorGeometry& g = picture->geometry.front();
+                line += tr("; Eb/N0 = SNR - %1 dB").arg(g.snrDb - g.ebN0Db, 0, 'f', 2);
+            }
             QMetaObject::invokeMethod(
                 this,
                 [this, picture, line, generation] {

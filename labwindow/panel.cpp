@@ -280,7 +280,7 @@ void Panel::Load(const labmodel::LabSettings& s) {
     settings_.snrDb = labmodel::kMinSnrDb + snr->value() * labmodel::kSnrStepDb;
     ShowNoise();
     ShowApplicable();
-    ShowError(targetError, "");
+    ShowError(targetError, labmodel::TargetNote(settings_));
     ShowError(channelError, "");
     ShowError(sweepError, "");
     loading_ = false;
@@ -308,11 +308,11 @@ void Panel::ShowNoise() {
 void Panel::TakeTarget() {
     const std::string text = target->currentText().trimmed().toStdString();
     if (text == settings_.targetText) {
-        ShowError(targetError, "");
+        ShowError(targetError, labmodel::TargetNote(settings_));
         return;
     }
     const std::string error = labmodel::SetTarget(settings_, text);
-    ShowError(targetError, error);
+    ShowError(targetError, error.empty() ? labmodel::TargetNote(settings_) : error);
     if (!error.empty()) return;
     ShowNoise();
     ShowApplicable();

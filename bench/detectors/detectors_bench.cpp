@@ -9,6 +9,7 @@
 #include "channel/encoder.h"
 #include "channel/noise.h"
 #include "detectors/npbcjr.h"
+#include "detectors/sova.h"
 #include "detectors/table.h"
 #include "detectors/viterbi.h"
 
@@ -90,6 +91,23 @@ BENCHMARK(BM_Soft)
     ->Args({static_cast<int>(Kind::kSova), 0})
     ->Args({static_cast<int>(Kind::kSova), 1})
     ->Args({static_cast<int>(Kind::kNpbcjr), 1});
+
+// The plain SOVA detector, frame after frame: the oracle the eight-frame
+// one equals, its yardstick (range(0): the target).
+void BM_SovaPlain(benchmark::State& state) {
+    Frames f(kTargets[state.range(0)]);
+    state.SetLabel(std::string("sova plain, ") + f.target.Name());
+    const SoftTrellis t = MakeSoftTrellis(f.target);
+    for (auto _ : state) {
+        for (int i = 0; i < kFrames; ++i)
+            SovaPlain(t, f.sigma * f.sigma, f.yp[i], kFrame, f.target.Memory(), 0, nullptr, false,
+                      f.lp[i], f.op[i]);
+        benchmark::DoNotOptimize(f.lp[7]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kFrames * kFrame);
+}
+BENCHMARK(BM_SovaPlain)->DenseRange(0, 1);
 
 // npbcjr's plain version, a frame at a time, as BM_Soft's npbcjr on E2PR4
 // (the same taps and variance): what the detector ran before its lanes.

@@ -4,7 +4,8 @@
 
 namespace labmodel {
 
-std::string SectorSettingsOf(const LabSettings& settings, engine::SectorSettings& out) {
+std::string SectorSettingsOf(const LabSettings& panel, engine::SectorSettings& out) {
+    const LabSettings settings = CodedSettings(panel);
     choices::ChannelChoice channel = ChoiceOf(settings);
     channel.detectors.clear();
     for (detectors::Kind kind : DetectorsOf(settings))

@@ -33,10 +33,35 @@ std::string SetTarget(LabSettings& settings, const std::string& text) {
         return text + " is designed with the equalizer at each noise level, which the window does "
                       "not draw; quorvane-lab ber and targets take it";
     channel::Target target;
-    if (std::string error = channel::Target::Parse(text, target); !error.empty()) return error;
+    if (std::string error = channel::Target::Parse(text, target); !error.empty()) {
+        // One coefficient, memory 0, as the coded runs' parser takes it.
+        std::vector<choices::TargetChoice> coded;
+        if (std::string why = choices::ParseTargets(text, false, coded, true); !why.empty())
+            return why;
+        if (coded.size() != 1 || coded.front().target.Memory() != 0) return error;
+        settings.targetText = text;
+        settings.codedTarget = coded.front().target;
+        return {};
+    }
     settings.targetText = text;
     settings.channel.targets = {choices::TargetChoice{target, 0}};
+    settings.codedTarget.reset();
     return {};
+}
+
+std::string TargetNote(const LabSettings& settings) {
+    if (!settings.codedTarget) return {};
+    const channel::Target& kept = settings.Target();
+    return "memory 0: only the Sectors tab runs it (coded runs, as sfr does); the other tabs "
+           "keep " +
+           kept.Name();
+}
+
+LabSettings CodedSettings(const LabSettings& settings) {
+    LabSettings coded = settings;
+    if (settings.codedTarget)
+        coded.channel.targets = {choices::TargetChoice{*settings.codedTarget, 0}};
+    return coded;
 }
 
 std::string SetOption(LabSettings& settings, const std::string& name, const std::string& text) {

@@ -6,6 +6,7 @@
 // channel option table and the detector table, and each is read by the same
 // parser as the command line's.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ struct LabSettings {
     // converter and the sweep's noise stream.
     choices::ChannelChoice channel;
     std::string targetText = "e3pr4";
+    // A target of memory 0 (one coefficient: `1` is binary input on white
+    // noise), which coded runs alone take, as `sfr --target 1` does: the
+    // Sectors tab runs it, and every other view keeps channel.targets, the
+    // last target of memory 1 or more. Set while targetText names one.
+    std::optional<channel::Target> codedTarget;
     // The noise and the blocks.
     double snrDb = 26;
     std::uint64_t seed = 1;
@@ -66,9 +72,14 @@ struct LabSettings {
     bool Head() const { return channel.chain.Recording(); }
 };
 
-// Sets targetText and the target from a name or list; an empty string, or the
-// parser's line saying what is wrong (the settings are then unchanged).
+// Sets targetText and the target from a name or list (a single coefficient:
+// codedTarget); an empty string, or the parser's line saying what is wrong
+// (the settings are then unchanged).
 std::string SetTarget(LabSettings& settings, const std::string& text);
+// What the panel says beside a target of memory 0 (empty for any other).
+std::string TargetNote(const LabSettings& settings);
+// The settings of coded runs: codedTarget, when there is one, as the target.
+LabSettings CodedSettings(const LabSettings& settings);
 // A channel option's value from its text, by the option's own parser (the
 // row of `name`, a flag or a keyword: "--density", "density"): an empty
 // string, or the parser's line (the settings are then unchanged).

@@ -18,6 +18,7 @@
 #include "labwindow/model/display_check.h"
 #include "labwindow/model/eye.h"
 #include "labwindow/model/jobs.h"
+#include "labwindow/model/sectors.h"
 #include "labwindow/model/sweep.h"
 #include "labwindow/model/timing.h"
 #include "tests/program_fixture.h"
@@ -340,6 +341,33 @@ TEST(LabModelSettings, WhatThePanelChoosesBecomesTheEnginesSettings) {
     EXPECT_EQ(labmodel::SweepPoints(s, dbs), "'20:10:1' is reversed: TO is below FROM");
     EXPECT_TRUE(labmodel::EngineCapabilities().recordingChannel);
     EXPECT_TRUE(labmodel::EngineCapabilities().npml);
+}
+
+TEST(LabModelSettings, TheSectorsTabTakesTheTargetOneAsSfrDoesAndTheOtherTabsKeepTheirs) {
+    // The text, the panel's line, the sectors' target (a refused text keeps
+    // the one before), the other views' target.
+    const std::tuple<const char*, const char*, std::vector<double>, const char*> cases[] = {
+        {"e2pr4", "", {1, 2, 0, -2, -1}, "e2pr4"},
+        {"1", "", {1}, "e2pr4"},
+        {"0", "'0' is no target: its one coefficient is 0", {1}, "e2pr4"},
+        {"0.5", "", {0.5}, "e2pr4"},
+        {"pr4", "", {1, 0, -1}, "pr4"}};
+    LabSettings s;
+    labmodel::Tick(s, detectors::Find("sova")->kind, true);
+    engine::SectorSettings run;
+    for (const auto& [text, line, coefficients, kept] : cases) {
+        EXPECT_EQ(labmodel::SetTarget(s, text), line) << text;
+        EXPECT_EQ(labmodel::BlocksOf(s).chain.target.Name(), kept) << text;
+        EXPECT_EQ(labmodel::TargetNote(s).empty(), coefficients.size() > 1) << text;
+        ASSERT_EQ(labmodel::SectorSettingsOf(s, run), "") << text;
+        EXPECT_EQ(run.chain.target.Coefficients(), coefficients) << text;
+        EXPECT_EQ(run.detector, detectors::Find("sova")->kind) << text;
+    }
+    ASSERT_EQ(labmodel::SetTarget(s, "1"), "");
+    s.channel.chain.head = channel::HeadKind::kLorentz;
+    EXPECT_EQ(labmodel::SectorSettingsOf(s, run),
+              "--target: a target of memory 0 (binary input on white noise) runs on the ideal "
+              "channel, not behind a head");
 }
 
 TEST(LabModelSettings, AHeadsFieldsTakeWhatTheCommandLineTakesAndRefuseWithItsLines) {

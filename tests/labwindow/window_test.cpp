@@ -1,6 +1,9 @@
 // The lab window's views on the off-screen platform: each one pinned by a
 // hash at a fixed seed, pixel checks that say where a fault is, the keys a
 // user presses, what the window remembers and writes, and its workers.
+#include <cmath>
+#include <tuple>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
@@ -472,6 +475,36 @@ TEST(LabWindowViews, TheSectorsTabRunsEachPointAndTracesOneSector) {
     EXPECT_EQ(p.trace.wrong[0].back(), 0);
     EXPECT_TRUE(p.trace.syndromeZero);
     Keep(ViewPicture(*w, LabWindow::kSectorsTab), "sectors");
+}
+
+TEST(LabWindowViews, TheSectorsTabTakesTheTargetOneAsSfrDoes) {
+    // Typed into the panel: the sectors' target and the line beside it.
+    const std::tuple<const char*, std::vector<double>, const char*> cases[] = {
+        {"1",
+         {1},
+         "memory 0: only the Sectors tab runs it (coded runs, as sfr does); the other "
+         "tabs keep e3pr4"},
+        {"epr4", {1, 1, -1, -1}, ""}};
+    labmodel::LabSettings s = QuickSettings();
+    s.snrDb = 12;
+    auto w = MakeWindow({1024, 700}, s);
+    ShowTab(*w, LabWindow::kSectorsTab);
+    for (const auto& [text, coefficients, note] : cases) {
+        w->panel->target->setCurrentText(text);
+        emit w->panel->target->lineEdit()->editingFinished();
+        EXPECT_EQ(w->panel->targetError->isHidden() ? "" : w->panel->targetError->text(), note);
+        ASSERT_TRUE(Until([&, &c = coefficients] {
+            const labmodel::SectorPicture* p = w->sectors->Picture();
+            return p != nullptr && p->counts.size() >= 2 &&
+                   p->geometry.front().coded.target.Coefficients() == c;
+        })) << text;
+        // On the target 1 (levels 0 and 1) Eb/N0 = SNR - 10 log10(8 R).
+        const engine::SectorGeometry& g = w->sectors->Picture()->geometry[1];
+        EXPECT_EQ(g.snrDb, 11);
+        EXPECT_EQ(*note == 0 || std::fabs(g.snrDb - 10 * std::log10(8 * g.rate) - g.ebN0Db) < 1e-9,
+                  true);
+        Keep(ViewPicture(*w, LabWindow::kSectorsTab), std::string("sectors-") + text);
+    }
 }
 
 TEST(LabWindowViews, TheCodeAndTheClockShowInTheBlockView) {
