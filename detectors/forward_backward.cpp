@@ -182,27 +182,14 @@ void LaneFrames(const SoftTrellis& t, bool exact, double variance, FrameShape sh
                 float* const* llr, std::uint8_t* const* raw, LaneRun& run) {
     const bool noiseless = Noiseless(variance);
     const int n = shape.bits;
-    const std::size_t bits = static_cast<std::size_t>(n);
-    const bool withApriori = apriori != nullptr && !noiseless;
-    run.la.resize(withApriori ? bits * kSoftLanes : 0);
-    run.e.resize(bits * kSoftLanes);
-    for (int first = 0; first < count; first += kSoftLanes) {
-        const int frames = std::min(kSoftLanes, count - first);
-        const float* laRows[kSoftLanes] = {};
-        float* eRows[kSoftLanes] = {};
-        for (int f = 0; f < frames; ++f) {
-            eRows[f] = run.e.data() + bits * static_cast<std::size_t>(f);
-            if (!withApriori) continue;
-            float* row = run.la.data() + bits * static_cast<std::size_t>(f);
-            for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
-            laRows[f] = row;
-        }
-        SoftLanes(t, run.metrics, exact && !noiseless, MetricFactor(variance), frames, y + first, n,
-                  shape.tail, withApriori ? laRows : nullptr, eRows, run.scratch);
-        for (int f = 0; f < frames; ++f)
-            FinishRatios(n, noiseless, eRows[f], laRows[f], extrinsic, llr[first + f],
-                         raw[first + f]);
-    }
+    ForLaneGroups(n, count, noiseless ? nullptr : apriori, run.la, run.e,
+                  [&](int first, int frames, const float* const* la, float* const* e) {
+                      SoftLanes(t, run.metrics, exact && !noiseless, MetricFactor(variance), frames,
+                                y + first, n, shape.tail, la, e, run.scratch);
+                      for (int f = 0; f < frames; ++f)
+                          FinishRatios(n, noiseless, e[f], la != nullptr ? la[f] : nullptr,
+                                       extrinsic, llr[first + f], raw[first + f]);
+                  });
 }
 
 namespace {

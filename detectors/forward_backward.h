@@ -58,6 +58,31 @@ void SoftPlain(const SoftTrellis& t, SoftMode mode, double variance, const float
 void FinishRatios(int n, bool noiseless, const float* e, const float* la, bool extrinsic,
                   float* llr, std::uint8_t* raw = nullptr);
 
+// count frames of n bits in the groups of eight the lane kernels take
+// (sova's too): for each group, group(first, frames, la, out) with la the
+// group's clamped a-priori rows (null when apriori is) and out its rows of n
+// floats for the kernel's ratios, both kept in laRows / outRows between calls.
+template <class Group>
+void ForLaneGroups(int n, int count, const float* const* apriori, std::vector<float>& laRows,
+                   std::vector<float>& outRows, Group group) {
+    const std::size_t bits = static_cast<std::size_t>(n);
+    laRows.resize(apriori != nullptr ? bits * kSoftLanes : 0);
+    outRows.resize(bits * kSoftLanes);
+    for (int first = 0; first < count; first += kSoftLanes) {
+        const int frames = count - first < kSoftLanes ? count - first : kSoftLanes;
+        const float* la[kSoftLanes] = {};
+        float* out[kSoftLanes] = {};
+        for (int f = 0; f < frames; ++f) {
+            out[f] = outRows.data() + bits * static_cast<std::size_t>(f);
+            if (apriori == nullptr) continue;
+            float* row = laRows.data() + bits * static_cast<std::size_t>(f);
+            for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
+            la[f] = row;
+        }
+        group(first, frames, apriori != nullptr ? la : nullptr, out);
+    }
+}
+
 // What a detector keeps for the lanes (detectors/soft_simd.h): its metrics'
 // description and the scratch between calls.
 struct LaneRun {

@@ -134,30 +134,18 @@ class SovaDetector final : public SoftDetector {
   private:
     void Lanes(int count, const float* const* y, const float* const* apriori, bool extrinsic,
                float* const* llr, std::uint8_t* const* raw) {
+        static_assert(kSovaLanes == kSoftLanes, "the groups of ForLaneGroups");
         const int n = shape().bits, steps = n + shape().tail;
-        const std::size_t bits = static_cast<std::size_t>(n);
         const bool noiseless = Noiseless(variance_);
-        const bool withApriori = apriori != nullptr && !noiseless;
-        la_.resize(withApriori ? bits * kSovaLanes : 0);
-        l_.resize(bits * kSovaLanes);
-        for (int first = 0; first < count; first += kSovaLanes) {
-            const int frames = std::min(kSovaLanes, count - first);
-            const float* laRows[kSovaLanes] = {};
-            float* lRows[kSovaLanes] = {};
-            for (int f = 0; f < frames; ++f) {
-                lRows[f] = l_.data() + bits * static_cast<std::size_t>(f);
-                if (!withApriori) continue;
-                float* row = la_.data() + bits * static_cast<std::size_t>(f);
-                for (int k = 0; k < n; ++k) row[k] = ClampApriori(apriori[first + f][k]);
-                laRows[f] = row;
-            }
-            SovaLanes(trellis_, MetricFactor(variance_), frames, y + first, n, shape().tail,
-                      SovaWidth(trellis_, depth_, steps), withApriori ? laRows : nullptr, lRows,
-                      lanes_);
-            for (int f = 0; f < frames; ++f)
-                SovaFinish(n, noiseless, lRows[f], laRows[f], extrinsic, llr[first + f],
-                           raw[first + f]);
-        }
+        ForLaneGroups(n, count, noiseless ? nullptr : apriori, la_, l_,
+                      [&](int first, int frames, const float* const* la, float* const* l) {
+                          SovaLanes(trellis_, MetricFactor(variance_), frames, y + first, n,
+                                    shape().tail, SovaWidth(trellis_, depth_, steps), la, l,
+                                    lanes_);
+                          for (int f = 0; f < frames; ++f)
+                              SovaFinish(n, noiseless, l[f], la != nullptr ? la[f] : nullptr,
+                                         extrinsic, llr[first + f], raw[first + f]);
+                      });
     }
 
     SoftTrellis trellis_;
