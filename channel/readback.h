@@ -21,6 +21,10 @@
 
 namespace channel {
 
+// The versions of the jitter terms (Readback::JitterTerms):
+// the same floats from each.
+enum class JitterKernel { kScalar, kAvx2, kAvx512 };
+
 inline constexpr double kMaxJitter = 0.3;
 inline constexpr int kJitterSpan = 40;
 inline constexpr int kJitterReach = kJitterSpan;
@@ -75,14 +79,22 @@ class Readback {
     void Pulse(float* table) const;
     // g_LP(t) from Read's table, |t| <= kJitterSpan + 4 (with jitter only).
     float TransitionAt(double t) const;
-    // y plus the jitter terms at t of `count` transitions, in their order:
-    // y += sign[i] (TransitionAt(t - at[i] - delta[i]) - TransitionAt(t -
-    // at[i])), each |t - at[i]| <= kJitterReach. Those exact float
-    // operations, four transitions at once where the processor has AVX2 (at,
-    // sign and delta are read up to kJitterPad entries beyond count).
-    float AddJitterTerms(double t, const int* at, const float* sign, const double* delta, int count,
-                         float y) const;
-    static constexpr int kJitterPad = 4;
+    // The jitter terms at t of `count` transitions, in their order:
+    // term[i] = sign[i] (TransitionAt(t - at[i] - delta[i]) - TransitionAt(t -
+    // at[i])), each |t - at[i]| <= kJitterReach, count <= kMostJitterTerms;
+    // returns count. Those exact float operations, four transitions at once
+    // with `kernel` kAvx2, eight with kAvx512 (at, sign and delta are read up
+    // to kJitterPad entries beyond count, term written up to
+    // kMostJitterTerms); the kernel must be one the processor runs. The
+    // sample is then y + term[0] + term[1] + ..., added in that order.
+    int JitterTerms(JitterKernel kernel, double t, const int* at, const float* sign,
+                    const double* delta, int count, float* term) const;
+    // The most transitions within reach of an instant, 2 kJitterReach + 1,
+    // padded to whole vectors of eight.
+    static constexpr int kMostJitterTerms = (2 * kJitterReach + 1 + 7) / 8 * 8;
+    static constexpr int kJitterPad = 8;
+    static bool Runs(JitterKernel kernel);
+    static JitterKernel BestJitterKernel();
 
     // T_Delta[n] for n = -kJitterSpan ... kJitterSpan into out[n + kJitterSpan],
     // from g_LP itself.

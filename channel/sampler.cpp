@@ -204,9 +204,8 @@ float Sampler::Unjittered(double t, const SamplerFrame& frame) const {
     return y;
 }
 
-float Sampler::At(double t, const SamplerFrame& frame) const {
-    const float y = Unjittered(t, frame);
-    if (frame.transitions == 0 || !(std::fabs(t) < kFarAway)) return y;
+int Sampler::Terms(JitterKernel kernel, double t, const SamplerFrame& frame, float* term) const {
+    if (frame.transitions == 0 || !(std::fabs(t) < kFarAway)) return 0;
     // The transitions within reach of t: k from ceil(t - reach) to t + reach.
     const int last = static_cast<int>(frame.before.size()) - 1;
     const double lo = std::ceil(t - kJitterReach), hi = std::floor(t + kJitterReach) + 1;
@@ -214,10 +213,18 @@ float Sampler::At(double t, const SamplerFrame& frame) const {
         frame.before[static_cast<std::size_t>(std::clamp(lo, 0.0, static_cast<double>(last)))];
     const int to =
         frame.before[static_cast<std::size_t>(std::clamp(hi, 0.0, static_cast<double>(last)))];
-    if (to <= from) return y;
+    if (to <= from) return 0;
     const std::size_t f = static_cast<std::size_t>(from);
-    return readback_->AddJitterTerms(t, frame.at.data() + f, frame.sign.data() + f,
-                                     frame.delta.data() + f, to - from, y);
+    return readback_->JitterTerms(kernel, t, frame.at.data() + f, frame.sign.data() + f,
+                                  frame.delta.data() + f, to - from, term);
+}
+
+float Sampler::At(JitterKernel kernel, double t, const SamplerFrame& frame) const {
+    float y = Unjittered(t, frame);
+    alignas(32) float term[Readback::kMostJitterTerms];
+    const int count = Terms(kernel, t, frame, term);
+    for (int i = 0; i < count; ++i) y += term[i];
+    return y;
 }
 
 float Sampler::AtPlain(double t, const SamplerFrame& frame) const {

@@ -59,12 +59,17 @@ class Sampler {
     void Load(const std::uint8_t* prec, int n, NoiseSource& source, SamplerFrame& frame,
               bool jitter = true) const;
     // The noiseless output at t.
-    float At(double t, const SamplerFrame& frame) const;
+    float At(double t, const SamplerFrame& frame) const { return At(kernel_, t, frame); }
+    // The same with the jitter terms made by `kernel` (one the processor
+    // runs): the same floats from each.
+    float At(JitterKernel kernel, double t, const SamplerFrame& frame) const;
     // The same, its jitter terms one transition after the other: At's oracle.
     float AtPlain(double t, const SamplerFrame& frame) const;
 
   private:
     float Unjittered(double t, const SamplerFrame& frame) const;
+    // The jitter terms at t (Readback::JitterTerms) into term; their count.
+    int Terms(JitterKernel kernel, double t, const SamplerFrame& frame, float* term) const;
     void Tabulate();
     std::shared_ptr<const std::vector<float>> Make() const;
 
@@ -76,6 +81,7 @@ class Sampler {
     // head and density (or target, on the ideal channel), made once.
     std::shared_ptr<const std::vector<float>> rows_;
     const float* table_ = nullptr;
+    JitterKernel kernel_ = Readback::BestJitterKernel();
 };
 
 } // namespace channel
