@@ -134,10 +134,10 @@ class SovaDetector final : public SoftDetector {
   private:
     void Lanes(int count, const float* const* y, const float* const* apriori, bool extrinsic,
                float* const* llr, std::uint8_t* const* raw) {
-        static_assert(kSovaLanes == kSoftLanes, "the groups of ForLaneGroups");
+        static_assert(kSovaLanes <= kMaxSoftLanes, "the groups of ForLaneGroups");
         const int n = shape().bits, steps = n + shape().tail;
         const bool noiseless = Noiseless(variance_);
-        ForLaneGroups(n, count, noiseless ? nullptr : apriori, la_, l_,
+        ForLaneGroups(kSovaLanes, n, count, noiseless ? nullptr : apriori, la_, l_,
                       [&](int first, int frames, const float* const* la, float* const* l) {
                           SovaLanes(trellis_, MetricFactor(variance_), frames, y + first, n,
                                     shape().tail, SovaWidth(trellis_, depth_, steps), la, l,
