@@ -9,11 +9,11 @@
 // The trellis is walked by butterflies: old states 2i and 2i + 1 lead to new
 // states i (bit 0) and i + S/2 (bit 1) over four branches, so each step reads
 // every state's metric once. The forward metrics of step k + 1 are stored
-// once, as computed, and their largest beside them; the forward step k + 1
-// and the backward pass each subtract it while reading them (the plain
-// version's one subtraction, done where the value is used), and the
-// backward pass walks the butterflies grouped by their states' parities so
-// that each extrinsic term goes to its sum without a blend.
+// as computed; forward step k + 1 subtracts their largest as it reads them
+// (the plain version's one subtraction) and stores the results in their
+// place for the backward pass, which walks the butterflies grouped by their
+// states' parities so that each extrinsic term goes to its sum without a
+// blend.
 #include "detectors/soft_simd.h"
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -118,6 +118,10 @@ inline std::size_t AlignPad(const float* p) {
 // (detectors/soft_maxstar.h: its low three bits), Piece(j, i) coefficient j
 // of those pieces. AVX-512's lookups take the low four bits: its table holds
 // the eight pieces twice, so that both halves give piece i mod 8.
+// The kernel's file is included once in each region compiled for a kernel's
+// instructions: a template over these operations could not be given each
+// kernel's target (GCC will not inline an AVX intrinsic into a function
+// compiled without AVX, even one only ever inlined into an AVX one).
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 namespace lanes_avx2 {

@@ -5,8 +5,8 @@
 //
 // maxlog: each lane does exactly the plain version's float operations
 // (detectors/forward_backward.h), so its ratios are the plain ones bit for
-// bit. The forward metrics are kept as computed and normalised when next
-// read (the same subtraction, one pass less), and the maxima are taken in
+// bit. The forward metrics are kept as computed and normalised in place
+// when next read (the same subtraction, one pass less), and the maxima are taken in
 // another order: every value that meets a max is finite and never -0 (a
 // metric can be -0, but a sum with a normalised metric is +0 then), so the
 // largest of them is the same whatever the order.
@@ -77,7 +77,7 @@ LaneMetrics LevelLaneMetrics(const SoftTrellis& t);
 
 // The scratch the lanes keep between calls.
 struct SoftLaneScratch {
-    std::vector<float> y, clamped, la, e, alpha, tops, levels;
+    std::vector<float> y, clamped, la, e, alpha, levels;
 };
 
 // The extrinsic ratios e[f] (n each) of count <= LaneWidth(kernel) frames
