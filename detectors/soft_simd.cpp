@@ -18,6 +18,8 @@
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #include <immintrin.h>
+
+#include "detectors/lane_ops.h"
 // GCC 12's AVX-512 intrinsics start from _mm512_undefined_ps(), which it then
 // reports as "may be used uninitialized" in every function that inlines them
 // (GCC bug 105593); the values are always fully defined.
@@ -113,39 +115,12 @@ inline std::size_t AlignPad(const float* p) {
 
 } // namespace
 
-// The vector operations of each kernel. AbsMin(d, top) is min(|d|, top) for
-// top > 0; PieceIndex the bits that pick a piece of the max* correction
-// (detectors/soft_maxstar.h: its low three bits), Piece(j, i) coefficient j
-// of those pieces. AVX-512's lookups take the low four bits: its table holds
-// the eight pieces twice, so that both halves give piece i mod 8.
-// The kernel's file is included once in each region compiled for a kernel's
-// instructions: a template over these operations could not be given each
-// kernel's target (GCC will not inline an AVX intrinsic into a function
-// compiled without AVX, even one only ever inlined into an AVX one).
+// Each kernel's recursions (detectors/lane_ops.h).
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
 namespace lanes_avx2 {
 namespace {
-struct V {
-    using T = __m256;
-    static constexpr std::size_t kLanes = 8;
-    static inline T Load(const float* p) { return _mm256_loadu_ps(p); }
-    static inline void Store(float* p, T a) { _mm256_storeu_ps(p, a); }
-    static inline T Set(float a) { return _mm256_set1_ps(a); }
-    static inline T Add(T a, T b) { return _mm256_add_ps(a, b); }
-    static inline T Sub(T a, T b) { return _mm256_sub_ps(a, b); }
-    static inline T Mul(T a, T b) { return _mm256_mul_ps(a, b); }
-    static inline T Max(T a, T b) { return _mm256_max_ps(a, b); }
-    static inline T Fmadd(T a, T b, T c) { return _mm256_fmadd_ps(a, b, c); }
-    static inline T Negate(T a) { return _mm256_xor_ps(a, _mm256_set1_ps(-0.0f)); }
-    static inline T AbsMin(T d, float top) {
-        return _mm256_min_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), d), _mm256_set1_ps(top));
-    }
-    static inline __m256i PieceIndex(T a) { return _mm256_srli_epi32(_mm256_castps_si256(a), 21); }
-    static inline T Piece(int j, __m256i i) {
-        return _mm256_permutevar8x32_ps(_mm256_loadu_ps(kMaxStarPiece[j]), i);
-    }
-};
+using V = lane_ops::Avx2;
 #include "detectors/soft_simd_kernel.inc"
 } // namespace
 } // namespace lanes_avx2
@@ -155,25 +130,7 @@ struct V {
 #pragma GCC target("avx512f,avx512dq,avx2,fma")
 namespace lanes_avx512 {
 namespace {
-struct V {
-    using T = __m512;
-    static constexpr std::size_t kLanes = 16;
-    static inline T Load(const float* p) { return _mm512_loadu_ps(p); }
-    static inline void Store(float* p, T a) { _mm512_storeu_ps(p, a); }
-    static inline T Set(float a) { return _mm512_set1_ps(a); }
-    static inline T Add(T a, T b) { return _mm512_add_ps(a, b); }
-    static inline T Sub(T a, T b) { return _mm512_sub_ps(a, b); }
-    static inline T Mul(T a, T b) { return _mm512_mul_ps(a, b); }
-    static inline T Max(T a, T b) { return _mm512_max_ps(a, b); }
-    static inline T Fmadd(T a, T b, T c) { return _mm512_fmadd_ps(a, b, c); }
-    static inline T Negate(T a) { return _mm512_xor_ps(a, _mm512_set1_ps(-0.0f)); }
-    // One instruction: the smaller magnitude, its sign cleared (imm 0b1010).
-    static inline T AbsMin(T d, float top) { return _mm512_range_ps(d, _mm512_set1_ps(top), 10); }
-    static inline __m512i PieceIndex(T a) { return _mm512_srli_epi32(_mm512_castps_si512(a), 21); }
-    static inline T Piece(int j, __m512i i) {
-        return _mm512_permutexvar_ps(i, _mm512_broadcast_f32x8(_mm256_loadu_ps(kMaxStarPiece[j])));
-    }
-};
+using V = lane_ops::Avx512;
 #include "detectors/soft_simd_kernel.inc"
 } // namespace
 } // namespace lanes_avx512

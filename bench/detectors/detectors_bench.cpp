@@ -1,5 +1,5 @@
 // The soft detectors on 4096-bit frames, as many side by side as their
-// kernel takes (16 in AVX-512 lanes, 8 in AVX2's; sova's lanes 8), per bit
+// kernel takes (16 in AVX-512 lanes, 8 in AVX2's), per bit
 // of any of them; beside them the eight-frame float Viterbi detector on the
 // same target and samples, their yardstick.
 #include <benchmark/benchmark.h>
@@ -13,7 +13,6 @@
 #include "detectors/npbcjr.h"
 #include "detectors/soft_simd.h"
 #include "detectors/sova.h"
-#include "detectors/sova_simd.h"
 #include "detectors/table.h"
 #include "detectors/viterbi.h"
 
@@ -75,7 +74,7 @@ BENCHMARK(BM_ViterbiYardstick)->DenseRange(0, 2);
 // range(0): the kind, range(1): the target; the frames its lanes take.
 void BM_Soft(benchmark::State& state) {
     const Kind kind = static_cast<Kind>(state.range(0));
-    const int frames = kind == Kind::kSova ? kSovaLanes : LaneWidth(BestLaneKernel());
+    const int frames = LaneWidth(BestLaneKernel());
     Frames f(kTargets[state.range(1)]);
     Setup setup;
     setup.target = f.target;
