@@ -99,8 +99,9 @@ struct LaneRun {
 bool LanesTake(const SoftTrellis& t);
 
 // count frames of `shape` through the lanes, as many at a time as run.kernel
-// takes (LanesTake(t) and SoftLanesRun(run.kernel) must hold): exact (unless noiseless) or maxlog,
-// the ratios and decisions as the plain versions give them.
+// takes (LanesTake(t) and SoftLanesRun(run.kernel) must hold): exact (unless
+// noiseless) or maxlog, the ratios and decisions as the plain versions give
+// them.
 void LaneFrames(const SoftTrellis& t, bool exact, double variance, FrameShape shape, int count,
                 const float* const* y, const float* const* apriori, bool extrinsic,
                 float* const* llr, std::uint8_t* const* raw, LaneRun& run);

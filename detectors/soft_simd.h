@@ -6,10 +6,10 @@
 // maxlog: each lane does exactly the plain version's float operations
 // (detectors/forward_backward.h), so its ratios are the plain ones bit for
 // bit. The forward metrics are kept as computed and normalised in place
-// when next read (the same subtraction, one pass less), and the maxima are taken in
-// another order: every value that meets a max is finite and never -0 (a
-// metric can be -0, but a sum with a normalised metric is +0 then), so the
-// largest of them is the same whatever the order.
+// when next read (the same subtraction, one pass less), and the maxima are
+// taken in another order: every value that meets a max is finite and never
+// -0 (a metric can be -0, but a sum with a normalised metric is +0 then), so
+// the largest of them is the same whatever the order.
 //
 // bcjr: the same recursions with max* = max + the correction of
 // detectors/soft_maxstar.h (within kMaxStarError of the exact one), its
