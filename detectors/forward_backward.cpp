@@ -182,10 +182,11 @@ void LaneFrames(const SoftTrellis& t, bool exact, double variance, FrameShape sh
                 float* const* llr, std::uint8_t* const* raw, LaneRun& run) {
     const bool noiseless = Noiseless(variance);
     const int n = shape.bits;
-    ForLaneGroups(n, count, noiseless ? nullptr : apriori, run.la, run.e,
+    ForLaneGroups(LaneWidth(run.kernel), n, count, noiseless ? nullptr : apriori, run.la, run.e,
                   [&](int first, int frames, const float* const* la, float* const* e) {
-                      SoftLanes(t, run.metrics, exact && !noiseless, MetricFactor(variance), frames,
-                                y + first, n, shape.tail, la, e, run.scratch);
+                      SoftLanes(run.kernel, t, run.metrics, exact && !noiseless,
+                                MetricFactor(variance), frames, y + first, n, shape.tail, la, e,
+                                run.scratch);
                       for (int f = 0; f < frames; ++f)
                           FinishRatios(n, noiseless, e[f], la != nullptr ? la[f] : nullptr,
                                        extrinsic, llr[first + f], raw[first + f]);

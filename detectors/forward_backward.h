@@ -58,20 +58,22 @@ void SoftPlain(const SoftTrellis& t, SoftMode mode, double variance, const float
 void FinishRatios(int n, bool noiseless, const float* e, const float* la, bool extrinsic,
                   float* llr, std::uint8_t* raw = nullptr);
 
-// count frames of n bits in the groups of eight the lane kernels take
-// (sova's too): for each group, group(first, frames, la, out) with la the
-// group's clamped a-priori rows (null when apriori is) and out its rows of n
-// floats for the kernel's ratios, both kept in laRows / outRows between calls.
+// count frames of n bits in the groups of `width` (<= kMaxSoftLanes) a lane
+// kernel takes (sova's too; the last group may be smaller): for each group,
+// group(first, frames, la, out) with la the group's clamped a-priori rows
+// (null when apriori is) and out its rows of n floats for the kernel's
+// ratios, both kept in laRows / outRows between calls.
 template <class Group>
-void ForLaneGroups(int n, int count, const float* const* apriori, std::vector<float>& laRows,
-                   std::vector<float>& outRows, Group group) {
+void ForLaneGroups(int width, int n, int count, const float* const* apriori,
+                   std::vector<float>& laRows, std::vector<float>& outRows, Group group) {
     const std::size_t bits = static_cast<std::size_t>(n);
-    laRows.resize(apriori != nullptr ? bits * kSoftLanes : 0);
-    outRows.resize(bits * kSoftLanes);
-    for (int first = 0; first < count; first += kSoftLanes) {
-        const int frames = count - first < kSoftLanes ? count - first : kSoftLanes;
-        const float* la[kSoftLanes] = {};
-        float* out[kSoftLanes] = {};
+    const std::size_t rows = static_cast<std::size_t>(width);
+    laRows.resize(apriori != nullptr ? bits * rows : 0);
+    outRows.resize(bits * rows);
+    for (int first = 0; first < count; first += width) {
+        const int frames = count - first < width ? count - first : width;
+        const float* la[kMaxSoftLanes] = {};
+        float* out[kMaxSoftLanes] = {};
         for (int f = 0; f < frames; ++f) {
             out[f] = outRows.data() + bits * static_cast<std::size_t>(f);
             if (apriori == nullptr) continue;
@@ -84,9 +86,11 @@ void ForLaneGroups(int n, int count, const float* const* apriori, std::vector<fl
 }
 
 // What a detector keeps for the lanes (detectors/soft_simd.h): its metrics'
-// description and the scratch between calls.
+// description, the kernel (the widest this processor runs, unless set)
+// and the scratch between calls.
 struct LaneRun {
     LaneMetrics metrics;
+    LaneKernel kernel = BestLaneKernel();
     std::vector<float> la, e;
     SoftLaneScratch scratch;
 };
@@ -94,9 +98,10 @@ struct LaneRun {
 // Whether the lanes run trellis t on this processor.
 bool LanesTake(const SoftTrellis& t);
 
-// count frames of `shape` through the lanes, eight at a time (LanesTake(t)
-// must hold): exact (unless noiseless) or maxlog, the ratios and decisions
-// as the plain versions give them.
+// count frames of `shape` through the lanes, as many at a time as run.kernel
+// takes (LanesTake(t) and SoftLanesRun(run.kernel) must hold): exact (unless
+// noiseless) or maxlog, the ratios and decisions as the plain versions give
+// them.
 void LaneFrames(const SoftTrellis& t, bool exact, double variance, FrameShape shape, int count,
                 const float* const* y, const float* const* apriori, bool extrinsic,
                 float* const* llr, std::uint8_t* const* raw, LaneRun& run);

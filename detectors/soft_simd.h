@@ -1,19 +1,22 @@
 #pragma once
-// The a-posteriori detectors eight frames at a time, one frame in each lane
-// of an AVX2 register. Internal to detectors/.
+// The a-posteriori detectors several frames at a time, one frame in each
+// lane of a vector register: sixteen in AVX-512, eight in AVX2, the widest
+// this processor has picked at run time. Internal to detectors/.
 //
 // maxlog: each lane does exactly the plain version's float operations
 // (detectors/forward_backward.h), so its ratios are the plain ones bit for
-// bit. The forward metrics are kept as computed and normalised when next
-// read (the same subtraction, one pass less), and the maxima are taken in
-// another order: every value that meets a max is finite and never -0 (a
-// metric can be -0, but a sum with a normalised metric is +0 then), so the
-// largest of them is the same whatever the order.
+// bit. The forward metrics are kept as computed and normalised in place
+// when next read (the same subtraction, one pass less), and the maxima are
+// taken in another order: every value that meets a max is finite and never
+// -0 (a metric can be -0, but a sum with a normalised metric is +0 then), so
+// the largest of them is the same whatever the order.
 //
 // bcjr: the same recursions with max* = max + the correction of
 // detectors/soft_maxstar.h (within kMaxStarError of the exact one), its
 // sums of the extrinsic terms in two banks; so its ratios are near the plain
-// ones, not equal (the tests bound the difference).
+// ones, not equal (the tests bound the difference). Its AVX-512 lanes do
+// the AVX2 lanes' float operations (the same pieces of the correction), so
+// both give the same ratios bit for bit.
 //
 // npbcjr: bcjr's lanes on the widened trellis, each branch its own class of
 // metric (below): the whitened error r = z_k - c_w, z_k the whitened
@@ -26,7 +29,15 @@
 
 namespace detectors {
 
-inline constexpr int kSoftLanes = 8;
+// The kernels: the same recursions in AVX2 (eight lanes) or AVX-512
+// (sixteen); any of them gives the same ratios.
+enum class LaneKernel { kAvx2, kAvx512 };
+inline constexpr int kMaxSoftLanes = 16;
+
+// The frames a kernel takes side by side.
+inline constexpr int LaneWidth(LaneKernel kernel) {
+    return kernel == LaneKernel::kAvx512 ? 16 : 8;
+}
 
 // How far bcjr's lanes may be from the plain ratios L: |L' - L| <=
 // kBcjrLanesBound (1 + |L|) (tested on every test target, tail or none,
@@ -37,11 +48,14 @@ inline constexpr float kBcjrLanesBound = 5e-3f;
 inline constexpr float kNpbcjrLanesBound = 5e-3f;
 
 // The largest trellis memory the lanes take (256 states: a row of forward
-// metrics of eight frames is 8 kB); the plain versions take the rest.
+// metrics of sixteen frames is 16 kB); the plain versions take the rest.
 inline constexpr int kMaxLaneMemory = 8;
 
-// Whether this processor runs the lanes (AVX2 and FMA).
+// Whether this processor runs a kernel (AVX2 and FMA; AVX-512 F and DQ as
+// well), any of them, and the widest it runs.
+bool SoftLanesRun(LaneKernel kernel);
 bool SoftLanesRun();
+LaneKernel BestLaneKernel();
 
 // What the branch metrics of a step are made of. Branch w's metric at step k
 // is ((x_k - c) * (x_k - c)) * factor with c = constants[j * classes +
@@ -63,15 +77,15 @@ LaneMetrics LevelLaneMetrics(const SoftTrellis& t);
 
 // The scratch the lanes keep between calls.
 struct SoftLaneScratch {
-    std::vector<float> y, clamped, la, e, alpha, tops, levels;
+    std::vector<float> y, clamped, la, e, alpha, levels;
 };
 
-// The extrinsic ratios e[f] (n each) of count <= 8 frames of n + tail
-// samples y[f], with the clamped a-priori ratios la[f] (la null: none), the
-// branch metrics made as m says; exact: max*, else max. SoftLanesRun() must
-// hold, and 1 <= t.memory <= kMaxLaneMemory.
-void SoftLanes(const SoftTrellis& t, const LaneMetrics& m, bool exact, float factor, int count,
-               const float* const* y, int n, int tail, const float* const* la, float* const* e,
-               SoftLaneScratch& scratch);
+// The extrinsic ratios e[f] (n each) of count <= LaneWidth(kernel) frames
+// of n + tail samples y[f], with the clamped a-priori ratios la[f] (la null:
+// none), the branch metrics made as m says; exact: max*, else max.
+// SoftLanesRun(kernel) must hold, and 1 <= t.memory <= kMaxLaneMemory.
+void SoftLanes(LaneKernel kernel, const SoftTrellis& t, const LaneMetrics& m, bool exact,
+               float factor, int count, const float* const* y, int n, int tail,
+               const float* const* la, float* const* e, SoftLaneScratch& scratch);
 
 } // namespace detectors

@@ -134,13 +134,12 @@ class SovaDetector final : public SoftDetector {
   private:
     void Lanes(int count, const float* const* y, const float* const* apriori, bool extrinsic,
                float* const* llr, std::uint8_t* const* raw) {
-        static_assert(kSovaLanes == kSoftLanes, "the groups of ForLaneGroups");
         const int n = shape().bits, steps = n + shape().tail;
         const bool noiseless = Noiseless(variance_);
-        ForLaneGroups(n, count, noiseless ? nullptr : apriori, la_, l_,
+        ForLaneGroups(LaneWidth(kernel_), n, count, noiseless ? nullptr : apriori, la_, l_,
                       [&](int first, int frames, const float* const* la, float* const* l) {
-                          SovaLanes(trellis_, MetricFactor(variance_), frames, y + first, n,
-                                    shape().tail, SovaWidth(trellis_, depth_, steps), la, l,
+                          SovaLanes(kernel_, trellis_, MetricFactor(variance_), frames, y + first,
+                                    n, shape().tail, SovaWidth(trellis_, depth_, steps), la, l,
                                     lanes_);
                           for (int f = 0; f < frames; ++f)
                               SovaFinish(n, noiseless, l[f], la != nullptr ? la[f] : nullptr,
@@ -153,6 +152,7 @@ class SovaDetector final : public SoftDetector {
     int depth_;
     std::vector<float> la_, l_;
     SovaLaneScratch lanes_;
+    LaneKernel kernel_ = BestLaneKernel();
 };
 
 } // namespace

@@ -1,10 +1,11 @@
 #pragma once
-// The soft-output Viterbi detector eight frames at a time, one frame in each
-// lane of an AVX2 register. Internal to detectors/.
+// The soft-output Viterbi detector several frames at a time, one frame in
+// each lane of a vector register: sixteen in AVX-512, eight in AVX2, the
+// kernels of detectors/soft_simd.h. Internal to detectors/.
 //
 // Each lane does exactly the plain detector's float operations
 // (detectors/sova.h), so its ratios are the plain ones bit for bit: the same
-// add-compare-select (c1 > c0 ? c1 : c0 is _mm256_max_ps(c1, c0)), the same
+// add-compare-select (c1 > c0 ? c1 : c0 is a vector max(c1, c0)), the same
 // sequential largest metric subtracted, the same Battail update of every
 // slot of every survivor's window (min(R, Delta) where the two paths' bits
 // differ, min(R, Delta + R_competitor) where they agree). A window holds
@@ -15,13 +16,13 @@
 // written over), so that no slot range has to be worked out.
 #include <vector>
 
+#include "detectors/soft_simd.h"
 #include "detectors/soft_trellis.h"
 
 namespace detectors {
 
-inline constexpr int kSovaLanes = 8;
-
-// Whether this processor runs the lanes (AVX2).
+// Whether this processor runs a kernel, or any (AVX2 and FMA).
+bool SovaLanesRun(LaneKernel kernel);
 bool SovaLanesRun();
 
 // The scratch the lanes keep between calls.
@@ -30,11 +31,12 @@ struct SovaLaneScratch {
 };
 
 // The posterior ratios l[f] (n each; the a-priori ratio still in them) of
-// count <= 8 frames of n + tail samples y[f] at the update depth width (1 ...
-// n + tail), with the clamped a-priori ratios la[f] (la null: none) and the
-// metric factor of detectors/soft_trellis.h. SovaLanesRun() must hold.
-void SovaLanes(const SoftTrellis& t, float factor, int count, const float* const* y, int n,
-               int tail, int width, const float* const* la, float* const* l,
-               SovaLaneScratch& scratch);
+// count <= LaneWidth(kernel) frames of n + tail samples y[f] at the update
+// depth width (1 ... n + tail), with the clamped a-priori ratios la[f] (la
+// null: none) and the metric factor of detectors/soft_trellis.h.
+// SovaLanesRun(kernel) must hold.
+void SovaLanes(LaneKernel kernel, const SoftTrellis& t, float factor, int count,
+               const float* const* y, int n, int tail, int width, const float* const* la,
+               float* const* l, SovaLaneScratch& scratch);
 
 } // namespace detectors

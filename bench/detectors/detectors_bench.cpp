@@ -1,14 +1,17 @@
-// The soft detectors on 4096-bit frames, eight side by side as the engines
-// run them, per bit of any of them; beside them the eight-frame float
-// Viterbi detector on the same target and samples, their yardstick.
+// The soft detectors on 4096-bit frames, as many side by side as their
+// kernel takes (16 in AVX-512 lanes, 8 in AVX2's), per bit
+// of any of them; beside them the eight-frame float Viterbi detector on the
+// same target and samples, their yardstick.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "channel/encoder.h"
 #include "channel/noise.h"
 #include "detectors/npbcjr.h"
+#include "detectors/soft_simd.h"
 #include "detectors/sova.h"
 #include "detectors/table.h"
 #include "detectors/viterbi.h"
@@ -19,9 +22,10 @@ using namespace detectors;
 
 constexpr int kFrame = 4096;
 constexpr int kFrames = 8;
+constexpr int kMaxFrames = kMaxSoftLanes;
 const char* const kTargets[] = {"e3pr4", "e2pr4", "epr4"};
 
-// Eight noisy frames with a tail at sigma 0.6 sqrt(d2min / 12), the share of
+// kMaxFrames noisy frames with a tail at sigma 0.6 sqrt(d2min / 12), the share of
 // the smallest distance the Viterbi benchmarks use.
 struct Frames {
     channel::Target target;
@@ -29,15 +33,15 @@ struct Frames {
     std::vector<std::vector<float>> y;
     std::vector<std::vector<float>> llr;
     std::vector<std::vector<std::uint8_t>> out;
-    const float* yp[kFrames];
-    float* lp[kFrames];
-    std::uint8_t* op[kFrames];
+    const float* yp[kMaxFrames];
+    float* lp[kMaxFrames];
+    std::uint8_t* op[kMaxFrames];
     explicit Frames(const char* name) {
         channel::Target::Parse(name, target);
         sigma = 0.6 * std::sqrt(target.D2Min() / 12);
         const channel::FrameEncoder encoder(target);
         const int tail = target.Memory();
-        for (int f = 0; f < kFrames; ++f) {
+        for (int f = 0; f < kMaxFrames; ++f) {
             channel::NoiseSource noise(7, static_cast<std::uint64_t>(f));
             std::vector<std::uint8_t> raw(kFrame), prec(kFrame);
             std::vector<float> clean(kFrame + tail);
@@ -49,7 +53,7 @@ struct Frames {
             encoder.Levels(prec.data(), kFrame, tail, clean.data());
             noise.AddNoise(clean.data(), y.back().data(), kFrame + tail, sigma);
         }
-        for (int f = 0; f < kFrames; ++f)
+        for (int f = 0; f < kMaxFrames; ++f)
             yp[f] = y[f].data(), lp[f] = llr[f].data(), op[f] = out[f].data();
     }
 };
@@ -67,9 +71,10 @@ void BM_ViterbiYardstick(benchmark::State& state) {
 }
 BENCHMARK(BM_ViterbiYardstick)->DenseRange(0, 2);
 
-// range(0): the kind, range(1): the target.
+// range(0): the kind, range(1): the target; the frames its lanes take.
 void BM_Soft(benchmark::State& state) {
     const Kind kind = static_cast<Kind>(state.range(0));
+    const int frames = LaneWidth(BestLaneKernel());
     Frames f(kTargets[state.range(1)]);
     Setup setup;
     setup.target = f.target;
@@ -77,14 +82,15 @@ void BM_Soft(benchmark::State& state) {
     setup.noiseVariance = f.sigma * f.sigma;
     setup.predictionVariance = f.sigma * f.sigma * 0.8;
     setup.predictor = {0.3f, -0.1f};
-    state.SetLabel(std::string(KindName(kind)) + ", " + f.target.Name());
+    state.SetLabel(std::string(KindName(kind)) + ", " + f.target.Name() + ", " +
+                   std::to_string(frames) + " frames");
     const auto detector = Make(kind, setup);
     for (auto _ : state) {
-        detector->DetectSoft(kFrames, f.yp, {nullptr, f.lp, false}, f.op);
-        benchmark::DoNotOptimize(f.lp[7]);
+        detector->DetectSoft(frames, f.yp, {nullptr, f.lp, false}, f.op);
+        benchmark::DoNotOptimize(f.lp[frames - 1]);
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * kFrames * kFrame);
+    state.SetItemsProcessed(state.iterations() * frames * kFrame);
 }
 BENCHMARK(BM_Soft)
     ->ArgsProduct({{static_cast<int>(Kind::kMaxlog), static_cast<int>(Kind::kBcjr)}, {0, 1, 2}})

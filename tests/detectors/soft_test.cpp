@@ -244,11 +244,11 @@ TEST(SoftDetectors, BcjrClaimsWhatItKnowsOnTheIdealChannel) {
 }
 
 TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
-    // 11 frames (a group of eight and one of three) through the table's
-    // maxlog, bcjr and npbcjr detectors: maxlog bit for bit as the plain
-    // version of one, bcjr and npbcjr within their bounds (their noiseless
-    // maxlog bit for bit). npbcjr with 1 to 3 taps: memory up to 9, the
-    // widest beyond the lanes, in the plain version.
+    // 11 frames (one group with sixteen lanes; a group of eight and one of
+    // three with eight) through the table's maxlog, bcjr and npbcjr detectors: maxlog bit for bit
+    // as the plain version of one, bcjr and npbcjr within their bounds (their noiseless maxlog bit
+    // for bit). npbcjr with 1 to 3 taps: memory up to 9, the widest beyond the lanes, in the plain
+    // version.
     const int n = 150, count = 11;
     using detectors::Kind;
     const struct {
@@ -334,6 +334,86 @@ TEST(SoftDetectors, TheDetectorsFramesSideBySideEqualThePlainOnes) {
 } // namespace
 
 namespace {
+
+// Each kernel the processor runs, on 19 frames (groups of 16 and 3, or 8, 8
+// and 3): maxlog's ratios are the plain ones bit for bit, bcjr's near them;
+// and every kernel gives the AVX2 kernel's ratios and decisions bit for bit,
+// npbcjr's (their metrics of whitened errors) included.
+TEST(SoftDetectors, EveryLaneKernelGivesTheSameRatios) {
+    using detectors::LaneKernel;
+    if (!detectors::SoftLanesRun()) GTEST_SKIP() << "no lanes on this processor";
+    const int n = 150, count = 19;
+    const struct {
+        bool exact;
+        std::vector<float> predictor;
+    } kinds[] = {{false, {}}, {true, {}}, {true, {0.45f}}, {true, {0.5f, -0.25f}}};
+    for (const channel::Target& target : detectors::test::TestTargets())
+        for (const auto& [exact, predictor] : kinds)
+            for (int tail : {0, target.Memory()})
+                for (bool apriori : {false, true}) {
+                    const int P = static_cast<int>(predictor.size());
+                    const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target, P);
+                    if (t.memory < 1 || t.memory > detectors::kMaxLaneMemory) continue;
+                    const double variance = 0.3 * target.Energy() / 3;
+                    channel::NoiseSource noise(3, tail);
+                    std::vector<Frame> frames;
+                    std::vector<std::vector<float>> la(count);
+                    std::vector<const float*> ys, las;
+                    for (int f = 0; f < count; ++f) {
+                        frames.emplace_back(channel::FrameEncoder(target), noise, n, tail,
+                                            std::sqrt(variance));
+                        for (int k = 0; k < n; ++k) la[f].push_back(((k * 3 + f) % 9 - 4) * 0.7f);
+                        ys.push_back(frames[f].y.data());
+                        las.push_back(la[f].data());
+                    }
+                    std::vector<std::vector<float>> first;
+                    std::vector<std::vector<std::uint8_t>> firstRaw;
+                    for (LaneKernel kernel : {LaneKernel::kAvx2, LaneKernel::kAvx512}) {
+                        if (!detectors::SoftLanesRun(kernel)) continue;
+                        detectors::LaneRun run;
+                        run.kernel = kernel;
+                        run.metrics = P == 0 ? detectors::LevelLaneMetrics(t)
+                                             : detectors::WhitenedLaneMetrics(t, target, predictor);
+                        std::vector<std::vector<float>> llr(count, std::vector<float>(n));
+                        std::vector<std::vector<std::uint8_t>> raw(count,
+                                                                   std::vector<std::uint8_t>(n));
+                        std::vector<float*> outs;
+                        std::vector<std::uint8_t*> raws;
+                        for (int f = 0; f < count; ++f) {
+                            outs.push_back(llr[f].data());
+                            raws.push_back(raw[f].data());
+                        }
+                        detectors::LaneFrames(t, exact, variance, {n, tail}, count, ys.data(),
+                                              apriori ? las.data() : nullptr, false, outs.data(),
+                                              raws.data(), run);
+                        const std::string what = target.CoefficientText() + " kernel " +
+                                                 std::to_string(static_cast<int>(kernel)) +
+                                                 " taps " + std::to_string(P);
+                        if (first.empty()) {
+                            first = llr;
+                            firstRaw = raw;
+                        } else {
+                            ASSERT_EQ(llr, first) << what;
+                            ASSERT_EQ(raw, firstRaw) << what;
+                        }
+                        if (P > 0) continue;
+                        std::vector<float> want(n);
+                        for (int f = 0; f < count; ++f) {
+                            detectors::SoftPlain(t, exact ? SoftMode::kExact : SoftMode::kMaxLog,
+                                                 variance, ys[f], n, tail,
+                                                 apriori ? las[f] : nullptr, false, want.data());
+                            for (int k = 0; k < n; ++k) {
+                                if (!exact) {
+                                    ASSERT_EQ(llr[f][k], want[k]) << what << " " << f;
+                                }
+                                ASSERT_LE(std::fabs(llr[f][k] - want[k]),
+                                          detectors::kBcjrLanesBound * (1 + std::fabs(want[k])))
+                                    << what << " " << f << " " << k;
+                            }
+                        }
+                    }
+                }
+}
 
 TEST(SoftDetectors, FramesWithoutSamplesGiveNoRatios) {
     // No bits and no tail: nothing to read or write (the sanitizers' tree

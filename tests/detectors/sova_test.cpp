@@ -1,12 +1,15 @@
-// The table's SOVA detector (eight frames side by side where the processor
-// has AVX2) against its plain version, frame by frame: the same ratios and
-// decisions bit for bit.
+// The table's SOVA detector (sixteen or eight frames side by side where the
+// processor has AVX-512 or AVX2), and each lane kernel the processor runs,
+// against its plain version, frame by frame: the same ratios and decisions
+// bit for bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
+#include "detectors/forward_backward.h"
 #include "detectors/sova.h"
+#include "detectors/sova_simd.h"
 #include "detectors/table.h"
 #include "frame_fixture.h"
 
@@ -15,7 +18,7 @@ namespace {
 using detectors::test::Frame;
 
 TEST(Sova, TheDetectorsFramesSideBySideEqualThePlainOnes) {
-    // 11 frames (a group of eight and one of three) of 90 bits, depths from
+    // 11 frames (one group of eleven, or a group of eight and one of three) of 90 bits, depths from
     // one bit to past the frame, a-priori ratios out of range among them, and
     // frames of whole samples (a coarse converter's): ties of metrics, which
     // the even predecessor and the lowest best state must win.
@@ -60,16 +63,42 @@ TEST(Sova, TheDetectorsFramesSideBySideEqualThePlainOnes) {
                         const detectors::SoftTrellis t = detectors::MakeSoftTrellis(target);
                         std::vector<float> want(n);
                         std::vector<std::uint8_t> decided(n);
-                        for (int f = 0; f < count; ++f) {
-                            detectors::SovaPlain(t, variance, ys[f], n, tail, depth,
-                                                 apriori ? las[f] : nullptr, extrinsic, want.data(),
-                                                 decided.data());
-                            for (int k = 0; k < n; ++k) // the sign of a zero too
-                                ASSERT_TRUE(llr[f][k] == want[k] &&
-                                            std::signbit(llr[f][k]) == std::signbit(want[k]))
-                                    << "frame " << f << " bit " << k << ": " << llr[f][k] << " for "
-                                    << want[k];
-                            ASSERT_EQ(raw[f], decided) << "frame " << f;
+                        auto check = [&](const char* what) {
+                            for (int f = 0; f < count; ++f) {
+                                detectors::SovaPlain(t, variance, ys[f], n, tail, depth,
+                                                     apriori ? las[f] : nullptr, extrinsic,
+                                                     want.data(), decided.data());
+                                for (int k = 0; k < n; ++k) // the sign of a zero too
+                                    ASSERT_TRUE(llr[f][k] == want[k] &&
+                                                std::signbit(llr[f][k]) == std::signbit(want[k]))
+                                        << what << " frame " << f << " bit " << k << ": "
+                                        << llr[f][k] << " for " << want[k];
+                                ASSERT_EQ(raw[f], decided) << what << " frame " << f;
+                            }
+                        };
+                        check("detector");
+                        // Each kernel the processor runs, as the detector runs its lanes.
+                        using detectors::LaneKernel;
+                        for (LaneKernel kernel : {LaneKernel::kAvx2, LaneKernel::kAvx512}) {
+                            if (!detectors::SovaLanesRun(kernel) || t.memory < 1) continue;
+                            const bool noiseless = detectors::Noiseless(variance);
+                            std::vector<float> laRows, lRows;
+                            detectors::SovaLaneScratch scratch;
+                            detectors::ForLaneGroups(
+                                detectors::LaneWidth(kernel), n, count,
+                                apriori && !noiseless ? las.data() : nullptr, laRows, lRows,
+                                [&](int first, int frames, const float* const* la,
+                                    float* const* l) {
+                                    detectors::SovaLanes(
+                                        kernel, t, detectors::MetricFactor(variance), frames,
+                                        ys.data() + first, n, tail,
+                                        detectors::SovaWidth(t, depth, n + tail), la, l, scratch);
+                                    for (int f = 0; f < frames; ++f)
+                                        detectors::SovaFinish(
+                                            n, noiseless, l[f], la != nullptr ? la[f] : nullptr,
+                                            extrinsic, outs[first + f], raws[first + f]);
+                                });
+                            check(kernel == LaneKernel::kAvx2 ? "avx2" : "avx512");
                         }
                     }
 }
