@@ -234,23 +234,26 @@ std::shared_ptr<const std::vector<float>> Sampler::MakeExpansion() const {
     constexpr int orders = kExpansionOrders, row = kExpansionRow;
     // (Whole rows of 64 bytes: padded to align the first.)
     auto made = std::make_shared<std::vector<float>>(
-        static_cast<std::size_t>(kPhases * orders * row + 16), 0.0f);
-    double values[orders];
-    for (int r = 1; r < kPhases; ++r) {
-        float* out = Aligned(made->data()) + static_cast<std::size_t>(r) * orders * row;
-        for (int i = 0; i < row; ++i) {
-            // x = reach - 1 - i + r / kPhases, in phases: all in reach.
-            const int x = (kJitterReach - 1 - i) * kPhases + r;
+        static_cast<std::size_t>((kPhases + 1) * orders * row + 16), 0.0f);
+    float* rows = Aligned(made->data());
+    // a_n(x), x in phases, into out[n * step].
+    auto fill = [&](int x, float* out, int step) {
+        double values[orders];
+        for (int j = 0; j < orders; ++j) values[j] = at(x - q[static_cast<std::size_t>(j)]) - at(x);
+        for (int n = 0; n < orders; ++n) {
+            double a = 0;
             for (int j = 0; j < orders; ++j)
-                values[j] = at(x - q[static_cast<std::size_t>(j)]) - at(x);
-            for (int n = 0; n < orders; ++n) {
-                double a = 0;
-                for (int j = 0; j < orders; ++j)
-                    a += inverse[static_cast<std::size_t>(n * orders + j)] * values[j];
-                out[n * row + i] = static_cast<float>(a);
-            }
+                a += inverse[static_cast<std::size_t>(n * orders + j)] * values[j];
+            out[n * step] = static_cast<float>(a);
         }
-    }
+    };
+    // Row r > 0: x = reach - 1 - i + r / kPhases, all in reach; row 0: x =
+    // reach - i, the one at -reach in row kPhases.
+    for (int r = 0; r < kPhases; ++r)
+        for (int i = 0; i < row; ++i)
+            fill((kJitterReach - (r > 0 ? 1 : 0) - i) * kPhases + r,
+                 rows + static_cast<std::size_t>(r) * orders * row + i, row);
+    fill(-kJitterReach * kPhases, rows + static_cast<std::size_t>(kPhases) * orders * row, 1);
     return made;
 }
 
@@ -407,14 +410,25 @@ float Sampler::At(double t, const SamplerFrame& frame) const {
     const int m = static_cast<int>(whole);
     const int size = static_cast<int>(frame.bits.size());
     const int first = m - span_ + frame.base;
-    // (At a whole phase, r 0 or kPhases, the row would be 81 long.)
-    const int near = m - kJitterReach + 1 + frame.base; // the expansion's row index 0
-    if (r == 0 || r == kPhases || first < 0 || first + width_ > size || near < 0 ||
-        near + kExpansionRow > size)
+    // The expansion's row index 0: at t_q - reach + 1 off the whole phases,
+    // at t_q - reach on them (and the transition at t_q + reach apart).
+    const int whole_q = r == kPhases ? m + 1 : m;
+    const bool onWhole = r == 0 || r == kPhases;
+    const int near = whole_q - kJitterReach + (onWhole ? 0 : 1) + frame.base;
+    if (first < 0 || first + width_ > size || near < 0 || near + kExpansionRow + 1 > size)
         return At(kernel_, t, frame);
     float y = Dot(frame.bits.data() + first, table_ + static_cast<std::size_t>(r) * width_, width_);
+    const std::size_t row = onWhole ? 0 : static_cast<std::size_t>(r);
     y += Expansion(frame.expanded.data() + near, size,
-                   expansionRows_ + static_cast<std::size_t>(r) * kExpansionOrders * kExpansionRow);
+                   expansionRows_ + row * kExpansionOrders * kExpansionRow);
+    if (onWhole) {
+        const float* edge =
+            expansionRows_ + std::size_t{kPhases} * kExpansionOrders * kExpansionRow;
+        const float* c = frame.expanded.data() + near + kExpansionRow;
+        float e = 0;
+        for (int n = 0; n < kExpansionOrders; ++n) e += c[n * size] * edge[n];
+        y += e;
+    }
     if (frame.wide == 0) return y;
     alignas(32) float term[Readback::kMostJitterTerms];
     const int count = Terms(kernel_, whole + static_cast<double>(r) / kPhases, frame.wideAt.data(),

@@ -130,7 +130,8 @@ class Sampler {
     std::shared_ptr<const std::vector<float>> rows_;
     const float* table_ = nullptr;
     // [r][n][i] = a_{n+1}(kJitterReach - 1 - i + r / kPhases), r = 1 ...
-    // kPhases - 1 (row 0 unused), from expansionRows_ on: with jitter only.
+    // kPhases - 1; row 0 a_{n+1}(kJitterReach - i), row kPhases's first
+    // floats a_{n+1}(-kJitterReach); from expansionRows_ on, with jitter only.
     std::shared_ptr<const std::vector<float>> expansion_;
     const float* expansionRows_ = nullptr;
     JitterKernel kernel_ = Readback::BestJitterKernel();

@@ -87,7 +87,7 @@ TEST(Sampler, ExpandedJitterTermsAreThePlainSumAtTheNearestPhase) {
     // bound, the plain sum's own rounding (its terms added one by one) and
     // its interpolation of TransitionAt's table; against the head's response
     // itself, where every Delta is expanded: the expansion's bound and the
-    // floats' rounding. Without jitter, or at a whole phase: the plain sum.
+    // floats' rounding. Without jitter: the same floats.
     const struct {
         HeadKind head;
         double density, jitter, plainBound, physicsBound;
@@ -114,8 +114,7 @@ TEST(Sampler, ExpandedJitterTermsAreThePlainSumAtTheNearestPhase) {
                                (r == 0 ? 0.245 : 0);
             const double t = k + (r + off) / Sampler::kPhases, near = k + r / 2048.0;
             const double y = sampler.At(t, frame);
-            plain = std::max(
-                plain, std::fabs(y - sampler.AtPlain(c.jitter > 0 && r > 0 ? near : t, frame)));
+            plain = std::max(plain, std::fabs(y - sampler.AtPlain(c.jitter > 0 ? near : t, frame)));
             if (c.physicsBound > 0 && i % 40 == 0) // (the erf head's response is slow)
                 physics = std::max(physics, std::fabs(y - Physics(sampler, head, frame, near)));
         }
