@@ -306,24 +306,31 @@ void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, Sampler
     frame.wideDelta.clear();
     frame.wideBefore.clear();
     if (!jitter || !readback_ || !(readback_->jitter() > 0)) return;
-    int previous = 0;
+    // The transitions without a branch on the data (half of them would be
+    // mispredicted): every bit writes, the count moves on at a transition.
+    int previous = 0, count = 0;
     frame.before.resize(static_cast<std::size_t>(n + 2));
+    frame.at.resize(static_cast<std::size_t>(n + 1));
+    frame.sign.resize(static_cast<std::size_t>(n + 1));
     for (int k = 0; k <= n; ++k) {
-        frame.before[static_cast<std::size_t>(k)] = static_cast<int>(frame.at.size());
+        frame.before[static_cast<std::size_t>(k)] = count;
         const int p = k < n ? prec[k] & 1 : 0;
-        if (p != previous) {
-            frame.at.push_back(k);
-            frame.sign.push_back(static_cast<float>(p - previous));
-        }
+        frame.at[static_cast<std::size_t>(count)] = k;
+        frame.sign[static_cast<std::size_t>(count)] = static_cast<float>(p - previous);
+        count += p != previous ? 1 : 0;
         previous = p;
     }
-    frame.transitions = static_cast<int>(frame.at.size());
+    frame.transitions = count;
+    frame.at.resize(static_cast<std::size_t>(count));
+    frame.sign.resize(static_cast<std::size_t>(count));
     frame.before[static_cast<std::size_t>(n + 1)] = frame.transitions;
     frame.deviate.resize(frame.at.size());
     source.Normals(frame.deviate.data(), frame.transitions);
-    for (double d : frame.deviate)
-        frame.delta.push_back(
-            std::clamp(readback_->jitter() * d, -kMaxJitterShift, kMaxJitterShift));
+    frame.delta.resize(frame.at.size());
+    for (int i = 0; i < count; ++i)
+        frame.delta[static_cast<std::size_t>(i)] =
+            std::clamp(readback_->jitter() * frame.deviate[static_cast<std::size_t>(i)],
+                       -kMaxJitterShift, kMaxJitterShift);
     // The expansion's coefficients, and the transitions it does not take.
     const std::size_t size = frame.bits.size();
     frame.expanded.assign(static_cast<std::size_t>(kExpansionOrders) * size, 0.0f);
