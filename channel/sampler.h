@@ -18,22 +18,26 @@
 // same floats from both). At(t, frame), what the receiver reads, takes t's
 // nearest phase t_q for the whole sample and, for every transition with
 // |Delta_k| <= kExpandedShift = D, replaces its term by a polynomial in
-// Delta_k: sign_k (g_LP(x - Delta) - g_LP(x)) = Sum_{n=1}^{N} a_n(x)
+// Delta_k: b_k (g_LP(x - Delta) - g_LP(x)) = b_k Sum_{n=1}^{N} a_n(x)
 // (Delta / D)^n + e(x, Delta), x = t_q - k, N = kExpansionOrders, the a_n
 // interpolating the term at N + 1 Chebyshev nodes in Delta (0 among them,
-// rounded to whole phases) from g_LP itself. The terms then sum as N more
-// dot products at t_q's phase: per-bit coefficients b_k (Delta_k / D)^n
-// (made once a frame) against rows of a_n over +-kJitterReach (tabulated
-// once a head and density, kPhases + 1 rows). Transitions with a larger
-// Delta (clamped to kMaxJitterShift) keep their exact term, at t_q.
+// rounded to whole phases) from g_LP itself. The terms then sum as one more
+// dot product at t_q's phase, N rows deep: per-bit coefficients b_k (Delta_k
+// / D)^n (made once a frame, 0 at the bits without a transition) against
+// rows of a_n over the transitions within kJitterReach (tabulated once a
+// head and density from g_LP on a grid of 1 / kPhases). Transitions with a
+// larger Delta (clamped to kMaxJitterShift) keep their exact term, at t_q.
+//
 // The expansion's error against g_LP itself, measured (every phase a 64th,
 // Delta every D / 100) as the worst instant's sum over the transitions in
 // reach of each one's worst |e| on |Delta| <= D: 5.9e-7 on the erf head at
 // density 0.5, 4.0e-7 on the Lorentzian at 0.5, 1.0e-7 at 2.5, less at
-// higher densities (kExpansionError bounds them all); an instant's phase
-// table error, |y'(t)| / (2 kPhases) at most, is about a thousand times
-// that (up to 2.4e-4 on the Lorentzian head at density 2.5, |y'| up to
-// about 1).
+// higher densities (kExpansionError bounds them all). The nearest phase's
+// own error, |y'(t)| / (2 kPhases) at most, is some two thousand times
+// that: |y'| reaches 1.18 on the Lorentzian head at density 2.5 (2.9e-4),
+// 2.38 at 1.0 (5.8e-4), 3.59 on the erf head at 0.5 (8.8e-4). (The plain
+// sum's own interpolation of TransitionAt's table is off g_LP by up to
+// about 1e-5 an instant, the erf head at 0.5.)
 #include <cstdint>
 #include <memory>
 #include <vector>
