@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -13,6 +14,12 @@ constexpr double kPi = 3.141592653589793;
 constexpr int kLanes = 32;
 // Bit periods beyond every frame (and within int).
 constexpr double kFarAway = 1e9;
+
+// The first float of p on a 64-byte boundary (15 floats on at most).
+template <typename T> T* Aligned(T* p) {
+    const std::uintptr_t a = reinterpret_cast<std::uintptr_t>(p);
+    return p + ((64 - a % 64) % 64) / sizeof(float);
+}
 
 double Sinc(double x) {
     // Exact at the integers, so the table's phase 0 is the target itself.
@@ -54,6 +61,91 @@ Dot(const float* __restrict a, const float* __restrict b, int n) {
     return t[0] + t[1];
 }
 
+// The expanded jitter terms: Sum_n Sum_i a[n stride + i] b[n kExpansionRow
+// + i], n = 0 ... kExpansionOrders - 1, i < kExpansionRow: lane i (80 of
+// them, five registers of sixteen) adds its orders' products in order, then
+// the lanes are added in a fixed tree, the same on every processor (the
+// vector types are lowered to what each has). The loop's chain runs through
+// this sum, so it is wide and short rather than Dot's 32 lanes.
+typedef float Lanes16 __attribute__((vector_size(64)));
+typedef float Lanes16Unaligned __attribute__((vector_size(64), aligned(4), may_alias));
+
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) float
+Expansion(const float* __restrict a, std::ptrdiff_t stride, const float* __restrict b) {
+    static_assert(kExpansionRow == 80);
+    auto row = [](const float* p) { return reinterpret_cast<const Lanes16Unaligned*>(p); };
+    const Lanes16Unaligned *x = row(a), *y = row(b);
+    Lanes16 s0 = x[0] * y[0], s1 = x[1] * y[1], s2 = x[2] * y[2], s3 = x[3] * y[3],
+            s4 = x[4] * y[4];
+    for (int n = 1; n < kExpansionOrders; ++n) {
+        x = row(a + n * stride);
+        y = row(b + n * kExpansionRow);
+        s0 += x[0] * y[0];
+        s1 += x[1] * y[1];
+        s2 += x[2] * y[2];
+        s3 += x[3] * y[3];
+        s4 += x[4] * y[4];
+    }
+    s0 += s3;
+    s1 += s4;
+    s0 += s1;
+    s0 += s2; // 16 lanes
+    float t[16];
+    std::memcpy(t, &s0, sizeof t);
+    for (int l = 0; l < 8; ++l) t[l] += t[l + 8];
+    for (int l = 0; l < 4; ++l) t[l] += t[l + 4];
+    t[0] += t[2];
+    t[1] += t[3];
+    return t[0] + t[1];
+}
+
+// The expansion's nodes in phases of the sampler's table (Delta = q /
+// kPhases): the kExpansionOrders + 1 Chebyshev points of [-D, D] but 0,
+// rounded to whole phases.
+static_assert(kExpansionOrders % 2 == 0, "an odd count of nodes holds 0");
+std::vector<int> ExpansionNodes(int phases) {
+    std::vector<int> q;
+    const int m = kExpansionOrders + 1;
+    for (int j = 0; j < m; ++j) {
+        if (2 * j + 1 == m) continue;
+        const double s = std::cos((2 * j + 1) * kPi / (2 * m));
+        q.push_back(static_cast<int>(std::lround(s * kExpandedShift * phases)));
+    }
+    return q;
+}
+
+// The inverse of v[j][n] = s_j^(n + 1), s_j = q_j / (kPhases D): the
+// polynomial's coefficients from its values at the nodes.
+std::vector<double> ExpansionInverse(const std::vector<int>& q, int phases) {
+    const int n = kExpansionOrders;
+    std::vector<double> a(static_cast<std::size_t>(n * 2 * n), 0.0);
+    auto at = [&](int r, int c) -> double& { return a[static_cast<std::size_t>(r * 2 * n + c)]; };
+    for (int j = 0; j < n; ++j) {
+        const double s = q[static_cast<std::size_t>(j)] / (kExpandedShift * phases);
+        double p = 1;
+        for (int c = 0; c < n; ++c) at(j, c) = p *= s;
+        at(j, n + j) = 1;
+    }
+    // Gauss-Jordan with partial pivoting.
+    for (int c = 0; c < n; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < n; ++r)
+            if (std::fabs(at(r, c)) > std::fabs(at(pivot, c))) pivot = r;
+        for (int k = 0; k < 2 * n; ++k) std::swap(at(c, k), at(pivot, k));
+        const double d = at(c, c);
+        for (int k = 0; k < 2 * n; ++k) at(c, k) /= d;
+        for (int r = 0; r < n; ++r) {
+            if (r == c) continue;
+            const double f = at(r, c);
+            for (int k = 0; k < 2 * n; ++k) at(r, k) -= f * at(c, k);
+        }
+    }
+    std::vector<double> inverse(static_cast<std::size_t>(n * n));
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) inverse[static_cast<std::size_t>(r * n + c)] = at(r, n + c);
+    return inverse;
+}
+
 } // namespace
 
 Sampler::Sampler(const Target& target) : target_(target), span_(kIdealSpan + target.Memory()) {
@@ -80,6 +172,7 @@ double Sampler::BitResponseAt(double t) const {
 // every point and the lab window at every change, and a head's table takes
 // 2049 grids of its response (seconds on the erf head).
 struct TableKey {
+    int table = 0; // 0 the bit response's rows, 1 the jitter expansion's
     bool head = false;
     HeadKind kind = HeadKind::kLorentz;
     double density = 0;
@@ -100,18 +193,68 @@ void Sampler::Tabulate() {
     }
     static std::mutex mutex;
     static std::vector<std::pair<TableKey, std::shared_ptr<const std::vector<float>>>> kept;
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        for (const auto& [k, table] : kept)
-            if (k == key) rows_ = table;
-    }
-    if (!rows_) {
-        rows_ = Make();
+    auto find = [&](const TableKey& wanted, std::shared_ptr<const std::vector<float>>& out,
+                    auto make) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            for (const auto& [k, table] : kept)
+                if (k == wanted) out = table;
+        }
+        if (out) return;
+        out = make();
         const std::lock_guard<std::mutex> lock(mutex);
         if (kept.size() == kKeptTables) kept.erase(kept.begin());
-        kept.emplace_back(key, rows_);
-    }
+        kept.emplace_back(wanted, out);
+    };
+    find(key, rows_, [&] { return Make(); });
     table_ = rows_->data();
+    if (readback_ && readback_->jitter() > 0) {
+        key.table = 1;
+        find(key, expansion_, [&] { return MakeExpansion(); });
+        expansionRows_ = Aligned(expansion_->data());
+    }
+}
+
+std::shared_ptr<const std::vector<float>> Sampler::MakeExpansion() const {
+    // g_LP(v) at v = a / kPhases, a / kPhases in [-reach, reach): every
+    // argument x - Delta the rows take (|x| <= kJitterReach + 1, |Delta| <= D).
+    constexpr int reach = kJitterReach + 7;
+    std::vector<double> g(static_cast<std::size_t>(2 * reach * kPhases));
+    std::vector<double> grid(static_cast<std::size_t>(2 * reach));
+    const Head& head = readback_->head();
+    for (int p = 0; p < kPhases; ++p) {
+        head.LowPassTransitionOnGrid(static_cast<double>(p) / kPhases, -reach, reach - 1,
+                                     grid.data());
+        for (int n = 0; n < 2 * reach; ++n)
+            g[static_cast<std::size_t>(n * kPhases + p)] = grid[static_cast<std::size_t>(n)];
+    }
+    auto at = [&](int a) { return g[static_cast<std::size_t>(a + reach * kPhases)]; };
+    const std::vector<int> q = ExpansionNodes(kPhases);
+    const std::vector<double> inverse = ExpansionInverse(q, kPhases);
+    constexpr int orders = kExpansionOrders, row = kExpansionRow;
+    // (Whole rows of 64 bytes: padded to align the first.)
+    auto made = std::make_shared<std::vector<float>>(
+        static_cast<std::size_t>((kPhases + 1) * orders * row + 16), 0.0f);
+    float* rows = Aligned(made->data());
+    // a_n(x), x in phases, into out[n * step].
+    auto fill = [&](int x, float* out, int step) {
+        double values[orders];
+        for (int j = 0; j < orders; ++j) values[j] = at(x - q[static_cast<std::size_t>(j)]) - at(x);
+        for (int n = 0; n < orders; ++n) {
+            double a = 0;
+            for (int j = 0; j < orders; ++j)
+                a += inverse[static_cast<std::size_t>(n * orders + j)] * values[j];
+            out[n * step] = static_cast<float>(a);
+        }
+    };
+    // Row r > 0: x = reach - 1 - i + r / kPhases, all in reach; row 0: x =
+    // reach - i, the one at -reach in row kPhases.
+    for (int r = 0; r < kPhases; ++r)
+        for (int i = 0; i < row; ++i)
+            fill((kJitterReach - (r > 0 ? 1 : 0) - i) * kPhases + r,
+                 rows + static_cast<std::size_t>(r) * orders * row + i, row);
+    fill(-kJitterReach * kPhases, rows + static_cast<std::size_t>(kPhases) * orders * row, 1);
+    return made;
 }
 
 std::shared_ptr<const std::vector<float>> Sampler::Make() const {
@@ -156,30 +299,72 @@ void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, Sampler
     frame.delta.clear();
     frame.before.clear();
     frame.transitions = 0;
+    frame.expanded.clear();
+    frame.wide = 0;
+    frame.wideAt.clear();
+    frame.wideSign.clear();
+    frame.wideDelta.clear();
+    frame.wideBefore.clear();
     if (!jitter || !readback_ || !(readback_->jitter() > 0)) return;
-    int previous = 0;
+    // The transitions without a branch on the data (half of them would be
+    // mispredicted): every bit writes, the count moves on at a transition.
+    int previous = 0, count = 0;
     frame.before.resize(static_cast<std::size_t>(n + 2));
+    frame.at.resize(static_cast<std::size_t>(n + 1));
+    frame.sign.resize(static_cast<std::size_t>(n + 1));
     for (int k = 0; k <= n; ++k) {
-        frame.before[static_cast<std::size_t>(k)] = static_cast<int>(frame.at.size());
+        frame.before[static_cast<std::size_t>(k)] = count;
         const int p = k < n ? prec[k] & 1 : 0;
-        if (p != previous) {
-            frame.at.push_back(k);
-            frame.sign.push_back(static_cast<float>(p - previous));
-        }
+        frame.at[static_cast<std::size_t>(count)] = k;
+        frame.sign[static_cast<std::size_t>(count)] = static_cast<float>(p - previous);
+        count += p != previous ? 1 : 0;
         previous = p;
     }
-    frame.transitions = static_cast<int>(frame.at.size());
+    frame.transitions = count;
+    frame.at.resize(static_cast<std::size_t>(count));
+    frame.sign.resize(static_cast<std::size_t>(count));
     frame.before[static_cast<std::size_t>(n + 1)] = frame.transitions;
     frame.deviate.resize(frame.at.size());
     source.Normals(frame.deviate.data(), frame.transitions);
-    for (double d : frame.deviate)
-        frame.delta.push_back(
-            std::clamp(readback_->jitter() * d, -kMaxJitterShift, kMaxJitterShift));
+    frame.delta.resize(frame.at.size());
+    for (int i = 0; i < count; ++i)
+        frame.delta[static_cast<std::size_t>(i)] =
+            std::clamp(readback_->jitter() * frame.deviate[static_cast<std::size_t>(i)],
+                       -kMaxJitterShift, kMaxJitterShift);
+    // The expansion's coefficients, and the transitions it does not take.
+    const std::size_t size = frame.bits.size();
+    frame.expanded.assign(static_cast<std::size_t>(kExpansionOrders) * size, 0.0f);
+    frame.wideBefore.assign(static_cast<std::size_t>(n + 2), 0);
+    for (int i = 0; i < frame.transitions; ++i) {
+        const std::size_t u = static_cast<std::size_t>(i);
+        const double d = frame.delta[u];
+        if (std::fabs(d) <= kExpandedShift) {
+            const double s = d / kExpandedShift;
+            double p = frame.sign[u];
+            for (int o = 0; o < kExpansionOrders; ++o)
+                frame.expanded[static_cast<std::size_t>(o) * size +
+                               static_cast<std::size_t>(frame.at[u] + frame.base)] =
+                    static_cast<float>(p *= s);
+        } else {
+            frame.wideAt.push_back(frame.at[u]);
+            frame.wideSign.push_back(frame.sign[u]);
+            frame.wideDelta.push_back(d);
+        }
+    }
+    frame.wide = static_cast<int>(frame.wideAt.size());
+    for (int m = 0, w = 0; m <= n + 1; ++m) {
+        while (w < frame.wide && frame.wideAt[static_cast<std::size_t>(w)] < m) ++w;
+        frame.wideBefore[static_cast<std::size_t>(m)] = w;
+    }
     // The vector loop's padding: its terms are computed and never added.
     frame.at.resize(frame.at.size() + Readback::kJitterPad,
                     frame.transitions > 0 ? frame.at.back() : 0);
     frame.sign.resize(frame.sign.size() + Readback::kJitterPad, 0.0f);
     frame.delta.resize(frame.delta.size() + Readback::kJitterPad, 0.0);
+    frame.wideAt.resize(frame.wideAt.size() + Readback::kJitterPad,
+                        frame.wide > 0 ? frame.wideAt.back() : 0);
+    frame.wideSign.resize(frame.wideSign.size() + Readback::kJitterPad, 0.0f);
+    frame.wideDelta.resize(frame.wideDelta.size() + Readback::kJitterPad, 0.0);
 }
 
 float Sampler::Unjittered(double t, const SamplerFrame& frame) const {
@@ -205,18 +390,58 @@ float Sampler::Unjittered(double t, const SamplerFrame& frame) const {
 }
 
 int Sampler::Terms(JitterKernel kernel, double t, const SamplerFrame& frame, float* term) const {
-    if (frame.transitions == 0 || !(std::fabs(t) < kFarAway)) return 0;
+    if (frame.transitions == 0) return 0;
+    return Terms(kernel, t, frame.at.data(), frame.sign.data(), frame.delta.data(), frame.before,
+                 term);
+}
+
+int Sampler::Terms(JitterKernel kernel, double t, const int* at, const float* sign,
+                   const double* delta, const std::vector<int>& before, float* term) const {
+    if (before.empty() || !(std::fabs(t) < kFarAway)) return 0;
     // The transitions within reach of t: k from ceil(t - reach) to t + reach.
-    const int last = static_cast<int>(frame.before.size()) - 1;
+    const int last = static_cast<int>(before.size()) - 1;
     const double lo = std::ceil(t - kJitterReach), hi = std::floor(t + kJitterReach) + 1;
     const int from =
-        frame.before[static_cast<std::size_t>(std::clamp(lo, 0.0, static_cast<double>(last)))];
-    const int to =
-        frame.before[static_cast<std::size_t>(std::clamp(hi, 0.0, static_cast<double>(last)))];
+        before[static_cast<std::size_t>(std::clamp(lo, 0.0, static_cast<double>(last)))];
+    const int to = before[static_cast<std::size_t>(std::clamp(hi, 0.0, static_cast<double>(last)))];
     if (to <= from) return 0;
     const std::size_t f = static_cast<std::size_t>(from);
-    return readback_->JitterTerms(kernel, t, frame.at.data() + f, frame.sign.data() + f,
-                                  frame.delta.data() + f, to - from, term);
+    return readback_->JitterTerms(kernel, t, at + f, sign + f, delta + f, to - from, term);
+}
+
+float Sampler::At(double t, const SamplerFrame& frame) const {
+    if (frame.wideBefore.empty() || !(std::fabs(t) < kFarAway)) return At(kernel_, t, frame);
+    // t's nearest phase, as Unjittered takes it.
+    const double whole = std::floor(t);
+    const int r = static_cast<int>((t - whole) * kPhases + 0.5);
+    const int m = static_cast<int>(whole);
+    const int size = static_cast<int>(frame.bits.size());
+    const int first = m - span_ + frame.base;
+    // The expansion's row index 0: at t_q - reach + 1 off the whole phases,
+    // at t_q - reach on them (and the transition at t_q + reach apart).
+    const int whole_q = r == kPhases ? m + 1 : m;
+    const bool onWhole = r == 0 || r == kPhases;
+    const int near = whole_q - kJitterReach + (onWhole ? 0 : 1) + frame.base;
+    if (first < 0 || first + width_ > size || near < 0 || near + kExpansionRow + 1 > size)
+        return At(kernel_, t, frame);
+    float y = Dot(frame.bits.data() + first, table_ + static_cast<std::size_t>(r) * width_, width_);
+    const std::size_t row = onWhole ? 0 : static_cast<std::size_t>(r);
+    y += Expansion(frame.expanded.data() + near, size,
+                   expansionRows_ + row * kExpansionOrders * kExpansionRow);
+    if (onWhole) {
+        const float* edge =
+            expansionRows_ + std::size_t{kPhases} * kExpansionOrders * kExpansionRow;
+        const float* c = frame.expanded.data() + near + kExpansionRow;
+        float e = 0;
+        for (int n = 0; n < kExpansionOrders; ++n) e += c[n * size] * edge[n];
+        y += e;
+    }
+    if (frame.wide == 0) return y;
+    alignas(32) float term[Readback::kMostJitterTerms];
+    const int count = Terms(kernel_, whole + static_cast<double>(r) / kPhases, frame.wideAt.data(),
+                            frame.wideSign.data(), frame.wideDelta.data(), frame.wideBefore, term);
+    for (int i = 0; i < count; ++i) y += term[i];
+    return y;
 }
 
 float Sampler::At(JitterKernel kernel, double t, const SamplerFrame& frame) const {

@@ -12,6 +12,32 @@
 // table is h itself, so the ideal channel's samples there are the target's
 // levels exactly (integer targets). Each sample is one dot product in a fixed
 // order of additions, the same on every processor.
+//
+// The jitter terms, two ways. At(kernel, ...) and AtPlain sum them one
+// transition after the other from Readback::TransitionAt at t itself (the
+// same floats from both). At(t, frame), what the receiver reads, takes t's
+// nearest phase t_q for the whole sample and, for every transition with
+// |Delta_k| <= kExpandedShift = D, replaces its term by a polynomial in
+// Delta_k: b_k (g_LP(x - Delta) - g_LP(x)) = b_k Sum_{n=1}^{N} a_n(x)
+// (Delta / D)^n + e(x, Delta), x = t_q - k, N = kExpansionOrders, the a_n
+// interpolating the term at N + 1 Chebyshev nodes in Delta (0 among them,
+// rounded to whole phases) from g_LP itself. The terms then sum as one more
+// dot product at t_q's phase, N rows deep: per-bit coefficients b_k (Delta_k
+// / D)^n (made once a frame, 0 at the bits without a transition) against
+// rows of a_n over the transitions within kJitterReach (tabulated once a
+// head and density from g_LP on a grid of 1 / kPhases). Transitions with a
+// larger Delta (clamped to kMaxJitterShift) keep their exact term, at t_q.
+//
+// The expansion's error against g_LP itself, measured (every phase a 64th,
+// Delta every D / 100) as the worst instant's sum over the transitions in
+// reach of each one's worst |e| on |Delta| <= D: 5.9e-7 on the erf head at
+// density 0.5, 4.0e-7 on the Lorentzian at 0.5, 1.0e-7 at 2.5, less at
+// higher densities (kExpansionError bounds them all). The nearest phase's
+// own error, |y'(t)| / (2 kPhases) at most, is some two thousand times
+// that: |y'| reaches 1.18 on the Lorentzian head at density 2.5 (2.9e-4),
+// 2.38 at 1.0 (5.8e-4), 3.59 on the erf head at 0.5 (8.8e-4). (The plain
+// sum's own interpolation of TransitionAt's table is off g_LP by up to
+// about 1e-5 an instant, the erf head at 0.5.)
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -23,6 +49,15 @@
 namespace channel {
 
 inline constexpr int kIdealSpan = 64;
+
+// The expanded jitter terms (At(t, frame)): transitions with |Delta| up to
+// kExpandedShift, polynomials of degree kExpansionOrders in Delta, each
+// order a row of kExpansionRow floats (the transitions within kJitterReach
+// of an instant off the whole phases).
+inline constexpr int kExpansionOrders = 6;
+inline constexpr double kExpandedShift = 0.25;
+inline constexpr int kExpansionRow = 2 * kJitterReach;
+inline constexpr double kExpansionError = 6e-7;
 
 // A frame's written bits as the sampler reads them, one for each thread.
 struct SamplerFrame {
@@ -37,6 +72,17 @@ struct SamplerFrame {
     std::vector<double> delta;   // their jitter Delta_k
     std::vector<int> before;     // [m]: the transitions at k < m, m = 0 ... n + 1
     std::vector<double> deviate; // scratch for the draws
+    // With jitter, for At(t, frame): the transitions with |Delta| <=
+    // kExpandedShift as coefficients, order n (0 ... kExpansionOrders - 1) at
+    // expanded[n * bits.size() + k + base] = b_k (Delta_k / kExpandedShift)^(n
+    // + 1), 0 at the other bits; the others as at ... before are for all
+    // (wideBefore empty: no jitter).
+    std::vector<float> expanded;
+    int wide = 0;
+    std::vector<int> wideAt;
+    std::vector<float> wideSign;
+    std::vector<double> wideDelta;
+    std::vector<int> wideBefore;
 };
 
 class Sampler {
@@ -58,10 +104,12 @@ class Sampler {
     // (`jitter` false: none drawn, every transition where it belongs).
     void Load(const std::uint8_t* prec, int n, NoiseSource& source, SamplerFrame& frame,
               bool jitter = true) const;
-    // The noiseless output at t.
-    float At(double t, const SamplerFrame& frame) const { return At(kernel_, t, frame); }
-    // The same with the jitter terms made by `kernel` (one the processor
-    // runs): the same floats from each.
+    // The noiseless output at t, the receiver's: without jitter At(kernel,
+    // ...)'s; with it the whole sample at t's nearest phase, the jitter terms
+    // of the transitions within kExpandedShift from their expansion (above).
+    float At(double t, const SamplerFrame& frame) const;
+    // The output at t with the jitter terms made one by one by `kernel` (one
+    // the processor runs): the same floats from each.
     float At(JitterKernel kernel, double t, const SamplerFrame& frame) const;
     // The same, its jitter terms one transition after the other: At's oracle.
     float AtPlain(double t, const SamplerFrame& frame) const;
@@ -70,8 +118,12 @@ class Sampler {
     float Unjittered(double t, const SamplerFrame& frame) const;
     // The jitter terms at t (Readback::JitterTerms) into term; their count.
     int Terms(JitterKernel kernel, double t, const SamplerFrame& frame, float* term) const;
+    // The same of the transitions in at ... before (count of them).
+    int Terms(JitterKernel kernel, double t, const int* at, const float* sign, const double* delta,
+              const std::vector<int>& before, float* term) const;
     void Tabulate();
     std::shared_ptr<const std::vector<float>> Make() const;
+    std::shared_ptr<const std::vector<float>> MakeExpansion() const;
 
     Target target_;
     std::shared_ptr<const Readback> readback_;
@@ -81,6 +133,11 @@ class Sampler {
     // head and density (or target, on the ideal channel), made once.
     std::shared_ptr<const std::vector<float>> rows_;
     const float* table_ = nullptr;
+    // [r][n][i] = a_{n+1}(kJitterReach - 1 - i + r / kPhases), r = 1 ...
+    // kPhases - 1; row 0 a_{n+1}(kJitterReach - i), row kPhases's first
+    // floats a_{n+1}(-kJitterReach); from expansionRows_ on, with jitter only.
+    std::shared_ptr<const std::vector<float>> expansion_;
+    const float* expansionRows_ = nullptr;
     JitterKernel kernel_ = Readback::BestJitterKernel();
 };
 

@@ -32,6 +32,10 @@
 //                     readback is evaluated; an update from z_k reaches the
 //                     samples after x_{k + delay}, the equalizer's newest input
 //                     (and D samples later with the Viterbi's decisions).
+// The readback at an instant is channel::Sampler::At's: the channel's
+// continuous response at the nearest of 2048 phases a bit period; on a head
+// with jitter each transition's term expanded in its shift (an error some
+// two thousand times below the nearest phase's, channel/sampler.h).
 // A frame has slipped when its recovered phase ends nearer a whole number of
 // bit periods off than the true one.
 #include <cstdint>

@@ -377,7 +377,8 @@ BENCHMARK(BM_EncodeFrame)->Arg(0)->Arg(1);
 // The readback of a Lorentzian head (density 2.5, jitter 0.05) at instants
 // off the integers, as the timing loop reads it: argument 0 the plain sum of
 // the jitter terms (the yardstick), 1 the best kernel's, 2 the AVX2 one's
-// (on a processor with AVX-512, the kernel it replaces); the second argument
+// (on a processor with AVX-512, the kernel it replaces), 3 the receiver's
+// (the terms expanded in Delta, at the nearest phase); the second argument
 // 1 makes each instant wait for the last value, as the loop's do.
 void BM_SamplerAt(benchmark::State& state) {
     constexpr int kBits = 4096;
@@ -388,6 +389,7 @@ void BM_SamplerAt(benchmark::State& state) {
     SamplerFrame frame;
     sampler.Load(prec.data(), kBits, source, frame);
     const bool plain = state.range(0) == 0, chained = state.range(1) == 1;
+    const bool expanded = state.range(0) == 3;
     const JitterKernel kernel =
         state.range(0) == 2 ? JitterKernel::kAvx2 : Readback::BestJitterKernel();
     if (!Readback::Runs(kernel)) {
@@ -398,12 +400,14 @@ void BM_SamplerAt(benchmark::State& state) {
         float y = 0;
         for (int j = 0; j < kBits; ++j) {
             const double t = j + 0.4 + 2e-4 * j + (chained ? 1e-9 * y : 0.0);
-            y = plain ? sampler.AtPlain(t, frame) : sampler.At(kernel, t, frame);
+            y = plain      ? sampler.AtPlain(t, frame)
+                : expanded ? sampler.At(t, frame)
+                           : sampler.At(kernel, t, frame);
         }
         benchmark::DoNotOptimize(y);
     }
     state.SetItemsProcessed(state.iterations() * kBits);
 }
-BENCHMARK(BM_SamplerAt)->ArgsProduct({{0, 1, 2}, {0, 1}});
+BENCHMARK(BM_SamplerAt)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
 
 } // namespace
