@@ -302,8 +302,8 @@ __attribute__((always_inline)) inline Floats DecideLevels(const float* levels, i
     return below == n ? Splat(levels[n - 1]) : out;
 }
 
-// kLoopLanes frames' loops with slicer decisions, a lane each: the instants
-// are read frame by frame (each frame's own sampler frame), everything after
+// kLoopLanes frames' loops with slicer decisions and no jitter, a lane each:
+// the instants are read frame by frame (each frame's own sampler frame), everything after
 // them in lanes. The numbers are each loop's alone.
 __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
 RunLanes(const TimingDesign& d, TimingScratch* const* scratch, float* const* received,
@@ -332,7 +332,7 @@ RunLanes(const TimingDesign& d, TimingScratch* const* scratch, float* const* rec
             Receiver& q = r[f];
             q.walk += t.walk * q.walkDraws[j];
             const double tau = t.phase + q.drift * j + q.walk;
-            const float x = d.sampler->At(j + tau - theta[f], q.sc->frame) + q.noise[j];
+            const float x = d.sampler->Unjittered(j + tau - theta[f], q.sc->frame) + q.noise[j];
             q.x[j] = x;
             xj[f] = x;
             if (j >= 0) {
