@@ -114,8 +114,11 @@ class Sampler {
     // The same, its jitter terms one transition after the other: At's oracle.
     float AtPlain(double t, const SamplerFrame& frame) const;
 
-  private:
+    // The output at t without jitter terms: At's on a frame with no
+    // transitions (Load without jitter, or no jitter on the channel).
     float Unjittered(double t, const SamplerFrame& frame) const;
+
+  private:
     // The jitter terms at t (Readback::JitterTerms) into term; their count.
     int Terms(JitterKernel kernel, double t, const SamplerFrame& frame, float* term) const;
     // The same of the transitions in at ... before (count of them).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace engine {
 namespace {
@@ -266,10 +267,138 @@ struct Receiver {
     }
 };
 
+// The lanes' helpers are only ever inlined into RunLanes' clones, so the
+// vector arguments' ABI never shows.
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef float Floats __attribute__((vector_size(4 * kLoopLanes)));
+typedef int Ints __attribute__((vector_size(4 * kLoopLanes)));
+typedef double Doubles __attribute__((vector_size(8 * kLoopLanes)));
+
+__attribute__((always_inline)) inline Floats LoadLanes(const float* p) {
+    Floats v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+__attribute__((always_inline)) inline void StoreLanes(float* p, Floats v) {
+    std::memcpy(p, &v, sizeof v);
+}
+__attribute__((always_inline)) inline Floats Splat(float a) {
+    Floats v;
+    for (int i = 0; i < kLoopLanes; ++i) v[i] = a;
+    return v;
+}
+
+// DecideLevel in every lane: the same comparisons and differences, the
+// choice made by selections.
+__attribute__((always_inline)) inline Floats DecideLevels(const float* levels, int n, Floats z) {
+    Ints below = {};
+    for (int i = 0; i < n; ++i) below -= levels[i] < z;
+    Floats out = Splat(levels[0]);
+    for (int i = 1; i < n; ++i) {
+        const float lo = levels[i - 1], hi = levels[i];
+        const Floats nearer = z - lo < hi - z ? Splat(lo) : Splat(hi);
+        out = below == i ? nearer : out;
+    }
+    return below == n ? Splat(levels[n - 1]) : out;
+}
+
+// kLoopLanes frames' loops with slicer decisions and no jitter, a lane each:
+// the instants are read frame by frame (each frame's own sampler frame), everything after
+// them in lanes. The numbers are each loop's alone.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void
+RunLanes(const TimingDesign& d, TimingScratch* const* scratch, float* const* received,
+         TimingTrack* const* tracks) {
+    constexpr int N = kLoopLanes;
+    Receiver r[N];
+    for (int f = 0; f < N; ++f) r[f].Begin(d, *scratch[f], *tracks[f]);
+    TimingScratch& lanes = *scratch[0];
+    const int first = lanes.first, end = lanes.end, taps = r[0].taps;
+    const std::size_t size = static_cast<std::size_t>(end - first) * N;
+    lanes.laneX.resize(size);
+    lanes.laneZ.assign(size, 0.0f);
+    lanes.laneD.assign(size, 0.0f);
+    float* const xl = lanes.laneX.data() - static_cast<std::ptrdiff_t>(first) * N;
+    float* const zl = lanes.laneZ.data() - static_cast<std::ptrdiff_t>(first) * N;
+    float* const dl = lanes.laneD.data() - static_cast<std::ptrdiff_t>(first) * N;
+    const channel::TimingSettings& t = d.settings;
+    const float* const w = d.taps.data();
+    const int levels = static_cast<int>(d.levels.size());
+    const float c = d.centre;
+    Doubles theta, nu;
+    for (int f = 0; f < N; ++f) theta[f] = 0, nu[f] = 0;
+    for (int j = first; j < end; ++j) {
+        float* const xj = xl + static_cast<std::ptrdiff_t>(j) * N;
+        for (int f = 0; f < N; ++f) {
+            Receiver& q = r[f];
+            q.walk += t.walk * q.walkDraws[j];
+            const double tau = t.phase + q.drift * j + q.walk;
+            const float x = d.sampler->Unjittered(j + tau - theta[f], q.sc->frame) + q.noise[j];
+            q.x[j] = x;
+            xj[f] = x;
+            if (j >= 0) {
+                q.track->truePhase[static_cast<std::size_t>(j)] = static_cast<float>(tau);
+                q.track->recovered[static_cast<std::size_t>(j)] = static_cast<float>(theta[f]);
+            }
+            if (j == d.zpsEnd - 1) {
+                double angle = Angle(q.x, d.zpsBegin, d.zpsEnd) - d.referenceAngle;
+                angle = std::remainder(angle, 2 * kPi);
+                theta[f] = angle * 2 / kPi;
+                q.track->start = theta[f];
+            }
+        }
+        const int k = j - d.delay;
+        if (j - taps + 1 < first || k < first) continue;
+        Floats v = {};
+        for (int i = 0; i < taps; ++i)
+            v += w[i] * LoadLanes(xj - static_cast<std::ptrdiff_t>(i) * N);
+        const Floats z = v + d.bias;
+        const Floats dec = DecideLevels(d.levels.data(), levels, z);
+        float* const zk = zl + static_cast<std::ptrdiff_t>(k) * N;
+        float* const dk = dl + static_cast<std::ptrdiff_t>(k) * N;
+        StoreLanes(zk, z);
+        StoreLanes(dk, dec);
+        if (k > r[0].trackFrom) {
+            const Floats zb = LoadLanes(zk - N), db = LoadLanes(dk - N);
+            const Doubles u =
+                __builtin_convertvector(z - c, Doubles) * __builtin_convertvector(db - c, Doubles) -
+                __builtin_convertvector(zb - c, Doubles) *
+                    __builtin_convertvector(dec - c, Doubles);
+            const Doubles err = u / d.slope;
+            nu += d.gains.ki * err;
+            theta += d.gains.kp * err + nu;
+        }
+    }
+    for (int f = 0; f < N; ++f) {
+        for (int k = first; k < end; ++k) {
+            r[f].z[k] = zl[static_cast<std::ptrdiff_t>(k) * N + f];
+            r[f].dec[k] = dl[static_cast<std::ptrdiff_t>(k) * N + f];
+        }
+        r[f].theta = theta[f];
+        r[f].nu = nu[f];
+        r[f].Finish(received[f]);
+    }
+}
+
+bool Jittered(TimingScratch* const* scratch, int count) {
+    for (int f = 0; f < count; ++f)
+        if (scratch[f]->frame.transitions > 0) return true;
+    return false;
+}
+
 } // namespace
 
 void RunLoops(const TimingDesign& d, int count, TimingScratch* const* scratch,
               float* const* received, TimingTrack* const* tracks) {
+    // In lanes with slicer decisions and no jitter: with jitter each instant's
+    // reads from its frame's expansion dominate, and eight frames' working
+    // sets at once ran slower than two.
+    const bool slicer = d.settings.decisions != channel::TedDecisions::kViterbi;
+    for (; slicer && count >= kLoopLanes && !Jittered(scratch, kLoopLanes); count -= kLoopLanes) {
+        RunLanes(d, scratch, received, tracks);
+        scratch += kLoopLanes;
+        received += kLoopLanes;
+        tracks += kLoopLanes;
+    }
     for (int from = 0; from < count; from += kSideBySide) {
         const int n = std::min(kSideBySide, count - from);
         Receiver r[kSideBySide];

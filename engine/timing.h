@@ -105,10 +105,16 @@ struct TimingScratch {
     std::vector<double> walk;
     std::optional<detectors::EarlyViterbi> early;
     int first = 0, end = 0, samples = 0; // the samples read, first ... end - 1
+    // A batch's samples, equalized samples and decisions frame beside frame
+    // (RunLoops' lanes; kept in the batch's first scratch).
+    std::vector<float> laneX, laneZ, laneD;
 };
 
-// Frames whose loops RunLoops runs side by side.
+// Frames whose loops RunLoops runs side by side; with slicer decisions a
+// batch of kLoopLanes frames runs its loops in vector lanes (each lane the
+// same operations in the same order as a loop alone).
 inline constexpr int kSideBySide = 2;
+inline constexpr int kLoopLanes = 8;
 
 // Adds white noise of the chain's deviation to n values (the chain's stream).
 using AddNoiseFn = std::function<void(const float* clean, float* out, int n)>;

@@ -177,11 +177,13 @@ TEST(Timing, FramesSideBySideAreTheFramesOneByOne) {
         const engine::ChannelDesign design = engine::DesignChannel(s, 0.1);
         engine::Chain one(design, 1000), side(design, 1000);
         std::vector<engine::Frame> a, b;
-        for (int i = 0; i < 5; ++i) a.push_back(one.MakeFrame()), b.push_back(side.MakeFrame());
+        // A group of lanes and a rest run one by one.
+        constexpr int n = engine::kLoopLanes + 3;
+        for (int i = 0; i < n; ++i) a.push_back(one.MakeFrame()), b.push_back(side.MakeFrame());
         channel::NoiseSource sa(7, 1), sb(7, 1);
         for (engine::Frame& f : a) one.Next(sa, f);
-        side.NextFrames(sb, b.data(), 5);
-        for (int i = 0; i < 5; ++i) {
+        side.NextFrames(sb, b.data(), n);
+        for (int i = 0; i < n; ++i) {
             EXPECT_EQ(a[i].received, b[i].received) << c.head << " " << i;
             EXPECT_EQ(a[i].timing.recovered, b[i].timing.recovered) << c.head << " " << i;
             EXPECT_EQ(a[i].timing.squares, b[i].timing.squares) << c.head << " " << i;
