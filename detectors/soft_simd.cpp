@@ -9,11 +9,11 @@
 // The trellis is walked by butterflies: old states 2i and 2i + 1 lead to new
 // states i (bit 0) and i + S/2 (bit 1) over four branches, so each step reads
 // every state's metric once. The forward metrics of step k + 1 are stored
-// as computed; forward step k + 1 subtracts their largest as it reads them
-// (the plain version's one subtraction) and stores the results in their
-// place for the backward pass, which walks the butterflies grouped by their
-// states' parities so that each extrinsic term goes to its sum without a
-// blend.
+// as computed, with their largest beside them; forward step k + 1 and the
+// backward pass each subtract it as they read them (the plain version's one
+// subtraction, so the same floats). The backward pass walks the butterflies
+// grouped by their states' parities so that each extrinsic term goes to its
+// sum without a blend.
 #include "detectors/soft_simd.h"
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -60,34 +60,46 @@ constexpr int kMaxHalf = (1 << kMaxLaneMemory) / 2;
 // into the step's metrics per class (back) and, with a-priori ratios, per
 // class and raw bit (forth), of `lanes` floats each. A state's parity p(s) is
 // the raw bit of its branch of bit 0 (raw = bit ^ p(s)).
-// order lists the butterflies by the parities of their old states (class
-// 2 p(2i) + p(2i + 1)): classes[c] ... classes[c + 1] - 1.
+// back lists the butterflies by the parities of their old states (class
+// 2 p(2i) + p(2i + 1)): classes[c] ... classes[c + 1] - 1, each with the
+// offsets (in floats) of its new states i and i + S/2 and of its old state
+// 2i in a row, so that the backward step reads them instead of computing
+// them from i.
+struct BackButterfly {
+    int new0, new1, old0;
+    int g[4];
+};
 struct Butterflies {
     int forth[kMaxHalf][4];
-    int back[kMaxHalf][4];
-    int order[kMaxHalf];
+    BackButterfly back[kMaxHalf];
     int classes[5];
 };
 
 Butterflies MakeButterflies(const SoftTrellis& t, const LaneMetrics& m, bool apriori, int lanes) {
     Butterflies bf{};
-    const int M = t.memory;
-    for (int i = 0; i < t.states / 2; ++i)
+    const int M = t.memory, H = t.states / 2;
+    int back[kMaxHalf][4];
+    for (int i = 0; i < H; ++i)
         for (int b = 0; b < 2; ++b)
             for (int j = 0; j < 2; ++j) {
                 const std::size_t w = static_cast<std::size_t>((b << M) | (2 * i + j));
                 const int c = m.classOf[w];
-                bf.back[i][2 * b + j] = c * lanes;
+                back[i][2 * b + j] = c * lanes;
                 bf.forth[i][2 * b + j] = (apriori ? 2 * c + t.raw[w] : c) * lanes;
             }
     int next = 0;
     for (int c = 0; c < 4; ++c) {
         bf.classes[c] = next;
-        for (int i = 0; i < t.states / 2; ++i)
+        for (int i = 0; i < H; ++i)
             if (2 * t.raw[static_cast<std::size_t>(2 * i)] +
                     t.raw[static_cast<std::size_t>(2 * i + 1)] ==
-                c)
-                bf.order[next++] = i;
+                c) {
+                BackButterfly& r = bf.back[next++];
+                r.new0 = i * lanes;
+                r.new1 = (i + H) * lanes;
+                r.old0 = 2 * i * lanes;
+                for (int k = 0; k < 4; ++k) r.g[k] = back[i][k];
+            }
     }
     bf.classes[4] = next;
     return bf;

@@ -5,8 +5,9 @@
 //
 // maxlog: each lane does exactly the plain version's float operations
 // (detectors/forward_backward.h), so its ratios are the plain ones bit for
-// bit. The forward metrics are kept as computed and normalised in place
-// when next read (the same subtraction, one pass less), and the maxima are
+// bit. The forward metrics are kept as computed, with each step's largest,
+// which is subtracted wherever they are read (the same subtraction as
+// normalising them, without a pass or a store for it), and the maxima are
 // taken in another order: every value that meets a max is finite and never
 // -0 (a metric can be -0, but a sum with a normalised metric is +0 then), so
 // the largest of them is the same whatever the order.
