@@ -343,7 +343,33 @@ void SoftLanes(LaneKernel kernel, const SoftTrellis& t, const LaneMetrics& m, bo
     Deinterleave(kernel, s.e.data(), lanes, n, count, e);
 }
 
+__attribute__((target("avx2,fma"))) void LaneDecisions(int n, const float* e, const float* la,
+                                                       std::uint8_t* raw) {
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256i one = _mm256_set1_epi32(1);
+    // packs interleave the 128-bit halves: this puts the 32 bytes back in order.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int k = 0;
+    for (; k + 32 <= n; k += 32) {
+        __m256i b[4];
+        for (int j = 0; j < 4; ++j) {
+            __m256 x = _mm256_loadu_ps(e + k + 8 * j);
+            if (la != nullptr) x = _mm256_add_ps(x, _mm256_loadu_ps(la + k + 8 * j));
+            b[j] = _mm256_and_si256(_mm256_castps_si256(_mm256_cmp_ps(x, zero, _CMP_LT_OQ)), one);
+        }
+        const __m256i w =
+            _mm256_packs_epi16(_mm256_packs_epi32(b[0], b[1]), _mm256_packs_epi32(b[2], b[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(raw + k),
+                            _mm256_permutevar8x32_epi32(w, order));
+    }
+    for (; k < n; ++k) raw[k] = (la != nullptr ? e[k] + la[k] : e[k]) < 0 ? 1 : 0;
+}
+
 #else
+
+void LaneDecisions(int n, const float* e, const float* la, std::uint8_t* raw) {
+    for (int k = 0; k < n; ++k) raw[k] = (la != nullptr ? e[k] + la[k] : e[k]) < 0 ? 1 : 0;
+}
 
 bool SoftLanesRun(LaneKernel) {
     return false;

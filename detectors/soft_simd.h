@@ -24,6 +24,7 @@
 // sample, computed once a step, and c_w the branch's whitened ideal sample,
 // a constant. Its float operations differ from the plain version's (which
 // whitens each branch's errors), so its ratios are near the plain ones.
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <utility>
@@ -106,5 +107,10 @@ struct SoftLaneScratch {
 void SoftLanes(LaneKernel kernel, const SoftTrellis& t, const LaneMetrics& m, bool exact,
                float factor, int count, const float* const* y, int n, int tail,
                const float* const* la, float* const* e, SoftLaneScratch& scratch);
+
+// raw[k] = 1 where e[k] < 0 (e[k] + la[k] < 0 when la is not null), else 0:
+// FinishRatios' decisions of the posterior ratios, when the ratios it gives
+// are e itself. In AVX2 vectors: SoftLanesRun() must hold.
+void LaneDecisions(int n, const float* e, const float* la, std::uint8_t* raw);
 
 } // namespace detectors
