@@ -182,15 +182,22 @@ void LaneFrames(const SoftTrellis& t, bool exact, double variance, FrameShape sh
                 float* const* llr, std::uint8_t* const* raw, LaneRun& run) {
     const bool noiseless = Noiseless(variance);
     const int n = shape.bits;
-    ForLaneGroups(LaneWidth(run.kernel), n, count, noiseless ? nullptr : apriori, run.la, run.e,
-                  [&](int first, int frames, const float* const* la, float* const* e) {
-                      SoftLanes(run.kernel, t, run.metrics, exact && !noiseless,
-                                MetricFactor(variance), frames, y + first, n, shape.tail, la, e,
-                                run.scratch);
-                      for (int f = 0; f < frames; ++f)
-                          FinishRatios(n, noiseless, e[f], la != nullptr ? la[f] : nullptr,
-                                       extrinsic, llr[first + f], raw[first + f]);
-                  });
+    // When the ratios asked for are the extrinsic ones the lanes give, they
+    // go straight into llr (no copy from the group's rows).
+    const bool own = !noiseless && (apriori == nullptr || extrinsic);
+    ForLaneGroups(
+        LaneWidth(run.kernel), n, count, noiseless ? nullptr : apriori, run.la, run.e,
+        [&](int first, int frames, const float* const* la, float* const* e) {
+            SoftLanes(run.kernel, t, run.metrics, exact && !noiseless, MetricFactor(variance),
+                      frames, y + first, n, shape.tail, la, own ? llr + first : e, run.scratch);
+            for (int f = 0; f < frames; ++f) {
+                const float* lf = la != nullptr ? la[f] : nullptr;
+                if (!own)
+                    FinishRatios(n, noiseless, e[f], lf, extrinsic, llr[first + f], raw[first + f]);
+                else if (raw[first + f] != nullptr)
+                    LaneDecisions(n, llr[first + f], lf, raw[first + f]);
+            }
+        });
 }
 
 namespace {

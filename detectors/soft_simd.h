@@ -5,8 +5,9 @@
 //
 // maxlog: each lane does exactly the plain version's float operations
 // (detectors/forward_backward.h), so its ratios are the plain ones bit for
-// bit. The forward metrics are kept as computed and normalised in place
-// when next read (the same subtraction, one pass less), and the maxima are
+// bit. The forward metrics are kept as computed, with each step's largest,
+// which is subtracted wherever they are read (the same subtraction as
+// normalising them, without a pass or a store for it), and the maxima are
 // taken in another order: every value that meets a max is finite and never
 // -0 (a metric can be -0, but a sum with a normalised metric is +0 then), so
 // the largest of them is the same whatever the order.
@@ -23,6 +24,10 @@
 // sample, computed once a step, and c_w the branch's whitened ideal sample,
 // a constant. Its float operations differ from the plain version's (which
 // whitens each branch's errors), so its ratios are near the plain ones.
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "detectors/soft_trellis.h"
@@ -75,9 +80,24 @@ struct LaneMetrics {
 // The target's own trellis: a class per distinct level, c the level.
 LaneMetrics LevelLaneMetrics(const SoftTrellis& t);
 
+// An allocator whose vectors leave the floats they grow by unset, for
+// buffers the kernels write before they read them: the rows of forward
+// metrics are megabytes (8 MB for 16 frames of 4096 bits on 32 states), and
+// zeroing them took about 3 % of maxlog's time in its benchmark.
+template <class T> struct UnsetAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = UnsetAllocator<U>; };
+    UnsetAllocator() = default;
+    template <class U> UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... A> void construct(U* p, A&&... a) {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+};
+
 // The scratch the lanes keep between calls.
 struct SoftLaneScratch {
-    std::vector<float> y, clamped, la, e, alpha, levels;
+    std::vector<float> y, clamped, la, e, levels;
+    std::vector<float, UnsetAllocator<float>> alpha;
 };
 
 // The extrinsic ratios e[f] (n each) of count <= LaneWidth(kernel) frames
@@ -87,5 +107,10 @@ struct SoftLaneScratch {
 void SoftLanes(LaneKernel kernel, const SoftTrellis& t, const LaneMetrics& m, bool exact,
                float factor, int count, const float* const* y, int n, int tail,
                const float* const* la, float* const* e, SoftLaneScratch& scratch);
+
+// raw[k] = 1 where e[k] < 0 (e[k] + la[k] < 0 when la is not null), else 0:
+// FinishRatios' decisions of the posterior ratios, when the ratios it gives
+// are e itself. In AVX2 vectors: SoftLanesRun() must hold.
+void LaneDecisions(int n, const float* e, const float* la, std::uint8_t* raw);
 
 } // namespace detectors
