@@ -1,5 +1,6 @@
 #include "channel/sampler.h"
 
+#include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -116,34 +117,15 @@ std::vector<int> ExpansionNodes(int phases) {
 
 // The inverse of v[j][n] = s_j^(n + 1), s_j = q_j / (kPhases D): the
 // polynomial's coefficients from its values at the nodes.
-std::vector<double> ExpansionInverse(const std::vector<int>& q, int phases) {
+Eigen::MatrixXd ExpansionInverse(const std::vector<int>& q, int phases) {
     const int n = kExpansionOrders;
-    std::vector<double> a(static_cast<std::size_t>(n * 2 * n), 0.0);
-    auto at = [&](int r, int c) -> double& { return a[static_cast<std::size_t>(r * 2 * n + c)]; };
+    Eigen::MatrixXd v(n, n);
     for (int j = 0; j < n; ++j) {
         const double s = q[static_cast<std::size_t>(j)] / (kExpandedShift * phases);
         double p = 1;
-        for (int c = 0; c < n; ++c) at(j, c) = p *= s;
-        at(j, n + j) = 1;
+        for (int c = 0; c < n; ++c) v(j, c) = p *= s;
     }
-    // Gauss-Jordan with partial pivoting.
-    for (int c = 0; c < n; ++c) {
-        int pivot = c;
-        for (int r = c + 1; r < n; ++r)
-            if (std::fabs(at(r, c)) > std::fabs(at(pivot, c))) pivot = r;
-        for (int k = 0; k < 2 * n; ++k) std::swap(at(c, k), at(pivot, k));
-        const double d = at(c, c);
-        for (int k = 0; k < 2 * n; ++k) at(c, k) /= d;
-        for (int r = 0; r < n; ++r) {
-            if (r == c) continue;
-            const double f = at(r, c);
-            for (int k = 0; k < 2 * n; ++k) at(r, k) -= f * at(c, k);
-        }
-    }
-    std::vector<double> inverse(static_cast<std::size_t>(n * n));
-    for (int r = 0; r < n; ++r)
-        for (int c = 0; c < n; ++c) inverse[static_cast<std::size_t>(r * n + c)] = at(r, n + c);
-    return inverse;
+    return v.partialPivLu().inverse();
 }
 
 } // namespace
@@ -230,7 +212,7 @@ std::shared_ptr<const std::vector<float>> Sampler::MakeExpansion() const {
     }
     auto at = [&](int a) { return g[static_cast<std::size_t>(a + reach * kPhases)]; };
     const std::vector<int> q = ExpansionNodes(kPhases);
-    const std::vector<double> inverse = ExpansionInverse(q, kPhases);
+    const Eigen::MatrixXd inverse = ExpansionInverse(q, kPhases);
     constexpr int orders = kExpansionOrders, row = kExpansionRow;
     // (Whole rows of 64 bytes: padded to align the first.)
     auto made = std::make_shared<std::vector<float>>(
@@ -242,8 +224,7 @@ std::shared_ptr<const std::vector<float>> Sampler::MakeExpansion() const {
         for (int j = 0; j < orders; ++j) values[j] = at(x - q[static_cast<std::size_t>(j)]) - at(x);
         for (int n = 0; n < orders; ++n) {
             double a = 0;
-            for (int j = 0; j < orders; ++j)
-                a += inverse[static_cast<std::size_t>(n * orders + j)] * values[j];
+            for (int j = 0; j < orders; ++j) a += inverse(n, j) * values[j];
             out[n * step] = static_cast<float>(a);
         }
     };
