@@ -209,21 +209,30 @@ struct Receiver {
         }
     }
 
-    __attribute__((always_inline)) inline void Step(int j) {
+    // Sample j read at the clock's instant less the recovered phase th, and
+    // its track; at the zero-phase start's last sample th becomes the
+    // start's estimate. `still`: no jitter terms to add.
+    __attribute__((always_inline)) inline void Read(int j, double& th, bool still) {
         const channel::TimingSettings& t = d->settings;
         walk += t.walk * walkDraws[j];
         const double tau = t.phase + drift * j + walk;
-        x[j] = d->sampler->At(j + tau - theta, sc->frame) + noise[j];
+        const double at = j + tau - th;
+        x[j] = (still ? d->sampler->Unjittered(at, sc->frame) : d->sampler->At(at, sc->frame)) +
+               noise[j];
         if (j >= 0) {
             track->truePhase[static_cast<std::size_t>(j)] = static_cast<float>(tau);
-            track->recovered[static_cast<std::size_t>(j)] = static_cast<float>(theta);
+            track->recovered[static_cast<std::size_t>(j)] = static_cast<float>(th);
         }
         if (j == d->zpsEnd - 1) {
             double angle = Angle(x, d->zpsBegin, d->zpsEnd) - d->referenceAngle;
             angle = std::remainder(angle, 2 * kPi);
-            theta = angle * 2 / kPi;
-            track->start = theta;
+            th = angle * 2 / kPi;
+            track->start = th;
         }
+    }
+
+    __attribute__((always_inline)) inline void Step(int j) {
+        Read(j, theta, false);
         const int k = j - d->delay;
         if (j - taps + 1 < first || k < first) return;
         const float* w = d->taps.data();
@@ -320,7 +329,6 @@ RunLanes(const TimingDesign& d, TimingScratch* const* scratch, float* const* rec
     float* const xl = lanes.laneX.data() - static_cast<std::ptrdiff_t>(first) * N;
     float* const zl = lanes.laneZ.data() - static_cast<std::ptrdiff_t>(first) * N;
     float* const dl = lanes.laneD.data() - static_cast<std::ptrdiff_t>(first) * N;
-    const channel::TimingSettings& t = d.settings;
     const float* const w = d.taps.data();
     const int levels = static_cast<int>(d.levels.size());
     const float c = d.centre;
@@ -329,22 +337,10 @@ RunLanes(const TimingDesign& d, TimingScratch* const* scratch, float* const* rec
     for (int j = first; j < end; ++j) {
         float* const xj = xl + static_cast<std::ptrdiff_t>(j) * N;
         for (int f = 0; f < N; ++f) {
-            Receiver& q = r[f];
-            q.walk += t.walk * q.walkDraws[j];
-            const double tau = t.phase + q.drift * j + q.walk;
-            const float x = d.sampler->Unjittered(j + tau - theta[f], q.sc->frame) + q.noise[j];
-            q.x[j] = x;
-            xj[f] = x;
-            if (j >= 0) {
-                q.track->truePhase[static_cast<std::size_t>(j)] = static_cast<float>(tau);
-                q.track->recovered[static_cast<std::size_t>(j)] = static_cast<float>(theta[f]);
-            }
-            if (j == d.zpsEnd - 1) {
-                double angle = Angle(q.x, d.zpsBegin, d.zpsEnd) - d.referenceAngle;
-                angle = std::remainder(angle, 2 * kPi);
-                theta[f] = angle * 2 / kPi;
-                q.track->start = theta[f];
-            }
+            double th = theta[f];
+            r[f].Read(j, th, true);
+            theta[f] = th;
+            xj[f] = r[f].x[j];
         }
         const int k = j - d.delay;
         if (j - taps + 1 < first || k < first) continue;
