@@ -2,6 +2,11 @@
 
 namespace codes::dense {
 
+std::unique_lock<std::mutex> Lock() {
+    static std::mutex m4ri;
+    return std::unique_lock<std::mutex>(m4ri);
+}
+
 Matrix OfCode(const Code& code, bool reversed) {
     Matrix a(mzd_init(code.m, code.n));
     for (int c = 0; c < code.m; ++c)

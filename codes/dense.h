@@ -4,6 +4,7 @@
 #include <m4ri/m4ri.h>
 
 #include <memory>
+#include <mutex>
 
 #include "codes/code.h"
 
@@ -13,6 +14,12 @@ struct Free {
     void operator()(mzd_t* a) const { mzd_free(a); }
 };
 using Matrix = std::unique_ptr<mzd_t, Free>;
+
+// M4RI keeps one process-wide cache of freed blocks with no lock of its own,
+// so two threads building encoders at once corrupt it. Hold this from before
+// the first Matrix of a scope is made until after the last is freed (declare
+// it first).
+[[nodiscard]] std::unique_lock<std::mutex> Lock();
 
 // H as a dense m x n matrix; with `reversed` its column j is H's column
 // n-1-j.

@@ -5,6 +5,7 @@
 namespace codes {
 
 Encoder::Encoder(const Code& code) : code_(code) {
+    const auto lock = dense::Lock();
     const int n = code.n, m = code.m;
     // The pivots of H with its columns reversed.
     std::vector<char> parity(n, 0);

@@ -9,6 +9,7 @@
 namespace codes {
 
 int Rank(const Code& code) {
+    const auto lock = dense::Lock();
     const dense::Matrix h = dense::OfCode(code, false);
     return mzd_echelonize_m4ri(h.get(), 0, 0);
 }

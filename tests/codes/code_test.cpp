@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "channel/noise.h"
 #include "codes/alist.h"
@@ -140,6 +141,25 @@ TEST(Code, EncoderOfARankDeficientCodeGivesEveryCodewordOnce) {
     }
     EXPECT_EQ(encoded, all);
     EXPECT_EQ(encoded.size(), 8u);
+}
+
+TEST(Code, EncodersBuiltOnSeveralThreadsAtOnceAreSound) {
+    // The dense algebra's allocator is shared by the whole process.
+    const Code code = *Builtin("sector512");
+    std::vector<int> sound(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int rep = 0; rep < 3; ++rep) {
+                const Encoder enc(code);
+                std::vector<std::uint8_t> user(enc.UserBits(), 1), word(code.n);
+                enc.Encode(user.data(), word.data());
+                sound[t] +=
+                    SyndromeZero(code, word.data()) && Rank(code) == code.n - enc.UserBits();
+            }
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(sound, std::vector<int>(4, 3));
 }
 
 // Columns {1}, {1, 2}, {2}; rows {1, 2}, {2, 3}.

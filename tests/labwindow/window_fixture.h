@@ -23,13 +23,13 @@ inline QApplication& App() {
     return *app;
 }
 
-// Processes events until `done` or a minute has passed (a hung worker fails
+// Processes events until `done` or three minutes have passed (a hung worker fails
 // the test instead of hanging it).
 inline bool Until(const std::function<bool()>& done) {
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
-        if (clock.elapsed() > 60000) return false;
+        if (clock.elapsed() > 180000) return false;
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
