@@ -37,6 +37,7 @@ struct Avx2 {
     static inline T Max(T a, T b) { return _mm256_max_ps(a, b); }
     static inline T Min(T a, T b) { return _mm256_min_ps(a, b); }
     static inline T Fmadd(T a, T b, T c) { return _mm256_fmadd_ps(a, b, c); }
+    static inline T Fnmadd(T a, T b, T c) { return _mm256_fnmadd_ps(a, b, c); }
     static inline T Xor(T a, T b) { return _mm256_xor_ps(a, b); }
     static inline T Or(T a, T b) { return _mm256_or_ps(a, b); }
     static inline T And(T a, T b) { return _mm256_and_ps(a, b); }
@@ -72,6 +73,7 @@ struct Avx512 {
     static inline T Max(T a, T b) { return _mm512_max_ps(a, b); }
     static inline T Min(T a, T b) { return _mm512_min_ps(a, b); }
     static inline T Fmadd(T a, T b, T c) { return _mm512_fmadd_ps(a, b, c); }
+    static inline T Fnmadd(T a, T b, T c) { return _mm512_fnmadd_ps(a, b, c); }
     static inline T Xor(T a, T b) { return _mm512_xor_ps(a, b); }
     static inline T Or(T a, T b) { return _mm512_or_ps(a, b); }
     static inline T And(T a, T b) { return _mm512_and_ps(a, b); }
