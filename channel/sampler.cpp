@@ -62,30 +62,31 @@ Dot(const float* __restrict a, const float* __restrict b, int n) {
     return t[0] + t[1];
 }
 
-// The expanded jitter terms: Sum_n Sum_i a[n stride + i] b[n kExpansionRow
-// + i], n = 0 ... kExpansionOrders - 1, i < kExpansionRow: lane i (80 of
-// them, five registers of sixteen) adds its orders' products in order, then
-// the lanes are added in a fixed tree, the same on every processor (the
-// vector types are lowered to what each has). The loop's chain runs through
-// this sum, so it is wide and short rather than Dot's 32 lanes.
+// The expanded jitter terms: Sum_m a[m] b[m], m < kExpansionOrders
+// kExpansionRow (a bit's orders side by side in both): lane l of register g
+// (five registers of sixteen) adds the products m = 16 (g + 5 i) + l, i = 0,
+// 1, ..., in order, then the registers and the lanes are added in a fixed
+// tree, the same on every processor (the vector types are lowered to what
+// each has). The loop's chain runs through this sum, so it is wide and short.
 typedef float Lanes16 __attribute__((vector_size(64)));
 typedef float Lanes16Unaligned __attribute__((vector_size(64), aligned(4), may_alias));
 
 __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) float
-Expansion(const float* __restrict a, std::ptrdiff_t stride, const float* __restrict b) {
-    static_assert(kExpansionRow == 80);
-    auto row = [](const float* p) { return reinterpret_cast<const Lanes16Unaligned*>(p); };
-    const Lanes16Unaligned *x = row(a), *y = row(b);
+Expansion(const float* __restrict a, const float* __restrict b) {
+    constexpr int kVectors = kExpansionOrders * kExpansionRow / 16;
+    static_assert(kVectors % 5 == 0);
+    const Lanes16Unaligned* x = reinterpret_cast<const Lanes16Unaligned*>(a);
+    const Lanes16Unaligned* y = reinterpret_cast<const Lanes16Unaligned*>(b);
+    // (Five named registers: an array of them went through the stack.)
     Lanes16 s0 = x[0] * y[0], s1 = x[1] * y[1], s2 = x[2] * y[2], s3 = x[3] * y[3],
             s4 = x[4] * y[4];
-    for (int n = 1; n < kExpansionOrders; ++n) {
-        x = row(a + n * stride);
-        y = row(b + n * kExpansionRow);
-        s0 += x[0] * y[0];
-        s1 += x[1] * y[1];
-        s2 += x[2] * y[2];
-        s3 += x[3] * y[3];
-        s4 += x[4] * y[4];
+#pragma GCC unroll 8
+    for (int v = 5; v < kVectors; v += 5) {
+        s0 += x[v] * y[v];
+        s1 += x[v + 1] * y[v + 1];
+        s2 += x[v + 2] * y[v + 2];
+        s3 += x[v + 3] * y[v + 3];
+        s4 += x[v + 4] * y[v + 4];
     }
     s0 += s3;
     s1 += s4;
@@ -193,7 +194,7 @@ void Sampler::Tabulate() {
     if (readback_ && readback_->jitter() > 0) {
         key.table = 1;
         find(key, expansion_, [&] { return MakeExpansion(); });
-        expansionRows_ = Aligned(expansion_->data());
+        blocks_ = Aligned(expansion_->data());
     }
 }
 
@@ -214,18 +215,22 @@ std::shared_ptr<const std::vector<float>> Sampler::MakeExpansion() const {
     const std::vector<int> q = ExpansionNodes(kPhases);
     const Eigen::MatrixXd inverse = ExpansionInverse(q, kPhases);
     constexpr int orders = kExpansionOrders, row = kExpansionRow;
-    // (Whole rows of 64 bytes: padded to align the first.)
-    auto made = std::make_shared<std::vector<float>>(
-        static_cast<std::size_t>((kPhases + 1) * orders * row + 16), 0.0f);
-    float* rows = Aligned(made->data());
-    // a_n(x), x in phases, into out[n * step].
-    auto fill = [&](int x, float* out, int step) {
+    const std::size_t stride = BlockFloats();
+    // (Whole blocks of 64 bytes: padded to align the first.)
+    auto made = std::make_shared<std::vector<float>>((kPhases + 1) * stride + 16, 0.0f);
+    float* blocks = Aligned(made->data());
+    // Each phase's block begins with the bit response's row, as it is.
+    for (std::size_t r = 0; r <= kPhases; ++r)
+        std::copy(table_ + r * static_cast<std::size_t>(width_),
+                  table_ + (r + 1) * static_cast<std::size_t>(width_), blocks + r * stride);
+    // a_n(x), x in phases, into out[n].
+    auto fill = [&](int x, float* out) {
         double values[orders];
         for (int j = 0; j < orders; ++j) values[j] = at(x - q[static_cast<std::size_t>(j)]) - at(x);
         for (int n = 0; n < orders; ++n) {
             double a = 0;
             for (int j = 0; j < orders; ++j) a += inverse(n, j) * values[j];
-            out[n * step] = static_cast<float>(a);
+            out[n] = static_cast<float>(a);
         }
     };
     // Row r > 0: x = reach - 1 - i + r / kPhases, all in reach; row 0: x =
@@ -233,8 +238,9 @@ std::shared_ptr<const std::vector<float>> Sampler::MakeExpansion() const {
     for (int r = 0; r < kPhases; ++r)
         for (int i = 0; i < row; ++i)
             fill((kJitterReach - (r > 0 ? 1 : 0) - i) * kPhases + r,
-                 rows + static_cast<std::size_t>(r) * orders * row + i, row);
-    fill(-kJitterReach * kPhases, rows + static_cast<std::size_t>(kPhases) * orders * row, 1);
+                 blocks + static_cast<std::size_t>(r) * stride + static_cast<std::size_t>(width_) +
+                     static_cast<std::size_t>(i) * orders);
+    fill(-kJitterReach * kPhases, blocks + std::size_t{kPhases} * stride + width_);
     return made;
 }
 
@@ -322,10 +328,9 @@ void Sampler::Load(const std::uint8_t* prec, int n, NoiseSource& source, Sampler
         if (std::fabs(d) <= kExpandedShift) {
             const double s = d / kExpandedShift;
             double p = frame.sign[u];
-            for (int o = 0; o < kExpansionOrders; ++o)
-                frame.expanded[static_cast<std::size_t>(o) * size +
-                               static_cast<std::size_t>(frame.at[u] + frame.base)] =
-                    static_cast<float>(p *= s);
+            float* c = frame.expanded.data() +
+                       static_cast<std::size_t>(frame.at[u] + frame.base) * kExpansionOrders;
+            for (int o = 0; o < kExpansionOrders; ++o) c[o] = static_cast<float>(p *= s);
         } else {
             frame.wideAt.push_back(frame.at[u]);
             frame.wideSign.push_back(frame.sign[u]);
@@ -405,16 +410,17 @@ float Sampler::At(double t, const SamplerFrame& frame) const {
     const int near = whole_q - kJitterReach + (onWhole ? 0 : 1) + frame.base;
     if (first < 0 || first + width_ > size || near < 0 || near + kExpansionRow + 1 > size)
         return At(kernel_, t, frame);
-    float y = Dot(frame.bits.data() + first, table_ + static_cast<std::size_t>(r) * width_, width_);
+    const std::size_t stride = BlockFloats();
+    float y =
+        Dot(frame.bits.data() + first, blocks_ + static_cast<std::size_t>(r) * stride, width_);
     const std::size_t row = onWhole ? 0 : static_cast<std::size_t>(r);
-    y += Expansion(frame.expanded.data() + near, size,
-                   expansionRows_ + row * kExpansionOrders * kExpansionRow);
+    const float* c = frame.expanded.data() + static_cast<std::size_t>(near) * kExpansionOrders;
+    y += Expansion(c, blocks_ + row * stride + width_);
     if (onWhole) {
-        const float* edge =
-            expansionRows_ + std::size_t{kPhases} * kExpansionOrders * kExpansionRow;
-        const float* c = frame.expanded.data() + near + kExpansionRow;
+        const float* edge = blocks_ + std::size_t{kPhases} * stride + width_;
+        c += kExpansionRow * kExpansionOrders;
         float e = 0;
-        for (int n = 0; n < kExpansionOrders; ++n) e += c[n * size] * edge[n];
+        for (int n = 0; n < kExpansionOrders; ++n) e += c[n] * edge[n];
         y += e;
     }
     if (frame.wide == 0) return y;

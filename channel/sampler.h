@@ -22,22 +22,28 @@
 // (Delta / D)^n + e(x, Delta), x = t_q - k, N = kExpansionOrders, the a_n
 // interpolating the term at N + 1 Chebyshev nodes in Delta (0 among them,
 // rounded to whole phases) from g_LP itself. The terms then sum as one more
-// dot product at t_q's phase, N rows deep: per-bit coefficients b_k (Delta_k
-// / D)^n (made once a frame, 0 at the bits without a transition) against
-// rows of a_n over the transitions within kJitterReach (tabulated once a
-// head and density from g_LP on a grid of 1 / kPhases). Transitions with a
-// larger Delta (clamped to kMaxJitterShift) keep their exact term, at t_q.
+// dot product at t_q's phase, N floats a bit: per-bit coefficients b_k
+// (Delta_k / D)^n side by side (made once a frame, 0 at the bits without a
+// transition) against the a_n side by side over the transitions within
+// kJitterReach (tabulated once a head and density from g_LP on a grid of 1 /
+// kPhases, each phase's right after its row of the bit response: what an
+// instant reads is one stretch of memory). Transitions with a larger Delta
+// (clamped to kMaxJitterShift) keep their exact term, at t_q.
 //
-// The expansion's error against g_LP itself, measured (every phase a 64th,
-// Delta every D / 100) as the worst instant's sum over the transitions in
-// reach of each one's worst |e| on |Delta| <= D: 5.9e-7 on the erf head at
-// density 0.5, 4.0e-7 on the Lorentzian at 0.5, 1.0e-7 at 2.5, less at
+// N = 4 and D = 0.2 (four deviations of the jitter of 0.05; 6e-5 of its
+// transitions take the exact term). The expansion's error against g_LP
+// itself, measured (every phase a 64th, Delta every D / 100) as the worst
+// instant's sum over the transitions in reach of each one's worst |e| on
+// |Delta| <= D: 5.8e-5 on the erf head at density 0.5, 3.2e-5 at 1.0,
+// 3.9e-5 on the Lorentzian at 0.5, 3.7e-5 at 1.0, 1.0e-5 at 2.5, less at
 // higher densities (kExpansionError bounds them all). The nearest phase's
-// own error, |y'(t)| / (2 kPhases) at most, is some two thousand times
-// that: |y'| reaches 1.18 on the Lorentzian head at density 2.5 (2.9e-4),
-// 2.38 at 1.0 (5.8e-4), 3.59 on the erf head at 0.5 (8.8e-4). (The plain
-// sum's own interpolation of TransitionAt's table is off g_LP by up to
-// about 1e-5 an instant, the erf head at 0.5.)
+// own error, |y'(t)| / (2 kPhases) at most, is 15 to 28 times that: |y'|
+// reaches 1.18 on the Lorentzian head at density 2.5 (2.9e-4), 2.38 at 1.0
+// (5.8e-4), 3.59 on the erf head at 0.5 (8.8e-4). (Degree 6 with D = 0.25
+// was some two thousand times below it, 5.9e-7 at most, and read half as
+// many floats again an instant; the plain sum's own interpolation of
+// TransitionAt's table is off g_LP by up to about 1e-5 an instant, the erf
+// head at 0.5.)
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -51,13 +57,13 @@ namespace channel {
 inline constexpr int kIdealSpan = 64;
 
 // The expanded jitter terms (At(t, frame)): transitions with |Delta| up to
-// kExpandedShift, polynomials of degree kExpansionOrders in Delta, each
-// order a row of kExpansionRow floats (the transitions within kJitterReach
-// of an instant off the whole phases).
-inline constexpr int kExpansionOrders = 6;
-inline constexpr double kExpandedShift = 0.25;
+// kExpandedShift, polynomials of degree kExpansionOrders in Delta, over
+// kExpansionRow bits (the transitions within kJitterReach of an instant off
+// the whole phases), the orders of a bit side by side.
+inline constexpr int kExpansionOrders = 4;
+inline constexpr double kExpandedShift = 0.2;
 inline constexpr int kExpansionRow = 2 * kJitterReach;
-inline constexpr double kExpansionError = 6e-7;
+inline constexpr double kExpansionError = 6e-5;
 
 // A frame's written bits as the sampler reads them, one for each thread.
 struct SamplerFrame {
@@ -74,8 +80,8 @@ struct SamplerFrame {
     std::vector<double> deviate; // scratch for the draws
     // With jitter, for At(t, frame): the transitions with |Delta| <=
     // kExpandedShift as coefficients, order n (0 ... kExpansionOrders - 1) at
-    // expanded[n * bits.size() + k + base] = b_k (Delta_k / kExpandedShift)^(n
-    // + 1), 0 at the other bits; the others as at ... before are for all
+    // expanded[(k + base) kExpansionOrders + n] = b_k (Delta_k /
+    // kExpandedShift)^(n + 1), 0 at the other bits; the others as at ... before are for all
     // (wideBefore empty: no jitter).
     std::vector<float> expanded;
     int wide = 0;
@@ -136,11 +142,16 @@ class Sampler {
     // head and density (or target, on the ideal channel), made once.
     std::shared_ptr<const std::vector<float>> rows_;
     const float* table_ = nullptr;
-    // [r][n][i] = a_{n+1}(kJitterReach - 1 - i + r / kPhases), r = 1 ...
-    // kPhases - 1; row 0 a_{n+1}(kJitterReach - i), row kPhases's first
-    // floats a_{n+1}(-kJitterReach); from expansionRows_ on, with jitter only.
+    // With jitter, a block of BlockFloats() for each phase r = 0 ... kPhases,
+    // from blocks_ on, what At(t, frame) reads at r in one stretch: the row
+    // of rows_, then [i][n] = a_{n+1}(kJitterReach - 1 - i + r / kPhases) (r
+    // = 1 ... kPhases - 1; block 0's a_{n+1}(kJitterReach - i), block
+    // kPhases's first a_{n+1}(-kJitterReach)).
+    std::size_t BlockFloats() const {
+        return static_cast<std::size_t>(width_ + kExpansionOrders * kExpansionRow);
+    }
     std::shared_ptr<const std::vector<float>> expansion_;
-    const float* expansionRows_ = nullptr;
+    const float* blocks_ = nullptr;
     JitterKernel kernel_ = Readback::BestJitterKernel();
 };
 

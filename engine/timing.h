@@ -35,7 +35,7 @@
 // The readback at an instant is channel::Sampler::At's: the channel's
 // continuous response at the nearest of 2048 phases a bit period; on a head
 // with jitter each transition's term expanded in its shift (an error some
-// two thousand times below the nearest phase's, channel/sampler.h).
+// 15 to 28 times below the nearest phase's, channel/sampler.h).
 // A frame has slipped when its recovered phase ends nearer a whole number of
 // bit periods off than the true one.
 #include <cstdint>
