@@ -277,8 +277,7 @@ struct Receiver {
 };
 
 // The lanes' helpers are only ever inlined into RunLanes' clones, so the
-// vector arguments' ABI never shows.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// vector arguments' ABI never shows (-Wno-psabi for this file).
 typedef float Floats __attribute__((vector_size(4 * kLoopLanes)));
 typedef int Ints __attribute__((vector_size(4 * kLoopLanes)));
 typedef double Doubles __attribute__((vector_size(8 * kLoopLanes)));
